@@ -1,0 +1,62 @@
+// Our own mixer: voices over shared decoded PCM, resampled to the device rate, mixed with
+// the music into interleaved 16-bit stereo with saturation. The platform's audio output
+// pulls from Mix on its own thread; everything else takes the lock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "media/Wave.h"
+
+namespace tk {
+
+class TMixer;
+
+// One output buffer of the sound library: a voice that plays one wave.
+class TSoundBuffer {
+ public:
+  TSoundBuffer(TMixer& mixer, TWave wave);
+  ~TSoundBuffer();
+  TSoundBuffer(const TSoundBuffer&) = delete;
+  TSoundBuffer& operator=(const TSoundBuffer&) = delete;
+  void Play(bool loop);  // from the current position
+  void Stop();
+  void SetPosition(uint32_t byteOffset);
+  bool Playing() const;
+  const TWave& Wave() const;
+
+ private:
+  friend class TMixer;
+  struct Voice;
+  TMixer& mixer_;
+  std::shared_ptr<Voice> voice_;
+};
+
+class TMixer {
+ public:
+  explicit TMixer(int deviceRate = 44100);
+  ~TMixer();
+  int DeviceRate() const { return rate_; }
+  void SetDeviceRate(int rate);
+  // Fills frameCount stereo frames (2 * frameCount samples).
+  void Mix(int16_t* out, int frameCount);
+  // Music source: renders stereo 16-bit frames; called under the lock from Mix.
+  using MusicSource = std::function<void(int16_t* out, int frameCount)>;
+  void SetMusic(MusicSource src);
+  std::mutex& Lock() { return mutex_; }
+  int ActiveVoices() const;
+
+ private:
+  friend class TSoundBuffer;
+  int rate_;
+  mutable std::mutex mutex_;
+  std::vector<std::shared_ptr<TSoundBuffer::Voice>> voices_;
+  MusicSource music_;
+  std::vector<int32_t> acc_;
+  std::vector<int16_t> musicBuf_;
+};
+
+}  // namespace tk

@@ -1,0 +1,39 @@
+// Decoded pictures: the payload classes of the graphics archive and picture files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tk {
+
+struct TPicture {
+  std::string ClassName;  // as stored ("TDIB", "TBitmap", "TJPEGImage", or other)
+  int Width = 0, Height = 0;
+  std::vector<uint32_t> Pixels;  // 0x00RRGGBB, top row first
+  // Colour table of a DIB of 8 bits or fewer: 256 slots of (blue, green, red, 0),
+  // slots beyond the picture's own colours zero. Empty for other pictures.
+  std::vector<uint32_t> Palette;
+  int BitCount = 0;
+  std::string RawPayload;  // the class's data exactly as stored (for rewriting archives)
+  bool Empty() const { return Width == 0 || Height == 0; }
+};
+
+// Decoders; each throws EInvalidGraphic ("DIB is invalid") or EReadError on bad data.
+TPicture DecodeDib(std::string_view data);      // header size onwards, no file header
+TPicture DecodeBmpFile(std::string_view data);  // "BM" file
+TPicture DecodeJpeg(std::string_view data);
+// A picture payload of the archive: class name (short string), then the class's data.
+TPicture DecodePicturePayload(std::string_view payload);
+// A picture file by its extension: bmp, jpg/jpeg, dib; others throw EInvalidGraphic
+// "Unknown picture file extension (.%s)".
+TPicture LoadPictureFile(std::string_view name);
+
+// Encoders used by the tools.
+std::string EncodeDib24(const TPicture& p);  // 40-byte header, bottom-up, 24 bits
+std::string EncodeJpeg(const TPicture& p, int quality);
+std::string MakePicturePayload(std::string_view className, std::string_view classData);
+
+}  // namespace tk

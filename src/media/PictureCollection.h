@@ -1,0 +1,136 @@
+// The named image library: items read from the graphics archive, each a picture cut
+// into a grid of patterns, looked up by a 256-bucket name hash, uploaded to surfaces
+// when the display comes up and drawn onto the back surface.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "media/DXDraw.h"
+#include "media/Draw.h"
+#include "media/Picture.h"
+#include "media/Surface.h"
+
+namespace tk {
+
+// The bucket of a name: (16 * L + s[L-2] + s[0]) mod 256 of the lower-cased
+// Windows-1251 bytes; (16 * L) mod 256 below two characters.
+int NameHash(std::string_view name);
+
+class TPictureCollection;
+
+class TPictureCollectionItem {
+ public:
+  explicit TPictureCollectionItem(TPictureCollection& owner);
+  ~TPictureCollectionItem();
+
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name);  // relinks in the hash
+  int Index() const { return index_; }
+
+  TPicture Picture;
+  int32_t PatternWidth = 0, PatternHeight = 0;
+  int32_t SkipWidth = 0, SkipHeight = 0;
+  bool SystemMemory = false;
+  bool Transparent = true;
+  TColor TransparentColor() const { return transparentColor_; }
+  void SetTransparentColor(TColor c);
+
+  int CellWidth() const;
+  int CellHeight() const;
+  int CountPatterns() const;
+  TRect PatternRectOf(int i) const;  // (0,0,0,0) out of range
+  const TSurface* PatternSurfaceOf(int i) const;  // null out of range
+  TPatternRef PatternRef(int i) const;  // for the pixel test and drawing
+  bool Initialized() const { return initialized_; }
+
+  void DrawPattern(TSurface& dest, int x, int y, int i) const;
+  void DrawPatternStretched(TSurface& dest, const TRect& r, int i) const;
+  void DrawPatternAdd(TSurface& dest, const TRect& r, int i, int alpha) const;
+  void DrawPatternRotated(TSurface& dest, int x, int y, int width, int height, int i,
+                          double centreX, double centreY, int angle) const;
+  void DrawPatternRotatedAdd(TSurface& dest, int x, int y, int width, int height, int i,
+                             double centreX, double centreY, int angle, int alpha) const;
+
+  void Upload();
+  void Release();
+
+ private:
+  friend class TPictureCollection;
+  struct Pattern {
+    TRect Rect;
+    int Surface;
+    TPatternRuns Runs;
+  };
+  TPictureCollection& owner_;
+  std::string name_;
+  int index_ = -1;
+  int bucket_ = -1;
+  TColor transparentColor_ = 0;
+  bool initialized_ = false;
+  std::vector<TSurface> surfaces_;
+  std::vector<Pattern> patterns_;
+};
+
+class TPictureCollection {
+ public:
+  TPictureCollection();
+  ~TPictureCollection();
+  TPictureCollection(const TPictureCollection&) = delete;
+  TPictureCollection& operator=(const TPictureCollection&) = delete;
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  TPictureCollectionItem& Items(int i) { return *items_.at(i); }
+  const TPictureCollectionItem& Items(int i) const { return *items_.at(i); }
+  TPictureCollectionItem& Add();
+  void Delete(int i);
+  void Clear();
+
+  // Throws EPictureCollectionError "Image '%s' not found".
+  TPictureCollectionItem& FindImage(std::string_view name);
+  TPictureCollectionItem* Find(std::string_view name);  // null when missing
+
+  // Reads an archive ("Data\Graphic.dxg") through the file layer; the container's errors
+  // propagate and the items read so far stay.
+  void LoadArchive(std::string_view path);
+  void LoadFromBytes(std::string_view bytes);  // the same, from memory
+  std::string SaveToBytes() const;  // an archive of the current items and colour table
+
+  std::array<uint8_t, 1024> ColorTable{};  // (blue, green, red, 0) x 256
+  void BuildColorTable();
+
+  // Display life cycle (the image library component wires these to TDXDraw).
+  bool Initialized() const;
+  void AttachDisplay(TDXDraw* display);  // throws "%s cannot be initialized"
+  void ReleaseSurfaces();
+  void UploadImages();
+  TDXDraw* Display() const { return display_; }
+
+ private:
+  friend class TPictureCollectionItem;
+  void Link(TPictureCollectionItem& it);
+  void Unlink(TPictureCollectionItem& it);
+  std::vector<std::unique_ptr<TPictureCollectionItem>> items_;
+  std::array<std::vector<TPictureCollectionItem*>, 256> buckets_;  // head first
+  TDXDraw* display_ = nullptr;
+};
+
+// The main window's "ImageList" component: the collection plus its display wiring.
+class TDXImageList {
+ public:
+  TDXImageList() = default;
+  ~TDXImageList();
+  void SetDXDraw(TDXDraw* d);  // registers for the display's notifications
+  TDXDraw* DXDraw() const { return dxdraw_; }
+  TPictureCollection Items;
+
+ private:
+  TDXDraw* dxdraw_ = nullptr;
+  int listener_ = 0;
+};
+
+}  // namespace tk

@@ -1,0 +1,273 @@
+// The main window: owns every component and every shared field and flag of the game,
+// the scene table, SwitchScene, the frame tick, the window timers, keyboard dispatch,
+// start-up and close. Scenes plug their builders, ticks and handlers into the table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "media/DXDraw.h"
+#include "media/PictureCollection.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+#include "shell/Timer.h"
+#include "sprites/Sprites.h"
+
+namespace tk {
+
+class TDXSound;
+class TDXWaveList;
+class TMusicPlayer;
+
+enum TSceneId : uint8_t {
+  SceneNone = 0,
+  SceneLogo = 1,
+  SceneMainMenu = 2,
+  ScenePond = 3,
+  SceneFeeding = 4,
+  SceneHelp = 5,
+  SceneOptions = 6,
+  SceneHighScores = 7,
+  SceneGameOver = 9,
+  SceneExitScreen = 10,
+};
+const char* SceneName(uint8_t id);  // "SceneMainMenu", ...
+
+constexpr int32_t MoveUnits = 16;
+constexpr uint32_t FramePeriodMs = 30;
+
+// What a scene plugs into the table; empty entries do nothing.
+struct TSceneHandlers {
+  std::function<void()> Build;
+  std::function<void()> Tick;
+  // After the shared steps of a pointer move (highlights killed, MouseX and MouseY set).
+  std::function<void()> MouseMove;
+  // Tested at the last move position (MouseX, MouseY), not at the click's.
+  std::function<void(platform::MouseButton)> MouseDown;
+  // The scene's rows of the key table; Alt+Enter is handled after them for every scene.
+  std::function<void(int key, platform::KeyMods mods)> KeyDown;
+  std::function<void(uint8_t ch)> KeyPress;  // a typed Windows-1251 character
+  // Timer1 fired while this scene is current (Timer1 has already disabled itself).
+  std::function<void()> Timer1;
+};
+
+// Operations that live in the layers above the shell; each module fills its own.
+struct TGameHooks {
+  std::function<void()> LoadSettings;
+  std::function<void()> SaveSettings;
+  std::function<void()> ResetHighScores;
+  std::function<void()> GameMainExitClick;
+  std::function<void()> GameClearHighScoreClick;
+  std::function<void()> GameEnterNameClick;
+  std::function<void()> GameSendResultClick;
+  std::function<void()> LoadExitScreen;
+  std::function<int32_t()> ExitCountdownTenths;
+};
+
+// Polled logical inputs, one snapshot per frame tick.
+struct TInputState {
+  bool Up = false, Down = false, Left = false, Right = false, Fire = false;
+  bool AltLeft = false, AltRight = false;
+};
+
+struct TLocal_HighScores {
+  std::string Name;  // Windows-1251
+  int32_t Score = 0;
+};
+
+struct TLilyCell {
+  uint8_t LilyKind = 0;
+  uint8_t Pickup = 0;  // 0 none, 1 extra life, 2 dollar
+};
+
+// Shared fields of the game: the main window's fields and the game's single-instance globals.
+struct TGameState {
+  uint8_t CurrentScene = SceneNone;
+  // Flags (the hidden menu items' check marks).
+  bool GameFullScreen = false, GameSound = true, GameMusic = true, GameMainExit = false,
+       GameEnterName = false, GameSendResult = false, GamegoEdit = false,
+       GameClearHighScore = false;
+  // Game fields.
+  int32_t Level = 0, Score = 0, Lives = 0;
+  // Frame-tick fields.
+  uint8_t TurnLeftCooldown = 0, TurnRightCooldown = 0, TurnUpCooldown = 0, JumpCooldown = 0,
+          CaretBlink = 0;
+  double AimAngle = 0, AimAdjust = 0;
+  bool AimCentred = false;
+  int32_t MouseX = 0, MouseY = 0;
+  bool Paused = false, FireHeld = false, AppInactive = false, ResizePending = false,
+       MusicRestartPending = false, GameOver = false, StoneNotReached = true;
+  int32_t LastMusicOrder = 0;
+  // Pond.
+  std::array<std::array<TLilyCell, 4>, 6> LilyGrid{};  // [row + 1][column - 1]
+  TLilyCell& Lily(int row, int column) { return LilyGrid[row + 1][column - 1]; }
+  int32_t StoneRow = 0;
+  bool FirstLilyBuild = false, Scrolling = false;
+  int32_t ScrollRows = 1;
+  bool UpJumpPending = false, SpringJumpPending = false;
+  int32_t Hunger = 0, TimeLeft = 0;
+  // Frog.
+  uint8_t FrogColumn = 0, FrogFacing = 2;
+  int32_t JumpEndFrame = 2, RippleSize = 1, RippleSizeAbove = 1, StickyTries = 0;
+  bool StuckToLily = false, FrogFell = false, FrogCaught = false, FrogFrozen = false,
+       FrogControllable = true, Starved = false, StrandShown = false, LifeLost = false;
+  double TongueBaseX = 0, TongueBaseY = 0;
+  int32_t TongueLift = 0, TongueLength = 0;
+  // Stork.
+  bool StorkAllowed = false, StorkLegsCalled = false, StorkLegsDown = false,
+       StorkLeaving = false;
+  // Play ticks.
+  bool LevelTitleShown = false, NotHungry = true;
+  // Menus.
+  bool HoverSoundArmed = false, HelpBackHoverArmed = false;
+  uint8_t HelpPage = 1;
+  int32_t NameTextWidth = 0;
+  // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.
+  std::string Edit1, Edit2, PlayerCountry, PlayerName;
+  std::array<TLocal_HighScores, 10> HighScores{};
+  std::string ResultToken;
+};
+
+struct TMainFormOptions {
+  std::optional<uint32_t> Seed;  // fixed seed (tests, tinokvak-sim); else the clock
+  std::string ScoreServer = "http://127.0.0.1:8642";
+};
+
+class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGameState {
+ public:
+  TMainForm(platform::Platform& platform, TMainFormOptions options = {});
+  ~TMainForm() override;
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+
+  // ---- Components
+  platform::Platform& Plat;
+  TMainFormOptions Options;
+  TDXDraw DXDraw;
+  TDXImageList ImageList;
+  TDXSpriteEngine SpriteEngine;
+  std::unique_ptr<TDXSound> DXSound;
+  std::unique_ptr<TDXWaveList> DXWaveList;
+  std::unique_ptr<TMusicPlayer> Music;
+  TTimer DXTimer, Timer1, Timer2, LevelTimer, sharetimer;
+  TInputState DXInput;
+
+  std::array<TSceneHandlers, 11> Scenes;
+  TGameHooks Hooks;
+  // Module state kept alive with the window (the exit screen, the HTTP client's user).
+  std::vector<std::shared_ptr<void>> Modules;
+
+  TSpriteEngine& Engine() { return SpriteEngine.Engine(); }
+  TPictureCollection& Images() { return ImageList.Items; }
+  TPictureCollectionItem& FindImage(std::string_view name) { return Images().FindImage(name); }
+  TSurface& Surface() { return DXDraw.Surface(); }
+
+  // ---- Life cycle
+  void FormCreate();  // the window-created steps; throws on a start-up error
+  void Show();        // the window is shown: the display comes up unless it already is
+  // The application's idle step: fires due window timers, then the frame timer.
+  void Idle();
+  // Milliseconds until the next timer is due (for the loop's wait), 0 when one is due.
+  uint32_t MsUntilNextDue();
+  bool Closed() const { return closed_; }
+  void Close();  // asks to close: the close-request rules decide
+
+  // ---- Scene manager
+  void SwitchScene(uint8_t id);
+  void FrameTick();
+
+  // ---- Flags' handlers
+  void GameFullScreenClick();  // the full-screen switch
+  void GameSoundClick() { GameSound = !GameSound; }
+  void GameMusicClick() { GameMusic = !GameMusic; }
+  void GamegoEditClick() { GamegoEdit = !GamegoEdit; }
+
+  // ---- Audio (sound effects by name, music by track)
+  void PlaySound(const std::string& name);
+  void StopSound(const std::string& name);
+  void PlayMusic(const std::string& track);
+  void StopMusic();
+  void MusicCheck();  // the frame tick's restart rule
+  void LoadSoundArchive();
+  std::vector<std::string> SoundLog;  // names started, for tinokvak-sim
+  std::string CurrentTrack() const;   // "" when no module plays
+
+  // ---- Helpers for scenes
+  int32_t Random(int32_t n);  // 0 .. n - 1
+  void Randomize();           // reseed from the clock (no-op with a fixed seed)
+  void SetCursor(platform::Cursor c);
+  platform::Cursor Cursor() const { return cursor_; }
+  void SetCaption(const std::string& caption1251);
+  const std::string& Caption() const { return caption_; }
+  void Wait(uint32_t ms) { Plat.Clock->Sleep(ms); }  // blocking wait of the play ticks
+  void FillSurface(uint32_t pixel = 0) { Surface().Fill(pixel); }
+  void TextOut(int x, int y, const std::string& text1251, int pointSize, uint32_t rgb,
+               const std::string& font = "Festival Nights JL");
+  int TextWidth(const std::string& text1251, int pointSize,
+                const std::string& font = "Festival Nights JL");
+  int TextHeight(const std::string& text1251, int pointSize,
+                 const std::string& font = "Festival Nights JL");
+  // Kills every top-level sprite of class T (subclasses included).
+  template <class T>
+  void KillAll() {
+    auto& e = Engine();
+    for (int i = 0; i < e.ChildCount(); ++i)
+      if (auto* s = dynamic_cast<T*>(e.Children(i))) s->Kill();
+  }
+  template <class T>
+  int CountLive() {
+    int n = 0;
+    auto& e = Engine();
+    for (int i = 0; i < e.ChildCount(); ++i)
+      if (auto* s = dynamic_cast<T*>(e.Children(i)); s && !s->Killed()) ++n;
+    return n;
+  }
+  // Live top-level sprites whose ClassName is the given one.
+  int CountLiveByClassName(std::string_view cls);
+  void OpenLinkFile(const std::string& fileName);  // when the file exists
+  void GoWeb(const std::string& address);
+  // Reports an error as the application's default handling does and carries on.
+  void HandleException(const std::exception& e);
+
+  // ---- Events from the platform
+  void OnKeyDown(int key, platform::KeyMods mods) override;
+  void OnKeyUp(int key, platform::KeyMods mods) override;
+  void OnChar(uint8_t ch) override;
+  void OnMouseMove(int x, int y) override;
+  void OnMouseDown(platform::MouseButton b, int x, int y) override;
+  void OnMouseUp(platform::MouseButton b, int x, int y) override;
+  void OnCloseRequest() override;
+  void OnActivate(bool active) override;
+  void OnResize() override;
+
+  void PollInput();  // frame tick step 2
+
+ private:
+  void LeaveScene(uint8_t id);
+  bool CloseQuery();
+  void FormClose();
+  void DisplayNotify(TDXDrawNotifyType t);
+  template <class F>
+  void Guard(F&& f);
+
+  std::mt19937 rng_;
+  platform::Cursor cursor_ = platform::Cursor::Arrow;
+  std::string caption_;
+  bool closed_ = false;
+  bool shown_ = false;
+  std::optional<platform::WindowPlacement> savedPlacement_;
+  int drawListener_ = 0;
+};
+
+// The main window of the engine that owns a sprite.
+inline TMainForm& Form(const TSprite& s) {
+  return static_cast<TMainForm&>(*s.Engine()->Owner());
+}
+
+}  // namespace tk

@@ -1,0 +1,179 @@
+// The sprite tree: every on-screen object is a sprite owned by the engine root. Once a
+// frame the scene moves every sprite, frees the killed ones and draws the visible ones.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/PictureCollection.h"
+#include "media/Surface.h"
+
+namespace tk {
+
+class TSpriteEngine;
+
+// The object that owns the engine (the main window); sprites reach the game through it.
+class TSpriteOwner {
+ public:
+  virtual ~TSpriteOwner() = default;
+};
+
+class TSprite {
+ public:
+  explicit TSprite(TSprite* parent);
+  virtual ~TSprite();
+  TSprite(const TSprite&) = delete;
+  TSprite& operator=(const TSprite&) = delete;
+
+  virtual const char* ClassName() const { return "TSprite"; }
+
+  // Virtual operations, in the order the engine knows them.
+  virtual void Collided(TSprite* other, bool& done);
+  virtual void Render();
+  virtual void Advance(int32_t moveCount);
+  virtual TRect GetBounds() const;
+  virtual bool HitTest(TSprite* other);
+
+  TSpriteEngine* Engine() const { return engine_; }
+  TSprite* Parent() const { return parent_; }
+  bool Killed() const { return killed_; }
+
+  bool Collidable = true;
+  bool Movable = true;
+  bool Visible = true;
+  double X = 0, Y = 0;
+  int32_t Z() const { return z_; }
+  void SetZ(int32_t value);
+  int32_t Width = 0, Height = 0;
+
+  double AbsX() const;
+  double AbsY() const;
+
+  void Kill();
+  void Clear();  // frees the children, last created first
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  TSprite* Children(int i) const;  // throws ESpriteError without children
+  const std::vector<TSprite*>& DrawList() const { return drawList_; }
+
+  void Move(int32_t moveCount);
+  void Draw();
+  int32_t Collide();
+
+  // Creates a child of this sprite; the tree owns it.
+  template <class T, class... A>
+  T* Add(A&&... args) {
+    return new T(this, std::forward<A>(args)...);
+  }
+
+ protected:
+  TSprite();  // the root
+
+ private:
+  friend class TSpriteEngine;
+  void AddChild(TSprite* s);
+  void ReleaseChild(TSprite* s);  // unlinks without destroying
+  void Free();  // destroys this sprite and its subtree
+  void InsertByZ(TSprite* s);
+  void CollisionVisit(TSprite* s);
+
+  TSpriteEngine* engine_ = nullptr;
+  TSprite* parent_ = nullptr;
+  std::vector<std::unique_ptr<TSprite>> children_;  // creation order
+  bool killed_ = false;
+  std::vector<TSprite*> drawList_;  // sorted by Z
+  int32_t z_ = 0;
+};
+
+class TImageSprite : public TSprite {
+ public:
+  using TSprite::TSprite;
+  const char* ClassName() const override { return "TImageSprite"; }
+
+  int32_t FrameCount = 0;
+  bool FrameLoop = false;
+  double FramePos = 0;
+  double FrameSpeed = 0;
+  int32_t FrameStart = 0;
+  TPictureCollectionItem* Image = nullptr;
+  bool PixelHit = false;
+
+  int32_t PatternIndex() const;
+
+  void Render() override;
+  void Advance(int32_t moveCount) override;
+  bool HitTest(TSprite* other) override;
+};
+
+class TBackgroundSprite : public TSprite {
+ public:
+  explicit TBackgroundSprite(TSprite* parent);
+  ~TBackgroundSprite() override;
+  const char* ClassName() const override { return "TBackgroundSprite"; }
+
+  TPictureCollectionItem* Image = nullptr;
+  bool Wrap = false;
+  int32_t MapColumns() const { return cols_; }
+  int32_t MapRows() const { return rows_; }
+  void ResizeMap(int32_t columns, int32_t rows);
+  int32_t Cell(int32_t c, int32_t r) const;  // -1 outside the map
+  void SetCell(int32_t c, int32_t r, int32_t pattern);
+
+  void Render() override;
+  TRect GetBounds() const override;
+
+ private:
+  int32_t cols_ = 0, rows_ = 0;
+  std::vector<int32_t> map_;
+};
+
+class TSpriteEngine : public TSprite {
+ public:
+  explicit TSpriteEngine(TSpriteOwner* owner = nullptr);
+  ~TSpriteEngine() override;
+  const char* ClassName() const override { return "TSpriteEngine"; }
+
+  TSurface* Surface() const { return surface_; }
+  void SetSurface(TSurface* s);
+  TRect SurfaceRect() const { return surfaceRect_; }
+  TSpriteOwner* Owner() const { return owner_; }
+
+  void FreeDead();
+  const std::vector<TSprite*>& DeadList() const { return dead_; }
+
+ private:
+  friend class TSprite;
+  TSpriteOwner* owner_;
+  TSurface* surface_ = nullptr;
+  TRect surfaceRect_;
+  std::vector<TSprite*> dead_;
+  // Collision query state.
+  int32_t collisionCount_ = 0;
+  bool collisionDone_ = false;
+  TRect collisionRect_;
+  TSprite* collisionSprite_ = nullptr;
+};
+
+// The main window's "SpriteEngine" component: the root plus its drawing surface.
+class TDXSpriteEngine {
+ public:
+  explicit TDXSpriteEngine(TSpriteOwner* owner = nullptr);
+  ~TDXSpriteEngine();
+  void SetDXDraw(TDXDraw* d);
+  TDXDraw* DXDraw() const { return dxdraw_; }
+  TSpriteEngine& Engine() { return *engine_; }
+  void Move(int32_t moveCount) { engine_->Move(moveCount); }
+  void FreeDead() { engine_->FreeDead(); }
+  void Draw();  // only while the display is initialised
+
+ private:
+  std::unique_ptr<TSpriteEngine> engine_;
+  TDXDraw* dxdraw_ = nullptr;
+  int listener_ = 0;
+};
+
+// Pixel-exact test between two image sprites.
+bool PixelTest(const TImageSprite& p, const TImageSprite& q);
+
+}  // namespace tk
