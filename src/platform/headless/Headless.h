@@ -1,0 +1,100 @@
+// The headless platform: a virtual clock, scripted input and a record of everything the
+// game asks of the desktop. Tests and tinokvak-sim drive it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace tk::platform {
+
+class HeadlessAudio;
+
+// Everything the game asked for, so a script or a test can look at it.
+struct HeadlessRecord {
+  std::string Caption;  // Windows-1251
+  Cursor CurrentCursor = Cursor::Arrow;
+  std::vector<std::string> Opened;  // targets handed to the desktop's opener
+  std::vector<std::vector<std::string>> Spawned;  // program then arguments
+  std::vector<std::string> Messages;  // message box texts (1251)
+  bool DisplayUp = false, FullScreen = false, Shown = false, Destroyed = false;
+  bool Maximized = false;
+  WindowPlacement Placement{112, 84, 800, 600, false};
+  int Presents = 0;
+  std::vector<uint32_t> Front;  // the last presented frame
+};
+
+// One scripted event.
+struct HeadlessEvent {
+  enum Kind { KeyDown, KeyUp, Char, MouseMove, MouseDown, MouseUp, Close, Activate, Resize };
+  Kind Type;
+  int Key = 0;
+  KeyMods Mods;
+  uint8_t Ch = 0;
+  int X = 0, Y = 0;
+  MouseButton Button = MouseButton::Left;
+  bool Active = true;
+};
+
+class HeadlessPlatform {
+ public:
+  HeadlessPlatform();
+  ~HeadlessPlatform();
+  Platform& Get() { return platform_; }
+
+  // Time: the clock starts at 0 and moves only when told (or when the game blocks).
+  uint64_t Now() const { return now_; }
+  void AdvanceTo(uint64_t t);  // moves the clock forward, rendering audio meanwhile
+  // Input.
+  void Push(const HeadlessEvent& e) { events_.push_back(e); }
+  void SetKeyHeld(int key, bool held);
+  bool KeyHeld(int key) const { return held_.count(key) != 0; }
+  void SetFocus(bool f) { focus_ = f; }
+  bool Focus() const { return focus_; }
+  bool HasPendingEvents() const { return !events_.empty(); }
+  HeadlessRecord& Record() { return record_; }
+  HeadlessAudio& Audio() { return *audio_; }
+
+ private:
+  friend class HeadlessClock;
+  friend class HeadlessEvents;
+  friend class HeadlessInput;
+  Platform platform_;
+  uint64_t now_ = 0;
+  std::deque<HeadlessEvent> events_;
+  std::set<int> held_;
+  bool focus_ = true;
+  HeadlessRecord record_;
+  HeadlessAudio* audio_ = nullptr;
+};
+
+// Audio output in virtual time: the mixer is pulled as the clock moves.
+class HeadlessAudio : public IAudioOutput {
+ public:
+  bool Open(Pull pull, int& rate) override;
+  void Close() override;
+  bool IsOpen() override { return open_; }
+  void Render(uint64_t ms);  // pulls ms worth of frames
+  // Loudest sample and count of non-zero frames since the last Reset.
+  int Peak() const { return peak_; }
+  uint64_t NonSilentFrames() const { return nonSilent_; }
+  uint64_t Frames() const { return frames_; }
+  void ResetStats();
+  static constexpr int Rate = 44100;
+
+ private:
+  Pull pull_;
+  bool open_ = false;
+  uint64_t carry_ = 0;  // frame remainder in thousandths
+  int peak_ = 0;
+  uint64_t nonSilent_ = 0, frames_ = 0;
+  std::vector<int16_t> buf_;
+};
+
+}  // namespace tk::platform

@@ -1,0 +1,458 @@
+#include "platform/sdl/SdlPlatform.h"
+
+#include <SDL.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/Cp1251.h"
+#include "platform/Http.h"
+#include "platform/Shortcut.h"
+#include "platform/TtfText.h"
+
+extern char** environ;
+
+namespace tk::platform {
+
+namespace {
+
+int KeyFromScancode(SDL_Scancode sc, SDL_Keycode key) {
+  if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'A' + (sc - SDL_SCANCODE_A);
+  if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return '1' + (sc - SDL_SCANCODE_1);
+  if (sc == SDL_SCANCODE_0) return '0';
+  switch (key) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return vk::Enter;
+    case SDLK_ESCAPE: return vk::Esc;
+    case SDLK_SPACE: return vk::Space;
+    case SDLK_BACKSPACE: return vk::Backspace;
+    case SDLK_TAB: return vk::Tab;
+    case SDLK_LEFT: return vk::Left;
+    case SDLK_RIGHT: return vk::Right;
+    case SDLK_UP: return vk::Up;
+    case SDLK_DOWN: return vk::Down;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return vk::Ctrl;
+    case SDLK_LALT:
+    case SDLK_RALT: return vk::Alt;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return vk::Shift;
+    case SDLK_DELETE: return vk::Delete;
+    case SDLK_HOME: return vk::Home;
+    case SDLK_END: return vk::End;
+    case SDLK_PAGEUP: return vk::PageUp;
+    case SDLK_PAGEDOWN: return vk::PageDown;
+    case SDLK_PAUSE: return vk::Pause;
+    default: return 0;
+  }
+}
+
+// The scancodes that hold a virtual key down.
+std::vector<SDL_Scancode> ScancodesOf(int key) {
+  if (key >= 'A' && key <= 'Z') return {static_cast<SDL_Scancode>(SDL_SCANCODE_A + (key - 'A'))};
+  if (key >= '1' && key <= '9') return {static_cast<SDL_Scancode>(SDL_SCANCODE_1 + (key - '1'))};
+  switch (key) {
+    case '0': return {SDL_SCANCODE_0};
+    case vk::Enter: return {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER};
+    case vk::Esc: return {SDL_SCANCODE_ESCAPE};
+    case vk::Space: return {SDL_SCANCODE_SPACE};
+    case vk::Backspace: return {SDL_SCANCODE_BACKSPACE};
+    case vk::Left: return {SDL_SCANCODE_LEFT};
+    case vk::Right: return {SDL_SCANCODE_RIGHT};
+    case vk::Up: return {SDL_SCANCODE_UP};
+    case vk::Down: return {SDL_SCANCODE_DOWN};
+    case vk::Ctrl: return {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL};
+    case vk::Alt: return {SDL_SCANCODE_LALT, SDL_SCANCODE_RALT};
+    case vk::Shift: return {SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT};
+    default: return {};
+  }
+}
+
+KeyMods ModsOf(uint16_t mod) {
+  return {(mod & KMOD_ALT) != 0, (mod & KMOD_CTRL) != 0, (mod & KMOD_SHIFT) != 0};
+}
+
+struct SdlState {
+  SDL_Window* window = nullptr;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  SDL_Joystick* joystick = nullptr;
+  std::array<SDL_Cursor*, 3> cursors{};
+  bool shown = false;
+  bool up = false;
+  bool fullScreen = false;
+  std::optional<WindowPlacement> pendingPlacement;
+};
+
+class SdlClock : public IClock {
+ public:
+  uint64_t NowMs() override { return SDL_GetTicks64(); }
+  void Sleep(uint32_t ms) override { SDL_Delay(ms); }
+};
+
+class SdlDisplay : public IDisplay {
+ public:
+  explicit SdlDisplay(SdlState& s) : s_(s) {}
+  ~SdlDisplay() override { Destroy(); }
+
+  bool Initialize(bool fullScreen) override {
+    if (!s_.window) {
+      s_.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 800, 600,
+                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
+      if (!s_.window) {
+        std::fprintf(stderr, "Cannot create the window: %s\n", SDL_GetError());
+        return false;
+      }
+      SDL_SetWindowTitle(s_.window, caption_.c_str());
+      s_.renderer = SDL_CreateRenderer(s_.window, -1, SDL_RENDERER_PRESENTVSYNC);
+      if (!s_.renderer) s_.renderer = SDL_CreateRenderer(s_.window, -1, SDL_RENDERER_SOFTWARE);
+      if (!s_.renderer) {
+        std::fprintf(stderr, "Cannot create the renderer: %s\n", SDL_GetError());
+        return false;
+      }
+      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+      // Letterboxed and scaled; mouse events arrive in surface pixels.
+      SDL_RenderSetLogicalSize(s_.renderer, 800, 600);
+      s_.texture = SDL_CreateTexture(s_.renderer, SDL_PIXELFORMAT_RGB888,
+                                     SDL_TEXTUREACCESS_STREAMING, 800, 600);
+      SDL_StartTextInput();
+    }
+    SDL_SetWindowFullscreen(s_.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!fullScreen) {
+      SDL_SetWindowBordered(s_.window, SDL_TRUE);
+      SDL_SetWindowResizable(s_.window, SDL_FALSE);
+      if (s_.pendingPlacement) {
+        SDL_SetWindowPosition(s_.window, s_.pendingPlacement->X, s_.pendingPlacement->Y);
+        s_.pendingPlacement.reset();
+      }
+    }
+    s_.fullScreen = fullScreen;
+    s_.up = true;
+    return true;
+  }
+  void Finalize() override { s_.up = false; }
+  bool CanDraw() override {
+    return s_.up && s_.window && !(SDL_GetWindowFlags(s_.window) & SDL_WINDOW_MINIMIZED);
+  }
+  void Present(const uint32_t* pixels, int width, int height) override {
+    if (!s_.renderer || !s_.texture) return;
+    SDL_UpdateTexture(s_.texture, nullptr, pixels, width * 4);
+    SDL_SetRenderDrawColor(s_.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(s_.renderer);
+    const SDL_Rect dst{0, 0, width, height};
+    SDL_RenderCopy(s_.renderer, s_.texture, nullptr, &dst);
+    SDL_RenderPresent(s_.renderer);
+  }
+  void Show() override {
+    s_.shown = true;
+    if (s_.window) {
+      SDL_ShowWindow(s_.window);
+      SDL_RaiseWindow(s_.window);
+    }
+  }
+  void SetCaption(const std::string& c) override {
+    caption_ = Cp1251ToUtf8(c);
+    if (s_.window) SDL_SetWindowTitle(s_.window, caption_.c_str());
+  }
+  void SetCursor(Cursor c) override {
+    if (c == Cursor::Hidden) {
+      SDL_ShowCursor(SDL_DISABLE);
+      return;
+    }
+    const SDL_SystemCursor ids[3] = {SDL_SYSTEM_CURSOR_ARROW, SDL_SYSTEM_CURSOR_HAND,
+                                     SDL_SYSTEM_CURSOR_IBEAM};
+    const int i = c == Cursor::Arrow ? 0 : c == Cursor::Hand ? 1 : 2;
+    if (!s_.cursors[i]) s_.cursors[i] = SDL_CreateSystemCursor(ids[i]);
+    if (s_.cursors[i]) SDL_SetCursor(s_.cursors[i]);
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+  WindowPlacement GetPlacement() override {
+    WindowPlacement p;
+    if (!s_.window) return p;
+    SDL_GetWindowPosition(s_.window, &p.X, &p.Y);
+    SDL_GetWindowSize(s_.window, &p.Width, &p.Height);
+    p.Maximized = (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_MAXIMIZED) != 0;
+    return p;
+  }
+  void SetPlacement(const WindowPlacement& p) override {
+    // Applied when the window next leaves full screen.
+    if (!s_.window || s_.fullScreen)
+      s_.pendingPlacement = p;
+    else
+      SDL_SetWindowPosition(s_.window, p.X, p.Y);
+  }
+  bool IsMaximized() override {
+    return s_.window && (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_MAXIMIZED);
+  }
+  void SetNormalState() override {
+    if (IsMaximized()) SDL_RestoreWindow(s_.window);
+  }
+  void Destroy() override {
+    s_.up = false;
+    if (s_.texture) SDL_DestroyTexture(s_.texture);
+    if (s_.renderer) SDL_DestroyRenderer(s_.renderer);
+    if (s_.window) SDL_DestroyWindow(s_.window);
+    s_.texture = nullptr;
+    s_.renderer = nullptr;
+    s_.window = nullptr;
+  }
+
+ private:
+  SdlState& s_;
+  std::string caption_;
+};
+
+class SdlInput : public IInput {
+ public:
+  explicit SdlInput(SdlState& s) : s_(s) {}
+  bool IsKeyDown(int key) override {
+    const Uint8* st = SDL_GetKeyboardState(nullptr);
+    for (SDL_Scancode sc : ScancodesOf(key))
+      if (st[sc]) return true;
+    return false;
+  }
+  ControllerState Controller() override {
+    ControllerState c;
+    if (!s_.joystick) return c;
+    c.Present = true;
+    c.AxisX = SDL_JoystickGetAxis(s_.joystick, 0);
+    c.AxisY = SDL_JoystickGetAxis(s_.joystick, 1);
+    const int n = SDL_JoystickNumButtons(s_.joystick);
+    for (int i = 0; i < n; ++i) c.Buttons.push_back(SDL_JoystickGetButton(s_.joystick, i) != 0);
+    return c;
+  }
+  bool HasFocus() override { return s_.window && SDL_GetKeyboardFocus() == s_.window; }
+
+ private:
+  SdlState& s_;
+};
+
+// Pulls the mixer from SDL's audio thread; without a device a thread of ours pulls it at
+// the same pace into nothing, so the game runs silently with the mixer still advancing.
+class SdlAudio : public IAudioOutput {
+ public:
+  ~SdlAudio() override { Close(); }
+  bool Open(Pull pull, int& rate) override {
+    Close();
+    pull_ = std::move(pull);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+      SDL_AudioSpec want{}, have{};
+      want.freq = 44100;
+      want.format = AUDIO_S16SYS;
+      want.channels = 2;
+      want.samples = 512;  // about 12 ms a period
+      want.callback = &SdlAudio::Callback;
+      want.userdata = this;
+      dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+      if (dev_ != 0) {
+        rate = have.freq;
+        SDL_PauseAudioDevice(dev_, 0);
+        open_ = true;
+        return true;
+      }
+      std::fprintf(stderr, "No sound device (%s); playing silently.\n", SDL_GetError());
+    }
+    rate = 44100;
+    running_ = true;
+    null_ = std::thread([this, r = rate] { NullLoop(r); });
+    open_ = true;
+    return true;
+  }
+  void Close() override {
+    if (dev_) {
+      SDL_CloseAudioDevice(dev_);
+      dev_ = 0;
+    }
+    if (null_.joinable()) {
+      running_ = false;
+      null_.join();
+    }
+    open_ = false;
+  }
+  bool IsOpen() override { return open_; }
+
+ private:
+  static void Callback(void* user, Uint8* stream, int len) {
+    auto* self = static_cast<SdlAudio*>(user);
+    self->pull_(reinterpret_cast<int16_t*>(stream), len / 4);
+  }
+  void NullLoop(int rate) {
+    std::vector<int16_t> buf(2 * 1024);
+    auto last = std::chrono::steady_clock::now();
+    double owed = 0;
+    while (running_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const auto now = std::chrono::steady_clock::now();
+      owed += std::chrono::duration<double>(now - last).count() * rate;
+      last = now;
+      while (owed >= 1) {
+        const int n = static_cast<int>(std::min(owed, 1024.0));
+        pull_(buf.data(), n);
+        owed -= n;
+      }
+    }
+  }
+  Pull pull_;
+  SDL_AudioDeviceID dev_ = 0;
+  std::thread null_;
+  std::atomic<bool> running_{false};
+  bool open_ = false;
+};
+
+void SpawnArgv(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+    std::fprintf(stderr, "Cannot start %s\n", argv[0].c_str());
+}
+
+class SdlShell : public IShell {
+ public:
+  explicit SdlShell(SdlState& s) : s_(s) {}
+  void Open(const std::string& target) override {
+    std::string what = target;
+    // A desktop opener cannot open a Windows Internet shortcut: open its address instead.
+    std::error_code ec;
+    const std::filesystem::path p(target);
+    if (std::filesystem::is_regular_file(p, ec)) {
+      std::string ext = p.extension().string();
+      for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ext == ".url") {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        const std::string url = ReadInternetShortcutUrl(ss.str());
+        if (url.empty()) return;
+        what = url;
+      }
+    }
+    SpawnArgv({"xdg-open", what});
+  }
+  void Spawn(const std::string& program, const std::vector<std::string>& args) override {
+    std::vector<std::string> v{program};
+    v.insert(v.end(), args.begin(), args.end());
+    SpawnArgv(v);
+  }
+  void MessageBox(const std::string& text, const std::string& caption,
+                  MessageStyle style) override {
+    const std::string t = Cp1251ToUtf8(text), c = Cp1251ToUtf8(caption);
+    std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+    SDL_ShowSimpleMessageBox(
+        style == MessageStyle::Error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION,
+        c.c_str(), t.c_str(), s_.window);
+  }
+
+ private:
+  SdlState& s_;
+};
+
+class SdlEvents : public IEventSource {
+ public:
+  explicit SdlEvents(SdlState& s) : s_(s) {}
+  void Pump(IEventSink& sink, uint32_t timeoutMs) override {
+    SDL_Event e;
+    if (!SDL_WaitEventTimeout(&e, static_cast<int>(timeoutMs))) return;
+    do Dispatch(sink, e);
+    while (SDL_PollEvent(&e));
+  }
+
+ private:
+  static MouseButton ButtonOf(uint8_t b) {
+    return b == SDL_BUTTON_RIGHT ? MouseButton::Right
+           : b == SDL_BUTTON_MIDDLE ? MouseButton::Middle
+                                    : MouseButton::Left;
+  }
+  void Dispatch(IEventSink& sink, const SDL_Event& e) {
+    switch (e.type) {
+      case SDL_KEYDOWN: {
+        const int k = KeyFromScancode(e.key.keysym.scancode, e.key.keysym.sym);
+        if (k) sink.OnKeyDown(k, ModsOf(e.key.keysym.mod));
+        break;
+      }
+      case SDL_KEYUP: {
+        const int k = KeyFromScancode(e.key.keysym.scancode, e.key.keysym.sym);
+        sink.OnKeyUp(k, ModsOf(e.key.keysym.mod));
+        break;
+      }
+      case SDL_TEXTINPUT:
+        for (char c : Utf8ToCp1251(e.text.text)) sink.OnChar(static_cast<uint8_t>(c));
+        break;
+      case SDL_MOUSEMOTION: sink.OnMouseMove(e.motion.x, e.motion.y); break;
+      case SDL_MOUSEBUTTONDOWN:
+        sink.OnMouseDown(ButtonOf(e.button.button), e.button.x, e.button.y);
+        break;
+      case SDL_MOUSEBUTTONUP:
+        sink.OnMouseUp(ButtonOf(e.button.button), e.button.x, e.button.y);
+        break;
+      case SDL_QUIT: sink.OnCloseRequest(); break;
+      case SDL_JOYDEVICEADDED:
+        if (!s_.joystick) s_.joystick = SDL_JoystickOpen(e.jdevice.which);
+        break;
+      case SDL_JOYDEVICEREMOVED:
+        if (s_.joystick && SDL_JoystickInstanceID(s_.joystick) == e.jdevice.which) {
+          SDL_JoystickClose(s_.joystick);
+          s_.joystick = nullptr;
+        }
+        break;
+      case SDL_WINDOWEVENT:
+        switch (e.window.event) {
+          case SDL_WINDOWEVENT_CLOSE: sink.OnCloseRequest(); break;
+          case SDL_WINDOWEVENT_FOCUS_GAINED: sink.OnActivate(true); break;
+          case SDL_WINDOWEVENT_FOCUS_LOST: sink.OnActivate(false); break;
+          case SDL_WINDOWEVENT_MAXIMIZED: sink.OnResize(); break;
+          default: break;
+        }
+        break;
+      default: break;
+    }
+  }
+  SdlState& s_;
+};
+
+// Owns SDL's initialisation for the platform's lifetime.
+struct SdlPlatform : Platform {
+  SdlPlatform() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
+      std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+    signal(SIGCHLD, SIG_IGN);  // programs we start are never waited for
+    Clock = std::make_unique<SdlClock>();
+    Display = std::make_unique<SdlDisplay>(state);
+    Input = std::make_unique<SdlInput>(state);
+    Audio = std::make_unique<SdlAudio>();
+    Shell = std::make_unique<SdlShell>(state);
+    Http = MakeCurlHttpClient();
+    Text = MakeTtfTextRenderer();
+    Events = std::make_unique<SdlEvents>(state);
+  }
+  ~SdlPlatform() {
+    Audio.reset();
+    Display.reset();
+    Text.reset();
+    for (auto* c : state.cursors)
+      if (c) SDL_FreeCursor(c);
+    if (state.joystick) SDL_JoystickClose(state.joystick);
+    SDL_Quit();
+  }
+  SdlState state;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> MakeSdlPlatform() { return std::make_unique<SdlPlatform>(); }
+
+}  // namespace tk::platform

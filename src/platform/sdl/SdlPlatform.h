@@ -1,0 +1,14 @@
+// The real platform: an SDL2 window that shows the game's 800 x 600 picture scaled and
+// letterboxed, the keyboard, mouse and game controller, the audio device, and the desktop.
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+
+namespace tk::platform {
+
+// Creates the platform; SDL is initialised here and shut down when the platform goes.
+std::unique_ptr<Platform> MakeSdlPlatform();
+
+}  // namespace tk::platform

@@ -1,0 +1,131 @@
+#include "platform/TtfText.h"
+
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
+
+#include "platform/Cp1251.h"
+
+namespace tk::platform {
+
+namespace {
+
+std::string MatchFamily(const std::string& family, bool bold, std::string* matchedFamily) {
+  std::string file;
+  FcPattern* pat = FcPatternCreate();
+  FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+  FcResult res;
+  FcPattern* m = FcFontMatch(nullptr, pat, &res);
+  if (m) {
+    FcChar8* f = nullptr;
+    FcChar8* fam = nullptr;
+    if (FcPatternGetString(m, FC_FILE, 0, &f) == FcResultMatch) file = reinterpret_cast<char*>(f);
+    if (FcPatternGetString(m, FC_FAMILY, 0, &fam) == FcResultMatch && matchedFamily)
+      *matchedFamily = reinterpret_cast<char*>(fam);
+    FcPatternDestroy(m);
+  }
+  FcPatternDestroy(pat);
+  return file;
+}
+
+class TtfText : public ITextRenderer {
+ public:
+  TtfText() {
+    if (!TTF_WasInit()) TTF_Init();
+  }
+  ~TtfText() override {
+    for (auto& [k, f] : fonts_)
+      if (f) TTF_CloseFont(f);
+  }
+
+  void Draw(uint32_t* pixels, int width, int height, int pitch, int x, int y,
+            const std::string& text, const TextStyle& style) override {
+    if (text.empty()) return;
+    TTF_Font* font = Font(style);
+    if (!font) return;
+    const std::string utf8 = Cp1251ToUtf8(text);
+    SDL_Color white{255, 255, 255, 255};
+    SDL_Surface* s = TTF_RenderUTF8_Blended(font, utf8.c_str(), white);
+    if (!s) return;
+    const uint32_t r = (style.Color >> 16) & 0xFF, g = (style.Color >> 8) & 0xFF,
+                   b = style.Color & 0xFF;
+    SDL_LockSurface(s);
+    // Blended output is ARGB8888: the alpha carries the glyph coverage.
+    for (int sy = 0; sy < s->h; ++sy) {
+      const int dy = y + sy;
+      if (dy < 0 || dy >= height) continue;
+      const auto* src = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(s->pixels) +
+                                                          static_cast<size_t>(sy) * s->pitch);
+      uint32_t* dst = pixels + static_cast<size_t>(dy) * pitch;
+      for (int sx = 0; sx < s->w; ++sx) {
+        const int dx = x + sx;
+        if (dx < 0 || dx >= width) continue;
+        const uint32_t a = src[sx] >> 24;
+        if (a == 0) continue;
+        const uint32_t d = dst[dx];
+        const uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
+        const uint32_t nr = (r * a + dr * (255 - a)) / 255;
+        const uint32_t ng = (g * a + dg * (255 - a)) / 255;
+        const uint32_t nb = (b * a + db * (255 - a)) / 255;
+        dst[dx] = (nr << 16) | (ng << 8) | nb;
+      }
+    }
+    SDL_UnlockSurface(s);
+    SDL_FreeSurface(s);
+  }
+
+  int Width(const std::string& text, const TextStyle& style) override {
+    TTF_Font* font = Font(style);
+    if (!font || text.empty()) return 0;
+    int w = 0, h = 0;
+    TTF_SizeUTF8(font, Cp1251ToUtf8(text).c_str(), &w, &h);
+    return w;
+  }
+
+  int Height(const std::string& text, const TextStyle& style) override {
+    TTF_Font* font = Font(style);
+    if (!font) return 0;
+    int w = 0, h = 0;
+    TTF_SizeUTF8(font, Cp1251ToUtf8(text.empty() ? std::string(" ") : text).c_str(), &w, &h);
+    return h;
+  }
+
+ private:
+  TTF_Font* Font(const TextStyle& style) {
+    const auto key = std::make_tuple(style.FontName, style.PointSize);
+    auto it = fonts_.find(key);
+    if (it != fonts_.end()) return it->second;
+    TTF_Font* f = nullptr;
+    const std::string file = FindFontFile(style.FontName);
+    if (!file.empty() && style.PointSize > 0)
+      f = TTF_OpenFontDPI(file.c_str(), style.PointSize, 96, 96);
+    fonts_[key] = f;
+    return f;
+  }
+  std::map<std::tuple<std::string, int>, TTF_Font*> fonts_;
+};
+
+}  // namespace
+
+std::string FindFontFile(const std::string& family, bool bold) {
+  std::string matched;
+  std::string file = MatchFamily(family, bold, &matched);
+  if (!file.empty() && SameTextCp1251(matched, family)) return file;
+  // Not installed: the display font becomes a rounded friendly face with Cyrillic letters,
+  // anything else a plain sans.
+  const bool display = SameTextCp1251(family, "Festival Nights JL");
+  file = MatchFamily(display ? "Comfortaa" : "DejaVu Sans", bold || display, nullptr);
+  return file;
+}
+
+std::unique_ptr<ITextRenderer> MakeTtfTextRenderer() { return std::make_unique<TtfText>(); }
+
+}  // namespace tk::platform
