@@ -68,6 +68,12 @@ struct TGameHooks {
   std::function<void()> GameSendResultClick;
   std::function<void()> LoadExitScreen;
   std::function<int32_t()> ExitCountdownTenths;
+  std::function<void()> RecordHighScore;
+  // The mouse handlers of the drawing surface, with their per-scene dispatch.
+  std::function<void(int x, int y)> MouseMove;
+  std::function<void(platform::MouseButton)> MouseDown;
+  // Creates one text caret sprite (the frame tick blinks it).
+  std::function<void()> CreateCaret;
 };
 
 // Polled logical inputs, one snapshot per frame tick.
@@ -104,6 +110,7 @@ struct TGameState {
   bool Paused = false, FireHeld = false, AppInactive = false, ResizePending = false,
        MusicRestartPending = false, GameOver = false, StoneNotReached = true;
   int32_t LastMusicOrder = 0;
+  uintptr_t MusicModule = 0;
   // Pond.
   std::array<std::array<TLilyCell, 4>, 6> LilyGrid{};  // [row + 1][column - 1]
   TLilyCell& Lily(int row, int column) { return LilyGrid[row + 1][column - 1]; }
@@ -137,7 +144,11 @@ struct TGameState {
 struct TMainFormOptions {
   std::optional<uint32_t> Seed;  // fixed seed (tests, tinokvak-sim); else the clock
   std::string ScoreServer = "http://127.0.0.1:8642";
+  bool RecordSounds = false;  // keep the names of started sounds (tinokvak-sim)
 };
+
+// Characters accepted in the name and country fields (Windows-1251).
+bool IsNameCharacter(uint8_t ch);
 
 class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGameState {
  public:
@@ -254,7 +265,13 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void FormClose();
   void DisplayNotify(TDXDrawNotifyType t);
   template <class F>
-  void Guard(F&& f);
+  void Guard(F&& f) {
+    try {
+      f();
+    } catch (const std::exception& e) {
+      HandleException(e);
+    }
+  }
 
   std::mt19937 rng_;
   platform::Cursor cursor_ = platform::Cursor::Arrow;
@@ -263,6 +280,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   bool shown_ = false;
   std::optional<platform::WindowPlacement> savedPlacement_;
   int drawListener_ = 0;
+  std::string currentTrack_;
 };
 
 // The main window of the engine that owns a sprite.

@@ -1,0 +1,80 @@
+// Sound effects by name under the sound flag, music by track under the music flag, and
+// the frame tick's rule that restarts a module once it has played through.
+#include "media/Sound.h"
+#include "platform/Files.h"
+#include "shell/MainForm.h"
+
+namespace tk {
+
+namespace {
+// The insects whose sound stops only when the last of their kind is gone.
+const char* InsectClassOf(const std::string& name) {
+  if (name == "mushka") return "TMushka";
+  if (name == "muha") return "TMuha";
+  if (name == "komar") return "TKomar";
+  if (name == "vodomerka") return "TVodomerka";
+  if (name == "pchel") return "TPchel";
+  return nullptr;
+}
+}  // namespace
+
+void TMainForm::LoadSoundArchive() { DXWaveList->Items.LoadArchive("Data\\Music.dxw"); }
+
+void TMainForm::PlaySound(const std::string& name) {
+  if (!GameSound) return;
+  DXWaveList->Items.FindSound(name).PlayWave(false);
+  if (Options.RecordSounds) SoundLog.push_back(name);
+}
+
+void TMainForm::StopSound(const std::string& name) {
+  auto& items = DXWaveList->Items;
+  if (name == "button_up") {
+    items.FindSound(name).StopWave();
+  } else if (name == "all") {
+    for (int i = 0; i < items.Count(); ++i) items.Items(i).StopWave();
+  } else if (const char* cls = InsectClassOf(name)) {
+    if (CountLiveByClassName(cls) == 0) items.FindSound(name).StopWave();
+  }
+}
+
+void TMainForm::PlayMusic(const std::string& track) {
+  if (!GameMusic) return;
+  LastMusicOrder = 0;
+  if (MusicModule) Music->SongFree(MusicModule);
+  MusicModule = Music->SongLoadFromFile(ResolvePath("Music\\" + track + ".xm").string());
+  currentTrack_ = MusicModule ? track : "";
+  if (MusicModule) Music->SongPlay(MusicModule);
+}
+
+void TMainForm::StopMusic() {
+  if (MusicModule) Music->SongFree(MusicModule);
+  MusicModule = 0;
+  currentTrack_.clear();
+}
+
+std::string TMainForm::CurrentTrack() const { return MusicModule ? currentTrack_ : ""; }
+
+void TMainForm::MusicCheck() {
+  if (!MusicModule) return;
+  const int o = Music->SongGetOrder(MusicModule);
+  if (o != 0 || LastMusicOrder == 0) {
+    LastMusicOrder = Music->SongGetOrder(MusicModule);
+    return;
+  }
+  switch (CurrentScene) {
+    case SceneLogo:
+    case SceneMainMenu:
+    case SceneHelp:
+    case SceneOptions:
+    case SceneHighScores:
+      PlayMusic("1");
+      break;
+    case SceneGameOver:
+      PlayMusic("3");
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace tk

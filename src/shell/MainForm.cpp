@@ -1,0 +1,413 @@
+#include "shell/MainForm.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "media/Sound.h"
+#include "platform/Cp1251.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+
+namespace tk {
+
+const char* SceneName(uint8_t id) {
+  switch (id) {
+    case SceneLogo: return "SceneLogo";
+    case SceneMainMenu: return "SceneMainMenu";
+    case ScenePond: return "ScenePond";
+    case SceneFeeding: return "SceneFeeding";
+    case SceneHelp: return "SceneHelp";
+    case SceneOptions: return "SceneOptions";
+    case SceneHighScores: return "SceneHighScores";
+    case SceneGameOver: return "SceneGameOver";
+    case SceneExitScreen: return "SceneExitScreen";
+    default: return "SceneNone";
+  }
+}
+
+TMainForm::TMainForm(platform::Platform& platform, TMainFormOptions options)
+    : Plat(platform), Options(std::move(options)), DXDraw(*platform.Display), SpriteEngine(this) {
+  for (TTimer* t : {&DXTimer, &Timer1, &Timer2, &LevelTimer, &sharetimer})
+    t->Attach(Plat.Clock.get());
+  DXTimer.SetInterval(FramePeriodMs);
+  DXTimer.OnTimer = [this] { FrameTick(); };
+  DXTimer.SetEnabled(true);
+  Timer1.SetInterval(2000);
+  Timer1.OnTimer = [this] {
+    Timer1.SetEnabled(false);
+    if (auto& h = Scenes[CurrentScene].Timer1) h();
+  };
+  Timer2.SetInterval(4000);
+  Timer2.OnTimer = [this] {
+    Timer2.SetEnabled(false);
+    if (CurrentScene == SceneLogo) SwitchScene(SceneMainMenu);
+  };
+  LevelTimer.SetInterval(1000);
+  LevelTimer.OnTimer = [this] { --TimeLeft; };
+  sharetimer.SetInterval(100);
+
+  ImageList.SetDXDraw(&DXDraw);
+  SpriteEngine.SetDXDraw(&DXDraw);
+  // Registered after the image library and the sprite engine, so they attach first.
+  drawListener_ = DXDraw.RegisterNotifyEvent([this](TDXDrawNotifyType t) { DisplayNotify(t); });
+
+  DXSound = std::make_unique<TDXSound>(*Plat.Audio);
+  DXWaveList = std::make_unique<TDXWaveList>();
+  DXWaveList->SetDXSound(DXSound.get());
+  Music = std::make_unique<TMusicPlayer>(DXSound->Mixer());
+  DXSound->Initialize();
+
+  rng_.seed(Options.Seed ? *Options.Seed : static_cast<uint32_t>(Plat.Clock->NowMs()));
+  Scenes[SceneLogo].Build = [this] {
+    MusicRestartPending = false;
+    PlayMusic("1");
+    auto& img = FindImage("logo_loading");
+    auto* s = Engine().Add<TImageSprite>();
+    s->Image = &img;
+    s->X = 400 - img.CellWidth() / 2;
+    s->Y = 300 - img.CellHeight() / 2;
+    s->Width = img.CellWidth();
+    s->Height = img.CellHeight();
+    Timer2.SetEnabled(true);
+  };
+  Scenes[SceneLogo].Tick = [this] {
+    SpriteEngine.Move(MoveUnits);
+    SpriteEngine.FreeDead();
+    SpriteEngine.Draw();
+  };
+}
+
+TMainForm::~TMainForm() {
+  DXDraw.UnRegisterNotifyEvent(drawListener_);
+  if (MusicModule) Music->SongFree(MusicModule);
+  MusicModule = 0;
+  Engine().Clear();
+  if (DXDraw.Initialized()) DXDraw.Finalize();
+  DXWaveList->SetDXSound(nullptr);
+  DXSound->Finalize();
+}
+
+void TMainForm::FormCreate() {
+  ResizePending = false;
+  Randomize();
+  StorkAllowed = false;
+  SetCursor(platform::Cursor::Hidden);
+  Images().LoadArchive("Data\\Graphic.dxg");
+  Images().BuildColorTable();
+  GameOver = false;
+  AimCentred = false;
+  StoneNotReached = true;
+  Paused = false;
+  AppInactive = false;
+  GamegoEdit = GameMainExit = GameEnterName = GameSendResult = GameClearHighScore = false;
+  GameFullScreen = false;
+  GameSound = GameMusic = true;
+  SetCaption(Cp("Тиноквак"));
+  if (Hooks.ResetHighScores) Hooks.ResetHighScores();
+  if (Hooks.LoadSettings) Hooks.LoadSettings();
+  if (Hooks.LoadExitScreen) Hooks.LoadExitScreen();
+  SwitchScene(SceneLogo);
+}
+
+void TMainForm::Show() {
+  if (shown_) return;
+  shown_ = true;
+  Plat.Display->Show();
+  if (!DXDraw.Initialized()) DXDraw.Initialize();
+}
+
+void TMainForm::DisplayNotify(TDXDrawNotifyType t) {
+  switch (t) {
+    case TDXDrawNotifyType::Initialize:
+      Plat.Display->SetNormalState();
+      DXTimer.SetEnabled(true);
+      LoadSoundArchive();
+      break;
+    case TDXDrawNotifyType::Finalize:
+      DXTimer.SetEnabled(false);
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainForm::HandleException(const std::exception& e) {
+  std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), e.what());
+  Plat.Shell->MessageBox(e.what(), Cp("Тиноквак"), platform::MessageStyle::Error);
+}
+
+void TMainForm::Idle() {
+  if (closed_) return;
+  // Window timers first, earliest due first; each fires at most once per pass.
+  TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};
+  bool fired[4] = {false, false, false, false};
+  for (;;) {
+    const uint64_t now = Plat.Clock->NowMs();
+    int best = -1;
+    for (int i = 0; i < 4; ++i) {
+      if (fired[i] || !timers[i]->Enabled() || timers[i]->DueAt() > now) continue;
+      if (best < 0 || timers[i]->DueAt() < timers[best]->DueAt()) best = i;
+    }
+    if (best < 0) break;
+    fired[best] = true;
+    Guard([&] { timers[best]->Poll(now); });
+    if (closed_) return;
+  }
+  const uint64_t now = Plat.Clock->NowMs();
+  if (DXTimer.Enabled() && DXTimer.DueAt() <= now) Guard([&] { DXTimer.Poll(now); });
+}
+
+uint32_t TMainForm::MsUntilNextDue() {
+  const uint64_t now = Plat.Clock->NowMs();
+  uint64_t best = UINT64_MAX;
+  for (TTimer* t : {&DXTimer, &Timer1, &Timer2, &LevelTimer, &sharetimer})
+    if (t->Enabled() && t->Interval() > 0) best = std::min(best, t->DueAt());
+  if (best == UINT64_MAX) return 100;
+  return best <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(best - now, 100));
+}
+
+// ---- Scenes
+
+void TMainForm::SwitchScene(uint8_t id) {
+  LeaveScene(CurrentScene);
+  CurrentScene = id;
+  if (id < Scenes.size() && Scenes[id].Build) Scenes[id].Build();
+}
+
+void TMainForm::LeaveScene(uint8_t id) {
+  auto save = [this] {
+    if (Hooks.SaveSettings) Hooks.SaveSettings();
+  };
+  switch (id) {
+    case SceneLogo:
+    case SceneHelp:
+      Engine().Clear();
+      break;
+    case SceneMainMenu:
+      Level = 1;
+      Score = 0;
+      Lives = 3;
+      Engine().Clear();
+      break;
+    case ScenePond:
+      Engine().Clear();
+      MusicRestartPending = true;
+      GameOver = false;
+      StopSound("all");
+      break;
+    case SceneFeeding:
+      Engine().Clear();
+      MusicRestartPending = true;
+      GameOver = false;
+      StoneNotReached = true;
+      StopSound("all");
+      break;
+    case SceneOptions:
+      Engine().Clear();
+      GamegoEdit = false;
+      save();
+      break;
+    case SceneHighScores:
+      Engine().Clear();
+      save();
+      break;
+    case SceneGameOver:
+      Engine().Clear();
+      GameOver = false;
+      GameEnterName = GamegoEdit = GameSendResult = false;
+      save();
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainForm::FrameTick() {
+  if (!DXDraw.CanDraw()) return;
+  PollInput();
+  for (uint8_t* c : {&TurnLeftCooldown, &TurnRightCooldown, &TurnUpCooldown, &JumpCooldown,
+                     &CaretBlink})
+    if (*c > 0) --*c;
+  // The tongue's aim follows the pointer, or points up until the pointer first moves.
+  const double w = TDXDraw::SurfaceWidth;
+  if (!Paused && !GameMainExit && !AimCentred)
+    AimAngle = MouseX / (w / 720) - 180 + AimAdjust;
+  else if (AimCentred)
+    AimAngle = 400 / (w / 720) - 180 + AimAdjust;
+  if (AimAngle > 240) AimAngle = 240.0;
+  if (AimAngle < 120) AimAngle = 120.0;
+  // Caret blink: 14 ticks shown (one caret added per tick), 16 hidden.
+  if (GamegoEdit && CaretBlink > 15 && Hooks.CreateCaret) Hooks.CreateCaret();
+  if (CaretBlink <= 15) {
+    if (CaretBlink == 0) CaretBlink = 30;
+    auto& e = Engine();
+    for (int i = 0; i < e.ChildCount(); ++i)
+      if (std::string_view(e.Children(i)->ClassName()) == "Palka") e.Children(i)->Kill();
+  }
+  if (ResizePending) {
+    ResizePending = false;
+    if (Plat.Display->IsMaximized()) GameFullScreenClick();
+  }
+  if (CurrentScene < Scenes.size() && Scenes[CurrentScene].Tick) Scenes[CurrentScene].Tick();
+  DXDraw.Flip();
+  MusicCheck();
+}
+
+// ---- Display modes
+
+void TMainForm::GameFullScreenClick() {
+  GameFullScreen = !GameFullScreen;
+  GamegoEdit = false;
+  if (GameFullScreen) {
+    DXDraw.Finalize();
+    if (!DXDraw.FullScreen) savedPlacement_ = Plat.Display->GetPlacement();
+    DXDraw.FullScreen = true;
+    DXDraw.Initialize();
+  } else {
+    DXDraw.Finalize();
+    if (DXDraw.FullScreen && savedPlacement_) {
+      Plat.Display->SetPlacement(*savedPlacement_);
+      savedPlacement_.reset();
+    }
+    DXDraw.FullScreen = false;
+    DXDraw.Initialize();
+    Plat.Display->SetNormalState();
+  }
+}
+
+// ---- Close
+
+void TMainForm::Close() {
+  if (closed_) return;
+  if (!CloseQuery()) return;
+  FormClose();
+}
+
+bool TMainForm::CloseQuery() {
+  if (CurrentScene == SceneExitScreen) {
+    if (Hooks.ExitCountdownTenths && Hooks.ExitCountdownTenths() > 1) return false;
+    DXTimer.SetEnabled(false);
+    StopMusic();
+    OpenLinkFile("play.url");
+    return true;
+  }
+  if (GameMainExit) return false;
+  if (Paused) {
+    // Ends the pause as P does, so the stage clock cannot stay stopped for good.
+    Paused = false;
+    if (CurrentScene == ScenePond) {
+      LevelTitleShown = false;
+      Timer1.SetEnabled(!Timer1.Enabled());
+    } else if (CurrentScene == SceneFeeding) {
+      LevelTimer.SetEnabled(!LevelTimer.Enabled());
+    }
+  }
+  if (Hooks.GameMainExitClick) Hooks.GameMainExitClick();
+  return false;
+}
+
+void TMainForm::FormClose() {
+  closed_ = true;
+  for (TTimer* t : {&DXTimer, &Timer1, &Timer2, &LevelTimer, &sharetimer}) t->SetEnabled(false);
+  if (FileExists("fscommand\\wlaunch.exe")) {
+    const auto path = ResolvePath("fscommand\\wlaunch.exe");
+    std::error_code ec;
+    const auto perms = std::filesystem::status(path, ec).permissions();
+    const bool executable =
+        !ec && (perms & std::filesystem::perms::owner_exec) != std::filesystem::perms::none;
+    if (executable)
+      Plat.Shell->Spawn(path.string(), {"target=\"_blank\""});
+    else
+      Plat.Shell->Open(path.string());
+  }
+  if (DXDraw.Initialized()) DXDraw.Finalize();
+  Plat.Display->Destroy();
+}
+
+// ---- Events
+
+void TMainForm::OnCloseRequest() {
+  Guard([&] { Close(); });
+}
+
+void TMainForm::OnActivate(bool active) {
+  AppInactive = !active;
+  SetCaption(active ? Cp("Тиноквак") : Cp("Тиноквак [Пауза]"));
+}
+
+void TMainForm::OnResize() { ResizePending = true; }
+
+void TMainForm::OnMouseMove(int x, int y) {
+  Guard([&] {
+    if (Hooks.MouseMove) {
+      Hooks.MouseMove(x, y);
+    } else {
+      MouseX = x;
+      MouseY = y;
+    }
+  });
+}
+
+void TMainForm::OnMouseDown(platform::MouseButton b, int, int) {
+  Guard([&] {
+    if (Hooks.MouseDown) Hooks.MouseDown(b);
+  });
+}
+
+void TMainForm::OnMouseUp(platform::MouseButton, int, int) { FireHeld = false; }
+
+// ---- Helpers
+
+int32_t TMainForm::Random(int32_t n) {
+  if (n <= 0) return 0;
+  return static_cast<int32_t>((static_cast<uint64_t>(rng_()) * static_cast<uint64_t>(n)) >> 32);
+}
+
+void TMainForm::Randomize() {
+  if (Options.Seed) return;  // a fixed seed keeps its sequence for repeatable runs
+  rng_.seed(static_cast<uint32_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^ Plat.Clock->NowMs()));
+}
+
+void TMainForm::SetCursor(platform::Cursor c) {
+  cursor_ = c;
+  Plat.Display->SetCursor(c);
+}
+
+void TMainForm::SetCaption(const std::string& caption) {
+  caption_ = caption;
+  Plat.Display->SetCaption(caption);
+}
+
+void TMainForm::TextOut(int x, int y, const std::string& text, int pointSize, uint32_t rgb,
+                        const std::string& font) {
+  if (!DXDraw.Initialized()) return;
+  TSurface& s = Surface();
+  Plat.Text->Draw(s.Pixels(), s.Width(), s.Height(), s.Width(), x, y, text,
+                  {font, pointSize, rgb});
+}
+
+int TMainForm::TextWidth(const std::string& text, int pointSize, const std::string& font) {
+  return Plat.Text->Width(text, {font, pointSize, 0});
+}
+
+int TMainForm::TextHeight(const std::string& text, int pointSize, const std::string& font) {
+  return Plat.Text->Height(text, {font, pointSize, 0});
+}
+
+int TMainForm::CountLiveByClassName(std::string_view cls) {
+  int n = 0;
+  auto& e = Engine();
+  for (int i = 0; i < e.ChildCount(); ++i)
+    if (!e.Children(i)->Killed() && cls == e.Children(i)->ClassName()) ++n;
+  return n;
+}
+
+void TMainForm::OpenLinkFile(const std::string& fileName) {
+  if (!FileExists(fileName)) return;
+  Plat.Shell->Open(ResolvePath(fileName).string());
+}
+
+void TMainForm::GoWeb(const std::string& address) { Plat.Shell->Open(address); }
+
+}  // namespace tk
