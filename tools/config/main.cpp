@@ -1,0 +1,109 @@
+// tinokvak-config: the five-bit codec and the settings file from the command line.
+//   tinokvak-config encode HEX       the symbols of the bytes given in hex
+//   tinokvak-config decode SYMBOLS   the decoded bytes as lower-case hex
+//   tinokvak-config show FILE        the settings file as the game reads it, as JSON
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "persist/Codec.h"
+#include "persist/Settings.h"
+#include "platform/Cp1251.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tinokvak-config encode HEX | decode SYMBOLS | show FILE\n";
+
+int Fail(const std::string& message) {
+  std::cerr << message << "\n";
+  return 1;
+}
+
+std::optional<std::string> FromHex(std::string_view hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  const auto digit = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string bytes;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    bytes += static_cast<char>(hi * 16 + lo);
+  }
+  return bytes;
+}
+
+std::string ToHex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 15];
+  }
+  return hex;
+}
+
+int Show(const std::string& name) {
+  tk::TSettings settings;
+  std::string error;
+  bool complete = true;
+  // A missing file reads as the defaults, as it does for the game.
+  std::error_code ec;
+  if (std::filesystem::exists(name, ec)) {
+    if (std::filesystem::is_directory(name, ec))
+      return Fail("Cannot open file \"" + name + "\". " + std::strerror(EISDIR));
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return Fail("Cannot open file \"" + name + "\". " + std::strerror(errno));
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    complete = tk::ReadSettings(bytes, settings, error);
+  }
+
+  nlohmann::ordered_json out;
+  out["fullScreen"] = settings.GameFullScreen;
+  out["music"] = settings.GameMusic;
+  out["sound"] = settings.GameSound;
+  out["country"] = tk::Cp1251ToUtf8(settings.PlayerCountry);
+  out["name"] = tk::Cp1251ToUtf8(settings.PlayerName);
+  out["highScores"] = nlohmann::ordered_json::array();
+  for (const auto& row : settings.HighScores)
+    out["highScores"].push_back({{"name", tk::Cp1251ToUtf8(row.Name)}, {"score", row.Score}});
+  // The game stops reading at a bad score; show what it ends up with, and why.
+  if (!complete) out["error"] = tk::Cp1251ToUtf8(error);
+  std::cout << out.dump() << "\n";
+  if (!complete) return Fail(tk::Cp1251ToUtf8(error));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << kUsage;
+    return 1;
+  }
+  const std::string command = argv[1], arg = argv[2];
+  if (command == "encode") {
+    const std::optional<std::string> bytes = FromHex(arg);
+    if (!bytes) return Fail("'" + arg + "' is not a hexadecimal byte string");
+    std::cout << tk::EncodeText(*bytes) << "\n";
+    return 0;
+  }
+  if (command == "decode") {
+    std::cout << ToHex(tk::DecodeText(arg)) << "\n";
+    return 0;
+  }
+  if (command == "show") return Show(arg);
+  std::cerr << kUsage;
+  return 1;
+}
