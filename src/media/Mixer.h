@@ -25,8 +25,18 @@ class TSoundBuffer {
   void Play(bool loop);  // from the current position
   void Stop();
   void SetPosition(uint32_t byteOffset);
+  uint32_t Position() const;  // play position in bytes of the wave
   bool Playing() const;
   const TWave& Wave() const;
+  // Applied to every start: frequency in Hz (0 = the wave's own rate), pan and volume in
+  // hundredths of a decibel (pan -10000 left .. 10000 right, volume -10000 .. 0; 0 leaves
+  // the wave unchanged).
+  void SetFrequency(uint32_t hz);
+  void SetPan(int32_t pan);
+  void SetVolume(int32_t volume);
+  // Whether the mixer can play the wave's format (PCM, 8 or 16 bits, mono or stereo);
+  // a buffer it cannot play stays silent and never reports Playing.
+  bool Playable() const;
 
  private:
   friend class TMixer;
