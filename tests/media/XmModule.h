@@ -1,6 +1,6 @@
 // Builds a small but complete tracker module (XM) in memory, for the music player's tests
 // and the mixer benchmark: one looped square-wave instrument struck at the top of every
-// pattern, one pattern per order.
+// pattern on the first channels, one pattern per order.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@ struct XmShape {
   int orders = 3;      // length of the order list, each order its own pattern
   int rows = 4;        // rows per pattern
   int channels = 2;
+  int struck = 1;      // channels, from the first, that strike a note at the top of a pattern
   int speed = 1;       // ticks per row
   int bpm = 125;       // 125 BPM: 20 ms a tick
 };
@@ -47,9 +48,9 @@ inline std::string BuildXm(const XmShape& shape = {}) {
     std::string data;
     for (int r = 0; r < shape.rows; ++r)
       for (int c = 0; c < shape.channels; ++c) {
-        if (r == 0 && c == 0) {
+        if (r == 0 && c < shape.struck) {
           data += static_cast<char>(0x83);  // note and instrument follow
-          data += static_cast<char>(49 + 12 * (p % 2));  // C-4, or C-5 on odd patterns
+          data += static_cast<char>(49 + 12 * (p % 2) + 4 * c);  // C-4 (C-5 on odd patterns) and up
           data += static_cast<char>(1);
         } else {
           data += static_cast<char>(0x80);  // empty cell
