@@ -1,4 +1,4 @@
-#include "game/Game.h"
+#include "assembly/Assembly.h"
 
 #include <cstdio>
 
