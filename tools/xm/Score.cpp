@@ -277,8 +277,20 @@ Module BuildModule(const Score& s, const nlohmann::json& library) {
     m.Instruments.push_back(MakeInstrument(name, library[name], s.Bpm));
     return index[name] = uint8_t(m.Instruments.size());
   };
-  for (const ScoreChannel& c : s.Channels) use(c.Instrument);
-  for (const auto& [letter, e] : s.Kit) use(e.Instrument);
+  // Instruments in the order the score declares them, leaving out any it never plays.
+  std::set<std::string> played;
+  for (const ScorePattern& p : s.Patterns)
+    for (const auto& [ch, toks] : p.Lines) {
+      auto c = std::find_if(s.Channels.begin(), s.Channels.end(), [&](const ScoreChannel& x) { return x.Name == ch; });
+      for (const ScoreToken& t : toks) {
+        if (t.What == ScoreToken::Note) played.insert(t.Instrument.empty() ? c->Instrument : t.Instrument);
+        if (t.What == ScoreToken::Drum && s.Kit.count(t.Letter)) played.insert(s.Kit.at(t.Letter).Instrument);
+      }
+    }
+  for (const ScoreChannel& c : s.Channels)
+    if (played.count(c.Instrument)) use(c.Instrument);
+  for (const auto& [letter, e] : s.Kit)
+    if (played.count(e.Instrument)) use(e.Instrument);
 
   std::map<std::string, uint8_t> patternIndex;
   for (const ScorePattern& p : s.Patterns) {
