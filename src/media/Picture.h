@@ -17,7 +17,10 @@ struct TPicture {
   // slots beyond the picture's own colours zero. Empty for other pictures.
   std::vector<uint32_t> Palette;
   int BitCount = 0;
-  std::string RawPayload;  // the class's data exactly as stored (for rewriting archives)
+  // The class's data exactly as stored after the class name (for TBitmap and TJPEGImage
+  // with the byte count). An archive is written back from ClassName and RawPayload; a
+  // picture made in memory with no RawPayload is written as a 24-bit TDIB.
+  std::string RawPayload;
   bool Empty() const { return Width == 0 || Height == 0; }
 };
 
@@ -34,6 +37,11 @@ TPicture LoadPictureFile(std::string_view name);
 // Encoders used by the tools.
 std::string EncodeDib24(const TPicture& p);  // 40-byte header, bottom-up, 24 bits
 std::string EncodeJpeg(const TPicture& p, int quality);
-std::string MakePicturePayload(std::string_view className, std::string_view classData);
+// The archive's picture payload: the class name, then the class's data. With withCount,
+// the data of "TBitmap" and "TJPEGImage" gets its uint32 byte count in front, so fileData
+// is the BMP file or JPEG stream itself (for example from EncodeJpeg); without it, fileData
+// is the class data exactly as stored (TPicture::RawPayload).
+std::string MakePicturePayload(std::string_view className, std::string_view fileData,
+                               bool withCount = true);
 
 }  // namespace tk

@@ -20,6 +20,9 @@ namespace tk {
 // The bucket of a name: (16 * L + s[L-2] + s[0]) mod 256 of the lower-cased
 // Windows-1251 bytes; (16 * L) mod 256 below two characters.
 int NameHash(std::string_view name);
+// A colour constant's value ("clRed" -> 0x0000FF; system colours 0xFF0000nn); false for an
+// unknown name. Case-insensitive.
+bool IdentToColor(std::string_view ident, TColor& color);
 
 class TPictureCollection;
 

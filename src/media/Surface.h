@@ -1,6 +1,7 @@
 // 32-bit software surfaces: every picture and the back surface the game draws into.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

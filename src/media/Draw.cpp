@@ -1,0 +1,288 @@
+#include "media/Draw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tk {
+
+namespace {
+
+// The pattern's rectangle within its surface; false when nothing of it is there.
+bool SourceRect(const TPatternRef& p, TRect& r) {
+  if (!p.Surface) return false;
+  r.Left = std::max(p.Rect.Left, 0);
+  r.Top = std::max(p.Rect.Top, 0);
+  r.Right = std::min(p.Rect.Right, p.Surface->Width());
+  r.Bottom = std::min(p.Rect.Bottom, p.Surface->Height());
+  return r.Left < r.Right && r.Top < r.Bottom;
+}
+
+// Scales a 0..255 alpha to 0..256 so that 255 adds the source unchanged.
+uint32_t AlphaFactor(int alpha) {
+  const uint32_t a = static_cast<uint32_t>(std::min(alpha, 255));
+  return a + (a >> 7);
+}
+
+// d + s * a / 256 per channel, saturating at 255.
+inline uint32_t AddPixel(uint32_t d, uint32_t s, uint32_t a) {
+  uint32_t rb = s & 0xFF00FF, g = s & 0x00FF00;
+  if (a < 256) {
+    rb = ((rb * a) >> 8) & 0xFF00FF;
+    g = ((g * a) >> 8) & 0x00FF00;
+  }
+  uint32_t trb = (d & 0xFF00FF) + rb;
+  uint32_t tg = (d & 0x00FF00) + g;
+  const uint32_t orb = trb & 0x01000100, og = tg & 0x00010000;
+  trb = (trb | (orb - (orb >> 8))) & 0xFF00FF;
+  tg = (tg | (og - (og >> 8))) & 0x00FF00;
+  return trb | tg;
+}
+
+// Column and row maps of a nearest-neighbour scale: destination index i of n covers
+// source index ((2i + 1) * srcLen) / (2n).
+inline int32_t ScaledIndex(int64_t i, int64_t srcLen, int64_t n) {
+  return static_cast<int32_t>(((2 * i + 1) * srcLen) / (2 * n));
+}
+
+template <class Op>
+void ScaleInto(TSurface& dest, const TRect& dr, const TPatternRef& p, Op op) {
+  TRect sr;
+  if (!SourceRect(p, sr)) return;
+  const int64_t dw = int64_t{dr.Right} - dr.Left, dh = int64_t{dr.Bottom} - dr.Top;
+  if (dw <= 0 || dh <= 0) return;
+  const int64_t x0 = std::max<int64_t>(dr.Left, 0), x1 = std::min<int64_t>(dr.Right, dest.Width());
+  const int64_t y0 = std::max<int64_t>(dr.Top, 0), y1 = std::min<int64_t>(dr.Bottom, dest.Height());
+  if (x0 >= x1 || y0 >= y1) return;
+  const int64_t sw = sr.Width(), sh = sr.Height();
+  thread_local std::vector<int32_t> xmap;
+  xmap.resize(static_cast<size_t>(x1 - x0));
+  for (int64_t x = x0; x < x1; ++x) xmap[x - x0] = ScaledIndex(x - dr.Left, sw, dw);
+  const int32_t* map = xmap.data();
+  const int n = static_cast<int>(x1 - x0);
+  const uint32_t key = p.KeyPixel;
+  for (int64_t y = y0; y < y1; ++y) {
+    const uint32_t* s = p.Surface->Row(sr.Top + ScaledIndex(y - dr.Top, sh, dh)) + sr.Left;
+    uint32_t* d = dest.Row(static_cast<int>(y)) + x0;
+    if (p.Transparent) {
+      for (int i = 0; i < n; ++i) {
+        const uint32_t px = s[map[i]];
+        if (px != key) d[i] = op(d[i], px);
+      }
+    } else {
+      for (int i = 0; i < n; ++i) d[i] = op(d[i], s[map[i]]);
+    }
+  }
+}
+
+struct CopyOp {
+  uint32_t operator()(uint32_t, uint32_t s) const { return s; }
+};
+struct AddOp {
+  uint32_t A;
+  uint32_t operator()(uint32_t d, uint32_t s) const { return AddPixel(d, s, A); }
+};
+
+constexpr int kFrac = 32;
+constexpr double kOne = 4294967296.0;  // 1 << kFrac
+
+template <class Op>
+void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatternRef& p,
+                double centreX, double centreY, int angle, Op op) {
+  TRect sr;
+  if (!SourceRect(p, sr)) return;
+  // Mirroring by a negative size is not offered; absurd sizes draw nothing.
+  constexpr int kMaxSize = 1 << 16;
+  if (width <= 0 || height <= 0 || width > kMaxSize || height > kMaxSize) return;
+  if (!std::isfinite(centreX) || !std::isfinite(centreY)) return;
+  const int turn = ((angle % 256) + 256) % 256;
+  double c, s;
+  // Quarter turns are exact, so they move whole pixels.
+  switch (turn) {
+    case 0:
+      c = 1, s = 0;
+      break;
+    case 64:
+      c = 0, s = 1;
+      break;
+    case 128:
+      c = -1, s = 0;
+      break;
+    case 192:
+      c = 0, s = -1;
+      break;
+    default: {
+      const double t = turn * (2.0 * M_PI / 256.0);
+      c = std::cos(t);
+      s = std::sin(t);
+    }
+  }
+  const double px = centreX * width, py = centreY * height;
+  if (std::fabs(px) > 1e9 || std::fabs(py) > 1e9) return;
+
+  // Bounding box of the turned image on the destination.
+  double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
+  for (int k = 0; k < 4; ++k) {
+    const double ax = ((k & 1) ? width : 0) - px, ay = ((k & 2) ? height : 0) - py;
+    const double bx = x + c * ax - s * ay, by = y + s * ax + c * ay;
+    minX = std::min(minX, bx), maxX = std::max(maxX, bx);
+    minY = std::min(minY, by), maxY = std::max(maxY, by);
+  }
+  const int64_t bx0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(minX)) - 1);
+  const int64_t bx1 = std::min<int64_t>(dest.Width(), static_cast<int64_t>(std::ceil(maxX)) + 1);
+  const int64_t by0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(minY)) - 1);
+  const int64_t by1 = std::min<int64_t>(dest.Height(), static_cast<int64_t>(std::ceil(maxY)) + 1);
+  if (bx0 >= bx1 || by0 >= by1) return;
+
+  // Scaled-image pixel -> pattern pixel, as the stretched draw scales.
+  thread_local std::vector<int32_t> umap, vmap;
+  umap.resize(width);
+  vmap.resize(height);
+  for (int u = 0; u < width; ++u) umap[u] = ScaledIndex(u, sr.Width(), width);
+  for (int v = 0; v < height; ++v) vmap[v] = ScaledIndex(v, sr.Height(), height);
+
+  // Inverse mapping: the destination pixel centre d lands in the scaled image at
+  // q = R(-angle) (d - (x, y)) + P. Stepped in 32.32 fixed point along each row.
+  const int64_t cf = std::llround(c * kOne), sf = std::llround(s * kOne);
+  const int64_t wf = int64_t{width} << kFrac, hf = int64_t{height} << kFrac;
+  auto inside = [&](int64_t qx, int64_t qy) { return qx >= 0 && qx < wf && qy >= 0 && qy < hf; };
+  const uint32_t key = p.KeyPixel;
+  for (int64_t Y = by0; Y < by1; ++Y) {
+    const double dy = Y + 0.5 - y, dx0 = bx0 + 0.5 - x;
+    const int64_t qx0 = std::llround((c * dx0 + s * dy + px) * kOne);
+    const int64_t qy0 = std::llround((-s * dx0 + c * dy + py) * kOne);
+    // Stepping one pixel right adds (c, -s); find the run of steps inside the image.
+    int64_t lo = 0, hi = bx1 - bx0 - 1;
+    auto clampRange = [&](int64_t q0, int64_t step, int64_t limit) {
+      // Steps k with 0 <= q0 + k * step < limit.
+      if (step == 0) {
+        if (q0 < 0 || q0 >= limit) hi = -1;
+        return;
+      }
+      double a = (0 - static_cast<double>(q0)) / step, b = (static_cast<double>(limit) - q0) / step;
+      if (a > b) std::swap(a, b);
+      lo = std::max<int64_t>(lo, static_cast<int64_t>(std::floor(a)) - 1);
+      hi = std::min<int64_t>(hi, static_cast<int64_t>(std::ceil(b)) + 1);
+    };
+    clampRange(qx0, cf, wf);
+    clampRange(qy0, -sf, hf);
+    if (lo > hi) continue;
+    // The estimates may be a step wide; settle them exactly.
+    while (lo <= hi && !inside(qx0 + lo * cf, qy0 - lo * sf)) ++lo;
+    while (hi >= lo && !inside(qx0 + hi * cf, qy0 - hi * sf)) --hi;
+    if (lo > hi) continue;
+    int64_t qx = qx0 + lo * cf, qy = qy0 - lo * sf;
+    uint32_t* d = dest.Row(static_cast<int>(Y)) + bx0;
+    for (int64_t k = lo; k <= hi; ++k, qx += cf, qy -= sf) {
+      // Between lo and hi a convex shape stays inside; the check only guards rounding.
+      if (!inside(qx, qy)) continue;
+      const int u = static_cast<int>(qx >> kFrac), v = static_cast<int>(qy >> kFrac);
+      const uint32_t pix = p.Surface->Row(sr.Top + vmap[v])[sr.Left + umap[u]];
+      if (p.Transparent && pix == key) continue;
+      d[k] = op(d[k], pix);
+    }
+  }
+}
+
+}  // namespace
+
+TPatternRuns BuildOpaqueRuns(const TSurface& s, TRect r, uint32_t keyPixel) {
+  TPatternRuns runs;
+  r.Left = std::max(r.Left, 0);
+  r.Top = std::max(r.Top, 0);
+  r.Right = std::min(r.Right, s.Width());
+  r.Bottom = std::min(r.Bottom, s.Height());
+  if (r.Left >= r.Right || r.Top >= r.Bottom) {
+    runs.RowStart.push_back(0);
+    return runs;
+  }
+  const int w = r.Width();
+  runs.RowStart.reserve(static_cast<size_t>(r.Height()) + 1);
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    runs.RowStart.push_back(static_cast<uint32_t>(runs.Runs.size()));
+    const uint32_t* row = s.Row(y) + r.Left;
+    int x = 0;
+    while (x < w) {
+      while (x < w && row[x] == keyPixel) ++x;
+      const int start = x;
+      while (x < w && row[x] != keyPixel) ++x;
+      // Lengths are 16-bit; a longer span is split.
+      for (int a = start; a < x; a += 0xFFFF)
+        runs.Runs.push_back(
+            {static_cast<uint16_t>(a), static_cast<uint16_t>(std::min(x - a, 0xFFFF))});
+    }
+  }
+  runs.RowStart.push_back(static_cast<uint32_t>(runs.Runs.size()));
+  return runs;
+}
+
+void BlitPattern(TSurface& dest, int x, int y, const TPatternRef& p) {
+  TRect sr;
+  if (!SourceRect(p, sr)) return;
+  const int64_t dx = int64_t{x} + (sr.Left - p.Rect.Left), dy = int64_t{y} + (sr.Top - p.Rect.Top);
+  const int64_t x0 = std::max<int64_t>(dx, 0),
+                x1 = std::min<int64_t>(dx + sr.Width(), dest.Width());
+  const int64_t y0 = std::max<int64_t>(dy, 0),
+                y1 = std::min<int64_t>(dy + sr.Height(), dest.Height());
+  if (x0 >= x1 || y0 >= y1) return;
+  const int cx0 = static_cast<int>(x0 - dx), cx1 = static_cast<int>(x1 - dx);  // pattern columns
+  const size_t bytes = static_cast<size_t>(cx1 - cx0) * sizeof(uint32_t);
+  if (!p.Transparent) {
+    for (int64_t Y = y0; Y < y1; ++Y)
+      std::memcpy(dest.Row(static_cast<int>(Y)) + x0,
+                  p.Surface->Row(static_cast<int>(sr.Top + (Y - dy))) + sr.Left + cx0, bytes);
+    return;
+  }
+  const TPatternRuns* runs = p.Runs;
+  const bool useRuns =
+      runs && sr == p.Rect && runs->RowStart.size() == static_cast<size_t>(sr.Height()) + 1;
+  const uint32_t key = p.KeyPixel;
+  for (int64_t Y = y0; Y < y1; ++Y) {
+    const int row = static_cast<int>(Y - dy);
+    // Both indexed by pattern column minus cx0.
+    const uint32_t* s = p.Surface->Row(sr.Top + row) + sr.Left + cx0;
+    uint32_t* d = dest.Row(static_cast<int>(Y)) + x0;
+    if (useRuns) {
+      const TOpaqueRun* r = runs->Runs.data() + runs->RowStart[row];
+      const TOpaqueRun* end = runs->Runs.data() + runs->RowStart[row + 1];
+      for (; r != end; ++r) {
+        int a = r->Start, b = r->Start + r->Length;
+        if (b <= cx0) continue;
+        if (a >= cx1) break;
+        a = std::max(a, cx0) - cx0;
+        b = std::min(b, cx1) - cx0;
+        std::memcpy(d + a, s + a, static_cast<size_t>(b - a) * sizeof(uint32_t));
+      }
+    } else {
+      for (int i = 0; i < cx1 - cx0; ++i)
+        if (s[i] != key) d[i] = s[i];
+    }
+  }
+}
+
+void BlitStretched(TSurface& dest, const TRect& destRect, const TPatternRef& p) {
+  TRect sr;
+  if (!SourceRect(p, sr)) return;
+  if (sr == p.Rect && destRect.Width() == sr.Width() && destRect.Height() == sr.Height()) {
+    BlitPattern(dest, destRect.Left, destRect.Top, p);  // same size: the run-based copy
+    return;
+  }
+  ScaleInto(dest, destRect, p, CopyOp{});
+}
+
+void BlitAdd(TSurface& dest, const TRect& destRect, const TPatternRef& p, int alpha) {
+  if (alpha <= 0) return;
+  ScaleInto(dest, destRect, p, AddOp{AlphaFactor(alpha)});
+}
+
+void BlitRotated(TSurface& dest, int x, int y, int width, int height, const TPatternRef& p,
+                 double centreX, double centreY, int angle, bool add, int alpha) {
+  if (add) {
+    if (alpha <= 0) return;
+    RotateInto(dest, x, y, width, height, p, centreX, centreY, angle, AddOp{AlphaFactor(alpha)});
+  } else {
+    RotateInto(dest, x, y, width, height, p, centreX, centreY, angle, CopyOp{});
+  }
+}
+
+}  // namespace tk

@@ -1,0 +1,420 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/Container.h"
+#include "media/PictureCollection.h"
+#include "platform/Cp1251.h"
+#include "platform/Errors.h"
+
+using namespace tk;
+
+namespace {
+
+// The display as the platform would offer it; only bringing it up matters here.
+class StubDisplay : public platform::IDisplay {
+ public:
+  bool Initialize(bool) override { return Works; }
+  void Finalize() override {}
+  bool CanDraw() override { return true; }
+  void Present(const uint32_t*, int, int) override {}
+  void Show() override {}
+  void SetCaption(const std::string&) override {}
+  void SetCursor(platform::Cursor) override {}
+  platform::WindowPlacement GetPlacement() override { return {}; }
+  void SetPlacement(const platform::WindowPlacement&) override {}
+  bool IsMaximized() override { return false; }
+  void SetNormalState() override {}
+  void Destroy() override {}
+  bool Works = true;
+};
+
+TPicture Solid(int w, int h, uint32_t pixel) {
+  TPicture p;
+  p.ClassName = "TDIB";
+  p.Width = w;
+  p.Height = h;
+  p.Pixels.assign(static_cast<size_t>(w) * h, pixel);
+  return p;
+}
+
+// A picture whose pixel at (x, y) is x + 1000 * y, to see which cell a pattern shows.
+TPicture Numbered(int w, int h) {
+  TPicture p = Solid(w, h, 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) p.Pixels[y * w + x] = static_cast<uint32_t>(x + 1000 * y + 1);
+  return p;
+}
+
+TPictureCollectionItem& AddItem(TPictureCollection& c, const std::string& name, TPicture pic,
+                                int pw = 0, int ph = 0) {
+  auto& it = c.Add();
+  it.SetName(name);
+  it.Picture = std::move(pic);
+  it.PatternWidth = pw;
+  it.PatternHeight = ph;
+  return it;
+}
+
+template <class F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const EError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// A graphics archive whose only item has the given raw property bytes.
+std::string ArchiveWithItem(const std::function<void(TStreamWriter&)>& props) {
+  return MakeComponentResource("TPictureCollectionComponent", "", [&](TStreamWriter& w) {
+    w.WritePropName("List");
+    w.WriteCollectionBegin();
+    w.WriteListBegin();
+    props(w);
+    w.WriteListEnd();
+    w.WriteListEnd();
+  });
+}
+
+class ImageLibrary : public ::testing::Test {
+ protected:
+  StubDisplay display;
+  std::unique_ptr<TDXDraw> draw = std::make_unique<TDXDraw>(display);
+  TDXImageList list;
+  TPictureCollection& items = list.Items;
+  void Up() {
+    list.SetDXDraw(draw.get());
+    draw->Initialize();
+  }
+};
+
+}  // namespace
+
+TEST(NameHash, Buckets) {
+  struct Case {
+    std::string Name;
+    int Bucket;
+  };
+  const std::vector<Case> cases = {
+      {"", 0},
+      {"a", 16},
+      {"Z", 16},
+      {"ab", (32 + 'a' + 'a') % 256},
+      {"frog", (64 + 'o' + 'f') % 256},
+      {"FROG", (64 + 'o' + 'f') % 256},
+      {Cp("ЖАБА"), (64 + 0xE1 + 0xE6) % 256},  // lower-cased Windows-1251 bytes
+      {std::string(16, 'x'), (256 + 2 * 'x') % 256},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NameHash(c.Name), c.Bucket) << Cp1251ToUtf8(c.Name);
+}
+
+TEST(PictureCollection, LookupPrefersTheLastItemOfAName) {
+  TPictureCollection c;
+  AddItem(c, "Frog", Solid(1, 1, 1));
+  AddItem(c, "frog", Solid(1, 1, 2));
+  AddItem(c, Cp("Кувшинка"), Solid(1, 1, 3));
+  // Through an archive, so the file order is what counts.
+  TPictureCollection loaded;
+  loaded.LoadFromBytes(c.SaveToBytes());
+  ASSERT_EQ(loaded.Count(), 3);
+  for (const char* name : {"Frog", "frog", "FROG", "fRoG"})
+    EXPECT_EQ(loaded.FindImage(name).Index(), 1) << name;
+  EXPECT_EQ(loaded.FindImage(Cp("КУВШИНКА")).Index(), 2);
+  EXPECT_EQ(ErrorOf([&] { loaded.FindImage("toad"); }), "Image 'toad' not found");
+
+  // Naming an item again (to a different value) puts it first in its chain.
+  loaded.Items(0).SetName("FROG");
+  EXPECT_EQ(loaded.FindImage("frog").Index(), 0);
+  // Deleting unlinks and renumbers.
+  loaded.Delete(0);
+  EXPECT_EQ(loaded.FindImage("frog").Index(), 0);
+  EXPECT_EQ(loaded.FindImage(Cp("кувшинка")).Index(), 1);
+}
+
+TEST(PictureCollection, AnEmptyArchiveEmptiesTheLibrary) {
+  TPictureCollection c;
+  AddItem(c, "old", Solid(1, 1, 1));
+  const std::string empty = TPictureCollection().SaveToBytes();
+  c.LoadFromBytes(empty);
+  EXPECT_EQ(c.Count(), 0);
+  EXPECT_EQ(ErrorOf([&] { c.FindImage("old"); }), "Image 'old' not found");
+}
+
+TEST(PictureCollection, SaveAndLoadKeepEveryProperty) {
+  TPictureCollection c;
+  auto& a = AddItem(c, "a", Numbered(6, 4), 2, 2);
+  a.SkipWidth = 1;
+  a.SkipHeight = -1;
+  a.SystemMemory = true;
+  a.Transparent = false;
+  a.SetTransparentColor(0x00FF00FF);
+  AddItem(c, "b", TPicture{});  // no picture at all
+  for (int i = 0; i < 1024; ++i) c.ColorTable[i] = static_cast<uint8_t>(i * 7);
+  const std::string bytes = c.SaveToBytes();
+
+  TPictureCollection d;
+  d.LoadFromBytes(bytes);
+  ASSERT_EQ(d.Count(), 2);
+  const auto& x = d.Items(0);
+  EXPECT_EQ(x.Name(), "a");
+  EXPECT_EQ(x.Picture.Pixels, a.Picture.Pixels);
+  EXPECT_EQ(x.PatternWidth, 2);
+  EXPECT_EQ(x.PatternHeight, 2);
+  EXPECT_EQ(x.SkipWidth, 1);
+  EXPECT_EQ(x.SkipHeight, -1);
+  EXPECT_TRUE(x.SystemMemory);
+  EXPECT_FALSE(x.Transparent);
+  EXPECT_EQ(x.TransparentColor(), 0x00FF00FFu);
+  EXPECT_TRUE(d.Items(1).Picture.Empty());
+  EXPECT_EQ(d.ColorTable, c.ColorTable);
+  EXPECT_EQ(d.SaveToBytes(), bytes);  // stored pictures are written back as they came
+}
+
+TEST(PictureCollection, ArchiveValuesAndErrors) {
+  const std::string dib = MakePicturePayload("TDIB", EncodeDib24(Solid(2, 1, 0xFF00FF)));
+  // Colours may be named.
+  TPictureCollection c;
+  c.LoadFromBytes(ArchiveWithItem([&](TStreamWriter& w) {
+    w.WritePropName("Name");
+    w.WriteString("x");
+    w.WritePropName("TransparentColor");
+    w.WriteIdent("clFuchsia");
+    w.WritePropName("SystemMemory");
+    w.WriteIdent("True");
+  }));
+  EXPECT_EQ(c.Items(0).TransparentColor(), 0xFF00FFu);
+  EXPECT_TRUE(c.Items(0).SystemMemory);
+
+  struct Case {
+    const char* Name;
+    std::function<void(TStreamWriter&)> Props;
+    std::string Message;
+  };
+  const std::vector<Case> cases = {
+      {"unknown colour name",
+       [](TStreamWriter& w) {
+         w.WritePropName("TransparentColor");
+         w.WriteIdent("clPlaid");
+       },
+       "Invalid property value"},
+      {"picture data as a string",
+       [](TStreamWriter& w) {
+         w.WritePropName("Picture.Data");
+         w.WriteString("TDIB");
+       },
+       "Invalid property value"},
+      {"unknown property",
+       [](TStreamWriter& w) {
+         w.WritePropName("Looped");
+         w.WriteBoolean(true);
+       },
+       "Property Looped does not exist"},
+      {"bad picture",
+       [](TStreamWriter& w) {
+         w.WritePropName("Picture.Data");
+         w.WriteBinary(MakePicturePayload("TDIB", std::string("\x10\0\0\0", 4)));
+       },
+       "DIB is invalid"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.Name);
+    TPictureCollection d;
+    EXPECT_EQ(ErrorOf([&] { d.LoadFromBytes(ArchiveWithItem(k.Props)); }), k.Message);
+  }
+
+  // A cut archive fails and keeps what was read.
+  TPictureCollection two;
+  AddItem(two, "first", Solid(1, 1, 1));
+  AddItem(two, "second", Solid(1, 1, 2));
+  const std::string bytes = two.SaveToBytes();
+  TPictureCollection cut;
+  EXPECT_EQ(ErrorOf([&] { cut.LoadFromBytes(bytes.substr(0, bytes.size() - 30)); }),
+            "Stream read error");
+  ASSERT_GE(cut.Count(), 1);
+  EXPECT_EQ(cut.FindImage("first").Index(), 0);
+
+  // A colour table shorter than 1024 bytes.
+  const std::string shortTable =
+      MakeComponentResource("TPictureCollectionComponent", "", [](TStreamWriter& w) {
+        w.WritePropName("List.ColorTable");
+        w.WriteBinary(std::string(1000, '\0'));
+      });
+  EXPECT_EQ(ErrorOf([&] { TPictureCollection().LoadFromBytes(shortTable); }), "Stream read error");
+}
+
+TEST(PictureCollection, CountPatternsBeforeUpload) {
+  struct Case {
+    int W, H, Pw, Ph, Sw, Sh, Count;
+  };
+  const std::vector<Case> cases = {
+      {640, 48, 64, 48, 0, 0, 10},
+      {196, 48, 64, 48, 2, 0, 3},   // the last column needs no gap after it
+      {200, 48, 64, 48, 2, 0, 3},   // two spare pixels make no cell
+      {130, 100, 64, 48, 2, 4, 4},  // 2 x 2
+      {63, 48, 64, 48, 0, 0, 0},
+  };
+  for (const Case& k : cases) {
+    TPictureCollection c;
+    auto& it = AddItem(c, "x", Solid(k.W, k.H, 0), k.Pw, k.Ph);
+    it.SkipWidth = k.Sw;
+    it.SkipHeight = k.Sh;
+    EXPECT_EQ(it.CountPatterns(), k.Count) << k.W << "x" << k.H;
+  }
+}
+
+TEST_F(ImageLibrary, UploadCutsCellsInTheTiledOrder) {
+  auto& strip = AddItem(items, "strip", Numbered(640, 48), 64, 48);
+  auto& sheet = AddItem(items, "sheet", Numbered(130, 100), 64, 48);
+  sheet.SkipWidth = 2;
+  sheet.SkipHeight = 4;
+  sheet.SystemMemory = true;
+  auto& whole = AddItem(items, "whole", Numbered(700, 20));
+  Up();
+
+  ASSERT_EQ(strip.CountPatterns(), 10);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(strip.PatternRectOf(i), (TRect{64 * i, 0, 64 * i + 64, 48})) << i;
+    // The pattern shows its cell of the picture.
+    const TSurface* s = strip.PatternSurfaceOf(i);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->At(strip.PatternRectOf(i).Left, 0), static_cast<uint32_t>(64 * i + 1));
+  }
+  ASSERT_EQ(sheet.CountPatterns(), 4);
+  EXPECT_EQ(sheet.PatternRectOf(1), (TRect{66, 0, 130, 48}));
+  EXPECT_EQ(sheet.PatternRectOf(2), (TRect{0, 52, 64, 100}));
+  ASSERT_EQ(whole.CountPatterns(), 1);
+  EXPECT_EQ(whole.PatternRectOf(0), (TRect{0, 0, 700, 20}));
+  EXPECT_EQ(whole.CellWidth(), 700);
+  EXPECT_EQ(strip.CellWidth(), 64);
+
+  for (int i : {-1, 10}) {
+    EXPECT_EQ(strip.PatternRectOf(i), TRect{});
+    EXPECT_EQ(strip.PatternSurfaceOf(i), nullptr);
+  }
+  TSurface dest(100, 100, 7);
+  strip.DrawPattern(dest, 0, 0, 10);
+  strip.DrawPattern(dest, 0, 0, -1);
+  EXPECT_EQ(dest.Pixels()[0], 7u);
+  strip.DrawPattern(dest, 0, 0, 9);
+  EXPECT_EQ(dest.At(0, 0), 577u);  // column 576 of the strip
+}
+
+TEST_F(ImageLibrary, UnknownClassGivesAnItemWithoutPatterns) {
+  items.LoadFromBytes(ArchiveWithItem([](TStreamWriter& w) {
+    w.WritePropName("Name");
+    w.WriteString("icon");
+    w.WritePropName("Picture.Data");
+    w.WriteBinary(MakePicturePayload("TMetafile", "\1\2\3\4"));
+  }));
+  Up();
+  auto& it = items.FindImage("icon");
+  EXPECT_EQ(it.Picture.ClassName, "TMetafile");
+  EXPECT_TRUE(it.Picture.Empty());
+  EXPECT_EQ(it.CountPatterns(), 0);
+  TSurface dest(4, 4, 7);
+  it.DrawPattern(dest, 0, 0, 0);
+  it.DrawPatternRotated(dest, 2, 2, 4, 4, 0, 0.5, 0.5, 10);
+  EXPECT_EQ(dest.Pixels()[0], 7u);
+}
+
+TEST_F(ImageLibrary, FollowsTheDisplayLifeCycle) {
+  auto& it = AddItem(items, "a", Solid(4, 4, 5));
+  EXPECT_FALSE(it.Initialized());
+  Up();
+  EXPECT_TRUE(items.Initialized());
+  EXPECT_TRUE(it.Initialized());
+  EXPECT_EQ(it.CountPatterns(), 1);
+  TSurface dest(4, 4, 0);
+  it.DrawPattern(dest, 0, 0, 0);
+  EXPECT_EQ(dest.At(3, 3), 5u);
+
+  // Loading while the display is up uploads at once.
+  TPictureCollection source;
+  AddItem(source, "b", Solid(8, 2, 6), 2, 2);
+  items.LoadFromBytes(source.SaveToBytes());
+  EXPECT_EQ(items.FindImage("b").CountPatterns(), 4);
+  EXPECT_TRUE(items.FindImage("b").Initialized());
+
+  draw->Finalize();
+  EXPECT_FALSE(items.Initialized());
+  EXPECT_FALSE(items.FindImage("b").Initialized());
+  EXPECT_EQ(items.FindImage("b").PatternSurfaceOf(0), nullptr);
+  dest.Fill(0);
+  items.FindImage("b").DrawPattern(dest, 0, 0, 0);
+  EXPECT_EQ(dest.At(0, 0), 0u);
+
+  draw->Initialize();
+  EXPECT_EQ(items.FindImage("b").CountPatterns(), 4);
+
+  // A display that cannot come up is refused.
+  StubDisplay broken;
+  broken.Works = false;
+  TDXDraw down(broken);
+  EXPECT_EQ(ErrorOf([&] { items.AttachDisplay(&down); }),
+            "TPictureCollection cannot be initialized");
+
+  // The display going away detaches the library.
+  draw.reset();
+  EXPECT_EQ(list.DXDraw(), nullptr);
+  EXPECT_EQ(items.Display(), nullptr);
+}
+
+TEST_F(ImageLibrary, NewKeyColourAppliesToUploadedPatterns) {
+  TPicture p = Solid(2, 1, 0x0000FF);  // pixels are 0x00RRGGBB: blue, then green
+  p.Pixels[1] = 0x00FF00;
+  auto& it = AddItem(items, "k", p);
+  Up();
+  TSurface dest(2, 1, 9);
+  it.SetTransparentColor(0x0000FF);  // red (colours are 0x00BBGGRR): nothing matches
+  it.DrawPattern(dest, 0, 0, 0);
+  EXPECT_EQ(dest.At(0, 0), 0x0000FFu);
+  EXPECT_EQ(dest.At(1, 0), 0x00FF00u);
+  dest.Fill(9);
+  it.SetTransparentColor(0xFF0000);  // blue
+  it.DrawPattern(dest, 0, 0, 0);
+  EXPECT_EQ(dest.At(0, 0), 9u);
+  EXPECT_EQ(dest.At(1, 0), 0x00FF00u);
+}
+
+TEST(PictureCollection, BuildColorTable) {
+  TPictureCollection c;
+  // An 8-bit DIB offers its 256 slots: two new colours, then black (already there).
+  TPicture dib = Solid(1, 1, 0);
+  dib.BitCount = 8;
+  dib.Palette.assign(256, 0);
+  dib.Palette[0] = 0x123456;
+  dib.Palette[1] = 0xFF0000;  // red is fixed entry 249
+  dib.Palette[2] = 0x654321;
+  AddItem(c, "dib", dib);
+  AddItem(c, "rgb", Solid(1, 1, 0xABCDEF));  // no palette: offers nothing
+  TPicture many = Solid(1, 1, 0);
+  for (uint32_t i = 0; i < 300; ++i) many.Palette.push_back(0x010000 + i);
+  AddItem(c, "many", many);
+  TPicture late = Solid(1, 1, 0);
+  late.Palette = {0x777777};
+  AddItem(c, "late", late);
+  c.BuildColorTable();
+
+  auto entry = [&](int i) {
+    return static_cast<uint32_t>(c.ColorTable[4 * i + 2] << 16 | c.ColorTable[4 * i + 1] << 8 |
+                                 c.ColorTable[4 * i]) |
+           static_cast<uint32_t>(c.ColorTable[4 * i + 3]) << 24;
+  };
+  EXPECT_EQ(entry(0), 0u);
+  EXPECT_EQ(entry(1), 0x800000u);
+  EXPECT_EQ(entry(7), 0xC0C0C0u);
+  EXPECT_EQ(entry(248), 0x808080u);
+  EXPECT_EQ(entry(249), 0xFF0000u);
+  EXPECT_EQ(entry(255), 0xFFFFFFu);
+  EXPECT_EQ(entry(8), 0x123456u);
+  EXPECT_EQ(entry(9), 0x654321u);
+  // The third picture fills the free entries and its remaining colours are dropped.
+  EXPECT_EQ(entry(10), 0x010000u);
+  EXPECT_EQ(entry(247), 0x010000u + 237);
+  // The table is full, so the last picture is not consulted.
+  for (int i = 0; i < 256; ++i) EXPECT_NE(entry(i), 0x777777u);
+}
