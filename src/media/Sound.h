@@ -26,6 +26,8 @@ class TDXSound {
   ~TDXSound();
   void Initialize();
   void Finalize();
+  // Tells the listeners to upload again (Initialize does it after telling them it is up).
+  void Restore();
   bool Initialized() const { return initialized_; }
   TMixer& Mixer() { return mixer_; }
   int RegisterNotifyEvent(Listener l);
@@ -55,6 +57,9 @@ class TWaveCollectionItem {
   int32_t MaxPlayingCount() const { return maxPlaying_; }
   void SetMaxPlayingCount(int32_t v);  // negative reads as 0
   TWave Wave;
+  // Applied to every buffer it starts; 0 leaves the wave as it is (the wave's own rate,
+  // centred, full volume). Pan and volume in hundredths of a decibel.
+  int32_t Frequency = 0, Pan = 0, Volume = 0;
   bool Initialized() const { return initialized_; }
 
   void PlayWave(bool wait = false);
@@ -67,6 +72,7 @@ class TWaveCollectionItem {
 
  private:
   friend class TWaveCollection;
+  void ApplySettings(TSoundBuffer& b) const;
   TWaveCollection& owner_;
   std::string name_;
   int index_ = -1;
