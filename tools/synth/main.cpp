@@ -5,7 +5,8 @@
 //   tinokvak-sounds --wav DIR RECIPE.json...  each sound as DIR/<name>.wav
 //
 // Every sound is checked (level, clipping, clicks at its ends or its loop seam) in all
-// three modes; a sound that fails makes the run fail, so a bad recipe stops the build.
+// three modes, and the archive is read back before it is written; any failure makes the
+// run fail, so a bad recipe stops the build.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -109,7 +110,21 @@ int main(int argc, char** argv) {
         it.SetMaxPlayingCount(b.R.MaxPlayingCount);
         it.Wave = MakeWave(b);
       }
-      WriteFile(target, list.SaveToBytes());
+      std::string bytes = list.SaveToBytes();
+      // Read it back as the game will, so a fault in the writing stops the build here.
+      tk::TWaveCollection back;
+      back.LoadFromBytes(bytes);
+      if (back.Count() != int(sounds.size())) throw std::runtime_error("the archive reads back with a different count");
+      for (int i = 0; i < back.Count(); ++i) {
+        const Built& b = sounds[size_t(i)];
+        tk::TWaveCollectionItem& it = back.FindSound(b.R.Name);
+        const tk::TWaveFormat& f = it.Wave.Format;
+        if (it.Index() != i || it.Looped() != b.R.Looped || it.MaxPlayingCount() != b.R.MaxPlayingCount ||
+            f.FormatTag != 1 || f.Channels != 1 || f.SamplesPerSec != uint32_t(b.R.Rate) || f.BitsPerSample != 16 ||
+            !it.Wave.Data || *it.Wave.Data != b.Pcm)
+          throw std::runtime_error(b.R.Name + ": reads back from the archive differently");
+      }
+      WriteFile(target, bytes);
     } else if (mode == Wavs) {
       for (const Built& b : sounds) WriteFile(target / (b.R.Name + ".wav"), tk::WriteWave(MakeWave(b)));
     }
