@@ -1,0 +1,287 @@
+#include "Sim.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+#include "assembly/Assembly.h"
+#include "platform/Cp1251.h"
+
+namespace fs = std::filesystem;
+
+namespace tk::sim {
+
+namespace {
+
+using platform::HeadlessEvent;
+namespace vk = platform::vk;
+
+struct KeySpec {
+  int Key = 0;
+  platform::KeyMods Mods;
+};
+
+KeySpec ParseKey(std::string s) {
+  KeySpec k;
+  for (;;) {
+    if (s.rfind("alt+", 0) == 0) {
+      k.Mods.Alt = true;
+      s = s.substr(4);
+    } else if (s.rfind("ctrl+", 0) == 0) {
+      k.Mods.Ctrl = true;
+      s = s.substr(5);
+    } else {
+      break;
+    }
+  }
+  static const std::map<std::string, int> named = {
+      {"Esc", vk::Esc},     {"Enter", vk::Enter}, {"Space", vk::Space},
+      {"Backspace", vk::Backspace}, {"P", 'P'},   {"Up", vk::Up},
+      {"Down", vk::Down},   {"Left", vk::Left},   {"Right", vk::Right},
+      {"Ctrl", vk::Ctrl},   {"Alt", vk::Alt}};
+  if (auto it = named.find(s); it != named.end()) {
+    k.Key = it->second;
+  } else if (s.size() == 1 && std::isalnum(static_cast<unsigned char>(s[0]))) {
+    k.Key = std::toupper(static_cast<unsigned char>(s[0]));
+  } else {
+    throw std::runtime_error("unknown key: " + s);
+  }
+  return k;
+}
+
+platform::MouseButton ParseButton(const std::string& s) {
+  if (s.empty() || s == "left") return platform::MouseButton::Left;
+  if (s == "right") return platform::MouseButton::Right;
+  if (s == "middle") return platform::MouseButton::Middle;
+  throw std::runtime_error("unknown mouse button: " + s);
+}
+
+const char* CursorName(platform::Cursor c) {
+  switch (c) {
+    case platform::Cursor::Arrow: return "arrow";
+    case platform::Cursor::Hand: return "hand";
+    case platform::Cursor::IBeam: return "ibeam";
+    case platform::Cursor::Hidden: return "hidden";
+  }
+  return "arrow";
+}
+
+}  // namespace
+
+Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out) {
+  startDir_ = fs::current_path();
+  // A private copy of the game folder, so the run never touches the real one.
+  std::string tmpl = (fs::temp_directory_path() / "tinokvak-sim-XXXXXX").string();
+  if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder");
+  workDir_ = tmpl;
+  if (!fs::is_directory(opt_.GameDir))
+    throw std::runtime_error("no game folder at " + opt_.GameDir.string());
+  fs::copy(opt_.GameDir, workDir_, fs::copy_options::recursive);
+  fs::current_path(workDir_);
+  TMainFormOptions fo;
+  fo.Seed = opt_.Seed;
+  fo.RecordSounds = true;
+  fo.ScoreServer = opt_.Server.empty() ? DefaultScoreServer() : opt_.Server;
+  form_ = CreateGame(plat_.Get(), fo);
+}
+
+Simulator::~Simulator() {
+  form_.reset();
+  std::error_code ec;
+  fs::current_path(startDir_, ec);
+  fs::remove_all(workDir_, ec);
+}
+
+bool Simulator::Finished() const { return form_->Closed(); }
+
+void Simulator::Deliver() {
+  plat_.Get().Events->Pump(*form_, 0);
+}
+
+void Simulator::Advance(uint64_t ms) {
+  const uint64_t target = plat_.Now() + ms;
+  while (!form_->Closed()) {
+    Deliver();
+    const uint64_t next = plat_.Now() + form_->MsUntilNextDue();
+    if (next > target) break;
+    plat_.AdvanceTo(next);
+    form_->Idle();
+  }
+  plat_.AdvanceTo(target);
+}
+
+void Simulator::Execute(const std::string& rawLine) {
+  std::string line = rawLine.substr(0, rawLine.find('#'));
+  std::istringstream in(line);
+  std::string cmd;
+  if (!(in >> cmd)) return;
+  auto push = [this](HeadlessEvent e) {
+    plat_.Push(e);
+    Deliver();
+  };
+  auto num = [&](const char* what) {
+    long long v;
+    if (!(in >> v)) throw std::runtime_error(std::string("missing ") + what + " in: " + rawLine);
+    return v;
+  };
+  if (cmd == "wait") {
+    const long long ms = num("milliseconds");
+    if (ms < 0) throw std::runtime_error("negative wait");
+    Advance(static_cast<uint64_t>(ms));
+  } else if (cmd == "ticks") {
+    const long long n = num("tick count");
+    if (n < 0) throw std::runtime_error("negative tick count");
+    Advance(static_cast<uint64_t>(n) * FramePeriodMs);
+  } else if (cmd == "key" || cmd == "down" || cmd == "up") {
+    std::string k;
+    if (!(in >> k)) throw std::runtime_error("missing key in: " + rawLine);
+    const KeySpec ks = ParseKey(k);
+    if (cmd != "up") push({HeadlessEvent::KeyDown, ks.Key, ks.Mods});
+    if (cmd != "down") push({HeadlessEvent::KeyUp, ks.Key, ks.Mods});
+  } else if (cmd == "type") {
+    std::string rest;
+    std::getline(in, rest);
+    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    for (char c : Utf8ToCp1251(rest)) {
+      HeadlessEvent e{HeadlessEvent::Char};
+      e.Ch = static_cast<uint8_t>(c);
+      push(e);
+    }
+  } else if (cmd == "move" || cmd == "click" || cmd == "press") {
+    HeadlessEvent e{HeadlessEvent::MouseMove};
+    e.X = static_cast<int>(num("x"));
+    e.Y = static_cast<int>(num("y"));
+    std::string b;
+    in >> b;
+    e.Button = ParseButton(b);
+    push(e);
+    if (cmd != "move") {
+      e.Type = HeadlessEvent::MouseDown;
+      push(e);
+    }
+    if (cmd == "click") {
+      e.Type = HeadlessEvent::MouseUp;
+      push(e);
+    }
+  } else if (cmd == "release") {
+    std::string b;
+    in >> b;
+    HeadlessEvent e{HeadlessEvent::MouseUp};
+    e.Button = ParseButton(b);
+    e.X = form_->MouseX;
+    e.Y = form_->MouseY;
+    push(e);
+  } else if (cmd == "close") {
+    push({HeadlessEvent::Close});
+  } else if (cmd == "focus") {
+    std::string v;
+    in >> v;
+    if (v != "on" && v != "off") throw std::runtime_error("focus on|off");
+    HeadlessEvent e{HeadlessEvent::Activate};
+    e.Active = v == "on";
+    push(e);
+  } else if (cmd == "maximize") {
+    push({HeadlessEvent::Resize});
+  } else if (cmd == "shot") {
+    std::string f;
+    if (!(in >> f)) throw std::runtime_error("missing file in: " + rawLine);
+    Shot(f);
+  } else if (cmd == "state") {
+    PrintState();
+  } else {
+    throw std::runtime_error("unknown command: " + cmd);
+  }
+}
+
+void Simulator::Shot(const std::string& file) {
+  fs::path p(file);
+  if (p.is_relative()) p = startDir_ / p;
+  TSurface& s = form_->Surface();
+  if (s.Empty()) throw std::runtime_error("no picture yet: the display is not up");
+  cairo_surface_t* cs = cairo_image_surface_create(CAIRO_FORMAT_RGB24, s.Width(), s.Height());
+  cairo_surface_flush(cs);
+  unsigned char* data = cairo_image_surface_get_data(cs);
+  const int stride = cairo_image_surface_get_stride(cs);
+  for (int y = 0; y < s.Height(); ++y)
+    std::copy(s.Row(y), s.Row(y) + s.Width(), reinterpret_cast<uint32_t*>(data + y * stride));
+  cairo_surface_mark_dirty(cs);
+  const cairo_status_t st = cairo_surface_write_to_png(cs, p.c_str());
+  cairo_surface_destroy(cs);
+  if (st != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot write " + p.string());
+}
+
+void Simulator::PrintState() {
+  using nlohmann::json;
+  TMainForm& f = *form_;
+  auto& rec = plat_.Record();
+  json j;
+  j["t"] = plat_.Now();
+  j["scene"] = SceneName(f.CurrentScene);
+  j["caption"] = Cp1251ToUtf8(f.Caption());
+  j["cursor"] = CursorName(f.Cursor());
+  j["closed"] = f.Closed();
+  json msgs = json::array(), opened = json::array(), sounds = json::array();
+  for (size_t i = seenMessages_; i < rec.Messages.size(); ++i)
+    msgs.push_back(Cp1251ToUtf8(rec.Messages[i]));
+  for (size_t i = seenOpened_; i < rec.Opened.size(); ++i) opened.push_back(rec.Opened[i]);
+  for (size_t i = seenSounds_; i < f.SoundLog.size(); ++i) sounds.push_back(f.SoundLog[i]);
+  seenMessages_ = rec.Messages.size();
+  seenOpened_ = rec.Opened.size();
+  seenSounds_ = f.SoundLog.size();
+  j["messages"] = msgs;
+  j["opened"] = opened;
+  j["sounds"] = sounds;
+  const std::string track = f.CurrentTrack();
+  j["music"] = track.empty() ? json(nullptr) : json(track);
+  std::map<std::string, int> counts;
+  for (int i = 0; i < f.Engine().ChildCount(); ++i)
+    if (!f.Engine().Children(i)->Killed()) ++counts[f.Engine().Children(i)->ClassName()];
+  j["sprites"] = counts;
+  j["flags"] = {{"GameFullScreen", f.GameFullScreen}, {"GameSound", f.GameSound},
+                {"GameMusic", f.GameMusic},           {"GameMainExit", f.GameMainExit},
+                {"GameEnterName", f.GameEnterName},   {"GameSendResult", f.GameSendResult},
+                {"GamegoEdit", f.GamegoEdit},         {"GameClearHighScore", f.GameClearHighScore}};
+  j["level"] = f.Level;
+  j["score"] = f.Score;
+  j["lives"] = f.Lives;
+  j["hunger"] = f.Hunger;
+  j["timeLeft"] = f.TimeLeft;
+  j["paused"] = f.Paused;
+  j["frogColumn"] = f.FrogColumn;
+  j["frogFacing"] = f.FrogFacing;
+  j["helpPage"] = f.HelpPage;
+  json hs = json::array();
+  for (auto& r : f.HighScores) hs.push_back({{"name", Cp1251ToUtf8(r.Name)}, {"score", r.Score}});
+  j["highScores"] = hs;
+  j["playerName"] = Cp1251ToUtf8(f.Edit2);
+  j["playerCountry"] = Cp1251ToUtf8(f.Edit1);
+  j["fullScreen"] = rec.FullScreen;
+  out_ << j.dump() << std::endl;
+}
+
+int Simulator::Run(std::istream& script) {
+  if (!StartGame(*form_)) {
+    // Start-up failed: the game reported it and would exit.
+    for (auto& m : plat_.Record().Messages) std::cerr << Cp1251ToUtf8(m) << "\n";
+    return 1;
+  }
+  std::string line;
+  int n = 0;
+  while (!Finished() && std::getline(script, line)) {
+    ++n;
+    try {
+      Execute(line);
+    } catch (const std::exception& e) {
+      std::cerr << "line " << n << ": " << e.what() << "\n";
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace tk::sim

@@ -1,0 +1,51 @@
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "Sim.h"
+
+int main(int argc, char** argv) {
+  tk::sim::SimOptions o;
+  o.GameDir = TK_DEFAULT_GAME_DIR;
+  std::string script;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::cerr << "missing value after " << a << "\n";
+        std::exit(1);
+      }
+      return argv[++i];
+    };
+    if (a == "--seed") {
+      o.Seed = static_cast<uint32_t>(std::stoul(value()));
+    } else if (a == "--dir") {
+      o.GameDir = value();
+    } else if (a == "--server") {
+      o.Server = value();
+    } else if (script.empty()) {
+      script = a;
+    } else {
+      std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n";
+      return 1;
+    }
+  }
+  if (script.empty()) {
+    std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n";
+    return 1;
+  }
+  try {
+    if (o.GameDir.is_relative()) o.GameDir = std::filesystem::absolute(o.GameDir);
+    tk::sim::Simulator sim(o, std::cout);
+    if (script == "-") return sim.Run(std::cin);
+    std::ifstream in(script);
+    if (!in) {
+      std::cerr << "cannot read " << script << "\n";
+      return 1;
+    }
+    return sim.Run(in);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    return 1;
+  }
+}
