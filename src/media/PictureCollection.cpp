@@ -75,6 +75,10 @@ constexpr NamedColor kColors[] = {
 
 constexpr std::string_view kRootClass = "TPictureCollectionComponent";
 
+// Far more cells than any sheet has; it keeps an archive that cuts a big picture into
+// one-pixel cells from taking gigabytes at upload.
+constexpr int64_t kMaxPatterns = int64_t{1} << 20;
+
 }  // namespace
 
 bool IdentToColor(std::string_view ident, TColor& color) {
@@ -247,9 +251,10 @@ void TPictureCollectionItem::Upload() {
   const TSurface& surf = surfaces_.back();
   const uint32_t key = ColorToPixel(transparentColor_);
   const Grid g = UploadGrid(*this);
-  patterns_.reserve(static_cast<size_t>(g.Cols * g.Rows));
+  const int64_t count = std::min(g.Cols * g.Rows, kMaxPatterns);
+  patterns_.reserve(static_cast<size_t>(count));
   for (int64_t r = 0; r < g.Rows; ++r) {
-    for (int64_t c = 0; c < g.Cols; ++c) {
+    for (int64_t c = 0; c < g.Cols && static_cast<int64_t>(patterns_.size()) < count; ++c) {
       Pattern p;
       const int64_t left = g.Sx * c, top = g.Sy * r;
       // Cells are inside the picture for any gap of zero or more; keep them there when a
