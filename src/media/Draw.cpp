@@ -86,6 +86,30 @@ struct AddOp {
 constexpr int kFrac = 32;
 constexpr double kOne = 4294967296.0;  // 1 << kFrac
 
+// Narrows [lo, hi] to the steps k with 0 <= q0 + k * step < limit (inv = 1 / step); false
+// when none is left. The bounds are estimated in floating point and then settled exactly.
+inline bool StepRange(int64_t q0, int64_t step, double inv, int64_t limit, int64_t& lo,
+                      int64_t& hi) {
+  if (step == 0) return q0 >= 0 && q0 < limit && lo <= hi;
+  auto in = [&](int64_t k) {
+    const int64_t q = q0 + k * step;
+    return q >= 0 && q < limit;
+  };
+  double t0 = -static_cast<double>(q0) * inv, t1 = static_cast<double>(limit - q0) * inv;
+  if (t0 > t1) std::swap(t0, t1);
+  // Out-of-range estimates only narrow to the caller's range.
+  t0 = std::clamp(t0, static_cast<double>(lo) - 2, static_cast<double>(hi) + 2);
+  t1 = std::clamp(t1, static_cast<double>(lo) - 2, static_cast<double>(hi) + 2);
+  // Truncation is within one of floor and ceil; the settling below fixes the rest.
+  int64_t a = std::max(lo, static_cast<int64_t>(t0) - 1);
+  int64_t b = std::min(hi, static_cast<int64_t>(t1) + 1);
+  while (a <= b && !in(a)) ++a;
+  while (b >= a && !in(b)) --b;
+  lo = a;
+  hi = b;
+  return lo <= hi;
+}
+
 template <class Op>
 void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatternRef& p,
                 double centreX, double centreY, int angle, Op op) {
@@ -134,52 +158,54 @@ void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatt
   const int64_t by1 = std::min<int64_t>(dest.Height(), static_cast<int64_t>(std::ceil(maxY)) + 1);
   if (bx0 >= bx1 || by0 >= by1) return;
 
-  // Scaled-image pixel -> pattern pixel, as the stretched draw scales.
-  thread_local std::vector<int32_t> umap, vmap;
+  // Scaled-image pixel -> pattern pixel, as the stretched draw scales: a row pointer for
+  // each scaled row and a column offset for each scaled column.
+  thread_local std::vector<int32_t> umap;
+  thread_local std::vector<const uint32_t*> rows;
   umap.resize(width);
-  vmap.resize(height);
+  rows.resize(height);
   for (int u = 0; u < width; ++u) umap[u] = ScaledIndex(u, sr.Width(), width);
-  for (int v = 0; v < height; ++v) vmap[v] = ScaledIndex(v, sr.Height(), height);
+  for (int v = 0; v < height; ++v)
+    rows[v] = p.Surface->Row(sr.Top + ScaledIndex(v, sr.Height(), height)) + sr.Left;
+  const int32_t* cols = umap.data();
+  const uint32_t* const* src = rows.data();
 
   // Inverse mapping: the destination pixel centre d lands in the scaled image at
-  // q = R(-angle) (d - (x, y)) + P. Stepped in 32.32 fixed point along each row.
+  // q = R(-angle) (d - (x, y)) + P. Stepped in 32.32 fixed point along each row; one step
+  // right adds (c, -s).
   const int64_t cf = std::llround(c * kOne), sf = std::llround(s * kOne);
   const int64_t wf = int64_t{width} << kFrac, hf = int64_t{height} << kFrac;
-  auto inside = [&](int64_t qx, int64_t qy) { return qx >= 0 && qx < wf && qy >= 0 && qy < hf; };
   const uint32_t key = p.KeyPixel;
-  for (int64_t Y = by0; Y < by1; ++Y) {
-    const double dy = Y + 0.5 - y, dx0 = bx0 + 0.5 - x;
-    const int64_t qx0 = std::llround((c * dx0 + s * dy + px) * kOne);
-    const int64_t qy0 = std::llround((-s * dx0 + c * dy + py) * kOne);
-    // Stepping one pixel right adds (c, -s); find the run of steps inside the image.
+  const bool keyed = p.Transparent;
+  const bool unscaled = width == sr.Width() && height == sr.Height();
+  const uint32_t* base = p.Surface->Row(sr.Top) + sr.Left;
+  const int64_t stride = p.Surface->Width();
+  const double invX = cf ? 1.0 / static_cast<double>(cf) : 0,
+               invY = sf ? -1.0 / static_cast<double>(sf) : 0;
+  // Row starts step by (s, c) per row down.
+  const double dy0 = by0 + 0.5 - y, dx0 = bx0 + 0.5 - x;
+  int64_t rowX = std::llround((c * dx0 + s * dy0 + px) * kOne);
+  int64_t rowY = std::llround((-s * dx0 + c * dy0 + py) * kOne);
+  for (int64_t Y = by0; Y < by1; ++Y, rowX += sf, rowY += cf) {
+    const int64_t qx0 = rowX, qy0 = rowY;
+    // The steps k with both coordinates inside form one interval, found exactly.
     int64_t lo = 0, hi = bx1 - bx0 - 1;
-    auto clampRange = [&](int64_t q0, int64_t step, int64_t limit) {
-      // Steps k with 0 <= q0 + k * step < limit.
-      if (step == 0) {
-        if (q0 < 0 || q0 >= limit) hi = -1;
-        return;
-      }
-      double a = (0 - static_cast<double>(q0)) / step, b = (static_cast<double>(limit) - q0) / step;
-      if (a > b) std::swap(a, b);
-      lo = std::max<int64_t>(lo, static_cast<int64_t>(std::floor(a)) - 1);
-      hi = std::min<int64_t>(hi, static_cast<int64_t>(std::ceil(b)) + 1);
-    };
-    clampRange(qx0, cf, wf);
-    clampRange(qy0, -sf, hf);
-    if (lo > hi) continue;
-    // The estimates may be a step wide; settle them exactly.
-    while (lo <= hi && !inside(qx0 + lo * cf, qy0 - lo * sf)) ++lo;
-    while (hi >= lo && !inside(qx0 + hi * cf, qy0 - hi * sf)) --hi;
-    if (lo > hi) continue;
+    if (!StepRange(qx0, cf, invX, wf, lo, hi) || !StepRange(qy0, -sf, invY, hf, lo, hi)) continue;
     int64_t qx = qx0 + lo * cf, qy = qy0 - lo * sf;
     uint32_t* d = dest.Row(static_cast<int>(Y)) + bx0;
-    for (int64_t k = lo; k <= hi; ++k, qx += cf, qy -= sf) {
-      // Between lo and hi a convex shape stays inside; the check only guards rounding.
-      if (!inside(qx, qy)) continue;
-      const int u = static_cast<int>(qx >> kFrac), v = static_cast<int>(qy >> kFrac);
-      const uint32_t pix = p.Surface->Row(sr.Top + vmap[v])[sr.Left + umap[u]];
-      if (p.Transparent && pix == key) continue;
-      d[k] = op(d[k], pix);
+    if (unscaled) {
+      // The common case: one multiply-add per pixel instead of two table lookups.
+      for (int64_t k = lo; k <= hi; ++k, qx += cf, qy -= sf) {
+        const uint32_t pix = base[(qy >> kFrac) * stride + (qx >> kFrac)];
+        if (keyed && pix == key) continue;
+        d[k] = op(d[k], pix);
+      }
+    } else {
+      for (int64_t k = lo; k <= hi; ++k, qx += cf, qy -= sf) {
+        const uint32_t pix = src[qy >> kFrac][cols[qx >> kFrac]];
+        if (keyed && pix == key) continue;
+        d[k] = op(d[k], pix);
+      }
     }
   }
 }
@@ -237,11 +263,23 @@ void BlitPattern(TSurface& dest, int x, int y, const TPatternRef& p) {
   const bool useRuns =
       runs && sr == p.Rect && runs->RowStart.size() == static_cast<size_t>(sr.Height()) + 1;
   const uint32_t key = p.KeyPixel;
-  for (int64_t Y = y0; Y < y1; ++Y) {
-    const int row = static_cast<int>(Y - dy);
-    // Both indexed by pattern column minus cx0.
-    const uint32_t* s = p.Surface->Row(sr.Top + row) + sr.Left + cx0;
-    uint32_t* d = dest.Row(static_cast<int>(Y)) + x0;
+  const int rows = static_cast<int>(y1 - y0), firstRow = static_cast<int>(y0 - dy);
+  const int srcStride = p.Surface->Width(), destStride = dest.Width();
+  // Both indexed by pattern column minus cx0.
+  const uint32_t* s = p.Surface->Row(sr.Top + firstRow) + sr.Left + cx0;
+  uint32_t* d = dest.Row(static_cast<int>(y0)) + x0;
+  if (useRuns && cx0 == 0 && cx1 == sr.Width()) {
+    // No column is clipped: every run is copied whole.
+    const TOpaqueRun* all = runs->Runs.data();
+    const uint32_t* start = runs->RowStart.data() + firstRow;
+    for (int row = 0; row < rows; ++row, s += srcStride, d += destStride) {
+      for (const TOpaqueRun *r = all + start[row], *end = all + start[row + 1]; r != end; ++r)
+        std::memcpy(d + r->Start, s + r->Start, r->Length * sizeof(uint32_t));
+    }
+    return;
+  }
+  for (int i = 0; i < rows; ++i, s += srcStride, d += destStride) {
+    const int row = firstRow + i;
     if (useRuns) {
       const TOpaqueRun* r = runs->Runs.data() + runs->RowStart[row];
       const TOpaqueRun* end = runs->Runs.data() + runs->RowStart[row + 1];
