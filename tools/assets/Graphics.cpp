@@ -49,11 +49,7 @@ TPicture Render(const ImageSpec& s) {
 
 std::string Payload(const ImageSpec& s, const TPicture& p) {
   if (!s.Jpeg) return MakePicturePayload("TDIB", EncodeDib24(p));
-  const std::string jpeg = EncodeJpeg(p, JpegQuality);
-  std::string data(4, '\0');
-  const uint32_t n = static_cast<uint32_t>(jpeg.size());
-  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>(n >> (8 * i) & 0xFF);
-  return MakePicturePayload("TJPEGImage", data + jpeg);
+  return MakePicturePayload("TJPEGImage", EncodeJpeg(p, JpegQuality));
 }
 
 struct Built {
