@@ -125,6 +125,11 @@ class SdlDisplay : public IDisplay {
       s_.texture = SDL_CreateTexture(s_.renderer, SDL_PIXELFORMAT_RGB888,
                                      SDL_TEXTUREACCESS_STREAMING, 800, 600);
       SDL_StartTextInput();
+      // The main window is shown before its display comes up: show it now that it exists.
+      if (s_.shown) {
+        SDL_ShowWindow(s_.window);
+        SDL_RaiseWindow(s_.window);
+      }
     }
     SDL_SetWindowFullscreen(s_.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (!fullScreen) {
