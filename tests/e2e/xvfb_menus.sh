@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The real game in a real window under Xvfb, driven through the menus with xdotool: the main
+# menu, the options screen (music switched off) and back with Esc, the exit prompt opened with
+# Esc and answered Yes with a click, the exit screen's countdown waited out and its exit
+# button clicked. The game must end by itself and leave Config.cfg with the new setting.
+# Each screen is recognised by comparing the window with what tinokvak-sim draws there.
+set -euo pipefail
+build=$1
+tmp=$(mktemp -d)
+xpid=""; gpid=""
+cleanup() {
+  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"; exit 1; }
+
+cp -r "$build/game" "$tmp/game"
+rm -f "$tmp/game/Config.cfg"
+cfg="$tmp/game/wdata/config.ini"
+[ -f "$cfg" ] || fail "no exit-screen description in the game folder"
+
+# Reference pictures of the screens we expect, from the scripted runner.
+"$build/tinokvak-sim" - >/dev/null <<EOF
+wait 4100
+move 5 5
+ticks 2
+shot $tmp/ref-menu.png
+click 500 260
+move 5 5
+ticks 2
+shot $tmp/ref-options.png
+EOF
+
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+xpid=$!
+for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+[ -s "$tmp/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$tmp/display")"
+
+(cd "$tmp/game" && exec ./tinokvak >"$tmp/game.log" 2>&1) &
+gpid=$!
+
+win=""
+for _ in $(seq 100); do
+  win=$(xdotool search --pid "$gpid" 2>/dev/null | head -n1 || true)
+  [ -n "$win" ] && break
+  kill -0 "$gpid" 2>/dev/null || fail "the game ended at start-up"
+  sleep 0.1
+done
+[ -n "$win" ] || fail "no game window"
+
+# Pixels of the window's picture that differ from a reference, in the area of the buttons.
+differs() {
+  import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
+  convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"
+  compare -metric AE -fuzz 12% "$tmp/now800.png" "$1" null: 2>&1 | cut -d' ' -f1 || true
+}
+wait_for() {  # reference, what, seconds
+  local d
+  for _ in $(seq $(( $3 * 5 ))); do
+    d=$(differs "$1")
+    awk -v d="$d" 'BEGIN { exit !(d + 0 < 20000) }' && { echo "$2 on screen ($d pixels differ)"; return 0; }
+    kill -0 "$gpid" 2>/dev/null || fail "the game ended while waiting for $2"
+    sleep 0.2
+  done
+  fail "$2 did not appear (last difference $d pixels)"
+}
+click() {
+  xdotool mousemove --window "$win" "$1" "$2"
+  sleep 0.15
+  xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"
+  sleep 0.15
+  xdotool click --window "$win" 1
+  sleep 0.3
+}
+key() {
+  xdotool key --window "$win" "$1"
+  sleep 0.4
+}
+
+xdotool mousemove --window "$win" 5 5
+wait_for "$tmp/ref-menu.png" "the main menu" 20
+click 500 260
+xdotool mousemove --window "$win" 5 5
+wait_for "$tmp/ref-options.png" "the options screen" 5
+click 400 300          # music off
+key Escape
+xdotool mousemove --window "$win" 5 5
+wait_for "$tmp/ref-menu.png" "the main menu again" 5
+key Escape             # the exit prompt
+click 330 325          # Yes
+
+# The exit button is the description's last button; its countdown runs in whole seconds.
+line() { sed -n "${1}p" "$cfg" | tr -d '\r' | sed 's/^ *//'; }
+n=$(line 1)
+read -r ex ey ew eh <<<"$(line $(( 2 + 5 * (n - 1) + 2 )))"
+seconds=$(line $(( 2 + 5 * (n - 1) + 8 )))
+echo "exit button at $ex,$ey ${ew}x$eh after $seconds s"
+kill -0 "$gpid" 2>/dev/null || fail "the game closed instead of showing the exit screen"
+sleep $(( seconds + 1 ))
+click $(( ex + ew / 2 )) $(( ey + eh / 2 ))
+
+for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$gpid" 2>/dev/null; then fail "the game did not end after its exit button"; fi
+status=0
+wait "$gpid" || status=$?
+gpid=""
+[ "$status" = 0 ] || fail "the game ended with status $status"
+
+[ -f "$tmp/game/Config.cfg" ] || fail "Config.cfg was not written"
+shown=$("$build/tinokvak-config" show "$tmp/game/Config.cfg")
+echo "$shown"
+echo "$shown" | grep -q '"music":false' || fail "the music setting was not saved"
+echo "ok"
