@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tk {
 
@@ -110,6 +115,47 @@ inline bool StepRange(int64_t q0, int64_t step, double inv, int64_t limit, int64
   return lo <= hi;
 }
 
+#if defined(__SSE2__)
+// Four pixels of a rotated unscaled copy at a time, for steps k..last (returns where it
+// stopped). Coordinates step in 16.16 from the exact 32.32 start; across one strip the
+// difference stays far below a pixel, and the indices are clamped to the image, whose
+// span [k, last] was found exactly. Quarter turns step by whole pixels, so stay exact.
+template <bool kKeyed>
+int32_t RotatedCopy4(uint32_t* d, int32_t k, int32_t last, int64_t qx, int64_t qy, int64_t cf,
+                     int64_t sf, const uint32_t* base, __m128i limits, __m128i strideMul,
+                     uint32_t key) {
+  const int32_t x16 = static_cast<int32_t>(qx >> 16), y16 = static_cast<int32_t>(qy >> 16);
+  const int32_t dx = static_cast<int32_t>(cf >> 16), dy = static_cast<int32_t>(-sf >> 16);
+  __m128i vx = _mm_add_epi32(_mm_set1_epi32(x16), _mm_set_epi32(3 * dx, 2 * dx, dx, 0));
+  __m128i vy = _mm_add_epi32(_mm_set1_epi32(y16), _mm_set_epi32(3 * dy, 2 * dy, dy, 0));
+  const __m128i stepX = _mm_set1_epi32(4 * dx), stepY = _mm_set1_epi32(4 * dy);
+  const __m128i lowHalf = _mm_set1_epi32(0xFFFF), highHalf = _mm_set1_epi32(~0xFFFF);
+  const __m128i zero = _mm_setzero_si128(), keys = _mm_set1_epi32(static_cast<int32_t>(key));
+  alignas(16) int32_t idx[4];
+  for (; k + 3 <= last; k += 4) {
+    // (v << 16) | u, each half clamped to the image, then v * stride + u.
+    const __m128i uv =
+        _mm_or_si128(_mm_and_si128(vy, highHalf), _mm_and_si128(_mm_srli_epi32(vx, 16), lowHalf));
+    const __m128i clamped = _mm_min_epi16(_mm_max_epi16(uv, zero), limits);
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx), _mm_madd_epi16(clamped, strideMul));
+    const __m128i pix =
+        _mm_set_epi32(static_cast<int32_t>(base[idx[3]]), static_cast<int32_t>(base[idx[2]]),
+                      static_cast<int32_t>(base[idx[1]]), static_cast<int32_t>(base[idx[0]]));
+    __m128i* out = reinterpret_cast<__m128i*>(d + k);
+    if (kKeyed) {
+      const __m128i isKey = _mm_cmpeq_epi32(pix, keys);
+      _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(isKey, _mm_loadu_si128(out)),
+                                         _mm_andnot_si128(isKey, pix)));
+    } else {
+      _mm_storeu_si128(out, pix);
+    }
+    vx = _mm_add_epi32(vx, stepX);
+    vy = _mm_add_epi32(vy, stepY);
+  }
+  return k;
+}
+#endif
+
 template <class Op>
 void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatternRef& p,
                 double centreX, double centreY, int angle, Op op) {
@@ -186,28 +232,67 @@ void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatt
   const double dy0 = by0 + 0.5 - y, dx0 = bx0 + 0.5 - x;
   int64_t rowX = std::llround((c * dx0 + s * dy0 + px) * kOne);
   int64_t rowY = std::llround((-s * dx0 + c * dy0 + py) * kOne);
+  // First the span of each destination row that the image covers ...
+  struct Span {
+    int32_t Y;
+    int32_t Lo, Hi;  // steps from bx0, inclusive
+    int64_t Qx, Qy;  // at Lo
+  };
+  thread_local std::vector<Span> spans;
+  spans.clear();
   for (int64_t Y = by0; Y < by1; ++Y, rowX += sf, rowY += cf) {
-    const int64_t qx0 = rowX, qy0 = rowY;
     // The steps k with both coordinates inside form one interval, found exactly.
     int64_t lo = 0, hi = bx1 - bx0 - 1;
-    if (!StepRange(qx0, cf, invX, wf, lo, hi) || !StepRange(qy0, -sf, invY, hf, lo, hi)) continue;
-    int64_t qx = qx0 + lo * cf, qy = qy0 - lo * sf;
-    uint32_t* d = dest.Row(static_cast<int>(Y)) + bx0;
-    if (unscaled) {
-      // The common case: one multiply-add per pixel instead of two table lookups.
-      for (int64_t k = lo; k <= hi; ++k, qx += cf, qy -= sf) {
-        const uint32_t pix = base[(qy >> kFrac) * stride + (qx >> kFrac)];
-        if (keyed && pix == key) continue;
-        d[k] = op(d[k], pix);
-      }
-    } else {
-      for (int64_t k = lo; k <= hi; ++k, qx += cf, qy -= sf) {
-        const uint32_t pix = src[qy >> kFrac][cols[qx >> kFrac]];
-        if (keyed && pix == key) continue;
-        d[k] = op(d[k], pix);
+    if (!StepRange(rowX, cf, invX, wf, lo, hi) || !StepRange(rowY, -sf, invY, hf, lo, hi)) continue;
+    spans.push_back({static_cast<int32_t>(Y), static_cast<int32_t>(lo), static_cast<int32_t>(hi),
+                     rowX + lo * cf, rowY - lo * sf});
+  }
+  // ... then the spans strip by strip: a narrow strip of the destination reads a compact
+  // area of the source, which stays in the cache even when the turn walks it diagonally.
+  constexpr int32_t kStrip = 64;
+#if defined(__SSE2__)
+  // The vector path packs (u, v) into 16-bit halves.
+  const bool simd = width < 32768 && height < 32768 && stride < 32768;
+  const __m128i simdLimits = _mm_set1_epi32(((height - 1) << 16) | (width - 1));
+  const __m128i simdStride = _mm_set1_epi32((static_cast<int32_t>(stride) << 16) | 1);
+#endif
+  auto draw = [&](auto keyedTag, auto unscaledTag) {
+    constexpr bool kKeyed = decltype(keyedTag)::value, kUnscaled = decltype(unscaledTag)::value;
+    for (int32_t s0 = 0; s0 < bx1 - bx0; s0 += kStrip) {
+      const int32_t s1 = s0 + kStrip - 1;
+      for (const Span& sp : spans) {
+        const int32_t a = std::max(sp.Lo, s0), b = std::min(sp.Hi, s1);
+        if (a > b) continue;
+        int64_t qx = sp.Qx + (a - sp.Lo) * cf, qy = sp.Qy - (a - sp.Lo) * sf;
+        uint32_t* d = dest.Row(sp.Y) + bx0;
+        int32_t k = a;
+#if defined(__SSE2__)
+        if constexpr (kUnscaled && std::is_same_v<Op, CopyOp>) {
+          if (simd) {
+            k = RotatedCopy4<kKeyed>(d, k, b, qx, qy, cf, sf, base, simdLimits, simdStride, key);
+            qx += (k - a) * cf;
+            qy -= (k - a) * sf;
+          }
+        }
+#endif
+        for (; k <= b; ++k, qx += cf, qy -= sf) {
+          uint32_t pix;
+          if constexpr (kUnscaled)
+            pix = base[(qy >> kFrac) * stride + (qx >> kFrac)];
+          else
+            pix = src[qy >> kFrac][cols[qx >> kFrac]];
+          if (kKeyed && pix == key) continue;
+          d[k] = op(d[k], pix);
+        }
       }
     }
-  }
+  };
+  using T = std::true_type;
+  using F = std::false_type;
+  if (keyed)
+    unscaled ? draw(T{}, T{}) : draw(T{}, F{});
+  else
+    unscaled ? draw(F{}, T{}) : draw(F{}, F{});
 }
 
 }  // namespace
@@ -315,6 +400,26 @@ void BlitAdd(TSurface& dest, const TRect& destRect, const TPatternRef& p, int al
 
 void BlitRotated(TSurface& dest, int x, int y, int width, int height, const TPatternRef& p,
                  double centreX, double centreY, int angle, bool add, int alpha) {
+  if (add && alpha <= 0) return;
+  if (angle % 256 == 0 && width > 0 && height > 0 && width <= (1 << 16) && height <= (1 << 16) &&
+      std::isfinite(centreX) && std::isfinite(centreY) && std::fabs(centreX * width) < 1e9 &&
+      std::fabs(centreY * height) < 1e9) {
+    // Unturned, the draw is the stretched one: destination pixel X samples scaled column
+    // floor(X + 0.5 - x + centreX * width), that is X - left with left as below (computed
+    // in the same fixed point as the turning path).
+    const int64_t left = -(std::llround((0.5 - x + centreX * width) * kOne) >> kFrac);
+    const int64_t top = -(std::llround((0.5 - y + centreY * height) * kOne) >> kFrac);
+    if (left >= INT32_MIN && top >= INT32_MIN && left + width <= INT32_MAX &&
+        top + height <= INT32_MAX) {
+      const TRect r{static_cast<int32_t>(left), static_cast<int32_t>(top),
+                    static_cast<int32_t>(left + width), static_cast<int32_t>(top + height)};
+      if (add)
+        BlitAdd(dest, r, p, alpha);
+      else
+        BlitStretched(dest, r, p);
+    }
+    return;
+  }
   if (add) {
     if (alpha <= 0) return;
     RotateInto(dest, x, y, width, height, p, centreX, centreY, angle, AddOp{AlphaFactor(alpha)});
