@@ -142,6 +142,11 @@ class SdlDisplay : public IDisplay {
     }
     s_.fullScreen = fullScreen;
     s_.up = true;
+    // Shown before the display first came up: the window appears now.
+    if (s_.shown && (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_HIDDEN)) {
+      SDL_ShowWindow(s_.window);
+      SDL_RaiseWindow(s_.window);
+    }
     return true;
   }
   void Finalize() override { s_.up = false; }

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Starts the real game under Xvfb, grabs the screen after a second and looks for the
+# splash in it by comparing with what tinokvak-sim draws at the same moment.
+set -euo pipefail
+build=$1
+tmp=$(mktemp -d)
+xpid=""; gpid=""
+cleanup() {
+  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+cp -r "$build/game" "$tmp/game"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+xpid=$!
+for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$tmp/display")"
+
+(cd "$tmp/game" && exec ./tinokvak >"$tmp/game.log" 2>&1) &
+gpid=$!
+sleep 1.5
+kill -0 "$gpid" || { echo "the game is not running"; cat "$tmp/game.log"; exit 1; }
+import -display "$DISPLAY" -window root "$tmp/real.png"
+
+printf 'wait 1500\nshot %s\n' "$tmp/sim.png" | "$build/tinokvak-sim" -
+# The window fills the 800 x 600 screen; compare the centre, where the splash is.
+convert "$tmp/real.png" -crop 400x240+200+180 +repage "$tmp/real-centre.png"
+convert "$tmp/sim.png" -crop 400x240+200+180 +repage "$tmp/sim-centre.png"
+diff=$(compare -metric AE -fuzz 12% "$tmp/real-centre.png" "$tmp/sim-centre.png" null: 2>&1 || true)
+echo "differing pixels in the centre: $diff"
+lit=$(convert "$tmp/real-centre.png" -colorspace gray -threshold 3% -format '%[fx:mean*w*h]' info:)
+echo "lit pixels in the centre: $lit"
+awk -v d="$diff" -v l="$lit" 'BEGIN { exit !(d+0 < 4800 && l+0 > 2000) }' || {
+  echo "the splash is not on the screen"; exit 1; }
+kill "$gpid"
+wait "$gpid" 2>/dev/null || true
+gpid=""
+echo "ok"
