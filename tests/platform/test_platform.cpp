@@ -1,0 +1,107 @@
+// The pieces both platforms share: the code page, the file layer, Internet shortcuts
+// and the text renderer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Cp1251.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/Shortcut.h"
+#include "platform/TtfText.h"
+
+namespace tk {
+namespace {
+
+TEST(CodePage, RoundTripsEveryByteThatHasALetter) {
+  std::string all;
+  for (int b = 1; b < 256; ++b)
+    if (b != 0x98) all += static_cast<char>(b);  // 0x98 is unused in Windows-1251
+  EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(all)), all);
+  EXPECT_EQ(Cp("Ёж"), std::string("\xA8\xE6"));
+  EXPECT_EQ(Utf8ToCp1251("日本"), "??");  // outside the code page
+  EXPECT_EQ(Utf8ToCp1251(std::string("a\xC3", 2)), "a?");  // cut sequence
+}
+
+TEST(CodePage, CaseMappingCoversCyrillic) {
+  EXPECT_EQ(LowerCp1251(Cp("ТИНОКВАК Ёж")), Cp("тиноквак ёж"));
+  EXPECT_TRUE(SameTextCp1251(Cp("Лягушка"), Cp("ЛЯГУШКА")));
+  EXPECT_FALSE(SameTextCp1251("abc", "abd"));
+  EXPECT_EQ(UpperCp1251(static_cast<unsigned char>(Cp("я")[0])),
+            static_cast<unsigned char>(Cp("Я")[0]));
+}
+
+struct FilesFixture : ::testing::Test {
+  std::filesystem::path old = std::filesystem::current_path();
+  std::filesystem::path dir;
+  FilesFixture() {
+    std::string t = (std::filesystem::temp_directory_path() / "tk-files-XXXXXX").string();
+    dir = mkdtemp(t.data());
+    std::filesystem::create_directories(dir / "Data");
+    std::ofstream(dir / "Data" / "Graphic.dxg") << "x";
+    std::filesystem::current_path(dir);
+  }
+  ~FilesFixture() override {
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(dir);
+  }
+};
+
+TEST_F(FilesFixture, NamesAreResolvedTheWindowsWay) {
+  const std::filesystem::path want = std::filesystem::path("Data") / "Graphic.dxg";
+  for (const char* name : {"Data\\Graphic.dxg", "data\\GRAPHIC.DXG", "Data/Graphic.dxg. ",
+                           "DATA\\graphic.dxg..."}) {
+    EXPECT_EQ(ResolvePath(name), want) << name;
+    EXPECT_TRUE(FileExists(name)) << name;
+  }
+  EXPECT_FALSE(FileExists("Data\\Missing.dxg"));
+  EXPECT_FALSE(FileExists("Data"));  // a folder is not a file
+  EXPECT_EQ(ReadWholeFile("data\\graphic.dxg"), "x");
+  try {
+    ReadWholeFile("Data\\Missing.dxg");
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"Data\\Missing.dxg\". ", 0), 0u);
+  }
+}
+
+TEST(InternetShortcut, TheUrlOfItsSection) {
+  struct Case {
+    const char* text;
+    const char* url;
+  };
+  const Case cases[] = {
+      {"[InternetShortcut]\r\nURL=http://a.example/x?y=1\r\n", "http://a.example/x?y=1"},
+      {"[Other]\nURL=http://no\n[internetshortcut]\nIconIndex=0\nurl = \nURL=http://b/\n",
+       "http://b/"},
+      {"URL=http://outside/\n", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::ReadInternetShortcutUrl(c.text), c.url);
+}
+
+TEST(Text, FontsAreFoundAndTextIsDrawnTransparently) {
+  auto text = platform::MakeTtfTextRenderer();
+  EXPECT_FALSE(platform::FindFontFile("Festival Nights JL").empty());
+  EXPECT_FALSE(platform::FindFontFile("Verdana").empty());
+  platform::TextStyle style{"Festival Nights JL", 21, 0xFFFF00};
+  const int w = text->Width(Cp("Пауза"), style);
+  EXPECT_GT(w, 40);
+  EXPECT_GT(text->Width(Cp("Пауза"), {"Festival Nights JL", 42, 0}), w * 3 / 2);
+  std::vector<uint32_t> px(200 * 60, 0x123456);
+  text->Draw(px.data(), 200, 60, 200, 5, 5, Cp("Пауза"), style);
+  int yellow = 0, untouched = 0;
+  for (uint32_t p : px) {
+    yellow += p == 0xFFFF00;
+    untouched += p == 0x123456;
+  }
+  EXPECT_GT(yellow, 50);
+  EXPECT_GT(untouched, 200 * 60 / 2);  // the background shows between the letters
+  // Clipped at every edge without touching memory outside.
+  text->Draw(px.data(), 200, 60, 200, -30, -10, Cp("Пауза"), style);
+  text->Draw(px.data(), 200, 60, 200, 180, 50, Cp("Пауза"), style);
+}
+
+}  // namespace
+}  // namespace tk

@@ -1,0 +1,104 @@
+// Sound effects under the sound flag, the insects' stop rule, music under the music flag
+// and the rule that restarts a module once it has played through, heard through the
+// headless audio output.
+#include <gtest/gtest.h>
+
+#include "ShellFixture.h"
+#include "media/XmModule.h"
+
+namespace tk {
+namespace {
+
+struct AudioFixture : testing::ShellFixture {
+  AudioFixture() {
+    testing::XmShape shape;
+    shape.orders = 3;
+    shape.rows = 4;
+    const std::string xm = testing::BuildXm(shape);
+    for (const char* track : {"Music/1.xm", "Music/2.xm", "Music/3.xm"}) dir.Write(track, xm);
+    Start();
+  }
+  // Loudness of what the device plays over the next ms.
+  int PeakOver(uint64_t ms) {
+    plat.Audio().ResetStats();
+    plat.AdvanceTo(plat.Now() + ms);
+    return plat.Audio().Peak();
+  }
+};
+
+TEST_F(AudioFixture, SoundsPlayUnderTheSoundFlagAndStopAll) {
+  form->StopMusic();
+  form->GameSound = false;
+  form->PlaySound("pause");
+  EXPECT_TRUE(form->SoundLog.empty());
+  EXPECT_EQ(PeakOver(20), 0);
+  form->GameSound = true;
+  form->DXWaveList->Items.FindSound("pause").SetLooped(true);
+  form->PlaySound("pause");
+  EXPECT_EQ(form->SoundLog, std::vector<std::string>{"pause"});
+  EXPECT_GT(PeakOver(20), 0);
+  form->GameSound = false;  // a looped sound already playing goes on
+  EXPECT_GT(PeakOver(20), 0);
+  form->StopSound("all");
+  EXPECT_EQ(PeakOver(20), 0);
+}
+
+TEST_F(AudioFixture, AnInsectsSoundStopsWithTheLastOfItsKind) {
+  form->StopMusic();
+  struct TMushka : TSprite {
+    using TSprite::TSprite;
+    const char* ClassName() const override { return "TMushka"; }
+  };
+  auto* a = form->Engine().Add<TMushka>();
+  auto* b = form->Engine().Add<TMushka>();
+  form->DXWaveList->Items.FindSound("mushka").SetLooped(true);
+  form->PlaySound("mushka");
+  a->Kill();  // the first leaves and stops its sound: the second still buzzes
+  form->StopSound("mushka");
+  EXPECT_GT(PeakOver(20), 0);
+  b->Kill();
+  form->StopSound("mushka");
+  EXPECT_EQ(PeakOver(20), 0);
+}
+
+TEST_F(AudioFixture, MusicFollowsTheMusicFlag) {
+  EXPECT_EQ(form->CurrentTrack(), "1");  // the logo starts track 1
+  form->StopMusic();
+  form->GameMusic = false;
+  form->PlayMusic("2");
+  EXPECT_EQ(form->MusicModule, 0u);
+  form->GameMusic = true;
+  form->PlayMusic("2");
+  EXPECT_EQ(form->CurrentTrack(), "2");
+  EXPECT_GT(PeakOver(50), 0);
+  form->PlayMusic("missing");  // no file: no music, no message, the next call tries again
+  EXPECT_EQ(form->MusicModule, 0u);
+  EXPECT_TRUE(plat.Record().Messages.empty());
+  form->PlayMusic("3");
+  EXPECT_EQ(form->CurrentTrack(), "3");
+}
+
+// Plays frames until the module has wrapped twice and reports whether the check let the
+// last order seen stay behind while the module was back at order 0.
+bool KeptTheLastOrderAtTheWrap(AudioFixture& f, uint8_t scene) {
+  f.form->Scenes[scene].Build = [] {};
+  f.form->SwitchScene(scene);
+  f.form->PlayMusic("1");
+  bool seenPast = false, kept = false;
+  for (int i = 0; i < 40; ++i) {
+    f.Run(30);
+    const int o = f.form->Music->SongGetOrder(f.form->MusicModule);
+    if (f.form->LastMusicOrder > 0) seenPast = true;
+    if (seenPast && o == 0 && f.form->LastMusicOrder > 0) kept = true;
+  }
+  EXPECT_TRUE(seenPast);
+  return kept;
+}
+
+TEST_F(AudioFixture, AWrappedModuleRestartsInTheMenusButNotInThePond) {
+  EXPECT_FALSE(KeptTheLastOrderAtTheWrap(*this, SceneMainMenu));
+  EXPECT_TRUE(KeptTheLastOrderAtTheWrap(*this, ScenePond));
+}
+
+}  // namespace
+}  // namespace tk
