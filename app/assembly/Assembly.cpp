@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "game/Pond.h"
 #include "menus/Menus.h"
 #include "platform/Cp1251.h"
 
@@ -12,6 +13,7 @@ const char* DefaultScoreServer() { return TK_SCORE_SERVER; }
 std::unique_ptr<TMainForm> CreateGame(platform::Platform& platform, TMainFormOptions options) {
   auto form = std::make_unique<TMainForm>(platform, std::move(options));
   menus::Register(*form);
+  game::RegisterPond(*form);
   return form;
 }
 

@@ -1,0 +1,215 @@
+#include "game/Pond.h"
+
+#include <string>
+
+#include "game/Frog.h"
+#include "game/Grid.h"
+#include "game/Hud.h"
+#include "game/Lily.h"
+#include "game/PondScenery.h"
+#include "platform/Cp1251.h"
+
+namespace tk::game {
+
+namespace {
+
+void MaybeAddLog(TMainForm& f) {
+  if (f.Random(5) != 0) return;
+  const double x = 100 + f.Random(525);  // x is drawn before y
+  const double y = 40 + f.Random(520);
+  f.Engine().Add<TBrevno>(x, y);
+}
+
+void DrawPickup(TMainForm& f, TLilyCell& cell) {
+  if (f.Random(20) == 0) cell.Pickup = f.Random(5) == 0 ? 1 : 2;
+}
+
+void CreateLilyRow(TMainForm& f, int row) {
+  for (int column = FirstColumn; column <= LastColumn; ++column)
+    if (!(row == f.StoneRow && column == 1))  // the stone's place
+      f.Engine().Add<TKuvshinka>(row, column, f.Lily(row, column).LilyKind);
+}
+
+}  // namespace
+
+void BuildPondScene(TMainForm& f) {
+  f.Randomize();
+  f.SetCursor(platform::Cursor::Hidden);
+  f.StickyTries = 0;
+  f.PlayMusic("2");
+  if (f.MusicRestartPending) f.PlayMusic("2");
+  f.MusicRestartPending = false;
+  if (f.GameSound) f.PlaySound("fon1");
+  BuildPond(f);
+}
+
+void BuildPond(TMainForm& f) {
+  auto& e = f.Engine();
+  e.Clear();
+  e.Add<TSample>();  // first child: it moves first and drives the scroll
+  MaybeAddLog(f);
+  MaybeAddLog(f);
+  e.Add<TStone>(135.0 - 300.0 * (f.Level - 1));
+  f.FireHeld = false;
+  f.LifeLost = false;
+  f.StorkAllowed = true;
+  f.StoneRow = 2 - 2 * (f.Level - 1);
+  f.StorkLeaving = false;
+  f.StrandShown = false;
+  f.FirstLilyBuild = true;
+  f.UpJumpPending = false;
+  f.SpringJumpPending = false;
+  f.FrogFrozen = false;
+  f.FrogCaught = false;
+  f.Scrolling = false;
+  f.TurnLeftCooldown = f.TurnRightCooldown = f.TurnUpCooldown = f.JumpCooldown = 0;
+  f.FrogControllable = true;
+  f.LevelTitleShown = true;
+  f.FrogFell = false;
+  e.Add<TScrollBackground>();
+  FillLilyGrid(f);
+  CreateLilySprites(f);
+  e.Add<TPlayerSprite>();
+  CreateHud(f);
+  // The level title shows, and play waits, for 3.3 s from now.
+  f.Timer1.SetEnabled(false);
+  f.Timer1.SetInterval(3300);
+  f.Timer1.SetEnabled(true);
+}
+
+void FillLilyGrid(TMainForm& f) {
+  f.Hunger = 0;
+  for (int row = TopRow; row < FrogRow; ++row)
+    for (int column = FirstColumn; column <= LastColumn; ++column) {
+      TLilyCell& cell = f.Lily(row, column);
+      cell.Pickup = 0;
+      const int v = f.Random(100);
+      if (v < 61) {
+        cell.LilyKind = static_cast<uint8_t>(10 * f.Random(3));
+        DrawPickup(f, cell);
+      } else if (v <= 70) {
+        cell.LilyKind = KindHunter;
+      } else if (v <= 75) {
+        // keeps the kind the previous layout had here
+      } else if (v <= 85) {
+        cell.LilyKind = KindSpring;
+      } else if (v <= 95) {
+        cell.LilyKind = KindSticky;
+      } else {
+        cell.LilyKind = KindCrocodile;
+      }
+    }
+  // The frog starts on the bottom row, so it is always plain and bare.
+  for (int column = FirstColumn; column <= LastColumn; ++column) {
+    TLilyCell& cell = f.Lily(FrogRow, column);
+    cell.LilyKind = static_cast<uint8_t>(10 * f.Random(3));
+    cell.Pickup = 0;
+  }
+}
+
+void AddLilyRow(TMainForm& f) {
+  MaybeAddLog(f);
+  MaybeAddLog(f);
+  for (int row = FrogRow - 1; row >= TopRow; --row)
+    for (int column = FirstColumn; column <= LastColumn; ++column)
+      f.Lily(row + 1, column) = f.Lily(row, column);
+  for (int column = FirstColumn; column <= LastColumn; ++column) {
+    TLilyCell& cell = f.Lily(TopRow, column);
+    cell.Pickup = 0;
+    const int v = f.Random(100);
+    if (v < 71) {
+      cell.LilyKind = KindSimple1;  // new rows use only the first plain look
+      DrawPickup(f, cell);
+    } else if (v <= 75) {
+      cell.LilyKind = KindHunter;
+    } else if (v <= 85) {
+      cell.LilyKind = KindSpring;
+    } else if (v <= 95) {
+      cell.LilyKind = KindSticky;
+    } else {
+      cell.LilyKind = KindCrocodile;
+    }
+  }
+}
+
+void CreateLilySprites(TMainForm& f) {
+  f.StickyTries = 0;
+  if (f.FirstLilyBuild) {
+    f.FirstLilyBuild = false;
+    for (int row = 0; row <= FrogRow; ++row) CreateLilyRow(f, row);
+  } else {
+    // The row that scrolled into view, and the next one above the screen. The row -1
+    // lilies of the previous scroll are now on row 0 too, so row 0 holds two of each.
+    CreateLilyRow(f, 0);
+    CreateLilyRow(f, TopRow);
+  }
+}
+
+void StartPendingScroll(TMainForm& f) {
+  if (f.UpJumpPending) {
+    f.StoneRow += 1;
+    f.ScrollRows = 1;
+    f.UpJumpPending = false;
+    f.Scrolling = true;
+  }
+  if (f.SpringJumpPending) {
+    f.StoneRow += 2;
+    f.ScrollRows = 2;
+    f.SpringJumpPending = false;
+    f.Scrolling = true;
+  }
+}
+
+void PondTick(TMainForm& f) {
+  if (f.Paused || f.GameMainExit || f.LevelTitleShown || f.AppInactive) {
+    // Frozen picture: nothing moves.
+    f.SpriteEngine.FreeDead();
+    f.FillSurface(0);
+    f.SpriteEngine.Draw();
+    if (f.Paused) HudText(f, 320, 290, Cp("Пауза"), BannerPointSize);
+    if (f.LevelTitleShown)
+      HudText(f, 300, 290, Cp("Уровень ") + std::to_string(f.Level), BannerPointSize);
+  } else {
+    f.SpriteEngine.Move(MoveUnits);
+    f.SpriteEngine.FreeDead();
+    f.FillSurface(0);
+    f.SpriteEngine.Draw();
+    if (!f.FrogFell) {
+      if (f.StoneNotReached) {
+        StartPendingScroll(f);
+      } else {
+        f.Wait(200);
+        f.SwitchScene(SceneFeeding);
+      }
+    }
+    if (f.LifeLost || f.Starved) {
+      f.Wait(500);
+      if (f.Lives > 1) {
+        f.Lives -= 1;
+        BuildPond(f);
+      } else {
+        f.Wait(200);
+        f.GameOver = true;
+      }
+    }
+    if (f.GameOver) f.SwitchScene(SceneGameOver);
+  }
+  HudText(f, 150, -3, Cp("Уровень: ") + std::to_string(f.Level), StatusPointSize);
+  HudText(f, 340, -3, Cp("Жизни: ") + std::to_string(f.Lives), StatusPointSize);
+  HudText(f, 530, -3, Cp("Очки: ") + std::to_string(f.Score), StatusPointSize);
+}
+
+void PondTimer1(TMainForm& f) {
+  f.LevelTitleShown = false;  // the title goes and play starts
+  f.FireHeld = false;
+}
+
+void RegisterPond(TMainForm& form) {
+  TMainForm* f = &form;
+  auto& scene = form.Scenes[ScenePond];
+  scene.Build = [f] { BuildPondScene(*f); };
+  scene.Tick = [f] { PondTick(*f); };
+  scene.Timer1 = [f] { PondTimer1(*f); };
+}
+
+}  // namespace tk::game

@@ -1,0 +1,92 @@
+#include "game/PondScenery.h"
+
+#include "game/Frog.h"
+#include "game/Grid.h"
+#include "game/Lily.h"
+#include "game/Pond.h"
+#include "game/Water.h"
+#include "shell/MainForm.h"
+
+namespace tk::game {
+
+void FollowScroll(TSprite& s) {
+  const TMainForm& f = Form(s);
+  if (f.Scrolling) s.Y += 5.0 * f.ScrollRows;
+}
+
+namespace {
+void SizeToImage(TImageSprite& s, const char* name) {
+  s.Image = &Form(s).FindImage(name);
+  s.Width = s.Image->CellWidth();
+  s.Height = s.Image->CellHeight();
+}
+}  // namespace
+
+TSample::TSample(TSprite* parent) : TImageSprite(parent) {
+  SizeToImage(*this, "sample");
+  PixelHit = true;
+}
+
+void TSample::Advance(int32_t) {
+  TMainForm& f = Form(*this);
+  // A fixed 5 px a move: 30 moves make one scroll, whether it advances one row or two.
+  if (f.Scrolling) Y += 5;
+  if (Y <= 150) return;
+  Y = 0;
+  f.Scrolling = false;
+  for (int i = 0; i < f.ScrollRows; ++i) AddLilyRow(f);
+  auto& e = f.Engine();
+  for (int i = 0; i < e.ChildCount(); ++i) {
+    TSprite* s = e.Children(i);
+    if (auto* l = dynamic_cast<TKuvshinka*>(s)) l->Row += f.ScrollRows;
+    else if (auto* d = dynamic_cast<TDollar*>(s)) d->Row += f.ScrollRows;
+    else if (auto* life = dynamic_cast<TLife*>(s)) life->Row += f.ScrollRows;
+  }
+  CreateLilySprites(f);
+  e.Add<TRazvod>(f.RippleSizeAbove, f.FrogColumn + 1);
+  f.ScrollRows = 1;
+}
+
+TScrollBackground::TScrollBackground(TSprite* parent) : TBackgroundSprite(parent) {
+  ResizeMap(1, 1);
+  Image = &Form(*this).FindImage("bg1");
+  Wrap = true;
+  X = 0;
+  Y = 0;
+  SetZ(1);
+}
+
+void TScrollBackground::Advance(int32_t) { FollowScroll(*this); }
+
+void TScrollBackground::Render() {
+  TBackgroundSprite::Render();
+  TSurface* s = Engine()->Surface();
+  if (!s || !Image) return;
+  const int w = Image->CellWidth(), h = Image->CellHeight();
+  for (int i = 1; i <= 3; ++i)
+    Image->DrawPatternRotated(*s, 120, h - i, w, h, 0, 8.0, i - 1, 128);
+}
+
+TStone::TStone(TSprite* parent, double y) : TImageSprite(parent) {
+  SizeToImage(*this, "stone");
+  PixelHit = true;
+  X = 0;
+  Y = y;
+  SetZ(2);
+}
+
+void TStone::Advance(int32_t) { FollowScroll(*this); }
+
+TBrevno::TBrevno(TSprite* parent, double x, double y) : TImageSprite(parent) {
+  TMainForm& f = Form(*this);
+  const std::string name = "brevno" + std::to_string(f.Random(2) + 1);
+  SizeToImage(*this, name.c_str());
+  PixelHit = true;
+  X = x;
+  Y = y;
+  SetZ(1);
+}
+
+void TBrevno::Advance(int32_t) { FollowScroll(*this); }
+
+}  // namespace tk::game

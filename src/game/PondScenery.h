@@ -1,0 +1,43 @@
+// The pond's scenery: the scroll driver, the water, the stone that ends the pond and the
+// floating logs. Everything but the driver only follows the scroll.
+#pragma once
+
+#include "sprites/Sprites.h"
+
+namespace tk::game {
+
+// Drives the scroll: it moves first in every tick, counts 30 moves of 5 px and then adds
+// the new rows and lilies. Drawn behind the water, so never seen.
+class TSample : public TImageSprite {
+ public:
+  explicit TSample(TSprite* parent);
+  const char* ClassName() const override { return "TSample"; }
+  void Advance(int32_t moveCount) override;
+};
+
+class TScrollBackground : public TBackgroundSprite {
+ public:
+  explicit TScrollBackground(TSprite* parent);
+  const char* ClassName() const override { return "TScrollBackground"; }
+  void Advance(int32_t moveCount) override;
+  void Render() override;
+};
+
+class TStone : public TImageSprite {
+ public:
+  TStone(TSprite* parent, double y);
+  const char* ClassName() const override { return "TStone"; }
+  void Advance(int32_t moveCount) override;
+};
+
+class TBrevno : public TImageSprite {
+ public:
+  TBrevno(TSprite* parent, double x, double y);
+  const char* ClassName() const override { return "TBrevno"; }
+  void Advance(int32_t moveCount) override;
+};
+
+// Everything that floats moves with the pond while it scrolls.
+void FollowScroll(TSprite& s);
+
+}  // namespace tk::game
