@@ -125,11 +125,6 @@ class SdlDisplay : public IDisplay {
       s_.texture = SDL_CreateTexture(s_.renderer, SDL_PIXELFORMAT_RGB888,
                                      SDL_TEXTUREACCESS_STREAMING, 800, 600);
       SDL_StartTextInput();
-      // The main window is shown before its display comes up: show it now that it exists.
-      if (s_.shown) {
-        SDL_ShowWindow(s_.window);
-        SDL_RaiseWindow(s_.window);
-      }
     }
     SDL_SetWindowFullscreen(s_.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (!fullScreen) {
@@ -142,7 +137,7 @@ class SdlDisplay : public IDisplay {
     }
     s_.fullScreen = fullScreen;
     s_.up = true;
-    // Shown before the display first came up: the window appears now.
+    // The main window is shown before its display first comes up: it appears now.
     if (s_.shown && (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_HIDDEN)) {
       SDL_ShowWindow(s_.window);
       SDL_RaiseWindow(s_.window);
