@@ -254,6 +254,14 @@ void Simulator::PrintState() {
   j["paused"] = f.Paused;
   j["frogColumn"] = f.FrogColumn;
   j["frogFacing"] = f.FrogFacing;
+  // The pond's lily kinds, rows -1..4 top to bottom, columns 1..4.
+  json grid = json::array();
+  for (auto& row : f.LilyGrid) {
+    json r = json::array();
+    for (auto& cell : row) r.push_back(cell.LilyKind);
+    grid.push_back(r);
+  }
+  j["lilyGrid"] = grid;
   j["helpPage"] = f.HelpPage;
   json hs = json::array();
   for (auto& r : f.HighScores) hs.push_back({{"name", Cp1251ToUtf8(r.Name)}, {"score", r.Score}});
