@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "game/Feeding.h"
+#include "game/GameOver.h"
 #include "game/Pond.h"
 #include "menus/Menus.h"
 #include "platform/Cp1251.h"
@@ -14,6 +16,8 @@ std::unique_ptr<TMainForm> CreateGame(platform::Platform& platform, TMainFormOpt
   auto form = std::make_unique<TMainForm>(platform, std::move(options));
   menus::Register(*form);
   game::RegisterPond(*form);
+  game::RegisterFeeding(*form);
+  game::RegisterGameOver(*form);
   return form;
 }
 

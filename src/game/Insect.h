@@ -1,0 +1,78 @@
+// The insects of the feeding stage: they cross the screen from one edge to the other and
+// are eaten when they touch the tip of the frog's tongue, paying off the frog's hunger.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/MainForm.h"
+#include "sprites/Sprites.h"
+
+namespace tk::game {
+
+// What sets one kind of insect apart from the others.
+struct TInsectKind {
+  const char* PlainName;  // the left-flying picture, the sound and the stop name
+  const char* RightName;  // the right-flying picture
+  int32_t MinSpeed;       // pixels per move: MinSpeed + Random(3)
+  double Divisor;         // the wave's phase divisor; 0 for the straight fliers
+  int32_t StraightY, StraightRange;  // straight fliers: Y = StraightY + Random(range)
+  double FrameSpeed;
+  int32_t Points, Food;
+  bool FoodSoundWhenEaten;  // the water strider gulps only when it swims out
+};
+
+class TEat : public TImageSprite {
+ public:
+  TEat(TSprite* parent, const TInsectKind& kind);
+  const char* ClassName() const override { return "TEat"; }
+  void Advance(int32_t moveCount) override;
+  void Collided(TSprite* other, bool& done) override;
+
+  const TInsectKind& Kind() const { return kind_; }
+  bool Flying() const { return kind_.Divisor != 0; }
+
+  uint8_t Direction = 0;  // 0 enters at the left and flies right, 1 the other way
+  int32_t Speed = 0;
+  int32_t Phase = 0, Amplitude = 0, BaseLine = 0;  // the wave of the flying insects
+
+ private:
+  const TInsectKind& kind_;
+};
+
+extern const TInsectKind MushkaKind, MuhaKind, KomarKind, VodomerkaKind, PchelKind;
+
+class TMushka : public TEat {
+ public:
+  explicit TMushka(TSprite* parent) : TEat(parent, MushkaKind) {}
+  const char* ClassName() const override { return "TMushka"; }
+};
+
+class TMuha : public TEat {
+ public:
+  explicit TMuha(TSprite* parent) : TEat(parent, MuhaKind) {}
+  const char* ClassName() const override { return "TMuha"; }
+};
+
+class TKomar : public TEat {
+ public:
+  explicit TKomar(TSprite* parent) : TEat(parent, KomarKind) {}
+  const char* ClassName() const override { return "TKomar"; }
+};
+
+class TVodomerka : public TEat {
+ public:
+  explicit TVodomerka(TSprite* parent) : TEat(parent, VodomerkaKind) {}
+  const char* ClassName() const override { return "TVodomerka"; }
+};
+
+class TPchel : public TEat {
+ public:
+  explicit TPchel(TSprite* parent) : TEat(parent, PchelKind) {}
+  const char* ClassName() const override { return "TPchel"; }
+};
+
+// The feeding tick's spawn: a chance per tick and a choice of insect, both growing with
+// the level. Returns the insect created, or null.
+TEat* SpawnInsect(TMainForm& form);
+
+}  // namespace tk::game

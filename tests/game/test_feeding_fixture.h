@@ -1,0 +1,231 @@
+// The whole game on the headless platform in a temporary folder holding small archives:
+// every picture the asset manifests name, at its real cell size and frame count but in a
+// flat colour of its own (so hits depend on rectangles only), every sound as a short
+// buzz, and three tiny modules.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "assembly/Assembly.h"
+#include "media/PictureCollection.h"
+#include "media/Sound.h"
+#include "media/XmModule.h"
+#include "platform/Cp1251.h"
+#include "platform/Text.h"
+#include "platform/headless/Headless.h"
+#include "shell/MainForm.h"
+
+namespace tk::feedtest {
+
+namespace fs = std::filesystem;
+
+class TempGameDir {
+ public:
+  TempGameDir() {
+    std::string tmpl = (fs::temp_directory_path() / "tk-feeding-XXXXXX").string();
+    dir_ = mkdtemp(tmpl.data());
+    old_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  ~TempGameDir() {
+    std::error_code ec;
+    fs::current_path(old_, ec);
+    fs::remove_all(dir_, ec);
+  }
+  TempGameDir(const TempGameDir&) = delete;
+  TempGameDir& operator=(const TempGameDir&) = delete;
+  void Write(const std::string& name, const std::string& bytes) {
+    fs::create_directories((dir_ / name).parent_path());
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+
+ private:
+  fs::path dir_, old_;
+};
+
+// Sounds that loop in the real archive, so "still playing" means something.
+inline bool LoopedSound(const std::string& name) {
+  static const char* looped[] = {"fon1", "fon2", "mushka", "muha", "komar", "vodomerka", "pchel"};
+  return std::any_of(std::begin(looped), std::end(looped), [&](const char* n) { return name == n; });
+}
+
+// Builds Data/Graphic.dxg, Data/Music.dxw and Music/1..3.xm from the manifests in assets/.
+inline void WriteGameFolder(TempGameDir& d) {
+  const fs::path assets = fs::path(TK_SOURCE_DIR) / "assets";
+  std::vector<fs::path> manifests;
+  for (auto& e : fs::directory_iterator(assets / "graphics"))
+    if (e.path().extension() == ".json") manifests.push_back(e.path());
+  std::sort(manifests.begin(), manifests.end());
+  TPictureCollection pics;
+  uint32_t n = 0;
+  for (const fs::path& m : manifests) {
+    std::ifstream in(m);
+    const auto doc = nlohmann::json::parse(in);
+    for (const auto& img : doc.at("images")) {
+      auto& it = pics.Add();
+      it.SetName(img.at("name").get<std::string>());
+      it.Picture.ClassName = "TDIB";
+      if (img.contains("cell")) {
+        const int cw = img["cell"][0], ch = img["cell"][1];
+        int count = img.contains("frames") ? static_cast<int>(img["frames"].size())
+                                           : img.value("count", 1);
+        const int columns = std::min(img.value("columns", count), count);
+        it.PatternWidth = cw;
+        it.PatternHeight = ch;
+        it.Picture.Width = cw * columns;
+        it.Picture.Height = ch * ((count + columns - 1) / columns);
+      } else {
+        it.Picture.Width = img.at("size")[0];
+        it.Picture.Height = img.at("size")[1];
+      }
+      // Never the black key colour.
+      ++n;
+      const uint32_t colour = 0x204060u + n * 0x010305u;
+      it.Picture.Pixels.assign(static_cast<size_t>(it.Picture.Width) * it.Picture.Height, colour);
+    }
+  }
+  // Pictures the shell and the menus need whichever manifest ends up drawing them.
+  for (const char* name : {"logo_loading", "menu"}) {
+    if (pics.Find(name)) continue;
+    auto& it = pics.Add();
+    it.SetName(name);
+    it.Picture.ClassName = "TDIB";
+    it.Picture.Width = it.Picture.Height = 40;
+    it.Picture.Pixels.assign(1600, 0x336699u);
+  }
+  d.Write("Data/Graphic.dxg", pics.SaveToBytes());
+  TWaveCollection waves;
+  for (auto& e : fs::directory_iterator(assets / "sounds")) {
+    if (e.path().extension() != ".json") continue;
+    auto& w = waves.Add();
+    w.SetName(e.path().stem().string());
+    w.SetLooped(LoopedSound(w.Name()));
+    w.Wave.Data = std::make_shared<const std::string>(std::string(2000, '\x10'));
+  }
+  d.Write("Data/Music.dxw", waves.SaveToBytes());
+  for (const char* track : {"1", "2", "3"}) d.Write(std::string("Music/") + track + ".xm", testing::BuildXm());
+}
+
+struct TextCall {
+  int X, Y;
+  std::string Text;  // Windows-1251
+  int Size;
+};
+
+// Passes text through to the real renderer and keeps what was drawn.
+class RecordingText : public platform::ITextRenderer {
+ public:
+  RecordingText(std::unique_ptr<platform::ITextRenderer> inner, std::vector<TextCall>& log)
+      : inner_(std::move(inner)), log_(log) {}
+  void Draw(uint32_t* pixels, int width, int height, int pitch, int x, int y,
+            const std::string& text, const platform::TextStyle& style) override {
+    log_.push_back({x, y, text, style.PointSize});
+    inner_->Draw(pixels, width, height, pitch, x, y, text, style);
+  }
+  int Width(const std::string& text, const platform::TextStyle& style) override {
+    return inner_->Width(text, style);
+  }
+  int Height(const std::string& text, const platform::TextStyle& style) override {
+    return inner_->Height(text, style);
+  }
+
+ private:
+  std::unique_ptr<platform::ITextRenderer> inner_;
+  std::vector<TextCall>& log_;
+};
+
+// One game, started and shown, with every module the assembly registers.
+class Game {
+ public:
+  explicit Game(uint32_t seed = 7, bool recordSounds = true) {
+    WriteGameFolder(dir);
+    plat.Get().Text = std::make_unique<RecordingText>(std::move(plat.Get().Text), texts);
+    TMainFormOptions o;
+    o.Seed = seed;
+    o.RecordSounds = recordSounds;
+    o.ScoreServer = "http://127.0.0.1:9";
+    form = CreateGame(plat.Get(), o);
+    form->FormCreate();
+    form->Show();
+  }
+  TMainForm& F() { return *form; }
+
+  // Advances virtual time, firing timers and frame ticks as the real loop does.
+  void Run(uint64_t ms) {
+    const uint64_t target = plat.Now() + ms;
+    for (;;) {
+      plat.Get().Events->Pump(*form, 0);
+      const uint64_t next = plat.Now() + form->MsUntilNextDue();
+      if (next > target || form->Closed()) break;
+      plat.AdvanceTo(next);
+      form->Idle();
+    }
+    plat.AdvanceTo(target);
+  }
+  void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
+
+  // A fresh game's feeding stage at the given level, with the head of the stork kept away
+  // unless a test allows it.
+  void StartFeeding(int level, bool storkAllowed = false) {
+    form->Level = level;
+    form->Score = 0;
+    form->Lives = 3;
+    form->Hunger = 0;
+    form->StorkAllowed = storkAllowed;
+    form->SwitchScene(SceneFeeding);
+  }
+  void Hold(int key, bool held = true) { plat.SetKeyHeld(key, held); }
+  void Key(int key, platform::KeyMods mods = {}) {
+    form->OnKeyDown(key, mods);
+    form->OnKeyUp(key, mods);
+  }
+
+  // Sounds started since the last call.
+  std::vector<std::string> Sounds() {
+    std::vector<std::string> s(form->SoundLog.begin() + static_cast<long>(seenSounds_),
+                               form->SoundLog.end());
+    seenSounds_ = form->SoundLog.size();
+    return s;
+  }
+  bool SoundPlaying(const std::string& name) {
+    auto* b = form->DXWaveList->Items.FindSound(name).PrimaryBuffer();
+    return b && b->Playing();
+  }
+  int Count(const char* cls) { return form->CountLiveByClassName(cls); }
+  template <class T>
+  T* First() {
+    auto& e = form->Engine();
+    for (int i = 0; i < e.ChildCount(); ++i)
+      if (auto* s = dynamic_cast<T*>(e.Children(i)); s && !s->Killed()) return s;
+    return nullptr;
+  }
+  // The texts drawn by the next frame.
+  std::vector<TextCall> FrameTexts() {
+    texts.clear();
+    Frames(1);
+    return texts;
+  }
+
+  TempGameDir dir;
+  platform::HeadlessPlatform plat;
+  std::vector<TextCall> texts;
+  std::unique_ptr<TMainForm> form;
+
+ private:
+  size_t seenSounds_ = 0;
+};
+
+inline int CountOf(const std::vector<std::string>& v, const std::string& s) {
+  return static_cast<int>(std::count(v.begin(), v.end(), s));
+}
+
+}  // namespace tk::feedtest

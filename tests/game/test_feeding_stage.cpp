@@ -1,0 +1,172 @@
+// The feeding stage as a whole: what it builds, its clock and status line, the freeze while
+// paused or asked to quit, and how it ends: the next pond, or game over.
+#include "game/Eat.h"
+#include "game/Feeding.h"
+#include "game/Insect.h"
+#include "test_feeding_fixture.h"
+
+namespace tk::feedtest {
+namespace {
+
+namespace vk = platform::vk;
+
+bool Drawn(const std::vector<TextCall>& texts, int x, int y, const std::string& utf8) {
+  for (auto& t : texts)
+    if (t.X == x && t.Y == y && t.Text == Cp(utf8.c_str())) return true;
+  return false;
+}
+
+TEST(FeedingStage, BuildsTheFrogTheTongueAndTheHud) {
+  Game g;
+  g.F().AimAdjust = 35;
+  g.F().StorkLegsCalled = g.F().StorkLegsDown = true;
+  g.F().TongueLength = 400;
+  g.StartFeeding(3);
+  TMainForm& f = g.F();
+  for (const char* cls : {"TBackgroundSprite", "TPlayerSpriteEat", "TIazik", "TKonec_Iazik",
+                          "TBottle"})
+    EXPECT_EQ(g.Count(cls), 1) << cls;
+  EXPECT_EQ(g.Count("TPanel"), 3);
+  const auto sounds = g.Sounds();
+  EXPECT_EQ(CountOf(sounds, "fon2"), 1);
+  EXPECT_EQ(CountOf(sounds, "bell"), 1);
+  EXPECT_EQ(f.AimAdjust, 0);
+  EXPECT_FALSE(f.StorkLegsCalled);
+  EXPECT_FALSE(f.StorkLegsDown);
+  EXPECT_EQ(f.TongueLength, 0);
+  EXPECT_TRUE(f.AimCentred);
+  EXPECT_EQ(f.TimeLeft, 49);
+  EXPECT_TRUE(f.LevelTimer.Enabled());
+  g.Frames(1);
+  EXPECT_EQ(f.AimAngle, 180);
+}
+
+TEST(FeedingStage, WithoutSoundTheShoreStaysQuiet) {
+  Game g;
+  g.F().GameSound = false;
+  g.StartFeeding(1);
+  g.Frames(3);
+  EXPECT_TRUE(g.Sounds().empty());
+}
+
+TEST(FeedingStage, TheClockRunsFrom29AtLevel1AndTheNextPondFollowsBelowZero) {
+  Game g;
+  g.StartFeeding(1);
+  TMainForm& f = g.F();
+  EXPECT_EQ(f.TimeLeft, 29);
+  auto texts = g.FrameTexts();
+  EXPECT_TRUE(Drawn(texts, 143, 0, "Время:"));
+  EXPECT_TRUE(Drawn(texts, 230, 0, "29"));
+  EXPECT_TRUE(Drawn(texts, 338, 0, "Жизни:"));
+  EXPECT_TRUE(Drawn(texts, 450, 0, "3"));
+  EXPECT_TRUE(Drawn(texts, 528, 0, "Очки:"));
+  EXPECT_TRUE(Drawn(texts, 650, 0, "0"));
+  for (auto& t : texts) EXPECT_EQ(t.Size, 12);
+  f.Lives = 99;  // whatever the stork may do meanwhile
+  f.StoneNotReached = false;
+  g.Run(29 * 1000);
+  EXPECT_EQ(f.TimeLeft, 0);
+  EXPECT_EQ(f.CurrentScene, SceneFeeding);
+  // The second that makes it -1 ends the stage on that tick or the next.
+  const uint64_t t0 = g.plat.Now();
+  while (f.CurrentScene == SceneFeeding) {
+    ASSERT_GE(f.TimeLeft, 0);
+    g.Frames(1);
+  }
+  EXPECT_EQ(f.TimeLeft, -1);
+  EXPECT_LE(g.plat.Now() - t0, 1000u + FramePeriodMs);
+  EXPECT_EQ(f.CurrentScene, ScenePond);
+  EXPECT_EQ(f.Level, 2);
+  EXPECT_TRUE(f.StoneNotReached);
+  EXPECT_EQ(g.Count("TPlayerSpriteEat"), 0);
+  EXPECT_EQ(g.Count("TMushka"), 0);
+}
+
+TEST(FeedingStage, TheStageLastsTenSecondsMoreEachLevel) {
+  for (int level : {1, 2, 4}) {
+    Game g;
+    g.StartFeeding(level);
+    EXPECT_EQ(g.F().TimeLeft, 10 * level + 19);
+  }
+}
+
+TEST(FeedingStage, PauseAndTheExitPromptFreezeEverything) {
+  Game g;
+  g.StartFeeding(5);
+  TMainForm& f = g.F();
+  g.Frames(1);
+  auto* frog = g.First<game::TPlayerSpriteEat>();
+  g.Key('P');
+  ASSERT_TRUE(f.Paused);
+  EXPECT_FALSE(f.LevelTimer.Enabled());
+  const double x = frog->X;
+  const int insects = g.Count("TMushka") + g.Count("TMuha") + g.Count("TKomar") +
+                      g.Count("TVodomerka") + g.Count("TPchel");
+  g.Hold(vk::Left);
+  f.TimeLeft = -1;
+  f.Lives = 0;
+  auto texts = g.FrameTexts();
+  g.Frames(200);
+  EXPECT_EQ(frog->X, x);
+  EXPECT_EQ(f.CurrentScene, SceneFeeding);
+  EXPECT_EQ(g.Count("TMushka") + g.Count("TMuha") + g.Count("TKomar") + g.Count("TVodomerka") +
+                g.Count("TPchel"),
+            insects);
+  EXPECT_TRUE(Drawn(texts, 320, 270, "Пауза"));
+  EXPECT_TRUE(Drawn(texts, 230, 0, "-1"));
+  EXPECT_TRUE(Drawn(texts, 450, 0, "0"));
+  EXPECT_TRUE(Drawn(texts, 530, 0, "Очки:0"));
+  // The exit prompt holds it too, without the pause banner.
+  f.TimeLeft = 10;
+  f.Lives = 2;
+  g.Key('P');
+  g.Key(vk::Esc);
+  ASSERT_TRUE(f.GameMainExit);
+  texts = g.FrameTexts();
+  g.Frames(50);
+  EXPECT_EQ(frog->X, x);
+  EXPECT_FALSE(Drawn(texts, 320, 270, "Пауза"));
+  EXPECT_TRUE(Drawn(texts, 530, 0, "Очки:0"));
+  g.Key(vk::Esc);
+  g.Frames(1);
+  EXPECT_EQ(frog->X, x - 5);
+}
+
+TEST(FeedingStage, AnInactiveWindowDoesNotStopTheStage) {
+  Game g;
+  g.StartFeeding(1);
+  TMainForm& f = g.F();
+  g.Frames(1);
+  f.OnActivate(false);
+  auto* m = f.Engine().Add<game::TMushka>();
+  const double x = m->X;
+  g.Frames(2);
+  EXPECT_NE(m->X, x);
+}
+
+TEST(FeedingStage, TheLastLifeGoneEndsTheGameEvenOnTheStagesLastTick) {
+  struct Case {
+    int lives, timeLeft;
+    uint8_t scene;
+    int level;
+  };
+  const Case cases[] = {
+      {1, 20, SceneFeeding, 1},
+      {0, 20, SceneGameOver, 1},
+      {-2, 20, SceneGameOver, 1},
+      {0, -1, SceneGameOver, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lives);
+    Game g;
+    g.StartFeeding(1);
+    g.F().Lives = c.lives;
+    g.F().TimeLeft = c.timeLeft;
+    g.Frames(1);
+    EXPECT_EQ(g.F().CurrentScene, c.scene);
+    EXPECT_EQ(g.F().Level, c.level);
+  }
+}
+
+}  // namespace
+}  // namespace tk::feedtest
