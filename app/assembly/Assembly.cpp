@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "exitscreen/ExitScreen.h"
 #include "game/Feeding.h"
 #include "game/GameOver.h"
 #include "game/Pond.h"
@@ -18,6 +19,7 @@ std::unique_ptr<TMainForm> CreateGame(platform::Platform& platform, TMainFormOpt
   game::RegisterPond(*form);
   game::RegisterFeeding(*form);
   game::RegisterGameOver(*form);
+  exitscreen::Register(*form);
   return form;
 }
 
