@@ -280,8 +280,16 @@ int Simulator::Run(std::istream& script) {
   }
   std::string line;
   int n = 0;
-  while (!Finished() && std::getline(script, line)) {
+  while (std::getline(script, line)) {
     ++n;
+    if (Finished()) {
+      // The game has closed: the run is over, but a "state" line still prints how it ended
+      // (closed, and what was opened on the way out).
+      std::istringstream words(line.substr(0, line.find('#')));
+      std::string cmd;
+      if (words >> cmd && cmd == "state") PrintState();
+      continue;
+    }
     try {
       Execute(line);
     } catch (const std::exception& e) {
