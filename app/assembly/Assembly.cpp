@@ -7,6 +7,7 @@
 #include "game/GameOver.h"
 #include "game/Pond.h"
 #include "menus/Menus.h"
+#include "online/Online.h"
 #include "platform/Cp1251.h"
 
 namespace tk {
@@ -20,6 +21,7 @@ std::unique_ptr<TMainForm> CreateGame(platform::Platform& platform, TMainFormOpt
   game::RegisterFeeding(*form);
   game::RegisterGameOver(*form);
   exitscreen::Register(*form);
+  online::Register(*form);
   return form;
 }
 

@@ -9,13 +9,6 @@ namespace tk {
 using platform::KeyMods;
 namespace vk = platform::vk;
 
-bool IsNameCharacter(uint8_t ch) {
-  static const std::string chars = Cp(
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890"
-      "йфячыцувсмакепитрнгоьблшщдюзжхэъЙФЯЧЫЦУВСМАКЕПИТРНГОЬБЛШЩДЮЖЗХЭЪ");
-  return chars.find(static_cast<char>(ch)) != std::string::npos;
-}
-
 void TMainForm::PollInput() {
   DXInput = {};
   // Nothing is held while the window is in the background.

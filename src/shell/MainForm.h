@@ -14,6 +14,7 @@
 
 #include "media/DXDraw.h"
 #include "media/PictureCollection.h"
+#include "platform/NameCharacters.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 #include "shell/Timer.h"
@@ -146,9 +147,6 @@ struct TMainFormOptions {
   std::string ScoreServer = "http://127.0.0.1:8642";
   bool RecordSounds = false;  // keep the names of started sounds (tinokvak-sim)
 };
-
-// Characters accepted in the name and country fields (Windows-1251).
-bool IsNameCharacter(uint8_t ch);
 
 class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGameState {
  public:

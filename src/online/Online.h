@@ -1,0 +1,18 @@
+// The game's side of what it remembers and what it sends: Config.cfg and the high-score
+// table on the main window, the name entry at game over and the online score submission.
+#pragma once
+
+#include "shell/MainForm.h"
+
+namespace tk::online {
+
+// Fills the hooks LoadSettings, SaveSettings, ResetHighScores, RecordHighScore,
+// GameEnterNameClick and GameSendResultClick, and the game-over scene's Tick and
+// MouseDown (its builder and the banner's Timer1 belong to the play scenes).
+void Register(TMainForm& form);
+
+// Sends the recorded result to the score server on the window's HTTP client. Every failure
+// is swallowed; an unreachable server shows "Can't connect to server!".
+void SubmitResult(TMainForm& form);
+
+}  // namespace tk::online

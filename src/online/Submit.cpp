@@ -1,0 +1,41 @@
+// The online submission: ask the score server for a one-time token, then send the result
+// with it, encoded. Both requests block the game while they last (the HTTP client gives
+// up after 10 s); neither failure stops the game.
+#include "online/Online.h"
+#include "online/Protocol.h"
+#include "persist/Codec.h"
+#include "platform/Cp1251.h"
+
+namespace tk::online {
+
+namespace {
+
+// The reply body, or empty on any failure.
+std::string Fetch(TMainForm& f, std::string_view pathAndQuery) {
+  if (!f.Plat.Http) return {};
+  try {
+    platform::HttpResult r = f.Plat.Http->Get(ServerUrl(f.Options.ScoreServer, pathAndQuery));
+    return r.Ok ? std::move(r.Body) : std::string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+void SubmitResult(TMainForm& f) {
+  const std::string reply = Fetch(f, VersionRequest);
+  if (reply.compare(0, 2, "OK") != 0) {
+    f.Plat.Shell->MessageBox("Can't connect to server!", Cp("Тиноквак"),
+                             platform::MessageStyle::Information);
+    return;
+  }
+  f.ResultToken = ResultTokenOf(reply);
+  const std::string payload =
+      PadPayload(ResultPayload(f.Edit2, f.Score, f.ResultToken, f.Edit1));
+  std::string query(SubmitRequest);
+  query += EncodeText(payload);
+  Fetch(f, query);  // the reply says nothing the game uses
+}
+
+}  // namespace tk::online

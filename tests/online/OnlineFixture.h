@@ -1,0 +1,165 @@
+// The whole game on the headless platform in a temporary folder with the menus' small
+// archives, a scripted HTTP client and a shell that keeps each message box's style. The
+// pond, the feeding stage and the exit screen are blanked; a game ends by a switch to the
+// game-over scene, whose banner and five-second Timer1 are the play scenes' own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "menus/MenuFixture.h"
+#include "persist/Settings.h"
+#include "platform/Files.h"
+
+namespace tk::testing {
+
+// Answers each GET with what the test says and keeps the addresses asked for.
+class ScriptedHttp : public platform::IHttpClient {
+ public:
+  platform::HttpResult Get(const std::string& url) override {
+    Urls.push_back(url);
+    if (!Reply) return {};  // no connection
+    return Reply(url);
+  }
+  std::vector<std::string> Urls;
+  std::function<platform::HttpResult(const std::string&)> Reply;
+};
+
+struct MessageBoxCall {
+  std::string Text, Caption;  // Windows-1251
+  platform::MessageStyle Style;
+};
+
+class RecordingShell : public platform::IShell {
+ public:
+  explicit RecordingShell(std::unique_ptr<platform::IShell> inner) : inner_(std::move(inner)) {}
+  void Open(const std::string& target) override { inner_->Open(target); }
+  void Spawn(const std::string& program, const std::vector<std::string>& args) override {
+    inner_->Spawn(program, args);
+  }
+  void MessageBox(const std::string& text, const std::string& caption,
+                  platform::MessageStyle style) override {
+    Boxes.push_back({text, caption, style});
+    inner_->MessageBox(text, caption, style);
+  }
+  std::vector<MessageBoxCall> Boxes;
+
+ private:
+  std::unique_ptr<platform::IShell> inner_;
+};
+
+// The menus' small archives plus the game-over banner's two pictures.
+inline void WriteOnlineArchives(TempGameDir& d) {
+  WriteMenuArchives(d);
+  TPictureCollection pics;
+  pics.LoadFromBytes(ReadWholeFile("Data\\Graphic.dxg"));
+  for (const char* name : {"Game_Word", "Over_Word"}) {
+    auto& it = pics.Add();
+    it.SetName(name);
+    it.Picture.ClassName = "TDIB";
+    it.Picture.Width = 40;
+    it.Picture.Height = 20;
+    it.Picture.Pixels.assign(800, 0x203040u);
+  }
+  d.Write("Data/Graphic.dxg", pics.SaveToBytes());
+}
+
+class OnlineGame {
+ public:
+  OnlineGame() {
+    WriteOnlineArchives(dir);
+    plat.Get().Text = std::make_unique<RecordingText>(std::move(plat.Get().Text), texts);
+    auto h = std::make_unique<ScriptedHttp>();
+    http = h.get();
+    plat.Get().Http = std::move(h);
+    auto s = std::make_unique<RecordingShell>(std::move(plat.Get().Shell));
+    shell = s.get();
+    plat.Get().Shell = std::move(s);
+    TMainFormOptions o;
+    o.Seed = 7;
+    o.RecordSounds = true;
+    o.ScoreServer = "http://127.0.0.1:8642";
+    form = CreateGame(plat.Get(), o);
+    for (uint8_t id : {ScenePond, SceneFeeding, SceneExitScreen}) form->Scenes[id] = {};
+  }
+  OnlineGame(const OnlineGame&) = delete;
+  OnlineGame& operator=(const OnlineGame&) = delete;
+
+  // Start-up as the program runs it (the settings file is read here).
+  void Start() {
+    form->FormCreate();
+    form->Show();
+  }
+  TMainForm& F() { return *form; }
+
+  void Run(uint64_t ms) {
+    const uint64_t target = plat.Now() + ms;
+    for (;;) {
+      plat.Get().Events->Pump(*form, 0);
+      const uint64_t next = plat.Now() + form->MsUntilNextDue();
+      if (next > target || form->Closed()) break;
+      plat.AdvanceTo(next);
+      form->Idle();
+    }
+    plat.AdvanceTo(target);
+  }
+  void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
+
+  // A game ends with `score`; with `waitBanner` the banner's five seconds pass.
+  void GameOver(int32_t score, bool waitBanner = true) {
+    form->SwitchScene(SceneMainMenu);
+    form->SwitchScene(ScenePond);  // a new game: level 1, score 0, three lives
+    form->Score = score;
+    form->Lives = 0;
+    form->SwitchScene(SceneGameOver);
+    Frames(1);
+    if (waitBanner) Run(5000);
+  }
+
+  void Click(int x, int y, platform::MouseButton b = platform::MouseButton::Left) {
+    form->OnMouseMove(x, y);
+    form->OnMouseDown(b, x, y);
+    form->OnMouseUp(b, x, y);
+  }
+  void Key(int key, platform::KeyMods mods = {}) {
+    form->OnKeyDown(key, mods);
+    form->OnKeyUp(key, mods);
+  }
+  // Typed characters, given in UTF-8.
+  void Type(const std::string& utf8) {
+    for (char c : Utf8ToCp1251(utf8)) form->OnChar(static_cast<uint8_t>(c));
+  }
+  std::vector<std::string> Sounds() {
+    std::vector<std::string> s(form->SoundLog.begin() + static_cast<long>(seenSounds_),
+                               form->SoundLog.end());
+    seenSounds_ = form->SoundLog.size();
+    return s;
+  }
+  int Count(const char* cls) { return form->CountLiveByClassName(cls); }
+  std::string Name() { return Cp1251ToUtf8(form->Edit2); }
+
+  // Config.cfg as the game would read it back.
+  TSettings SavedSettings() {
+    TSettings s;
+    std::string error;
+    EXPECT_TRUE(ReadSettings(ReadWholeFile("Config.cfg"), s, error)) << error;
+    return s;
+  }
+  void WriteSettings(const TSettings& s) { dir.Write("Config.cfg", ::tk::WriteSettings(s)); }
+
+  TempGameDir dir;
+  platform::HeadlessPlatform plat;
+  std::vector<TextCall> texts;
+  ScriptedHttp* http = nullptr;
+  RecordingShell* shell = nullptr;
+  std::unique_ptr<TMainForm> form;
+
+ private:
+  size_t seenSounds_ = 0;
+};
+
+}  // namespace tk::testing

@@ -1,0 +1,205 @@
+// The reference score server's side of a submission: what it takes from a result the game
+// built, what it refuses, and the page that lists the best results.
+#if TK_HAVE_SCORES_SERVER
+
+#include <unistd.h>
+
+#include "OnlineFixture.h"
+#include "ScoreService.h"
+#include "online/Protocol.h"
+#include "persist/Codec.h"
+
+namespace tk::testing {
+namespace {
+
+namespace vk = platform::vk;
+using scores::TReply;
+using scores::TResultRow;
+using scores::TScoreService;
+using scores::TScoreStore;
+
+struct Server {
+  Server() : store((dir.Path() / "scores.db").string()), service(store, [this] { return now; }) {}
+  TReply Get(std::string_view query) { return service.Handle("/cgi/version.pl", query); }
+  std::string Token() {
+    const TReply r = Get("version&prg=Pondlark");
+    EXPECT_EQ(r.Status, 200);
+    EXPECT_EQ(r.Body.rfind("OK|", 0), 0u) << r.Body;
+    return online::ResultTokenOf(r.Body);
+  }
+  // A submission of an arbitrary text, padded as the game pads.
+  TReply Submit(const std::string& payload1251) {
+    return Get("hs&prg=Pondlark&inf=" + EncodeText(online::PadPayload(payload1251)));
+  }
+
+  TempGameDir dir;
+  int64_t now = 1700000000;
+  TScoreStore store;
+  TScoreService service;
+};
+
+TEST(ScoreServer, StoresTheResultTheGameSends) {
+  Server server;
+  OnlineGame g;
+  TSettings s;
+  s.PlayerCountry = Cp("Россия");
+  g.WriteSettings(s);
+  // The game's requests go straight to the service.
+  g.http->Reply = [&](const std::string& url) {
+    const std::string prefix = "http://127.0.0.1:8642";
+    EXPECT_EQ(url.rfind(prefix, 0), 0u);
+    const std::string target = url.substr(prefix.size());
+    const size_t q = target.find('?');
+    const TReply r = server.service.Handle(target.substr(0, q), target.substr(q + 1));
+    return platform::HttpResult{r.Status >= 200 && r.Status < 300, r.Status, r.Body, ""};
+  };
+  g.Start();
+  g.GameOver(2750);
+  g.Type("Петя");
+  g.Click(264, 386);
+  g.Frames(1);
+  g.Key(vk::Enter);
+  ASSERT_EQ(g.http->Urls.size(), 2u);
+  EXPECT_TRUE(g.shell->Boxes.empty());
+  const auto best = server.store.Best(10);
+  ASSERT_EQ(best.size(), 1u);
+  EXPECT_EQ(best[0].Name, "Петя");
+  EXPECT_EQ(best[0].Score, 2750);
+  EXPECT_EQ(best[0].Country, "Россия");
+  EXPECT_EQ(best[0].Time, server.now);
+  // The token went with it.
+  EXPECT_EQ(server.store.OpenTokens(), 0);
+}
+
+TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
+  Server server;
+  auto payload = [](std::string name, std::string score, std::string key, std::string token,
+                    std::string country) {
+    return "type=0|name=" + name + "|score=" + score + "|key=" + key + "|p=" + token +
+           "|add=" + country + "|z=";
+  };
+  const std::string good = "T";
+  const struct {
+    const char* Why;
+    std::function<std::string(const std::string& token)> Payload;
+    int Status;
+  } cases[] = {
+      {"SQL in the name",
+       [&](auto& t) { return payload("x');DROP TABLE results;--", "5", good, t, ""); }, 400},
+      {"HTML in the name", [&](auto& t) { return payload("<b>x</b>", "5", good, t, ""); }, 400},
+      {"HTML in the country", [&](auto& t) { return payload("Kot", "5", good, t, "<i>"); }, 400},
+      {"a blank in the name", [&](auto& t) { return payload("K t", "5", good, t, ""); }, 400},
+      {"an empty name", [&](auto& t) { return payload("", "5", good, t, ""); }, 400},
+      {"eleven characters", [&](auto& t) { return payload("abcdefghijk", "5", good, t, ""); }, 400},
+      {"\"ё\" in the name", [&](auto& t) { return payload(Cp("ёж"), "5", good, t, ""); }, 400},
+      {"a score that is not a number", [&](auto& t) { return payload("Kot", "5e3", good, t, ""); }, 400},
+      {"a score beyond 32 bits", [&](auto& t) { return payload("Kot", "4294967296", good, t, ""); }, 400},
+      {"an empty score", [&](auto& t) { return payload("Kot", "", good, t, ""); }, 400},
+      {"a wrong key", [&](auto& t) { return payload("Kot", "5", "Q", t, ""); }, 403},
+      {"a lower-case key", [&](auto& t) { return payload("Kot", "5", "t", t, ""); }, 403},
+      {"a token never issued", [&](auto&) { return payload("Kot", "5", good, "beef", ""); }, 403},
+      {"an extra field", [&](auto& t) { return payload("Kot", "5", good, t, "") + "|x=1"; }, 400},
+      {"fields out of order",
+       [&](auto& t) { return "type=0|score=5|name=Kot|key=T|p=" + t + "|add=|z="; }, 400},
+      {"a bar smuggled into the country",
+       [&](auto& t) { return payload("Kot", "5", good, t, "x|score=9"); }, 400},
+  };
+  const std::string token = server.Token();
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    EXPECT_EQ(server.Submit(c.Payload(token)).Status, c.Status);
+  }
+  EXPECT_TRUE(server.store.Best(100).empty());
+  // A refused result does not use its token up: a good one still goes through with it.
+  EXPECT_EQ(server.Submit(payload("Kot", "-5", good, token, Cp("Русь"))).Status, 200);
+  EXPECT_EQ(server.store.Best(100).size(), 1u);
+}
+
+TEST(ScoreServer, ATokenServesOneResultWithinTheHour) {
+  Server server;
+  const std::string token = server.Token();
+  EXPECT_EQ(token.size(), 32u);
+  EXPECT_NE(server.Token(), token);
+  const std::string p = "type=0|name=Kot|score=10|key=T|p=" + token + "|add=|z=";
+  EXPECT_EQ(server.Submit(p).Status, 200);
+  EXPECT_EQ(server.Submit(p).Status, 403);  // reused
+  const std::string late = server.Token();
+  server.now += TScoreStore::TokenLifetime + 1;
+  EXPECT_EQ(server.Submit("type=0|name=Kot|score=10|key=T|p=" + late + "|add=|z=").Status, 403);
+  EXPECT_EQ(server.store.Best(100).size(), 1u);
+}
+
+TEST(ScoreServer, MalformedAndOversizedRequestsGetAClientError) {
+  Server server;
+  const std::string token = server.Token();
+  const std::string payload = "type=0|name=Kot|score=10|key=T|p=" + token + "|add=|z=";
+  const std::string symbols = EncodeText(online::PadPayload(payload));
+  const struct {
+    std::string Query;
+    int Status;
+  } cases[] = {
+      {"", 400},
+      {"version", 400},
+      {"version&prg=Other", 400},
+      {"version&prg=Pondlark&prg=Pondlark", 400},
+      {"hs&prg=Pondlark", 400},
+      {"hs&prg=Pondlark&inf=", 400},
+      {"hs&prg=Pondlark&inf=" + symbols.substr(1), 400},       // not whole groups
+      {"hs&prg=Pondlark&inf=" + symbols + "mnbvcxzl", 400},    // outside the alphabet
+      {"hs&prg=Pondlark&inf=" + symbols + "&inf=" + symbols, 400},
+      {"hs&prg=Pondlark&inf=" + std::string(400, 'M'), 413},
+      {"hs&prg=Pondlark&inf=" + std::string(100000, 'M'), 414},
+      {"prg=Pondlark&type=1&show", 400},
+      {"&&&", 400},
+  };
+  for (auto& c : cases) EXPECT_EQ(server.Get(c.Query).Status, c.Status) << c.Query.substr(0, 80);
+  EXPECT_EQ(server.service.Handle("/cgi/other.pl", "version&prg=Pondlark").Status, 404);
+  // Still serving, and the token was not spent by the refusals.
+  EXPECT_EQ(server.Get("hs&prg=Pondlark&inf=" + symbols).Status, 200);
+}
+
+TEST(ScoreServer, TheShowPageListsTheBestFirstWithNamesEscaped) {
+  Server server;
+  // Stored behind the checks' back, as an older server might have left them.
+  const std::string token1 = "t1", token2 = "t2", token3 = "t3";
+  for (const auto& t : {token1, token2, token3}) server.store.AddToken(t, server.now);
+  ASSERT_TRUE(server.store.StoreResult(token1, {"<script>alert('x')</script>", 50, "a&b", 0}, server.now));
+  ASSERT_TRUE(server.store.StoreResult(token2, {"Петя", 9000, "Россия", 0}, server.now));
+  ASSERT_TRUE(server.store.StoreResult(token3, {"Kot", 700, "", 0}, server.now));
+  const TReply r = server.Get("prg=Pondlark&type=0&show");
+  EXPECT_EQ(r.Status, 200);
+  EXPECT_EQ(r.ContentType, "text/html; charset=utf-8");
+  EXPECT_NE(r.Body.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_EQ(r.Body.find("<script>"), std::string::npos);
+  EXPECT_NE(r.Body.find("&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(r.Body.find("a&amp;b"), std::string::npos);
+  const size_t petya = r.Body.find("Петя"), kot = r.Body.find("Kot"),
+               script = r.Body.find("&lt;script");
+  ASSERT_NE(petya, std::string::npos);
+  EXPECT_LT(petya, kot);
+  EXPECT_LT(kot, script);
+  EXPECT_NE(r.Body.find("9000"), std::string::npos);
+  EXPECT_NE(r.Body.find("Россия"), std::string::npos);
+}
+
+TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
+  TempGameDir dir;
+  const std::string db = (dir.Path() / "s.db").string();
+  {
+    TScoreStore store(db);
+    store.AddToken("abc", 100);
+    ASSERT_TRUE(store.StoreResult("abc", {"Kot", 5, "", 100}, 100));
+  }
+  TScoreStore store(db);
+  EXPECT_EQ(store.Best(10).size(), 1u);
+  // Expired tokens are dropped as new ones are issued.
+  store.AddToken("old", 100);
+  store.AddToken("new", 100 + TScoreStore::TokenLifetime + 1);
+  EXPECT_EQ(store.OpenTokens(), 1);
+  EXPECT_THROW(TScoreStore((dir.Path() / "no" / "such" / "x.db").string()), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tk::testing
+
+#endif  // TK_HAVE_SCORES_SERVER

@@ -1,0 +1,142 @@
+// The online submission as the game sends it: the version request, the token taken from
+// its reply, the padded and encoded result, and what the player sees when it fails.
+#include "OnlineFixture.h"
+#include "online/Online.h"
+#include "online/Protocol.h"
+#include "persist/Codec.h"
+
+namespace tk::testing {
+namespace {
+
+namespace vk = platform::vk;
+using online::ResultTokenOf;
+
+const std::string kVersionUrl = "http://127.0.0.1:8642/cgi/version.pl?version&prg=Pondlark";
+const std::string kSubmitUrl = "http://127.0.0.1:8642/cgi/version.pl?hs&prg=Pondlark&inf=";
+
+platform::HttpResult Ok(std::string body) { return {true, 200, std::move(body), ""}; }
+
+TEST(Submission, TheTokenIsTheFifthBarSeparatedField) {
+  const struct {
+    const char* Reply;
+    const char* Token;
+  } cases[] = {
+      {"OK|a|b|c|d|e", "d"},
+      {"OK|a|b|c|d|", "d"},
+      {"OK|a|b|c|d", ""},  // no bar after the fifth field
+      {"OK|a|b", ""},
+      {"OK", ""},
+      {"", ""},
+      {"OK||||tok|x|y|z", "tok"},
+      {"OK|1.0|x|y|7f3a9c|", "7f3a9c"},
+  };
+  for (auto& c : cases) EXPECT_EQ(ResultTokenOf(c.Reply), c.Token) << c.Reply;
+}
+
+TEST(Submission, APayloadIsPaddedWithZerosToWholeGroupsOfFiveBytes) {
+  // 36 bytes of frame, 25 of values.
+  const std::string payload = online::ResultPayload("Ivan", 12345, "0123456789", "Russia");
+  ASSERT_EQ(payload.size(), 61u);
+  EXPECT_EQ(payload, "type=0|name=Ivan|score=12345|key=T|p=0123456789|add=Russia|z=");
+  const std::string padded = online::PadPayload(payload);
+  EXPECT_EQ(padded, payload + "0000");
+  const std::string symbols = EncodeText(padded);
+  EXPECT_EQ(symbols.size(), 104u);
+  // No bits were added, so the server gets the text back exactly.
+  EXPECT_EQ(DecodeText(symbols), padded);
+  EXPECT_EQ(online::PadPayload(padded), padded);
+}
+
+// A game that ends with a ticked send box and the given name; Enter submits.
+void FinishWithSendBox(OnlineGame& g, int32_t score, const std::string& nameUtf8) {
+  g.GameOver(score);
+  g.Type(nameUtf8);
+  g.Click(264, 386);
+  g.Frames(1);
+  ASSERT_TRUE(g.F().GameSendResult);
+  g.Key(vk::Enter);
+}
+
+TEST(Submission, TwoRequestsCarryTheTokenAndTheEncodedResult) {
+  OnlineGame g;
+  TSettings s;
+  s.PlayerCountry = Cp("Россия");
+  g.WriteSettings(s);
+  g.http->Reply = [](const std::string& url) {
+    return Ok(url.find("version&") != std::string::npos ? "OK|Pondlark|1.0|0|tok123|0" : "OK");
+  };
+  g.Start();
+  FinishWithSendBox(g, 2750, "Петя");
+  ASSERT_EQ(g.http->Urls.size(), 2u);
+  EXPECT_EQ(g.http->Urls[0], kVersionUrl);
+  ASSERT_EQ(g.http->Urls[1].rfind(kSubmitUrl, 0), 0u);
+  const std::string symbols = g.http->Urls[1].substr(kSubmitUrl.size());
+  EXPECT_EQ(symbols.find_first_not_of(EncodingAlphabet), std::string::npos);
+  EXPECT_EQ(DecodeText(symbols),
+            Cp("type=0|name=Петя|score=2750|key=T|p=tok123|add=Россия|z=") + "0000");
+  EXPECT_EQ(g.F().ResultToken, "tok123");
+  EXPECT_TRUE(g.shell->Boxes.empty());
+  EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
+  EXPECT_EQ(g.F().HighScores[1].Name, Cp("Петя"));
+}
+
+TEST(Submission, AServerThatDoesNotAnswerOkIsReportedAndTheResultStaysLocal) {
+  const struct {
+    const char* Why;
+    std::function<platform::HttpResult(const std::string&)> Reply;
+  } cases[] = {
+      {"no connection", nullptr},
+      {"lower-case ok", [](const std::string&) { return Ok("ok|a|b|c|d|e"); }},
+      {"an error status", [](const std::string&) {
+         return platform::HttpResult{false, 500, "OK|a|b|c|d|e", ""};
+       }},
+      {"a client that throws",
+       [](const std::string&) -> platform::HttpResult { throw std::runtime_error("boom"); }},
+      {"an empty reply", [](const std::string&) { return Ok(""); }},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    OnlineGame g;
+    g.http->Reply = c.Reply;
+    g.Start();
+    FinishWithSendBox(g, 600, "Kot");
+    EXPECT_EQ(g.http->Urls, std::vector<std::string>{kVersionUrl});
+    ASSERT_EQ(g.shell->Boxes.size(), 1u);
+    EXPECT_EQ(g.shell->Boxes[0].Text, "Can't connect to server!");
+    EXPECT_EQ(g.shell->Boxes[0].Caption, Cp("Тиноквак"));
+    EXPECT_EQ(g.shell->Boxes[0].Style, platform::MessageStyle::Information);
+    EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
+    EXPECT_EQ(g.F().HighScores[5].Name, "Kot");
+    EXPECT_EQ(g.SavedSettings().HighScores[5].Name, "Kot");
+  }
+}
+
+TEST(Submission, AFailingSecondRequestIsNotReported) {
+  OnlineGame g;
+  g.http->Reply = [](const std::string& url) -> platform::HttpResult {
+    if (url.find("version&") != std::string::npos) return Ok("OK|a|b|c|d|e");
+    throw std::runtime_error("connection reset");
+  };
+  g.Start();
+  FinishWithSendBox(g, 600, "Kot");
+  EXPECT_EQ(g.http->Urls.size(), 2u);
+  EXPECT_TRUE(g.shell->Boxes.empty());
+  EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
+}
+
+TEST(Submission, NothingIsSentWithoutTheTick) {
+  OnlineGame g;
+  g.http->Reply = [](const std::string&) { return Ok("OK|a|b|c|d|e"); };
+  g.Start();
+  g.GameOver(600);
+  g.Type("Kot");
+  g.Click(264, 386);
+  g.Click(264, 386);
+  g.Frames(1);
+  g.Key(vk::Enter);
+  EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
+  EXPECT_TRUE(g.http->Urls.empty());
+}
+
+}  // namespace
+}  // namespace tk::testing

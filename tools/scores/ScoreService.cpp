@@ -1,0 +1,203 @@
+#include "ScoreService.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "online/Protocol.h"
+#include "persist/Codec.h"
+#include "platform/Cp1251.h"
+#include "platform/NameCharacters.h"
+
+namespace tk::scores {
+
+namespace {
+
+TReply Refuse(int status, std::string why) { return {status, "text/plain; charset=utf-8", why + "\n"}; }
+
+std::vector<std::string_view> Split(std::string_view text, char sep) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const size_t at = text.find(sep);
+    parts.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    text.remove_prefix(at + 1);
+  }
+}
+
+// Names and countries follow the game's typing rule.
+bool IsNameText(std::string_view s, size_t minLength) {
+  if (s.size() < minLength || s.size() > 10) return false;
+  for (char c : s)
+    if (!IsNameCharacter(static_cast<uint8_t>(c))) return false;
+  return true;
+}
+
+std::optional<int32_t> ParseScore(std::string_view s) {
+  bool negative = false;
+  if (!s.empty() && s[0] == '-') {
+    negative = true;
+    s.remove_prefix(1);
+  }
+  if (s.empty() || s.size() > 10) return std::nullopt;
+  int64_t v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  if (negative) v = -v;
+  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    return std::nullopt;
+  return static_cast<int32_t>(v);
+}
+
+std::string FormatTime(int64_t t) {
+  const std::time_t tt = static_cast<std::time_t>(t);
+  std::tm tm{};
+  gmtime_r(&tt, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
+  return buf;
+}
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+TScoreService::TScoreService(TScoreStore& store, Clock clock)
+    : store_(store), clock_(std::move(clock)) {
+  if (!clock_)
+    clock_ = [] {
+      return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                      std::chrono::system_clock::now().time_since_epoch())
+                                      .count());
+    };
+  std::random_device rd;
+  std::seed_seq seed{rd(), rd(), rd(), rd(), rd(), rd(), rd(), rd()};
+  rng_.seed(seed);
+}
+
+std::string TScoreService::NewToken() {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string t;
+  for (int i = 0; i < 2; ++i) {
+    uint64_t v = rng_();
+    for (int k = 0; k < 16; ++k, v >>= 4) t += kHex[v & 15];
+  }
+  return t;
+}
+
+TReply TScoreService::Handle(std::string_view path, std::string_view query) {
+  if (path != "/cgi/version.pl") return Refuse(404, "not found");
+  if (query.size() > MaxQuery) return Refuse(414, "query too long");
+  // Each parameter once: a repeated one could mean two different things.
+  std::map<std::string_view, std::string_view> params;
+  for (std::string_view item : Split(query, '&')) {
+    const size_t eq = item.find('=');
+    const std::string_view key = item.substr(0, eq);
+    const std::string_view value = eq == std::string_view::npos ? "" : item.substr(eq + 1);
+    if (key.empty() || !params.emplace(key, value).second) return Refuse(400, "bad query");
+  }
+  auto has = [&](std::string_view k, std::string_view v) {
+    auto it = params.find(k);
+    return it != params.end() && it->second == v;
+  };
+  if (!has("prg", "Pondlark")) return Refuse(400, "bad query");
+  std::lock_guard lock(mutex_);
+  try {
+    if (params.size() == 2 && has("version", "")) return Version();
+    if (params.size() == 3 && has("hs", "") && params.count("inf"))
+      return Submit(params.at("inf"));
+    if (params.size() == 3 && has("type", "0") && has("show", "")) return Show();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
+    return Refuse(500, "server error");
+  }
+  return Refuse(400, "bad query");
+}
+
+TReply TScoreService::Version() {
+  const std::string token = NewToken();
+  store_.AddToken(token, clock_());
+  // The game takes the fifth "|" field as its token.
+  return {200, "text/plain; charset=utf-8", "OK|Pondlark|1.0|0|" + token + "|0"};
+}
+
+TReply TScoreService::Submit(std::string_view symbols) {
+  if (symbols.size() > MaxSymbols) return Refuse(413, "result too long");
+  // Eight symbols hold five bytes exactly; anything else was not padded as the game pads.
+  if (symbols.empty() || symbols.size() % 8 != 0) return Refuse(400, "bad result");
+  for (char c : symbols)
+    if (EncodingAlphabet.find(c) == std::string_view::npos)
+      return Refuse(400, "bad result");
+  const std::string text = DecodeText(symbols);
+  const std::vector<std::string_view> fields = Split(text, '|');
+  static constexpr std::string_view kKeys[] = {"type", "name", "score", "key", "p", "add", "z"};
+  if (fields.size() != std::size(kKeys)) return Refuse(400, "bad result");
+  std::string_view value[std::size(kKeys)];
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const size_t eq = fields[i].find('=');
+    if (eq == std::string_view::npos || fields[i].substr(0, eq) != kKeys[i])
+      return Refuse(400, "bad result");
+    value[i] = fields[i].substr(eq + 1);
+  }
+  const std::string_view type = value[0], name = value[1], scoreText = value[2],
+                         key = value[3], token = value[4], country = value[5], pad = value[6];
+  const std::optional<int32_t> score = ParseScore(scoreText);
+  if (type != "0" || !IsNameText(name, 1) || !score || !IsNameText(country, 0) ||
+      pad.size() > 4 || pad.find_first_not_of('0') != std::string_view::npos)
+    return Refuse(400, "bad result");
+  if (key.size() != 1 || key[0] != online::ScoreKey) return Refuse(403, "wrong key");
+  const int64_t now = clock_();
+  TResultRow row{Cp1251ToUtf8(name), *score, Cp1251ToUtf8(country), now};
+  if (!store_.StoreResult(std::string(token), row, now)) return Refuse(403, "unknown token");
+  return {200, "text/plain; charset=utf-8", "OK"};
+}
+
+TReply TScoreService::Show() {
+  std::string page =
+      "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<title>Тиноквак: лучшие результаты</title>\n"
+      "<style>body{font-family:sans-serif;background:#0b3d2e;color:#f3f3e6;margin:2em}"
+      "table{border-collapse:collapse}th,td{padding:.3em .8em;text-align:left}"
+      "th{border-bottom:2px solid #9c6}tr:nth-child(even){background:#13503c}"
+      "td.score{text-align:right}</style>\n</head>\n<body>\n"
+      "<h1>Тиноквак: лучшие результаты</h1>\n";
+  const std::vector<TResultRow> rows = store_.Best(ShownResults);
+  if (rows.empty()) {
+    page += "<p>Пока нет ни одного результата.</p>\n";
+  } else {
+    page +=
+        "<table>\n<tr><th>#</th><th>Имя</th><th>Очки</th><th>Страна</th><th>Когда (UTC)</th>"
+        "</tr>\n";
+    int place = 0;
+    for (const TResultRow& r : rows) {
+      page += "<tr><td>" + std::to_string(++place) + "</td><td>" + HtmlEscape(r.Name) +
+              "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
+              HtmlEscape(r.Country) + "</td><td>" + FormatTime(r.Time) + "</td></tr>\n";
+    }
+    page += "</table>\n";
+  }
+  page += "</body>\n</html>\n";
+  return {200, "text/html; charset=utf-8", page};
+}
+
+}  // namespace tk::scores

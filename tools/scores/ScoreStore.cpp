@@ -1,0 +1,152 @@
+#include "ScoreStore.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+namespace tk::scores {
+
+namespace {
+
+// A prepared statement that finalises itself.
+class TStatement {
+ public:
+  TStatement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK)
+      throw std::runtime_error(std::string("database: ") + sqlite3_errmsg(db));
+  }
+  ~TStatement() { sqlite3_finalize(st_); }
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+
+  TStatement& Bind(int i, const std::string& text) {
+    Check(sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+    return *this;
+  }
+  TStatement& Bind(int i, int64_t v) {
+    Check(sqlite3_bind_int64(st_, i, v));
+    return *this;
+  }
+  // True while a row is there.
+  bool Step() {
+    const int rc = sqlite3_step(st_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw std::runtime_error(std::string("database: ") + sqlite3_errmsg(db_));
+  }
+  int64_t Int(int col) { return sqlite3_column_int64(st_, col); }
+  std::string Text(int col) {
+    const auto* p = sqlite3_column_text(st_, col);
+    return p ? std::string(reinterpret_cast<const char*>(p),
+                           static_cast<size_t>(sqlite3_column_bytes(st_, col)))
+             : std::string();
+  }
+
+ private:
+  void Check(int rc) {
+    if (rc != SQLITE_OK) throw std::runtime_error(std::string("database: ") + sqlite3_errmsg(db_));
+  }
+  sqlite3* db_;
+  sqlite3_stmt* st_ = nullptr;
+};
+
+}  // namespace
+
+TScoreStore::TScoreStore(const std::string& path) {
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw std::runtime_error("cannot open " + path + ": " + msg);
+  }
+  sqlite3_busy_timeout(db_, 2000);
+  try {
+    Exec(
+        "CREATE TABLE IF NOT EXISTS tokens ("
+        "  token TEXT PRIMARY KEY, issued INTEGER NOT NULL);"
+        "CREATE TABLE IF NOT EXISTS results ("
+        "  id INTEGER PRIMARY KEY, name TEXT NOT NULL, score INTEGER NOT NULL,"
+        "  country TEXT NOT NULL, time INTEGER NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, time, id);");
+  } catch (...) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+TScoreStore::~TScoreStore() { sqlite3_close(db_); }
+
+void TScoreStore::Exec(const char* sql) {
+  char* err = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    const std::string msg = err ? err : "unknown error";
+    sqlite3_free(err);
+    throw std::runtime_error("database: " + msg);
+  }
+}
+
+void TScoreStore::AddToken(const std::string& token, int64_t now) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    TStatement(db_, "DELETE FROM tokens WHERE issued < ?").Bind(1, now - TokenLifetime).Step();
+    TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued) VALUES (?, ?)")
+        .Bind(1, token)
+        .Bind(2, now)
+        .Step();
+    TStatement(db_,
+               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
+               " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
+        .Bind(1, int64_t{MaxOpenTokens})
+        .Step();
+    Exec("COMMIT");
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+bool TScoreStore::StoreResult(const std::string& token, const TResultRow& row, int64_t now) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    TStatement(db_, "DELETE FROM tokens WHERE token = ? AND issued >= ?")
+        .Bind(1, token)
+        .Bind(2, now - TokenLifetime)
+        .Step();
+    if (sqlite3_changes(db_) != 1) {
+      Exec("ROLLBACK");
+      return false;
+    }
+    TStatement(db_, "INSERT INTO results (name, score, country, time) VALUES (?, ?, ?, ?)")
+        .Bind(1, row.Name)
+        .Bind(2, int64_t{row.Score})
+        .Bind(3, row.Country)
+        .Bind(4, row.Time)
+        .Step();
+    Exec("COMMIT");
+    return true;
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+std::vector<TResultRow> TScoreStore::Best(int limit) {
+  TStatement st(db_,
+                "SELECT name, score, country, time FROM results"
+                " ORDER BY score DESC, time, id LIMIT ?");
+  st.Bind(1, int64_t{limit});
+  std::vector<TResultRow> rows;
+  while (st.Step())
+    rows.push_back({st.Text(0), static_cast<int32_t>(st.Int(1)), st.Text(2), st.Int(3)});
+  return rows;
+}
+
+int TScoreStore::OpenTokens() {
+  TStatement st(db_, "SELECT count(*) FROM tokens");
+  st.Step();
+  return static_cast<int>(st.Int(0));
+}
+
+}  // namespace tk::scores
