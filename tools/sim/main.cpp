@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
   }
   try {
     if (o.GameDir.is_relative()) o.GameDir = std::filesystem::absolute(o.GameDir);
+    // The run moves into its copy of the game folder: name the script from here first.
+    if (script != "-") script = std::filesystem::absolute(script).string();
     tk::sim::Simulator sim(o, std::cout);
     if (script == "-") return sim.Run(std::cin);
     std::ifstream in(script);

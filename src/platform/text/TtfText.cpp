@@ -3,7 +3,9 @@
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 #include <memory>
 #include <mutex>
 #include <tuple>
@@ -49,26 +51,19 @@ class TtfText : public ITextRenderer {
   void Draw(uint32_t* pixels, int width, int height, int pitch, int x, int y,
             const std::string& text, const TextStyle& style) override {
     if (text.empty()) return;
-    TTF_Font* font = Font(style);
-    if (!font) return;
-    const std::string utf8 = Cp1251ToUtf8(text);
-    SDL_Color white{255, 255, 255, 255};
-    SDL_Surface* s = TTF_RenderUTF8_Blended(font, utf8.c_str(), white);
-    if (!s) return;
+    const Mask* m = Coverage(text, style);
+    if (!m) return;
     const uint32_t r = (style.Color >> 16) & 0xFF, g = (style.Color >> 8) & 0xFF,
                    b = style.Color & 0xFF;
-    SDL_LockSurface(s);
-    // Blended output is ARGB8888: the alpha carries the glyph coverage.
-    for (int sy = 0; sy < s->h; ++sy) {
+    for (int sy = 0; sy < m->H; ++sy) {
       const int dy = y + sy;
       if (dy < 0 || dy >= height) continue;
-      const auto* src = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(s->pixels) +
-                                                          static_cast<size_t>(sy) * s->pitch);
+      const uint8_t* src = m->Alpha.data() + static_cast<size_t>(sy) * m->W;
       uint32_t* dst = pixels + static_cast<size_t>(dy) * pitch;
-      for (int sx = 0; sx < s->w; ++sx) {
+      const int x0 = std::max(0, -x), x1 = std::min(m->W, width - x);
+      for (int sx = x0; sx < x1; ++sx) {
         const int dx = x + sx;
-        if (dx < 0 || dx >= width) continue;
-        const uint32_t a = src[sx] >> 24;
+        const uint32_t a = src[sx];
         if (a == 0) continue;
         const uint32_t d = dst[dx];
         const uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
@@ -78,8 +73,6 @@ class TtfText : public ITextRenderer {
         dst[dx] = (nr << 16) | (ng << 8) | nb;
       }
     }
-    SDL_UnlockSurface(s);
-    SDL_FreeSurface(s);
   }
 
   int Width(const std::string& text, const TextStyle& style) override {
@@ -99,6 +92,40 @@ class TtfText : public ITextRenderer {
   }
 
  private:
+  // Glyph coverage of one rendered text; the status lines repeat every frame, so the
+  // rendering is kept and only the colour is applied per draw.
+  struct Mask {
+    int W = 0, H = 0;
+    std::vector<uint8_t> Alpha;
+  };
+  const Mask* Coverage(const std::string& text, const TextStyle& style) {
+    const auto key = std::make_tuple(style.FontName, style.PointSize, text);
+    if (auto it = masks_.find(key); it != masks_.end()) return &it->second;
+    TTF_Font* font = Font(style);
+    if (!font) return nullptr;
+    SDL_Color white{255, 255, 255, 255};
+    SDL_Surface* s = TTF_RenderUTF8_Blended(font, Cp1251ToUtf8(text).c_str(), white);
+    if (!s) return nullptr;
+    if (masks_.size() >= kMaxMasks) masks_.clear();
+    Mask m;
+    m.W = s->w;
+    m.H = s->h;
+    m.Alpha.resize(static_cast<size_t>(m.W) * m.H);
+    SDL_LockSurface(s);
+    // Blended output is ARGB8888: the alpha carries the glyph coverage.
+    for (int sy = 0; sy < s->h; ++sy) {
+      const auto* src = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(s->pixels) +
+                                                          static_cast<size_t>(sy) * s->pitch);
+      for (int sx = 0; sx < s->w; ++sx)
+        m.Alpha[static_cast<size_t>(sy) * m.W + sx] = static_cast<uint8_t>(src[sx] >> 24);
+    }
+    SDL_UnlockSurface(s);
+    SDL_FreeSurface(s);
+    return &masks_.emplace(key, std::move(m)).first->second;
+  }
+  static constexpr size_t kMaxMasks = 512;
+  std::map<std::tuple<std::string, int, std::string>, Mask> masks_;
+
   TTF_Font* Font(const TextStyle& style) {
     const auto key = std::make_tuple(style.FontName, style.PointSize);
     auto it = fonts_.find(key);
