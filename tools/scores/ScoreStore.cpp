@@ -65,6 +65,7 @@ TScoreStore::TScoreStore(const std::string& path) {
     Exec(
         "CREATE TABLE IF NOT EXISTS tokens ("
         "  token TEXT PRIMARY KEY, issued INTEGER NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS tokens_issued ON tokens (issued);"
         "CREATE TABLE IF NOT EXISTS results ("
         "  id INTEGER PRIMARY KEY, name TEXT NOT NULL, score INTEGER NOT NULL,"
         "  country TEXT NOT NULL, time INTEGER NOT NULL);"
@@ -147,6 +148,12 @@ int TScoreStore::OpenTokens() {
   TStatement st(db_, "SELECT count(*) FROM tokens");
   st.Step();
   return static_cast<int>(st.Int(0));
+}
+
+int64_t TScoreStore::ResultCount() {
+  TStatement st(db_, "SELECT count(*) FROM results");
+  st.Step();
+  return st.Int(0);
 }
 
 }  // namespace tk::scores

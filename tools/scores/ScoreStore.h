@@ -34,6 +34,7 @@ class TScoreStore {
   // The best results, highest score first, earlier first among equal scores.
   std::vector<TResultRow> Best(int limit);
   int OpenTokens();
+  int64_t ResultCount();
 
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
