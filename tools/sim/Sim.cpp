@@ -6,9 +6,12 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <chrono>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
+#include "Soak.h"
 #include "assembly/Assembly.h"
 #include "platform/Cp1251.h"
 
@@ -85,7 +88,7 @@ Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out
   fs::current_path(workDir_);
   TMainFormOptions fo;
   fo.Seed = opt_.Seed;
-  fo.RecordSounds = true;
+  fo.RecordSounds = opt_.RecordSounds;
   fo.ScoreServer = opt_.Server.empty() ? DefaultScoreServer() : opt_.Server;
   form_ = CreateGame(plat_.Get(), fo);
 }
@@ -270,6 +273,64 @@ void Simulator::PrintState() {
   j["playerCountry"] = Cp1251ToUtf8(f.Edit1);
   j["fullScreen"] = rec.FullScreen;
   out_ << j.dump() << std::endl;
+}
+
+int Simulator::Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir) {
+  if (!StartGame(*form_)) {
+    for (auto& m : plat_.Record().Messages) std::cerr << Cp1251ToUtf8(m) << "\n";
+    return 1;
+  }
+  SoakPlayer player(plat_, *form_, seed);
+  std::set<uint8_t> shot;
+  if (!shotDir.empty()) {
+    fs::create_directories(fs::path(shotDir).is_relative() ? startDir_ / shotDir : fs::path(shotDir));
+    // A few seconds in, when the scene has something to show.
+    player.AfterTick = [&](uint8_t scene, uint64_t inScene) {
+      const uint64_t settle = scene == SceneFeeding ? 500 : scene == ScenePond ? 200 : 40;
+      if (inScene == settle && shot.insert(scene).second)
+        Shot((fs::path(shotDir) / (std::string(SceneName(scene)) + ".png")).string());
+    };
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const size_t heapAtStart = HeapInUse();
+  size_t peakHeap = heapAtStart;
+  constexpr uint64_t chunk = 1000;
+  for (uint64_t done = 0; done < ticks;) {
+    const uint64_t n = std::min(chunk, ticks - done);
+    player.Play(n);
+    done += n;
+    peakHeap = std::max(peakHeap, HeapInUse());
+    const SoakReport& r = player.Report();
+    if (r.Closed || r.Stuck || r.Ticks < done) break;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const SoakReport& r = player.Report();
+  using nlohmann::json;
+  json j;
+  j["ticks"] = r.Ticks;
+  j["seconds"] = seconds;
+  j["ticksPerSecond"] = seconds > 0 ? r.Ticks / seconds : 0.0;
+  j["peakSprites"] = r.PeakSprites;
+  j["peakSpritesScene"] = r.PeakSpritesScene;
+  j["ticksByScene"] = r.TicksByScene;
+  j["games"] = r.Games;
+  j["ponds"] = r.PondStages;
+  j["feedingStages"] = r.FeedingStages;
+  j["gameOvers"] = r.GameOvers;
+  j["nameEntries"] = r.NameEntries;
+  j["recorded"] = r.Recorded;
+  j["maxLevel"] = r.MaxLevel;
+  json msgs = json::array();
+  for (auto& m : r.Messages) msgs.push_back(Cp1251ToUtf8(m));
+  j["messages"] = msgs;
+  j["closed"] = r.Closed;
+  j["stuck"] = r.Stuck ? json(r.StuckScene) : json(nullptr);
+  j["heapAtStart"] = heapAtStart;
+  j["peakHeap"] = peakHeap;
+  j["menuHeap"] = r.MenuHeap;
+  out_ << j.dump() << std::endl;
+  return r.Messages.empty() && !r.Closed && !r.Stuck && r.Ticks == ticks ? 0 : 1;
 }
 
 int Simulator::Run(std::istream& script) {

@@ -16,6 +16,7 @@ struct SimOptions {
   uint32_t Seed = 1;
   std::filesystem::path GameDir;
   std::string Server;
+  bool RecordSounds = true;  // off for soak runs, whose sound log would only grow
 };
 
 class Simulator {
@@ -27,6 +28,10 @@ class Simulator {
   // One command line; throws std::runtime_error for an unknown or malformed command.
   void Execute(const std::string& line);
   bool Finished() const;
+  // Plays the game with seeded random input for the given ticks and prints a JSON report;
+  // with a shot folder, saves one picture of each scene the first time it settles.
+  // Returns 0, or 1 when the game reported an error, closed, stalled or kept sprites.
+  int Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir);
 
  private:
   void Advance(uint64_t ms);

@@ -7,7 +7,8 @@
 int main(int argc, char** argv) {
   tk::sim::SimOptions o;
   o.GameDir = TK_DEFAULT_GAME_DIR;
-  std::string script;
+  std::string script, shotDir;
+  uint64_t soakTicks = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
       o.Seed = static_cast<uint32_t>(std::stoul(value()));
     } else if (a == "--dir") {
       o.GameDir = value();
+    } else if (a == "--soak") {
+      soakTicks = std::stoull(value());
+    } else if (a == "--shots") {
+      shotDir = value();
     } else if (a == "--server") {
       o.Server = value();
     } else if (script.empty()) {
@@ -30,12 +35,18 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (script.empty()) {
-    std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n";
+  if (script.empty() && soakTicks == 0) {
+    std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n"
+                 "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]\n";
     return 1;
   }
   try {
     if (o.GameDir.is_relative()) o.GameDir = std::filesystem::absolute(o.GameDir);
+    if (soakTicks > 0) {
+      o.RecordSounds = false;
+      tk::sim::Simulator sim(o, std::cout);
+      return sim.Soak(soakTicks, o.Seed, shotDir);
+    }
     // The run moves into its copy of the game folder: name the script from here first.
     if (script != "-") script = std::filesystem::absolute(script).string();
     tk::sim::Simulator sim(o, std::cout);
