@@ -64,6 +64,13 @@ platform::MouseButton ParseButton(const std::string& s) {
   throw std::runtime_error("unknown mouse button: " + s);
 }
 
+const TSprite* FindStorkHead(TMainForm& f) {
+  for (int i = 0; i < f.Engine().ChildCount(); ++i)
+    if (auto* s = f.Engine().Children(i); !s->Killed() && std::string_view(s->ClassName()) == "TAist")
+      return s;
+  return nullptr;
+}
+
 const char* CursorName(platform::Cursor c) {
   switch (c) {
     case platform::Cursor::Arrow: return "arrow";
@@ -193,7 +200,11 @@ void Simulator::Execute(const std::string& rawLine) {
   } else if (cmd == "shot") {
     std::string f;
     if (!(in >> f)) throw std::runtime_error("missing file in: " + rawLine);
-    Shot(f);
+    int w = 0, h = 0;
+    if (in >> w) {
+      if (!(in >> h) || w <= 0 || h <= 0) throw std::runtime_error("shot FILE [WIDTH HEIGHT]");
+    }
+    Shot(f, w, h);
   } else if (cmd == "state") {
     PrintState();
   } else {
@@ -201,7 +212,7 @@ void Simulator::Execute(const std::string& rawLine) {
   }
 }
 
-void Simulator::Shot(const std::string& file) {
+void Simulator::Shot(const std::string& file, int width, int height) {
   fs::path p(file);
   if (p.is_relative()) p = startDir_ / p;
   TSurface& s = form_->Surface();
@@ -213,6 +224,18 @@ void Simulator::Shot(const std::string& file) {
   for (int y = 0; y < s.Height(); ++y)
     std::copy(s.Row(y), s.Row(y) + s.Width(), reinterpret_cast<uint32_t*>(data + y * stride));
   cairo_surface_mark_dirty(cs);
+  if (width > 0 && height > 0 && (width != s.Width() || height != s.Height())) {
+    // A smaller picture (for documents), filtered rather than sampled.
+    cairo_surface_t* small = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(small);
+    cairo_scale(cr, static_cast<double>(width) / s.Width(), static_cast<double>(height) / s.Height());
+    cairo_set_source_surface(cr, cs, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(cs);
+    cs = small;
+  }
   const cairo_status_t st = cairo_surface_write_to_png(cs, p.c_str());
   cairo_surface_destroy(cs);
   if (st != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot write " + p.string());
@@ -275,20 +298,34 @@ void Simulator::PrintState() {
   out_ << j.dump() << std::endl;
 }
 
-int Simulator::Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir) {
+int Simulator::Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir, int shotWidth,
+                    int shotHeight) {
   if (!StartGame(*form_)) {
     for (auto& m : plat_.Record().Messages) std::cerr << Cp1251ToUtf8(m) << "\n";
     return 1;
   }
   SoakPlayer player(plat_, *form_, seed);
   std::set<uint8_t> shot;
+  int busiest = 0;
+  auto save = [&](const std::string& name) {
+    Shot((fs::path(shotDir) / (name + ".png")).string(), shotWidth, shotHeight);
+  };
   if (!shotDir.empty()) {
     fs::create_directories(fs::path(shotDir).is_relative() ? startDir_ / shotDir : fs::path(shotDir));
-    // A few seconds in, when the scene has something to show.
     player.AfterTick = [&](uint8_t scene, uint64_t inScene) {
+      // Each scene a few seconds in, when it has something to show.
       const uint64_t settle = scene == SceneFeeding ? 500 : scene == ScenePond ? 200 : 40;
-      if (inScene == settle && shot.insert(scene).second)
-        Shot((fs::path(shotDir) / (std::string(SceneName(scene)) + ".png")).string());
+      if (inScene == settle && shot.insert(scene).second) save(SceneName(scene));
+      // And the busiest moment of all feeding stages; the stork's head counts the more the
+      // lower it hangs.
+      if (scene == SceneFeeding && !form_->Paused && !form_->GameMainExit) {
+        int busy = form_->Engine().ChildCount();
+        if (auto* head = FindStorkHead(*form_)) busy += 20 + static_cast<int>(head->Y + head->Height) / 30;
+        if (busy > busiest) {
+          busiest = busy;
+          save("SceneFeeding-busiest");
+        }
+      }
     };
   }
   const auto start = std::chrono::steady_clock::now();

@@ -29,15 +29,17 @@ class Simulator {
   void Execute(const std::string& line);
   bool Finished() const;
   // Plays the game with seeded random input for the given ticks and prints a JSON report;
-  // with a shot folder, saves one picture of each scene the first time it settles.
+  // with a shot folder, saves one picture of each scene the first time it settles and one
+  // of the busiest feeding stage, scaled to the given size when there is one.
   // Returns 0, or 1 when the game reported an error, closed, stalled or kept sprites.
-  int Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir);
+  int Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir, int shotWidth = 0,
+           int shotHeight = 0);
 
  private:
   void Advance(uint64_t ms);
   void Deliver();
   void PrintState();
-  void Shot(const std::string& file);
+  void Shot(const std::string& file, int width = 0, int height = 0);
 
   SimOptions opt_;
   std::ostream& out_;

@@ -26,7 +26,8 @@
 #endif
 #endif
 #ifdef TK_SOAK_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (its header is not always installed).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace tk::sim {

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
   o.GameDir = TK_DEFAULT_GAME_DIR;
   std::string script, shotDir;
   uint64_t soakTicks = 0;
+  int shotWidth = 0, shotHeight = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -26,6 +28,13 @@ int main(int argc, char** argv) {
       soakTicks = std::stoull(value());
     } else if (a == "--shots") {
       shotDir = value();
+    } else if (a == "--shot-size") {
+      const std::string v = value();
+      if (std::sscanf(v.c_str(), "%dx%d", &shotWidth, &shotHeight) != 2 || shotWidth <= 0 ||
+          shotHeight <= 0) {
+        std::cerr << "--shot-size WIDTHxHEIGHT\n";
+        return 1;
+      }
     } else if (a == "--server") {
       o.Server = value();
     } else if (script.empty()) {
@@ -37,7 +46,8 @@ int main(int argc, char** argv) {
   }
   if (script.empty() && soakTicks == 0) {
     std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n"
-                 "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]\n";
+                 "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
+                 " [--shot-size WxH]\n";
     return 1;
   }
   try {
@@ -45,7 +55,7 @@ int main(int argc, char** argv) {
     if (soakTicks > 0) {
       o.RecordSounds = false;
       tk::sim::Simulator sim(o, std::cout);
-      return sim.Soak(soakTicks, o.Seed, shotDir);
+      return sim.Soak(soakTicks, o.Seed, shotDir, shotWidth, shotHeight);
     }
     // The run moves into its copy of the game folder: name the script from here first.
     if (script != "-") script = std::filesystem::absolute(script).string();
