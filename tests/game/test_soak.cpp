@@ -33,14 +33,15 @@ TEST(Soak, RandomPlayLeavesNoErrorsAndNoGrowth) {
   EXPECT_GE(r.GameOvers, 1);
   // A feeding stage holds a handful of insects, a pond a few dozen lilies.
   EXPECT_LE(r.PeakSprites, 300) << r.PeakSpritesScene;
-  // Back on the main menu after each game the heap holds no more than after the first:
-  // what a scene allocates goes with it.
+  // Back on the main menu after each game the heap holds no more than after the first,
+  // give or take the bounded caches still filling (rendered texts, copies of sounds
+  // playing over themselves): what a scene allocates goes with it.
   ASSERT_GE(r.MenuHeap.size(), 3u);
   std::string heap;
   for (size_t h : r.MenuHeap) heap += std::to_string(h) + " ";
   std::printf("heap on the menu: %s\n", heap.c_str());
   for (size_t i = 2; i < r.MenuHeap.size(); ++i)
-    EXPECT_LT(static_cast<double>(r.MenuHeap[i]), r.MenuHeap[1] + 256.0 * 1024) << heap;
+    EXPECT_LT(static_cast<double>(r.MenuHeap[i]), r.MenuHeap[1] + 1024.0 * 1024) << heap;
 }
 
 }  // namespace
