@@ -6,6 +6,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -101,9 +104,16 @@ int main(int argc, char** argv) {
     std::printf("listening on http://%s:%d\n", o.Listen.c_str(), port);
     std::fflush(stdout);
 
-    std::thread loop([&server] { server.listen_after_bind(); });
+    std::atomic<bool> loopEnded{false};
+    std::thread loop([&server, &loopEnded] {
+      server.listen_after_bind();
+      loopEnded = true;
+    });
     int sig = 0;
     sigwait(&stopSignals, &sig);
+    // A stop that arrives before the loop runs would be lost and the loop would never end.
+    while (!loopEnded && !server.is_running())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     server.stop();
     loop.join();
     return 0;
