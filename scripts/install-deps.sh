@@ -9,7 +9,7 @@ packages=(
   libjpeg-dev libxmp-dev librsvg2-dev libcairo2-dev
   libcurl4-openssl-dev libsqlite3-dev libcpp-httplib-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-comfortaa fonts-dejavu-core fonts-lobster
+  fonts-comfortaa fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
 )
 
