@@ -161,6 +161,12 @@ TEST(Menus, TheClearDialogOpensAndClosesOverTheTable) {
     EXPECT_FALSE(r.States[i]["flags"]["GameClearHighScore"]);
     EXPECT_EQ(Sprites(r.States[i], "TClearHighScore"), 0);
   }
+  // The table shows the default rows afterwards.
+  const auto& rows = r.States[1]["highScores"];
+  ASSERT_EQ(rows.size(), 10u);
+  EXPECT_EQ(rows[0]["name"], "Ваня");
+  EXPECT_EQ(rows[0]["score"], 3000);
+  EXPECT_EQ(rows[9]["score"], 100);
 }
 
 TEST(Menus, TheExitPromptAnswersNoThenYes) {

@@ -1,6 +1,9 @@
 // The exit prompt and the clear dialog: opening and closing, and what Yes and No do in each
 // scene.
+#include <iterator>
+
 #include "MenuFixture.h"
+#include "persist/Settings.h"
 
 namespace tk::testing {
 namespace {
@@ -213,6 +216,30 @@ TEST(ClearDialog, YesResetsTheTableAndClosesOverTheRebuiltScreen) {
   g.Frames(1);
   EXPECT_EQ(g.Count("TClearHighScore"), 0);
   EXPECT_EQ(g.FrameTexts().size(), 20u);
+}
+
+TEST(ClearDialog, YesSavesTheDefaultTableAtOnce) {
+  MenuGame g;
+  g.Go(SceneHighScores);
+  g.F().HighScores[0] = {"best", 9999};
+  auto fileTable = [&] {
+    std::ifstream in(g.dir.Path() / "Config.cfg", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    TSettings s;
+    std::string error;
+    EXPECT_TRUE(ReadSettings(bytes, s, error)) << error;
+    return s.HighScores;
+  };
+  g.Go(SceneHighScores);  // leaving the screen saves the table
+  ASSERT_EQ(fileTable()[0].Score, 9999);
+  g.Click(100, 240);
+  g.Click(330, 325);
+  EXPECT_EQ(g.F().HighScores[0].Name, Cp("Ваня"));
+  EXPECT_EQ(g.F().HighScores[0].Score, 3000);
+  EXPECT_EQ(g.F().HighScores[9].Score, 100);
+  EXPECT_EQ(fileTable(), DefaultHighScores());
+  EXPECT_FALSE(g.F().GameClearHighScore);
+  EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
 }
 
 TEST(ClearDialog, NoLeavesTheTableAlone) {
