@@ -3,6 +3,7 @@
 // of its own, so a frame shows which state of which button was drawn where.
 #pragma once
 
+#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -157,17 +158,7 @@ class ExitGame {
   exitscreen::TShareScreen& Screen() { return *exitscreen::Find(*form); }
 
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) {
-    const uint64_t target = plat.Now() + ms;
-    for (;;) {
-      plat.Get().Events->Pump(*form, 0);
-      const uint64_t next = plat.Now() + form->MsUntilNextDue();
-      if (next > target || form->Closed()) break;
-      plat.AdvanceTo(next);
-      form->Idle();
-    }
-    plat.AdvanceTo(target);
-  }
+  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
   void Enter() { form->SwitchScene(SceneExitScreen); }
   void Move(int x, int y) { form->OnMouseMove(x, y); }

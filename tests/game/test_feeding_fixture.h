@@ -4,6 +4,7 @@
 // buzz, and three tiny modules.
 #pragma once
 
+#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -160,17 +161,7 @@ class Game {
   TMainForm& F() { return *form; }
 
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) {
-    const uint64_t target = plat.Now() + ms;
-    for (;;) {
-      plat.Get().Events->Pump(*form, 0);
-      const uint64_t next = plat.Now() + form->MsUntilNextDue();
-      if (next > target || form->Closed()) break;
-      plat.AdvanceTo(next);
-      form->Idle();
-    }
-    plat.AdvanceTo(target);
-  }
+  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
 
   // A fresh game's feeding stage at the given level, with the head of the stork kept away

@@ -2,6 +2,7 @@
 // hold every picture and sound the pond uses, in the sizes and frame counts of the real art.
 #pragma once
 
+#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -183,17 +184,7 @@ struct PondFixture : ::testing::Test {
     for (int i = 0; i < n; ++i) form->FrameTick();
   }
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) {
-    const uint64_t target = plat.Now() + ms;
-    for (;;) {
-      plat.Get().Events->Pump(*form, 0);
-      const uint64_t next = plat.Now() + form->MsUntilNextDue();
-      if (next > target || form->Closed()) break;
-      plat.AdvanceTo(next);
-      form->Idle();
-    }
-    plat.AdvanceTo(target);
-  }
+  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
   void Hold(int key, bool held) { plat.SetKeyHeld(key, held); }
   // One jump: fire held for one tick.
   void Jump() {

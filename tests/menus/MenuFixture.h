@@ -3,6 +3,7 @@
 // scenes of other modules are blanked, so these tests see only the menus' side of a switch.
 #pragma once
 
+#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -170,17 +171,7 @@ class MenuGame {
   TMainForm& F() { return *form; }
 
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) {
-    const uint64_t target = plat.Now() + ms;
-    for (;;) {
-      plat.Get().Events->Pump(*form, 0);
-      const uint64_t next = plat.Now() + form->MsUntilNextDue();
-      if (next > target || form->Closed()) break;
-      plat.AdvanceTo(next);
-      form->Idle();
-    }
-    plat.AdvanceTo(target);
-  }
+  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
   void Go(uint8_t scene) {
     form->SwitchScene(scene);

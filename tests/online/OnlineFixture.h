@@ -4,6 +4,7 @@
 // game-over scene, whose banner and five-second Timer1 are the play scenes' own.
 #pragma once
 
+#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -96,17 +97,7 @@ class OnlineGame {
   }
   TMainForm& F() { return *form; }
 
-  void Run(uint64_t ms) {
-    const uint64_t target = plat.Now() + ms;
-    for (;;) {
-      plat.Get().Events->Pump(*form, 0);
-      const uint64_t next = plat.Now() + form->MsUntilNextDue();
-      if (next > target || form->Closed()) break;
-      plat.AdvanceTo(next);
-      form->Idle();
-    }
-    plat.AdvanceTo(target);
-  }
+  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
 
   // A game ends with `score`; with `waitBanner` the banner's five seconds pass.

@@ -2,6 +2,7 @@
 // archives made on the spot.
 #pragma once
 
+#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -76,17 +77,7 @@ struct ShellFixture : ::testing::Test {
     form->Show();
   }
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) {
-    const uint64_t target = plat.Now() + ms;
-    for (;;) {
-      plat.Get().Events->Pump(*form, 0);
-      const uint64_t next = plat.Now() + form->MsUntilNextDue();
-      if (next > target || form->Closed()) break;
-      plat.AdvanceTo(next);
-      form->Idle();
-    }
-    plat.AdvanceTo(target);
-  }
+  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
   void Key(int key, platform::KeyMods mods = {}) {
     form->OnKeyDown(key, mods);
     form->OnKeyUp(key, mods);
