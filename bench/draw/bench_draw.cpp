@@ -3,6 +3,7 @@
 //   keyed 128 x 128, half transparent    Keyed/Ours, Keyed/Sdl, Keyed/SdlRle
 //   keyed stretch 64 x 96 -> 128 x 192   Stretch/Ours, Stretch/SdlBlitScaled
 //   rotate 128 x 128 by 45 degrees       Rotate/Ours/32, Rotate/SdlRotozoomBlit
+//   our paths per vector level           Levels/Keyed/N, Levels/Rotate45/N
 //   800 x 600 fill and copy              Fill/Ours, Copy/Ours, Copy/Memcpy
 //   archive                              Archive/Load (decode), Archive/LoadUpload
 #include <SDL.h>
@@ -135,6 +136,27 @@ void Rotate_Ours(benchmark::State& st) {
 }
 // 32 is the 45 degrees of the comparison; 0 and 3 show what the diagonal walk costs.
 BENCHMARK(Rotate_Ours)->Arg(32)->Arg(0)->Arg(3);
+
+// Our keyed blit and 45-degree turn at each vector level (0 plain, 1 SSE2, 2 AVX2), to show
+// what the processor's vector paths bring; levels the processor lacks run as its best.
+void Levels_Keyed(benchmark::State& st) {
+  const TDrawVector was = SetDrawVectorLevel(static_cast<TDrawVector>(st.range(0)));
+  Keyed_Ours(st);
+  SetDrawVectorLevel(was);
+}
+BENCHMARK(Levels_Keyed)->DenseRange(0, 2);
+
+void Levels_Rotate45(benchmark::State& st) {
+  const TDrawVector was = SetDrawVectorLevel(static_cast<TDrawVector>(st.range(0)));
+  const TSurface src = HalfKeyed(128, 128);
+  TSurface dest(800, 600);
+  for (auto _ : st) {
+    BlitRotated(dest, 400, 300, 128, 128, Ref(src, nullptr), 0.5, 0.5, 32);
+    benchmark::ClobberMemory();
+  }
+  SetDrawVectorLevel(was);
+}
+BENCHMARK(Levels_Rotate45)->DenseRange(0, 2);
 
 void Rotate_SdlRotozoomBlit(benchmark::State& st) {
   SdlSurface src = ToSdl(HalfKeyed(128, 128));

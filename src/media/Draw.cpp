@@ -5,13 +5,33 @@
 #include <cstring>
 #include <type_traits>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__) || defined(__i386__)
+#define TK_DRAW_X86 1
+#include <immintrin.h>
+// Kernels built for AVX2 run only after the processor has been asked.
+#define TK_AVX2 __attribute__((target("avx2")))
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace tk {
 
 namespace {
+
+TDrawVector BestVector() {
+#if defined(TK_DRAW_X86)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return TDrawVector::Avx2;
+#endif
+#if defined(__SSE2__)
+  return TDrawVector::Sse2;
+#else
+  return TDrawVector::None;
+#endif
+}
+
+const TDrawVector kBestVector = BestVector();
+TDrawVector gVector = kBestVector;
 
 // The pattern's rectangle within its surface; false when nothing of it is there.
 bool SourceRect(const TPatternRef& p, TRect& r) {
@@ -50,6 +70,35 @@ inline int32_t ScaledIndex(int64_t i, int64_t srcLen, int64_t n) {
   return static_cast<int32_t>(((2 * i + 1) * srcLen) / (2 * n));
 }
 
+// floor((a + i * b) / c) for i = 0, 1, 2, ... with c > 0: one division, then stepping.
+class TFloorSteps {
+ public:
+  TFloorSteps(int64_t a, int64_t b, int64_t c) : c_(c) {
+    Split(a, q_, r_);
+    Split(b, dq_, dr_);
+  }
+  int64_t Value() const { return q_; }
+  void Next() {
+    q_ += dq_;
+    r_ += dr_;
+    if (r_ >= c_) r_ -= c_, ++q_;
+  }
+
+ private:
+  void Split(int64_t n, int64_t& q, int64_t& r) const {
+    q = n / c_;
+    r = n % c_;
+    if (r < 0) r += c_, --q;
+  }
+  int64_t c_, q_ = 0, r_ = 0, dq_ = 0, dr_ = 0;
+};
+
+// ScaledIndex of first, first + 1, ... into out[0 .. count).
+void FillScaledIndex(int32_t* out, int64_t first, int64_t count, int64_t srcLen, int64_t n) {
+  TFloorSteps steps((2 * first + 1) * srcLen, 2 * srcLen, 2 * n);
+  for (int64_t i = 0; i < count; ++i, steps.Next()) out[i] = static_cast<int32_t>(steps.Value());
+}
+
 template <class Op>
 void ScaleInto(TSurface& dest, const TRect& dr, const TPatternRef& p, Op op) {
   TRect sr;
@@ -62,7 +111,7 @@ void ScaleInto(TSurface& dest, const TRect& dr, const TPatternRef& p, Op op) {
   const int64_t sw = sr.Width(), sh = sr.Height();
   thread_local std::vector<int32_t> xmap;
   xmap.resize(static_cast<size_t>(x1 - x0));
-  for (int64_t x = x0; x < x1; ++x) xmap[x - x0] = ScaledIndex(x - dr.Left, sw, dw);
+  FillScaledIndex(xmap.data(), x0 - dr.Left, x1 - x0, sw, dw);
   const int32_t* map = xmap.data();
   const int n = static_cast<int>(x1 - x0);
   const uint32_t key = p.KeyPixel;
@@ -88,61 +137,177 @@ struct AddOp {
   uint32_t operator()(uint32_t d, uint32_t s) const { return AddPixel(d, s, A); }
 };
 
-constexpr int kFrac = 32;
-constexpr double kOne = 4294967296.0;  // 1 << kFrac
+// Source positions step in 16.16 fixed point: ample for pictures of a few hundred pixels,
+// and every position inside a span fits a 32-bit vector lane. The plain and the vector
+// loops use the same numbers, so they pick the same pixels.
+constexpr int kFrac = 16;
+constexpr double kOne = 65536.0;  // 1 << kFrac
 
-// Narrows [lo, hi] to the steps k with 0 <= q0 + k * step < limit (inv = 1 / step); false
-// when none is left. The bounds are estimated in floating point and then settled exactly.
-inline bool StepRange(int64_t q0, int64_t step, double inv, int64_t limit, int64_t& lo,
-                      int64_t& hi) {
-  if (step == 0) return q0 >= 0 && q0 < limit && lo <= hi;
-  auto in = [&](int64_t k) {
-    const int64_t q = q0 + k * step;
-    return q >= 0 && q < limit;
-  };
-  double t0 = -static_cast<double>(q0) * inv, t1 = static_cast<double>(limit - q0) * inv;
-  if (t0 > t1) std::swap(t0, t1);
-  // Out-of-range estimates only narrow to the caller's range.
-  t0 = std::clamp(t0, static_cast<double>(lo) - 2, static_cast<double>(hi) + 2);
-  t1 = std::clamp(t1, static_cast<double>(lo) - 2, static_cast<double>(hi) + 2);
-  // Truncation is within one of floor and ceil; the settling below fixes the rest.
-  int64_t a = std::max(lo, static_cast<int64_t>(t0) - 1);
-  int64_t b = std::min(hi, static_cast<int64_t>(t1) + 1);
-  while (a <= b && !in(a)) ++a;
-  while (b >= a && !in(b)) --b;
-  lo = a;
-  hi = b;
-  return lo <= hi;
+// The steps k with 0 <= q0 + row * perRow + k * perStep < limit, row by row.
+class TAxisRange {
+ public:
+  TAxisRange(int64_t q0, int64_t perRow, int64_t perStep, int64_t limit)
+      : flat_(perStep == 0),
+        value_(q0),
+        perRow_(perRow),
+        limit_(limit),
+        // Rising: k >= ceil(-q / perStep) and k <= floor((limit - 1 - q) / perStep).
+        // Falling (g = -perStep): k >= ceil((q - limit + 1) / g) and k <= floor(q / g).
+        lo_(perStep > 0   ? TFloorSteps(perStep - 1 - q0, -perRow, perStep)
+            : perStep < 0 ? TFloorSteps(q0 - limit - perStep, perRow, -perStep)
+                          : TFloorSteps(0, 0, 1)),
+        hi_(perStep > 0   ? TFloorSteps(limit - 1 - q0, -perRow, perStep)
+            : perStep < 0 ? TFloorSteps(q0, perRow, -perStep)
+                          : TFloorSteps(0, 0, 1)) {}
+
+  // Narrows [lo, hi] to this row's steps (lo > hi when none are left).
+  void Narrow(int64_t& lo, int64_t& hi) const {
+    if (flat_) {
+      if (value_ < 0 || value_ >= limit_) hi = lo - 1;
+      return;
+    }
+    lo = std::max(lo, lo_.Value());
+    hi = std::min(hi, hi_.Value());
+  }
+  void Next() {
+    value_ += perRow_;
+    lo_.Next();
+    hi_.Next();
+  }
+
+ private:
+  bool flat_;
+  int64_t value_, perRow_, limit_;
+  TFloorSteps lo_, hi_;
+};
+
+// One row of an unscaled turned copy: destination pixels k..last of d, the first at source
+// position (qx, qy) in 16.16, each next one (dx, dy) further. The caller has made sure that
+// every position of [k, last] lies on the source, whose rows are stride pixels apart and
+// shorter than 32768. The vector kernels return where they stopped; the rest is left over.
+struct TTurnRow {
+  uint32_t* D;
+  int32_t K, Last;
+  int32_t Qx, Qy, Dx, Dy;
+  const uint32_t* Base;
+  int32_t Stride;
+  uint32_t Key;
+  bool Keyed;
+};
+
+#if defined(TK_DRAW_X86)
+// (v << 16) | u of each 16.16 position, multiplied out to v * stride + u in one step.
+TK_AVX2 int32_t TurnRowAvx2(const TTurnRow& r) {
+  const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i vx = _mm256_add_epi32(_mm256_set1_epi32(r.Qx), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(r.Dx)));
+  __m256i vy = _mm256_add_epi32(_mm256_set1_epi32(r.Qy), _mm256_mullo_epi32(lanes, _mm256_set1_epi32(r.Dy)));
+  const __m256i stepX = _mm256_set1_epi32(8 * r.Dx), stepY = _mm256_set1_epi32(8 * r.Dy);
+  const __m256i highHalf = _mm256_set1_epi32(static_cast<int32_t>(0xFFFF0000u));
+  const __m256i strideMul = _mm256_set1_epi32((r.Stride << 16) | 1);
+  const __m256i keys = _mm256_set1_epi32(static_cast<int32_t>(r.Key));
+  const int* base = reinterpret_cast<const int*>(r.Base);
+  int32_t k = r.K;
+  for (; k + 7 <= r.Last; k += 8) {
+    const __m256i uv = _mm256_or_si256(_mm256_and_si256(vy, highHalf), _mm256_srli_epi32(vx, 16));
+    const __m256i pix = _mm256_i32gather_epi32(base, _mm256_madd_epi16(uv, strideMul), 4);
+    __m256i* out = reinterpret_cast<__m256i*>(r.D + k);
+    if (r.Keyed)
+      _mm256_storeu_si256(out, _mm256_blendv_epi8(pix, _mm256_loadu_si256(out),
+                                                  _mm256_cmpeq_epi32(pix, keys)));
+    else
+      _mm256_storeu_si256(out, pix);
+    vx = _mm256_add_epi32(vx, stepX);
+    vy = _mm256_add_epi32(vy, stepY);
+  }
+  if (k <= r.Last) {
+    // The last few pixels: lanes past the span neither read nor write.
+    const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(r.Last - k + 1), lanes);
+    const __m256i uv = _mm256_or_si256(_mm256_and_si256(vy, highHalf), _mm256_srli_epi32(vx, 16));
+    const __m256i pix = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base,
+                                                    _mm256_madd_epi16(uv, strideMul), live, 4);
+    const __m256i write =
+        r.Keyed ? _mm256_andnot_si256(_mm256_cmpeq_epi32(pix, keys), live) : live;
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(r.D + k), write, pix);
+    k = r.Last + 1;
+  }
+  return k;
 }
 
+// The opaque runs of rows [0, rows), clipped to pattern columns [cx0, cx1); s and d point at
+// column 0 of the first row. Moves are inline, as a call per run costs about as much as a
+// run's copy. A run's last vector may overlap the one before: the run is opaque
+// throughout, so a pixel written twice gets the same value.
+TK_AVX2 void CopyRunsAvx2(uint32_t* d, const uint32_t* s, int rows, ptrdiff_t destStride,
+                          ptrdiff_t srcStride, const TOpaqueRun* all, const uint32_t* rowStart,
+                          int cx0, int cx1) {
+  for (int row = 0; row < rows; ++row, s += srcStride, d += destStride) {
+    for (const TOpaqueRun *r = all + rowStart[row], *end = all + rowStart[row + 1]; r != end;
+         ++r) {
+      int a = r->Start, b = r->Start + r->Length;
+      if (b <= cx0) continue;
+      if (a >= cx1) break;
+      a = a < cx0 ? cx0 : a;
+      b = b > cx1 ? cx1 : b;
+      const int n = b - a;
+      uint32_t* to = d + a;
+      const uint32_t* from = s + a;
+      if (n >= 8) {
+        // An unaligned first vector, then stores on 32-byte boundaries (a store across a
+        // cache line costs two), then a last one flush with the end.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+        int i = 8 - static_cast<int>((reinterpret_cast<uintptr_t>(to) >> 2) & 7);
+        for (; i + 8 <= n; i += 8)
+          _mm256_store_si256(reinterpret_cast<__m256i*>(to + i),
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i)));
+        if (i < n)
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + n - 8),
+                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + n - 8)));
+      } else if (n >= 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 4),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 4)));
+      } else {
+        for (int i = 0; i < n; ++i) to[i] = from[i];
+      }
+    }
+  }
+}
+
+// Keyed copy of n pixels without precomputed runs: a blend per vector.
+TK_AVX2 int KeyedRowAvx2(uint32_t* d, const uint32_t* s, int n, uint32_t key) {
+  const __m256i keys = _mm256_set1_epi32(static_cast<int32_t>(key));
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+    __m256i* out = reinterpret_cast<__m256i*>(d + i);
+    _mm256_storeu_si256(out, _mm256_blendv_epi8(px, _mm256_loadu_si256(out),
+                                                _mm256_cmpeq_epi32(px, keys)));
+  }
+  return i;
+}
+#endif
+
 #if defined(__SSE2__)
-// Four pixels of a rotated unscaled copy at a time, for steps k..last (returns where it
-// stopped). Coordinates step in 16.16 from the exact 32.32 start; across one strip the
-// difference stays far below a pixel, and the indices are clamped to the image, whose
-// span [k, last] was found exactly. Quarter turns step by whole pixels, so stay exact.
-template <bool kKeyed>
-int32_t RotatedCopy4(uint32_t* d, int32_t k, int32_t last, int64_t qx, int64_t qy, int64_t cf,
-                     int64_t sf, const uint32_t* base, __m128i limits, __m128i strideMul,
-                     uint32_t key) {
-  const int32_t x16 = static_cast<int32_t>(qx >> 16), y16 = static_cast<int32_t>(qy >> 16);
-  const int32_t dx = static_cast<int32_t>(cf >> 16), dy = static_cast<int32_t>(-sf >> 16);
-  __m128i vx = _mm_add_epi32(_mm_set1_epi32(x16), _mm_set_epi32(3 * dx, 2 * dx, dx, 0));
-  __m128i vy = _mm_add_epi32(_mm_set1_epi32(y16), _mm_set_epi32(3 * dy, 2 * dy, dy, 0));
-  const __m128i stepX = _mm_set1_epi32(4 * dx), stepY = _mm_set1_epi32(4 * dy);
-  const __m128i lowHalf = _mm_set1_epi32(0xFFFF), highHalf = _mm_set1_epi32(~0xFFFF);
-  const __m128i zero = _mm_setzero_si128(), keys = _mm_set1_epi32(static_cast<int32_t>(key));
+// TurnRowAvx2 four pixels at a time, the loads one by one (SSE2 has no gather).
+int32_t TurnRowSse2(const TTurnRow& r) {
+  __m128i vx = _mm_add_epi32(_mm_set1_epi32(r.Qx), _mm_set_epi32(3 * r.Dx, 2 * r.Dx, r.Dx, 0));
+  __m128i vy = _mm_add_epi32(_mm_set1_epi32(r.Qy), _mm_set_epi32(3 * r.Dy, 2 * r.Dy, r.Dy, 0));
+  const __m128i stepX = _mm_set1_epi32(4 * r.Dx), stepY = _mm_set1_epi32(4 * r.Dy);
+  const __m128i highHalf = _mm_set1_epi32(static_cast<int32_t>(0xFFFF0000u));
+  const __m128i strideMul = _mm_set1_epi32((r.Stride << 16) | 1);
+  const __m128i keys = _mm_set1_epi32(static_cast<int32_t>(r.Key));
   alignas(16) int32_t idx[4];
-  for (; k + 3 <= last; k += 4) {
-    // (v << 16) | u, each half clamped to the image, then v * stride + u.
-    const __m128i uv =
-        _mm_or_si128(_mm_and_si128(vy, highHalf), _mm_and_si128(_mm_srli_epi32(vx, 16), lowHalf));
-    const __m128i clamped = _mm_min_epi16(_mm_max_epi16(uv, zero), limits);
-    _mm_store_si128(reinterpret_cast<__m128i*>(idx), _mm_madd_epi16(clamped, strideMul));
-    const __m128i pix =
-        _mm_set_epi32(static_cast<int32_t>(base[idx[3]]), static_cast<int32_t>(base[idx[2]]),
-                      static_cast<int32_t>(base[idx[1]]), static_cast<int32_t>(base[idx[0]]));
-    __m128i* out = reinterpret_cast<__m128i*>(d + k);
-    if (kKeyed) {
+  int32_t k = r.K;
+  for (; k + 3 <= r.Last; k += 4) {
+    const __m128i uv = _mm_or_si128(_mm_and_si128(vy, highHalf), _mm_srli_epi32(vx, 16));
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx), _mm_madd_epi16(uv, strideMul));
+    const __m128i pix = _mm_set_epi32(
+        static_cast<int32_t>(r.Base[idx[3]]), static_cast<int32_t>(r.Base[idx[2]]),
+        static_cast<int32_t>(r.Base[idx[1]]), static_cast<int32_t>(r.Base[idx[0]]));
+    __m128i* out = reinterpret_cast<__m128i*>(r.D + k);
+    if (r.Keyed) {
       const __m128i isKey = _mm_cmpeq_epi32(pix, keys);
       _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(isKey, _mm_loadu_si128(out)),
                                          _mm_andnot_si128(isKey, pix)));
@@ -155,6 +320,16 @@ int32_t RotatedCopy4(uint32_t* d, int32_t k, int32_t last, int64_t qx, int64_t q
   return k;
 }
 #endif
+
+int32_t TurnRowVector(const TTurnRow& r) {
+#if defined(TK_DRAW_X86)
+  if (gVector >= TDrawVector::Avx2) return TurnRowAvx2(r);
+#endif
+#if defined(__SSE2__)
+  if (gVector >= TDrawVector::Sse2) return TurnRowSse2(r);
+#endif
+  return r.K;
+}
 
 template <class Op>
 void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatternRef& p,
@@ -204,86 +379,68 @@ void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatt
   const int64_t by1 = std::min<int64_t>(dest.Height(), static_cast<int64_t>(std::ceil(maxY)) + 1);
   if (bx0 >= bx1 || by0 >= by1) return;
 
+  const uint32_t key = p.KeyPixel;
+  const bool keyed = p.Transparent;
+  const bool unscaled = width == sr.Width() && height == sr.Height();
   // Scaled-image pixel -> pattern pixel, as the stretched draw scales: a row pointer for
-  // each scaled row and a column offset for each scaled column.
+  // each scaled row and a column offset for each scaled column (unscaled draws index the
+  // pattern directly).
   thread_local std::vector<int32_t> umap;
   thread_local std::vector<const uint32_t*> rows;
-  umap.resize(width);
-  rows.resize(height);
-  for (int u = 0; u < width; ++u) umap[u] = ScaledIndex(u, sr.Width(), width);
-  for (int v = 0; v < height; ++v)
-    rows[v] = p.Surface->Row(sr.Top + ScaledIndex(v, sr.Height(), height)) + sr.Left;
+  if (!unscaled) {
+    umap.resize(width);
+    FillScaledIndex(umap.data(), 0, width, sr.Width(), width);
+    thread_local std::vector<int32_t> vmap;
+    vmap.resize(height);
+    FillScaledIndex(vmap.data(), 0, height, sr.Height(), height);
+    rows.resize(height);
+    for (int v = 0; v < height; ++v) rows[v] = p.Surface->Row(sr.Top + vmap[v]) + sr.Left;
+  }
   const int32_t* cols = umap.data();
   const uint32_t* const* src = rows.data();
 
   // Inverse mapping: the destination pixel centre d lands in the scaled image at
-  // q = R(-angle) (d - (x, y)) + P. Stepped in 32.32 fixed point along each row; one step
-  // right adds (c, -s).
+  // q = R(-angle) (d - (x, y)) + P. One step right adds (c, -s), one row down (s, c).
   const int64_t cf = std::llround(c * kOne), sf = std::llround(s * kOne);
   const int64_t wf = int64_t{width} << kFrac, hf = int64_t{height} << kFrac;
-  const uint32_t key = p.KeyPixel;
-  const bool keyed = p.Transparent;
-  const bool unscaled = width == sr.Width() && height == sr.Height();
   const uint32_t* base = p.Surface->Row(sr.Top) + sr.Left;
   const int64_t stride = p.Surface->Width();
-  const double invX = cf ? 1.0 / static_cast<double>(cf) : 0,
-               invY = sf ? -1.0 / static_cast<double>(sf) : 0;
-  // Row starts step by (s, c) per row down.
   const double dy0 = by0 + 0.5 - y, dx0 = bx0 + 0.5 - x;
   int64_t rowX = std::llround((c * dx0 + s * dy0 + px) * kOne);
   int64_t rowY = std::llround((-s * dx0 + c * dy0 + py) * kOne);
-  // First the span of each destination row that the image covers ...
-  struct Span {
-    int32_t Y;
-    int32_t Lo, Hi;  // steps from bx0, inclusive
-    int64_t Qx, Qy;  // at Lo
-  };
-  thread_local std::vector<Span> spans;
-  spans.clear();
-  for (int64_t Y = by0; Y < by1; ++Y, rowX += sf, rowY += cf) {
-    // The steps k with both coordinates inside form one interval, found exactly.
-    int64_t lo = 0, hi = bx1 - bx0 - 1;
-    if (!StepRange(rowX, cf, invX, wf, lo, hi) || !StepRange(rowY, -sf, invY, hf, lo, hi)) continue;
-    spans.push_back({static_cast<int32_t>(Y), static_cast<int32_t>(lo), static_cast<int32_t>(hi),
-                     rowX + lo * cf, rowY - lo * sf});
-  }
-  // ... then the spans strip by strip: a narrow strip of the destination reads a compact
-  // area of the source, which stays in the cache even when the turn walks it diagonally.
-  constexpr int32_t kStrip = 64;
-#if defined(__SSE2__)
-  // The vector path packs (u, v) into 16-bit halves.
-  const bool simd = width < 32768 && height < 32768 && stride < 32768;
-  const __m128i simdLimits = _mm_set1_epi32(((height - 1) << 16) | (width - 1));
-  const __m128i simdStride = _mm_set1_epi32((static_cast<int32_t>(stride) << 16) | 1);
-#endif
+  // The steps k of each row with both coordinates on the image form one interval, tracked
+  // exactly from row to row.
+  TAxisRange alongX(rowX, sf, cf, wf), alongY(rowY, cf, -sf, hf);
+  // The vector kernels keep positions in 32-bit lanes and multiply with 16-bit halves.
+  const bool vector = unscaled && std::is_same_v<Op, CopyOp> && gVector != TDrawVector::None &&
+                      width < 32768 && height < 32768 && stride < 32768;
   auto draw = [&](auto keyedTag, auto unscaledTag) {
     constexpr bool kKeyed = decltype(keyedTag)::value, kUnscaled = decltype(unscaledTag)::value;
-    for (int32_t s0 = 0; s0 < bx1 - bx0; s0 += kStrip) {
-      const int32_t s1 = s0 + kStrip - 1;
-      for (const Span& sp : spans) {
-        const int32_t a = std::max(sp.Lo, s0), b = std::min(sp.Hi, s1);
-        if (a > b) continue;
-        int64_t qx = sp.Qx + (a - sp.Lo) * cf, qy = sp.Qy - (a - sp.Lo) * sf;
-        uint32_t* d = dest.Row(sp.Y) + bx0;
-        int32_t k = a;
-#if defined(__SSE2__)
-        if constexpr (kUnscaled && std::is_same_v<Op, CopyOp>) {
-          if (simd) {
-            k = RotatedCopy4<kKeyed>(d, k, b, qx, qy, cf, sf, base, simdLimits, simdStride, key);
-            qx += (k - a) * cf;
-            qy -= (k - a) * sf;
-          }
-        }
-#endif
-        for (; k <= b; ++k, qx += cf, qy -= sf) {
-          uint32_t pix;
-          if constexpr (kUnscaled)
-            pix = base[(qy >> kFrac) * stride + (qx >> kFrac)];
-          else
-            pix = src[qy >> kFrac][cols[qx >> kFrac]];
-          if (kKeyed && pix == key) continue;
-          d[k] = op(d[k], pix);
-        }
+    for (int64_t Y = by0; Y < by1; ++Y, rowX += sf, rowY += cf, alongX.Next(), alongY.Next()) {
+      int64_t lo = 0, hi = bx1 - bx0 - 1;
+      alongX.Narrow(lo, hi);
+      alongY.Narrow(lo, hi);
+      if (lo > hi) continue;
+      int64_t qx = rowX + lo * cf, qy = rowY - lo * sf;
+      uint32_t* d = dest.Row(static_cast<int>(Y)) + bx0;
+      int64_t k = lo;
+      if (vector) {
+        // Inside the span every position is on the image, so it fits the lanes.
+        k = TurnRowVector({d, static_cast<int32_t>(lo), static_cast<int32_t>(hi),
+                           static_cast<int32_t>(qx), static_cast<int32_t>(qy),
+                           static_cast<int32_t>(cf), static_cast<int32_t>(-sf), base,
+                           static_cast<int32_t>(stride), key, kKeyed});
+        qx += (k - lo) * cf;
+        qy -= (k - lo) * sf;
+      }
+      for (; k <= hi; ++k, qx += cf, qy -= sf) {
+        uint32_t pix;
+        if constexpr (kUnscaled)
+          pix = base[(qy >> kFrac) * stride + (qx >> kFrac)];
+        else
+          pix = src[qy >> kFrac][cols[qx >> kFrac]];
+        if (kKeyed && pix == key) continue;
+        d[k] = op(d[k], pix);
       }
     }
   };
@@ -350,36 +507,33 @@ void BlitPattern(TSurface& dest, int x, int y, const TPatternRef& p) {
   const uint32_t key = p.KeyPixel;
   const int rows = static_cast<int>(y1 - y0), firstRow = static_cast<int>(y0 - dy);
   const int srcStride = p.Surface->Width(), destStride = dest.Width();
-  // Both indexed by pattern column minus cx0.
-  const uint32_t* s = p.Surface->Row(sr.Top + firstRow) + sr.Left + cx0;
-  uint32_t* d = dest.Row(static_cast<int>(y0)) + x0;
-  if (useRuns && cx0 == 0 && cx1 == sr.Width()) {
-    // No column is clipped: every run is copied whole.
+  const uint32_t* s = p.Surface->Row(sr.Top + firstRow) + sr.Left;  // pattern column 0
+  uint32_t* d = dest.Row(static_cast<int>(y0)) + (x0 - cx0);        // lines up with s
+  if (useRuns) {
     const TOpaqueRun* all = runs->Runs.data();
-    const uint32_t* start = runs->RowStart.data() + firstRow;
+    const uint32_t* rowStart = runs->RowStart.data() + firstRow;
+#if defined(TK_DRAW_X86)
+    if (gVector >= TDrawVector::Avx2) {
+      CopyRunsAvx2(d, s, rows, destStride, srcStride, all, rowStart, cx0, cx1);
+      return;
+    }
+#endif
     for (int row = 0; row < rows; ++row, s += srcStride, d += destStride) {
-      for (const TOpaqueRun *r = all + start[row], *end = all + start[row + 1]; r != end; ++r)
-        std::memcpy(d + r->Start, s + r->Start, r->Length * sizeof(uint32_t));
+      for (const TOpaqueRun *r = all + rowStart[row], *end = all + rowStart[row + 1]; r != end;
+           ++r) {
+        const int a = std::max<int>(r->Start, cx0), b = std::min<int>(r->Start + r->Length, cx1);
+        if (a < b) std::memcpy(d + a, s + a, static_cast<size_t>(b - a) * sizeof(uint32_t));
+      }
     }
     return;
   }
-  for (int i = 0; i < rows; ++i, s += srcStride, d += destStride) {
-    const int row = firstRow + i;
-    if (useRuns) {
-      const TOpaqueRun* r = runs->Runs.data() + runs->RowStart[row];
-      const TOpaqueRun* end = runs->Runs.data() + runs->RowStart[row + 1];
-      for (; r != end; ++r) {
-        int a = r->Start, b = r->Start + r->Length;
-        if (b <= cx0) continue;
-        if (a >= cx1) break;
-        a = std::max(a, cx0) - cx0;
-        b = std::min(b, cx1) - cx0;
-        std::memcpy(d + a, s + a, static_cast<size_t>(b - a) * sizeof(uint32_t));
-      }
-    } else {
-      for (int i = 0; i < cx1 - cx0; ++i)
-        if (s[i] != key) d[i] = s[i];
-    }
+  for (int row = 0; row < rows; ++row, s += srcStride, d += destStride) {
+    int i = cx0;
+#if defined(TK_DRAW_X86)
+    if (gVector >= TDrawVector::Avx2) i += KeyedRowAvx2(d + cx0, s + cx0, cx1 - cx0, key);
+#endif
+    for (; i < cx1; ++i)
+      if (s[i] != key) d[i] = s[i];
   }
 }
 
@@ -426,6 +580,13 @@ void BlitRotated(TSurface& dest, int x, int y, int width, int height, const TPat
   } else {
     RotateInto(dest, x, y, width, height, p, centreX, centreY, angle, CopyOp{});
   }
+}
+
+TDrawVector DrawVectorLevel() { return gVector; }
+
+TDrawVector SetDrawVectorLevel(TDrawVector level) {
+  gVector = std::min(level, kBestVector);
+  return gVector;
 }
 
 }  // namespace tk

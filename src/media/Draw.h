@@ -27,6 +27,13 @@ struct TPatternRef {
   const TPatternRuns* Runs = nullptr;  // optional; relative to Rect
 };
 
+// The processor's vector instructions the draws may use: by default the best it has. The
+// results are the same at every level; tests and benchmarks lower it to compare the paths.
+enum class TDrawVector { None, Sse2, Avx2 };
+TDrawVector DrawVectorLevel();
+// Capped at what the processor has; returns the level now in force.
+TDrawVector SetDrawVectorLevel(TDrawVector level);
+
 TPatternRuns BuildOpaqueRuns(const TSurface& s, TRect r, uint32_t keyPixel);
 
 // Unscaled copy with the pattern's top-left corner at (x, y).

@@ -245,3 +245,50 @@ TEST(BlitRotated, AnyAngleStaysOnTheTurnedRectangle) {
   EXPECT_EQ(added, 1);
   EXPECT_EQ(keyed, 0);
 }
+
+TEST(DrawVectorLevels, VectorPathsDrawWhatThePlainOnesDraw) {
+  // A 45 x 23 pattern whose opaque runs have every length from 1 to beyond two vectors, so
+  // the vector copies meet their short, overlapping and unaligned cases.
+  TSurface pat(45, 23);
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 45; ++x)
+      pat.At(x, y) = (x * x + 7 * y) % (y + 3) == 0 ? kKey : static_cast<uint32_t>(1 + x + 64 * y);
+  const TPatternRuns runs = BuildOpaqueRuns(pat, pat.ClientRect(), kKey);
+  const std::vector<std::pair<int, int>> places = {{5, 4}, {-17, 6}, {40, 3}, {7, -9}, {2, 30}};
+  const std::vector<int> angles = {0, 3, 17, 32, 64, 100, 128, 150, 192, 211, 250};
+
+  // Everything one level draws, on one 80 x 50 surface per case.
+  auto drawAll = [&](TDrawVector level) {
+    EXPECT_EQ(SetDrawVectorLevel(level), level);
+    std::vector<std::vector<uint32_t>> out;
+    for (auto [x, y] : places)
+      for (int mode = 0; mode < 3; ++mode) {  // opaque, keyed by runs, keyed pixel by pixel
+        TSurface d(80, 50, kBack);
+        BlitPattern(d, x, y, Ref(pat, mode > 0, mode == 1 ? &runs : nullptr));
+        out.push_back(Pixels(d));
+      }
+    for (int angle : angles)
+      for (bool keyed : {false, true})
+        for (auto [w, h] : {std::pair{45, 23}, std::pair{60, 30}}) {
+          TSurface d(80, 50, kBack);
+          BlitRotated(d, 40, 25, w, h, Ref(pat, keyed), 0.37, 0.61, angle);
+          BlitRotated(d, 3, 47, w, h, Ref(pat, keyed), 0.5, 0.5, angle);  // off two edges
+          out.push_back(Pixels(d));
+        }
+    return out;
+  };
+  const TDrawVector best = DrawVectorLevel();
+  const auto plain = drawAll(TDrawVector::None);
+  // The plain unturned copies are right to begin with.
+  for (size_t i = 0; i < places.size(); ++i)
+    for (int mode = 0; mode < 3; ++mode)
+      EXPECT_EQ(plain[i * 3 + mode],
+                Pixels(Placed(pat, 80, 50, places[i].first, places[i].second, mode > 0)));
+  for (TDrawVector level : {TDrawVector::Sse2, TDrawVector::Avx2}) {
+    if (level > best) continue;  // not on this processor
+    SCOPED_TRACE(static_cast<int>(level));
+    const auto got = drawAll(level);
+    for (size_t i = 0; i < plain.size(); ++i) EXPECT_EQ(got[i], plain[i]) << "case " << i;
+  }
+  SetDrawVectorLevel(best);
+}
