@@ -4,6 +4,8 @@
 // buzz, and three tiny modules.
 #pragma once
 
+#include "support/GameDir.h"
+#include "support/RecordingText.h"
 #include "support/RunLoop.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -28,30 +30,9 @@
 namespace tk::feedtest {
 
 namespace fs = std::filesystem;
-
-class TempGameDir {
- public:
-  TempGameDir() {
-    std::string tmpl = (fs::temp_directory_path() / "tk-feeding-XXXXXX").string();
-    dir_ = mkdtemp(tmpl.data());
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  ~TempGameDir() {
-    std::error_code ec;
-    fs::current_path(old_, ec);
-    fs::remove_all(dir_, ec);
-  }
-  TempGameDir(const TempGameDir&) = delete;
-  TempGameDir& operator=(const TempGameDir&) = delete;
-  void Write(const std::string& name, const std::string& bytes) {
-    fs::create_directories((dir_ / name).parent_path());
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-  }
-
- private:
-  fs::path dir_, old_;
-};
+using testing::RecordingText;
+using testing::TempGameDir;
+using testing::TextCall;
 
 // Sounds that loop in the real archive, so "still playing" means something.
 inline bool LoopedSound(const std::string& name) {
@@ -115,34 +96,6 @@ inline void WriteGameFolder(TempGameDir& d) {
   d.Write("Data/Music.dxw", waves.SaveToBytes());
   for (const char* track : {"1", "2", "3"}) d.Write(std::string("Music/") + track + ".xm", testing::BuildXm());
 }
-
-struct TextCall {
-  int X, Y;
-  std::string Text;  // Windows-1251
-  int Size;
-};
-
-// Passes text through to the real renderer and keeps what was drawn.
-class RecordingText : public platform::ITextRenderer {
- public:
-  RecordingText(std::unique_ptr<platform::ITextRenderer> inner, std::vector<TextCall>& log)
-      : inner_(std::move(inner)), log_(log) {}
-  void Draw(uint32_t* pixels, int width, int height, int pitch, int x, int y,
-            const std::string& text, const platform::TextStyle& style) override {
-    log_.push_back({x, y, text, style.PointSize});
-    inner_->Draw(pixels, width, height, pitch, x, y, text, style);
-  }
-  int Width(const std::string& text, const platform::TextStyle& style) override {
-    return inner_->Width(text, style);
-  }
-  int Height(const std::string& text, const platform::TextStyle& style) override {
-    return inner_->Height(text, style);
-  }
-
- private:
-  std::unique_ptr<platform::ITextRenderer> inner_;
-  std::vector<TextCall>& log_;
-};
 
 // One game, started and shown, with every module the assembly registers.
 class Game {

@@ -3,6 +3,8 @@
 // scenes of other modules are blanked, so these tests see only the menus' side of a switch.
 #pragma once
 
+#include "support/GameDir.h"
+#include "support/RecordingText.h"
 #include "support/RunLoop.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -24,60 +26,6 @@
 #include "shell/MainForm.h"
 
 namespace tk::testing {
-
-class TempGameDir {
- public:
-  TempGameDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tk-menus-XXXXXX").string();
-    dir_ = mkdtemp(tmpl.data());
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
-  ~TempGameDir() {
-    std::error_code ec;
-    std::filesystem::current_path(old_, ec);
-    std::filesystem::remove_all(dir_, ec);
-  }
-  TempGameDir(const TempGameDir&) = delete;
-  TempGameDir& operator=(const TempGameDir&) = delete;
-  const std::filesystem::path& Path() const { return dir_; }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::filesystem::create_directories((dir_ / name).parent_path());
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-  }
-
- private:
-  std::filesystem::path dir_, old_;
-};
-
-struct TextCall {
-  int X, Y;
-  std::string Text;  // Windows-1251
-  int Size;
-  uint32_t Color;
-};
-
-// Passes text through to the real renderer and keeps what was drawn.
-class RecordingText : public platform::ITextRenderer {
- public:
-  RecordingText(std::unique_ptr<platform::ITextRenderer> inner, std::vector<TextCall>& log)
-      : inner_(std::move(inner)), log_(log) {}
-  void Draw(uint32_t* pixels, int width, int height, int pitch, int x, int y,
-            const std::string& text, const platform::TextStyle& style) override {
-    log_.push_back({x, y, text, style.PointSize, style.Color});
-    inner_->Draw(pixels, width, height, pitch, x, y, text, style);
-  }
-  int Width(const std::string& text, const platform::TextStyle& style) override {
-    return inner_->Width(text, style);
-  }
-  int Height(const std::string& text, const platform::TextStyle& style) override {
-    return inner_->Height(text, style);
-  }
-
- private:
-  std::unique_ptr<platform::ITextRenderer> inner_;
-  std::vector<TextCall>& log_;
-};
 
 // Sizes that matter to the tests; every other picture is 30 x 20.
 inline const std::map<std::string, std::pair<int, int>>& PictureSizes() {

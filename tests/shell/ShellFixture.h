@@ -2,6 +2,7 @@
 // archives made on the spot.
 #pragma once
 
+#include "support/GameDir.h"
 #include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
@@ -16,30 +17,6 @@
 #include "shell/MainForm.h"
 
 namespace tk::testing {
-
-class TempGameDir {
- public:
-  TempGameDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tk-shell-XXXXXX").string();
-    dir_ = mkdtemp(tmpl.data());
-    old_ = std::filesystem::current_path();
-    std::filesystem::create_directories(dir_ / "Data");
-    std::filesystem::current_path(dir_);
-  }
-  ~TempGameDir() {
-    std::error_code ec;
-    std::filesystem::current_path(old_, ec);
-    std::filesystem::remove_all(dir_, ec);
-  }
-  const std::filesystem::path& Path() const { return dir_; }
-  void Write(const std::string& name, const std::string& bytes) {
-    std::filesystem::create_directories((dir_ / name).parent_path());
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-  }
-
- private:
-  std::filesystem::path dir_, old_;
-};
 
 // Archives with one 20 x 10 "logo_loading" picture and one short sound.
 inline void WriteSmallArchives(TempGameDir& d) {
