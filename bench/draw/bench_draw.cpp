@@ -232,22 +232,6 @@ std::string ArchiveBytes() {
   return c.SaveToBytes();
 }
 
-class UpDisplay : public platform::IDisplay {
- public:
-  bool Initialize(bool) override { return true; }
-  void Finalize() override {}
-  bool CanDraw() override { return true; }
-  void Present(const uint32_t*, int, int) override {}
-  void Show() override {}
-  void SetCaption(const std::string&) override {}
-  void SetCursor(platform::Cursor) override {}
-  platform::WindowPlacement GetPlacement() override { return {}; }
-  void SetPlacement(const platform::WindowPlacement&) override {}
-  bool IsMaximized() override { return false; }
-  void SetNormalState() override {}
-  void Destroy() override {}
-};
-
 void Archive_Load(benchmark::State& st) {
   const std::string bytes = ArchiveBytes();
   for (auto _ : st) {
@@ -261,7 +245,7 @@ BENCHMARK(Archive_Load)->Unit(benchmark::kMillisecond);
 
 void Archive_LoadUpload(benchmark::State& st) {
   const std::string bytes = ArchiveBytes();
-  UpDisplay screen;
+  platform::OffscreenDisplay screen;
   TDXDraw draw(screen);
   draw.Initialize();
   for (auto _ : st) {

@@ -11,30 +11,10 @@
 #include "media/PictureCollection.h"
 #include "platform/Errors.h"
 
-namespace {
-
-class UpDisplay : public tk::platform::IDisplay {
- public:
-  bool Initialize(bool) override { return true; }
-  void Finalize() override {}
-  bool CanDraw() override { return true; }
-  void Present(const uint32_t*, int, int) override {}
-  void Show() override {}
-  void SetCaption(const std::string&) override {}
-  void SetCursor(tk::platform::Cursor) override {}
-  tk::platform::WindowPlacement GetPlacement() override { return {}; }
-  void SetPlacement(const tk::platform::WindowPlacement&) override {}
-  bool IsMaximized() override { return false; }
-  void SetNormalState() override {}
-  void Destroy() override {}
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   // One display for the whole run: bringing it up allocates the 800 x 600 back surface.
-  static UpDisplay screen;
+  static tk::platform::OffscreenDisplay screen;
   static tk::TDXDraw draw(screen);
   if (!draw.Initialized()) draw.Initialize();
   try {

@@ -85,6 +85,25 @@ class IDisplay {
   virtual void Destroy() = 0;  // the window closes for good
 };
 
+// A display without a window, for uploading pictures off screen (the archive tool, tests,
+// benchmarks): it comes up whenever Works is set and shows nothing.
+class OffscreenDisplay : public IDisplay {
+ public:
+  bool Initialize(bool) override { return Works; }
+  void Finalize() override {}
+  bool CanDraw() override { return true; }
+  void Present(const uint32_t*, int, int) override {}
+  void Show() override {}
+  void SetCaption(const std::string&) override {}
+  void SetCursor(Cursor) override {}
+  WindowPlacement GetPlacement() override { return {}; }
+  void SetPlacement(const WindowPlacement&) override {}
+  bool IsMaximized() override { return false; }
+  void SetNormalState() override {}
+  void Destroy() override {}
+  bool Works = true;
+};
+
 // Keyboard and controller state at the moment of the call.
 class IInput {
  public:

@@ -13,24 +13,6 @@ using namespace tk;
 
 namespace {
 
-// The display as the platform would offer it; only bringing it up matters here.
-class StubDisplay : public platform::IDisplay {
- public:
-  bool Initialize(bool) override { return Works; }
-  void Finalize() override {}
-  bool CanDraw() override { return true; }
-  void Present(const uint32_t*, int, int) override {}
-  void Show() override {}
-  void SetCaption(const std::string&) override {}
-  void SetCursor(platform::Cursor) override {}
-  platform::WindowPlacement GetPlacement() override { return {}; }
-  void SetPlacement(const platform::WindowPlacement&) override {}
-  bool IsMaximized() override { return false; }
-  void SetNormalState() override {}
-  void Destroy() override {}
-  bool Works = true;
-};
-
 TPicture Solid(int w, int h, uint32_t pixel) {
   TPicture p;
   p.ClassName = "TDIB";
@@ -82,7 +64,7 @@ std::string ArchiveWithItem(const std::function<void(TStreamWriter&)>& props) {
 
 class ImageLibrary : public ::testing::Test {
  protected:
-  StubDisplay display;
+  platform::OffscreenDisplay display;
   std::unique_ptr<TDXDraw> draw = std::make_unique<TDXDraw>(display);
   TDXImageList list;
   TPictureCollection& items = list.Items;
@@ -351,7 +333,7 @@ TEST_F(ImageLibrary, FollowsTheDisplayLifeCycle) {
   EXPECT_EQ(items.FindImage("b").CountPatterns(), 4);
 
   // A display that cannot come up is refused.
-  StubDisplay broken;
+  platform::OffscreenDisplay broken;
   broken.Works = false;
   TDXDraw down(broken);
   EXPECT_EQ(ErrorOf([&] { items.AttachDisplay(&down); }),

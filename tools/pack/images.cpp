@@ -17,23 +17,6 @@ namespace tk::pack {
 
 namespace {
 
-// A display that is always up: uploading is how the pattern count of an item is found.
-class OffscreenDisplay : public platform::IDisplay {
- public:
-  bool Initialize(bool) override { return true; }
-  void Finalize() override {}
-  bool CanDraw() override { return true; }
-  void Present(const uint32_t*, int, int) override {}
-  void Show() override {}
-  void SetCaption(const std::string&) override {}
-  void SetCursor(platform::Cursor) override {}
-  platform::WindowPlacement GetPlacement() override { return {}; }
-  void SetPlacement(const platform::WindowPlacement&) override {}
-  bool IsMaximized() override { return false; }
-  void SetNormalState() override {}
-  void Destroy() override {}
-};
-
 std::string TableHex(const std::array<uint8_t, 1024>& t) {
   return ToHex(std::string_view(reinterpret_cast<const char*>(t.data()), t.size()));
 }
@@ -43,7 +26,7 @@ Json ListImages(std::string_view archive) {
   c.LoadFromBytes(archive);
   const std::string stored = TableHex(c.ColorTable);
   c.BuildColorTable();
-  OffscreenDisplay screen;
+  platform::OffscreenDisplay screen;
   TDXDraw draw(screen);
   draw.Initialize();
   c.AttachDisplay(&draw);
