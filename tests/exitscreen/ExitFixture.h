@@ -3,7 +3,6 @@
 // of its own, so a frame shows which state of which button was drawn where.
 #pragma once
 
-#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -158,7 +157,7 @@ class ExitGame {
   exitscreen::TShareScreen& Screen() { return *exitscreen::Find(*form); }
 
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
+  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
   void Enter() { form->SwitchScene(SceneExitScreen); }
   void Move(int x, int y) { form->OnMouseMove(x, y); }

@@ -6,7 +6,6 @@
 
 #include "support/GameDir.h"
 #include "support/RecordingText.h"
-#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -114,7 +113,7 @@ class Game {
   TMainForm& F() { return *form; }
 
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
+  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
 
   // A fresh game's feeding stage at the given level, with the head of the stork kept away

@@ -2,7 +2,6 @@
 // hold every picture and sound the pond uses, in the sizes and frame counts of the real art.
 #pragma once
 
-#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -184,7 +183,7 @@ struct PondFixture : ::testing::Test {
     for (int i = 0; i < n; ++i) form->FrameTick();
   }
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
+  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Hold(int key, bool held) { plat.SetKeyHeld(key, held); }
   // One jump: fire held for one tick.
   void Jump() {

@@ -5,7 +5,6 @@
 
 #include "support/GameDir.h"
 #include "support/RecordingText.h"
-#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -119,7 +118,7 @@ class MenuGame {
   TMainForm& F() { return *form; }
 
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
+  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
   void Go(uint8_t scene) {
     form->SwitchScene(scene);

@@ -4,7 +4,6 @@
 // game-over scene, whose banner and five-second Timer1 are the play scenes' own.
 #pragma once
 
-#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -97,7 +96,7 @@ class OnlineGame {
   }
   TMainForm& F() { return *form; }
 
-  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
+  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
 
   // A game ends with `score`; with `waitBanner` the banner's five seconds pass.

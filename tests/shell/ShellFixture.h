@@ -3,7 +3,6 @@
 #pragma once
 
 #include "support/GameDir.h"
-#include "support/RunLoop.h"
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,7 +53,7 @@ struct ShellFixture : ::testing::Test {
     form->Show();
   }
   // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { ::tk::testing::RunFor(plat, *form, ms); }
+  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Key(int key, platform::KeyMods mods = {}) {
     form->OnKeyDown(key, mods);
     form->OnKeyUp(key, mods);

@@ -113,17 +113,7 @@ void Simulator::Deliver() {
   plat_.Get().Events->Pump(*form_, 0);
 }
 
-void Simulator::Advance(uint64_t ms) {
-  const uint64_t target = plat_.Now() + ms;
-  while (!form_->Closed()) {
-    Deliver();
-    const uint64_t next = plat_.Now() + form_->MsUntilNextDue();
-    if (next > target) break;
-    plat_.AdvanceTo(next);
-    form_->Idle();
-  }
-  plat_.AdvanceTo(target);
-}
+void Simulator::Advance(uint64_t ms) { platform::RunFor(plat_, *form_, ms); }
 
 void Simulator::Execute(const std::string& rawLine) {
   std::string line = rawLine.substr(0, rawLine.find('#'));

@@ -81,17 +81,7 @@ class SoakPlayer {
   bool Chance(int inN) { return R(inN) == 0; }
 
   // Advances virtual time by ms, firing timers and frame ticks as the real loop does.
-  void Advance(uint64_t ms) {
-    const uint64_t target = plat_.Now() + ms;
-    while (!f_.Closed()) {
-      plat_.Get().Events->Pump(f_, 0);
-      const uint64_t next = plat_.Now() + f_.MsUntilNextDue();
-      if (next > target) break;
-      plat_.AdvanceTo(next);
-      f_.Idle();
-    }
-    plat_.AdvanceTo(target);
-  }
+  void Advance(uint64_t ms) { platform::RunFor(plat_, f_, ms); }
 
   // Keeps the queue in time order; events due together keep the order they were pushed.
   void Push(Ev e, int delayTicks = 0) {

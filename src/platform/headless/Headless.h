@@ -97,4 +97,20 @@ class HeadlessAudio : public IAudioOutput {
   std::vector<int16_t> buf_;
 };
 
+// Advances virtual time by ms as the real loop does: pending events first, then every timer
+// and frame tick of the game when due, until the target time or until the game closes.
+// Game is the main window: the events' sink, with MsUntilNextDue, Idle and Closed.
+template <class Game>
+void RunFor(HeadlessPlatform& plat, Game& game, uint64_t ms) {
+  const uint64_t target = plat.Now() + ms;
+  while (!game.Closed()) {
+    plat.Get().Events->Pump(game, 0);
+    const uint64_t next = plat.Now() + game.MsUntilNextDue();
+    if (next > target || game.Closed()) break;
+    plat.AdvanceTo(next);
+    game.Idle();
+  }
+  plat.AdvanceTo(target);
+}
+
 }  // namespace tk::platform
