@@ -127,7 +127,7 @@ class FixedText : public platform::ITextRenderer {
   std::vector<TextCall>& log_;
 };
 
-class ExitGame {
+class ExitGame : public HeadlessGame {
  public:
   // Writes the page (unless null), its pictures and its targets; Start starts the game.
   explicit ExitGame(const TPage* page = nullptr) {
@@ -153,28 +153,12 @@ class ExitGame {
     form->FormCreate();
     form->Show();
   }
-  TMainForm& F() { return *form; }
   exitscreen::TShareScreen& Screen() { return *exitscreen::Find(*form); }
 
-  // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
-  void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
   void Enter() { form->SwitchScene(SceneExitScreen); }
-  void Move(int x, int y) { form->OnMouseMove(x, y); }
-  void Click(int x, int y, platform::MouseButton b = platform::MouseButton::Left) {
-    form->OnMouseMove(x, y);
-    form->OnMouseDown(b, x, y);
-    form->OnMouseUp(b, x, y);
-  }
-  // The last presented frame.
-  uint32_t Shown(int x, int y) { return plat.Record().Front.at(static_cast<size_t>(y) * 800 + x); }
   std::vector<std::string>& Opened() { return plat.Record().Opened; }
 
-  TempGameDir dir;
-  platform::HeadlessPlatform plat;
-  std::vector<TextCall> texts;
   FixedText* text = nullptr;
-  std::unique_ptr<TMainForm> form;
 };
 
 }  // namespace tk::testing

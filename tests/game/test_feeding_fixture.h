@@ -4,8 +4,7 @@
 // buzz, and three tiny modules.
 #pragma once
 
-#include "support/GameDir.h"
-#include "support/RecordingText.h"
+#include "support/HeadlessGame.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -29,7 +28,6 @@
 namespace tk::feedtest {
 
 namespace fs = std::filesystem;
-using testing::RecordingText;
 using testing::TempGameDir;
 using testing::TextCall;
 
@@ -97,11 +95,11 @@ inline void WriteGameFolder(TempGameDir& d) {
 }
 
 // One game, started and shown, with every module the assembly registers.
-class Game {
+class Game : public testing::HeadlessGame {
  public:
   explicit Game(uint32_t seed = 7, bool recordSounds = true) {
     WriteGameFolder(dir);
-    plat.Get().Text = std::make_unique<RecordingText>(std::move(plat.Get().Text), texts);
+    RecordTexts();
     TMainFormOptions o;
     o.Seed = seed;
     o.RecordSounds = recordSounds;
@@ -110,11 +108,6 @@ class Game {
     form->FormCreate();
     form->Show();
   }
-  TMainForm& F() { return *form; }
-
-  // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
-  void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
 
   // A fresh game's feeding stage at the given level, with the head of the stork kept away
   // unless a test allows it.
@@ -127,23 +120,11 @@ class Game {
     form->SwitchScene(SceneFeeding);
   }
   void Hold(int key, bool held = true) { plat.SetKeyHeld(key, held); }
-  void Key(int key, platform::KeyMods mods = {}) {
-    form->OnKeyDown(key, mods);
-    form->OnKeyUp(key, mods);
-  }
 
-  // Sounds started since the last call.
-  std::vector<std::string> Sounds() {
-    std::vector<std::string> s(form->SoundLog.begin() + static_cast<long>(seenSounds_),
-                               form->SoundLog.end());
-    seenSounds_ = form->SoundLog.size();
-    return s;
-  }
   bool SoundPlaying(const std::string& name) {
     auto* b = form->DXWaveList->Items.FindSound(name).PrimaryBuffer();
     return b && b->Playing();
   }
-  int Count(const char* cls) { return form->CountLiveByClassName(cls); }
   template <class T>
   T* First() {
     auto& e = form->Engine();
@@ -151,20 +132,6 @@ class Game {
       if (auto* s = dynamic_cast<T*>(e.Children(i)); s && !s->Killed()) return s;
     return nullptr;
   }
-  // The texts drawn by the next frame.
-  std::vector<TextCall> FrameTexts() {
-    texts.clear();
-    Frames(1);
-    return texts;
-  }
-
-  TempGameDir dir;
-  platform::HeadlessPlatform plat;
-  std::vector<TextCall> texts;
-  std::unique_ptr<TMainForm> form;
-
- private:
-  size_t seenSounds_ = 0;
 };
 
 inline int CountOf(const std::vector<std::string>& v, const std::string& s) {

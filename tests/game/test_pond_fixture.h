@@ -90,10 +90,8 @@ std::vector<T*> SpritesOf(TMainForm& f) {
   return out;
 }
 
-struct PondFixture : ::testing::Test {
-  TempGameDir dir;
-  platform::HeadlessPlatform plat;
-  std::unique_ptr<TMainForm> form;
+struct PondFixture : ::testing::Test, HeadlessGame {
+  using HeadlessGame::Run;  // not the test's own
 
   explicit PondFixture(uint32_t seed = 7) {
     WritePondArchives(dir);
@@ -182,8 +180,6 @@ struct PondFixture : ::testing::Test {
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) form->FrameTick();
   }
-  // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
   void Hold(int key, bool held) { plat.SetKeyHeld(key, held); }
   // One jump: fire held for one tick.
   void Jump() {

@@ -3,8 +3,7 @@
 // scenes of other modules are blanked, so these tests see only the menus' side of a switch.
 #pragma once
 
-#include "support/GameDir.h"
-#include "support/RecordingText.h"
+#include "support/HeadlessGame.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -100,11 +99,11 @@ inline void WriteMenuArchives(TempGameDir& d) {
 }
 
 // One game, started and shown; foreign scenes are blanked.
-class MenuGame {
+class MenuGame : public HeadlessGame {
  public:
   MenuGame() {
     WriteMenuArchives(dir);
-    plat.Get().Text = std::make_unique<RecordingText>(std::move(plat.Get().Text), texts);
+    RecordTexts();
     TMainFormOptions o;
     o.Seed = 7;
     o.RecordSounds = true;
@@ -115,57 +114,19 @@ class MenuGame {
     form->FormCreate();
     form->Show();
   }
-  TMainForm& F() { return *form; }
 
-  // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
-  void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
   void Go(uint8_t scene) {
     form->SwitchScene(scene);
     Frames(1);
   }
-  void Move(int x, int y) { form->OnMouseMove(x, y); }
-  void Click(int x, int y, platform::MouseButton b = platform::MouseButton::Left) {
-    form->OnMouseMove(x, y);
-    form->OnMouseDown(b, x, y);
-    form->OnMouseUp(b, x, y);
-  }
-  void Key(int key, platform::KeyMods mods = {}) {
-    form->OnKeyDown(key, mods);
-    form->OnKeyUp(key, mods);
-  }
-  // Sounds started since the last call.
-  std::vector<std::string> Sounds() {
-    std::vector<std::string> s(form->SoundLog.begin() + static_cast<long>(seenSounds_),
-                               form->SoundLog.end());
-    seenSounds_ = form->SoundLog.size();
-    return s;
-  }
-  // The same without the hover ticks a click's own move may add.
+  // Sounds started since the last call without the hover ticks a click's own move may add.
   std::vector<std::string> Heard() {
     std::vector<std::string> s;
     for (auto& n : Sounds())
       if (n != "button_up") s.push_back(n);
     return s;
   }
-  int Count(const char* cls) { return form->CountLiveByClassName(cls); }
   platform::Cursor Pointer() { return form->Cursor(); }
-  // The last presented frame.
-  uint32_t Shown(int x, int y) { return plat.Record().Front.at(static_cast<size_t>(y) * 800 + x); }
-  // The texts drawn by the last frame.
-  std::vector<TextCall> FrameTexts() {
-    texts.clear();
-    Frames(1);
-    return texts;
-  }
-
-  TempGameDir dir;
-  platform::HeadlessPlatform plat;
-  std::vector<TextCall> texts;
-  std::unique_ptr<TMainForm> form;
-
- private:
-  size_t seenSounds_ = 0;
 };
 
 inline int CountOf(const std::vector<std::string>& v, const std::string& s) {

@@ -68,11 +68,11 @@ inline void WriteOnlineArchives(TempGameDir& d) {
   d.Write("Data/Graphic.dxg", pics.SaveToBytes());
 }
 
-class OnlineGame {
+class OnlineGame : public HeadlessGame {
  public:
   OnlineGame() {
     WriteOnlineArchives(dir);
-    plat.Get().Text = std::make_unique<RecordingText>(std::move(plat.Get().Text), texts);
+    RecordTexts();
     auto h = std::make_unique<ScriptedHttp>();
     http = h.get();
     plat.Get().Http = std::move(h);
@@ -86,18 +86,12 @@ class OnlineGame {
     form = CreateGame(plat.Get(), o);
     for (uint8_t id : {ScenePond, SceneFeeding, SceneExitScreen}) form->Scenes[id] = {};
   }
-  OnlineGame(const OnlineGame&) = delete;
-  OnlineGame& operator=(const OnlineGame&) = delete;
 
   // Start-up as the program runs it (the settings file is read here).
   void Start() {
     form->FormCreate();
     form->Show();
   }
-  TMainForm& F() { return *form; }
-
-  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
-  void Frames(int n) { Run(static_cast<uint64_t>(n) * FramePeriodMs); }
 
   // A game ends with `score`; with `waitBanner` the banner's five seconds pass.
   void GameOver(int32_t score, bool waitBanner = true) {
@@ -110,26 +104,10 @@ class OnlineGame {
     if (waitBanner) Run(5000);
   }
 
-  void Click(int x, int y, platform::MouseButton b = platform::MouseButton::Left) {
-    form->OnMouseMove(x, y);
-    form->OnMouseDown(b, x, y);
-    form->OnMouseUp(b, x, y);
-  }
-  void Key(int key, platform::KeyMods mods = {}) {
-    form->OnKeyDown(key, mods);
-    form->OnKeyUp(key, mods);
-  }
   // Typed characters, given in UTF-8.
   void Type(const std::string& utf8) {
     for (char c : Utf8ToCp1251(utf8)) form->OnChar(static_cast<uint8_t>(c));
   }
-  std::vector<std::string> Sounds() {
-    std::vector<std::string> s(form->SoundLog.begin() + static_cast<long>(seenSounds_),
-                               form->SoundLog.end());
-    seenSounds_ = form->SoundLog.size();
-    return s;
-  }
-  int Count(const char* cls) { return form->CountLiveByClassName(cls); }
   std::string Name() { return Cp1251ToUtf8(form->Edit2); }
 
   // Config.cfg as the game would read it back.
@@ -141,15 +119,9 @@ class OnlineGame {
   }
   void WriteSettings(const TSettings& s) { dir.Write("Config.cfg", ::tk::WriteSettings(s)); }
 
-  TempGameDir dir;
-  platform::HeadlessPlatform plat;
-  std::vector<TextCall> texts;
   ScriptedHttp* http = nullptr;
   RecordingShell* shell = nullptr;
-  std::unique_ptr<TMainForm> form;
-
- private:
-  size_t seenSounds_ = 0;
 };
+
 
 }  // namespace tk::testing

@@ -2,7 +2,7 @@
 // archives made on the spot.
 #pragma once
 
-#include "support/GameDir.h"
+#include "support/HeadlessGame.h"
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -36,10 +36,8 @@ inline void WriteSmallArchives(TempGameDir& d) {
   d.Write("Data/Music.dxw", waves.SaveToBytes());
 }
 
-struct ShellFixture : ::testing::Test {
-  TempGameDir dir;
-  platform::HeadlessPlatform plat;
-  std::unique_ptr<TMainForm> form;
+struct ShellFixture : ::testing::Test, HeadlessGame {
+  using HeadlessGame::Run;  // not the test's own
 
   ShellFixture() {
     WriteSmallArchives(dir);
@@ -51,12 +49,6 @@ struct ShellFixture : ::testing::Test {
   void Start() {
     form->FormCreate();
     form->Show();
-  }
-  // Advances virtual time, firing timers and frame ticks as the real loop does.
-  void Run(uint64_t ms) { platform::RunFor(plat, *form, ms); }
-  void Key(int key, platform::KeyMods mods = {}) {
-    form->OnKeyDown(key, mods);
-    form->OnKeyUp(key, mods);
   }
 };
 
