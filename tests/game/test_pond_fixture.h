@@ -180,6 +180,15 @@ struct PondFixture : ::testing::Test, HeadlessGame {
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) form->FrameTick();
   }
+  // Ticks until the condition holds; the number of ticks, or -1 after the limit.
+  template <class F>
+  int TicksUntil(F done, int limit = 400) {
+    for (int i = 1; i <= limit; ++i) {
+      form->FrameTick();
+      if (done()) return i;
+    }
+    return -1;
+  }
   void Hold(int key, bool held) { plat.SetKeyHeld(key, held); }
   // One jump: fire held for one tick.
   void Jump() {

@@ -15,14 +15,6 @@ using testing::SpritesOf;
 namespace vk = platform::vk;
 
 struct FlowFixture : PondFixture {
-  template <class F>
-  int TicksUntil(F done, int limit = 400) {
-    for (int i = 1; i <= limit; ++i) {
-      form->FrameTick();
-      if (done()) return i;
-    }
-    return -1;
-  }
   // Pixels of the HUD's yellow inside a rectangle of the back surface.
   int YellowIn(int x0, int y0, int x1, int y1) {
     TSurface& s = form->Surface();

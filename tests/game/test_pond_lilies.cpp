@@ -12,15 +12,6 @@ using testing::SpritesOf;
 namespace vk = platform::vk;
 
 struct LilyFixture : PondFixture {
-  // Ticks until the condition holds; the number of ticks, or -1 after the limit.
-  template <class F>
-  int TicksUntil(F done, int limit = 400) {
-    for (int i = 1; i <= limit; ++i) {
-      form->FrameTick();
-      if (done()) return i;
-    }
-    return -1;
-  }
   void HeldAttempt(int tries) {
     const int score = form->Score, hunger = form->Hunger;
     Jump();
