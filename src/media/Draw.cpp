@@ -31,7 +31,9 @@ TDrawVector BestVector() {
 }
 
 const TDrawVector kBestVector = BestVector();
-TDrawVector gVector = kBestVector;
+
+// The level a draw of p uses.
+TDrawVector VectorOf(const TPatternRef& p) { return std::min(p.Vector, kBestVector); }
 
 // The pattern's rectangle within its surface; false when nothing of it is there.
 bool SourceRect(const TPatternRef& p, TRect& r) {
@@ -321,12 +323,12 @@ int32_t TurnRowSse2(const TTurnRow& r) {
 }
 #endif
 
-int32_t TurnRowVector(const TTurnRow& r) {
+int32_t TurnRowVector(TDrawVector level, const TTurnRow& r) {
 #if defined(TK_DRAW_X86)
-  if (gVector >= TDrawVector::Avx2) return TurnRowAvx2(r);
+  if (level >= TDrawVector::Avx2) return TurnRowAvx2(r);
 #endif
 #if defined(__SSE2__)
-  if (gVector >= TDrawVector::Sse2) return TurnRowSse2(r);
+  if (level >= TDrawVector::Sse2) return TurnRowSse2(r);
 #endif
   return r.K;
 }
@@ -412,7 +414,8 @@ void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatt
   // exactly from row to row.
   TAxisRange alongX(rowX, sf, cf, wf), alongY(rowY, cf, -sf, hf);
   // The vector kernels keep positions in 32-bit lanes and multiply with 16-bit halves.
-  const bool vector = unscaled && std::is_same_v<Op, CopyOp> && gVector != TDrawVector::None &&
+  const TDrawVector level = VectorOf(p);
+  const bool vector = unscaled && std::is_same_v<Op, CopyOp> && level != TDrawVector::None &&
                       width < 32768 && height < 32768 && stride < 32768;
   auto draw = [&](auto keyedTag, auto unscaledTag) {
     constexpr bool kKeyed = decltype(keyedTag)::value, kUnscaled = decltype(unscaledTag)::value;
@@ -426,7 +429,7 @@ void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatt
       int64_t k = lo;
       if (vector) {
         // Inside the span every position is on the image, so it fits the lanes.
-        k = TurnRowVector({d, static_cast<int32_t>(lo), static_cast<int32_t>(hi),
+        k = TurnRowVector(level, {d, static_cast<int32_t>(lo), static_cast<int32_t>(hi),
                            static_cast<int32_t>(qx), static_cast<int32_t>(qy),
                            static_cast<int32_t>(cf), static_cast<int32_t>(-sf), base,
                            static_cast<int32_t>(stride), key, kKeyed});
@@ -513,7 +516,7 @@ void BlitPattern(TSurface& dest, int x, int y, const TPatternRef& p) {
     const TOpaqueRun* all = runs->Runs.data();
     const uint32_t* rowStart = runs->RowStart.data() + firstRow;
 #if defined(TK_DRAW_X86)
-    if (gVector >= TDrawVector::Avx2) {
+    if (VectorOf(p) >= TDrawVector::Avx2) {
       CopyRunsAvx2(d, s, rows, destStride, srcStride, all, rowStart, cx0, cx1);
       return;
     }
@@ -530,7 +533,7 @@ void BlitPattern(TSurface& dest, int x, int y, const TPatternRef& p) {
   for (int row = 0; row < rows; ++row, s += srcStride, d += destStride) {
     int i = cx0;
 #if defined(TK_DRAW_X86)
-    if (gVector >= TDrawVector::Avx2) i += KeyedRowAvx2(d + cx0, s + cx0, cx1 - cx0, key);
+    if (VectorOf(p) >= TDrawVector::Avx2) i += KeyedRowAvx2(d + cx0, s + cx0, cx1 - cx0, key);
 #endif
     for (; i < cx1; ++i)
       if (s[i] != key) d[i] = s[i];
@@ -582,11 +585,6 @@ void BlitRotated(TSurface& dest, int x, int y, int width, int height, const TPat
   }
 }
 
-TDrawVector DrawVectorLevel() { return gVector; }
-
-TDrawVector SetDrawVectorLevel(TDrawVector level) {
-  gVector = std::min(level, kBestVector);
-  return gVector;
-}
+TDrawVector BestDrawVector() { return kBestVector; }
 
 }  // namespace tk

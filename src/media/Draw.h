@@ -18,6 +18,12 @@ struct TPatternRuns {
   std::vector<TOpaqueRun> Runs;
 };
 
+// Levels of the processor's vector instructions a draw may use. Every level draws the
+// same pixels; only the speed differs.
+enum class TDrawVector { None, Sse2, Avx2 };
+// The best level this processor has.
+TDrawVector BestDrawVector();
+
 // One pattern: a rectangle of a source surface.
 struct TPatternRef {
   const TSurface* Surface = nullptr;
@@ -25,14 +31,10 @@ struct TPatternRef {
   bool Transparent = false;
   uint32_t KeyPixel = 0;  // the key in the surface's pixel format
   const TPatternRuns* Runs = nullptr;  // optional; relative to Rect
+  // The most a draw of it may use, capped at the processor's best; tests and benchmarks
+  // lower it to compare the paths.
+  TDrawVector Vector = TDrawVector::Avx2;
 };
-
-// The processor's vector instructions the draws may use: by default the best it has. The
-// results are the same at every level; tests and benchmarks lower it to compare the paths.
-enum class TDrawVector { None, Sse2, Avx2 };
-TDrawVector DrawVectorLevel();
-// Capped at what the processor has; returns the level now in force.
-TDrawVector SetDrawVectorLevel(TDrawVector level);
 
 TPatternRuns BuildOpaqueRuns(const TSurface& s, TRect r, uint32_t keyPixel);
 
