@@ -6,14 +6,7 @@
 # Each screen is recognised by comparing the window with what tinokvak-sim draws there.
 set -euo pipefail
 build=$1
-tmp=$(mktemp -d)
-xpid=""; gpid=""
-cleanup() {
-  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null || true
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/xvfb_lib.sh"
 fail() { echo "FAIL: $*"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"; exit 1; }
 
 cp -r "$build/game" "$tmp/game"
@@ -33,14 +26,8 @@ ticks 2
 shot $tmp/ref-options.png
 EOF
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-xpid=$!
-for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-[ -s "$tmp/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$tmp/display")"
-
-(cd "$tmp/game" && exec ./tinokvak >"$tmp/game.log" 2>&1) &
-gpid=$!
+start_xvfb || exit 1
+start_game
 
 win=""
 for _ in $(seq 100); do

@@ -3,23 +3,11 @@
 # splash in it by comparing with what tinokvak-sim draws at the same moment.
 set -euo pipefail
 build=$1
-tmp=$(mktemp -d)
-xpid=""; gpid=""
-cleanup() {
-  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null || true
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/xvfb_lib.sh"
 
 cp -r "$build/game" "$tmp/game"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-xpid=$!
-for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$tmp/display")"
-
-(cd "$tmp/game" && exec ./tinokvak >"$tmp/game.log" 2>&1) &
-gpid=$!
+start_xvfb
+start_game
 printf 'wait 1500\nshot %s\n' "$tmp/sim.png" | "$build/tinokvak-sim" -
 convert "$tmp/sim.png" -crop 400x240+200+180 +repage "$tmp/sim-centre.png"
 
