@@ -18,64 +18,14 @@
 #include "platform/Http.h"
 #include "platform/Shortcut.h"
 #include "platform/TtfText.h"
+#include "platform/sdl/KeyTable.h"
+#include "platform/sdl/SdlWindow.h"
 
 extern char** environ;
 
 namespace tk::platform {
 
 namespace {
-
-int KeyFromScancode(SDL_Scancode sc, SDL_Keycode key) {
-  if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 'A' + (sc - SDL_SCANCODE_A);
-  if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return '1' + (sc - SDL_SCANCODE_1);
-  if (sc == SDL_SCANCODE_0) return '0';
-  switch (key) {
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER: return vk::Enter;
-    case SDLK_ESCAPE: return vk::Esc;
-    case SDLK_SPACE: return vk::Space;
-    case SDLK_BACKSPACE: return vk::Backspace;
-    case SDLK_TAB: return vk::Tab;
-    case SDLK_LEFT: return vk::Left;
-    case SDLK_RIGHT: return vk::Right;
-    case SDLK_UP: return vk::Up;
-    case SDLK_DOWN: return vk::Down;
-    case SDLK_LCTRL:
-    case SDLK_RCTRL: return vk::Ctrl;
-    case SDLK_LALT:
-    case SDLK_RALT: return vk::Alt;
-    case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return vk::Shift;
-    case SDLK_DELETE: return vk::Delete;
-    case SDLK_HOME: return vk::Home;
-    case SDLK_END: return vk::End;
-    case SDLK_PAGEUP: return vk::PageUp;
-    case SDLK_PAGEDOWN: return vk::PageDown;
-    case SDLK_PAUSE: return vk::Pause;
-    default: return 0;
-  }
-}
-
-// The scancodes that hold a virtual key down.
-std::vector<SDL_Scancode> ScancodesOf(int key) {
-  if (key >= 'A' && key <= 'Z') return {static_cast<SDL_Scancode>(SDL_SCANCODE_A + (key - 'A'))};
-  if (key >= '1' && key <= '9') return {static_cast<SDL_Scancode>(SDL_SCANCODE_1 + (key - '1'))};
-  switch (key) {
-    case '0': return {SDL_SCANCODE_0};
-    case vk::Enter: return {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER};
-    case vk::Esc: return {SDL_SCANCODE_ESCAPE};
-    case vk::Space: return {SDL_SCANCODE_SPACE};
-    case vk::Backspace: return {SDL_SCANCODE_BACKSPACE};
-    case vk::Left: return {SDL_SCANCODE_LEFT};
-    case vk::Right: return {SDL_SCANCODE_RIGHT};
-    case vk::Up: return {SDL_SCANCODE_UP};
-    case vk::Down: return {SDL_SCANCODE_DOWN};
-    case vk::Ctrl: return {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL};
-    case vk::Alt: return {SDL_SCANCODE_LALT, SDL_SCANCODE_RALT};
-    case vk::Shift: return {SDL_SCANCODE_LSHIFT, SDL_SCANCODE_RSHIFT};
-    default: return {};
-  }
-}
 
 KeyMods ModsOf(uint16_t mod) {
   return {(mod & KMOD_ALT) != 0, (mod & KMOD_CTRL) != 0, (mod & KMOD_SHIFT) != 0};
@@ -91,6 +41,7 @@ struct SdlState {
   bool up = false;
   bool fullScreen = false;
   std::optional<WindowPlacement> pendingPlacement;
+  WindowIcon icon;
 };
 
 class SdlClock : public IClock {
@@ -107,12 +58,13 @@ class SdlDisplay : public IDisplay {
   bool Initialize(bool fullScreen) override {
     if (!s_.window) {
       s_.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 800, 600,
-                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
+                                   GameWindowFlags());
       if (!s_.window) {
         std::fprintf(stderr, "Cannot create the window: %s\n", SDL_GetError());
         return false;
       }
       SDL_SetWindowTitle(s_.window, caption_.c_str());
+      SetGameWindowIcon(s_.window, s_.icon);
       s_.renderer = SDL_CreateRenderer(s_.window, -1, SDL_RENDERER_PRESENTVSYNC);
       if (!s_.renderer) s_.renderer = SDL_CreateRenderer(s_.window, -1, SDL_RENDERER_SOFTWARE);
       if (!s_.renderer) {
@@ -128,8 +80,7 @@ class SdlDisplay : public IDisplay {
     }
     SDL_SetWindowFullscreen(s_.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (!fullScreen) {
-      SDL_SetWindowBordered(s_.window, SDL_TRUE);
-      SDL_SetWindowResizable(s_.window, SDL_FALSE);
+      MakeWindowed(s_.window);
       if (s_.pendingPlacement) {
         SDL_SetWindowPosition(s_.window, s_.pendingPlacement->X, s_.pendingPlacement->Y);
         s_.pendingPlacement.reset();
@@ -182,10 +133,17 @@ class SdlDisplay : public IDisplay {
   }
   WindowPlacement GetPlacement() override {
     WindowPlacement p;
-    if (!s_.window) return p;
+    // Not made yet (full screen from the settings): it will appear centred.
+    if (!s_.window) return CentredPlacement();
+    // A maximised window's own place is the screen's corner; its normal size goes back to
+    // the middle, as a new window does.
+    if (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_MAXIMIZED) {
+      p = CentredPlacement();
+      p.Maximized = true;
+      return p;
+    }
     SDL_GetWindowPosition(s_.window, &p.X, &p.Y);
     SDL_GetWindowSize(s_.window, &p.Width, &p.Height);
-    p.Maximized = (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_MAXIMIZED) != 0;
     return p;
   }
   void SetPlacement(const WindowPlacement& p) override {
@@ -220,10 +178,9 @@ class SdlInput : public IInput {
  public:
   explicit SdlInput(SdlState& s) : s_(s) {}
   bool IsKeyDown(int key) override {
-    const Uint8* st = SDL_GetKeyboardState(nullptr);
-    for (SDL_Scancode sc : ScancodesOf(key))
-      if (st[sc]) return true;
-    return false;
+    int count = 0;
+    const Uint8* st = SDL_GetKeyboardState(&count);
+    return IsVirtualKeyHeld(st, count, key, (SDL_GetModState() & KMOD_NUM) != 0);
   }
   ControllerState Controller() override {
     ControllerState c;
@@ -381,12 +338,12 @@ class SdlEvents : public IEventSource {
   void Dispatch(IEventSink& sink, const SDL_Event& e) {
     switch (e.type) {
       case SDL_KEYDOWN: {
-        const int k = KeyFromScancode(e.key.keysym.scancode, e.key.keysym.sym);
+        const int k = VirtualKeyOf(e.key.keysym.scancode, (e.key.keysym.mod & KMOD_NUM) != 0);
         if (k) sink.OnKeyDown(k, ModsOf(e.key.keysym.mod));
         break;
       }
       case SDL_KEYUP: {
-        const int k = KeyFromScancode(e.key.keysym.scancode, e.key.keysym.sym);
+        const int k = VirtualKeyOf(e.key.keysym.scancode, (e.key.keysym.mod & KMOD_NUM) != 0);
         sink.OnKeyUp(k, ModsOf(e.key.keysym.mod));
         break;
       }
@@ -427,12 +384,12 @@ class SdlEvents : public IEventSource {
 
 // Owns SDL's initialisation for the platform's lifetime.
 struct SdlPlatform : Platform {
-  SdlPlatform() {
+  explicit SdlPlatform(WindowIcon icon) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0)
-      std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    StartSdlVideo();
+    state.icon = icon;
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
     signal(SIGCHLD, SIG_IGN);  // programs we start are never waited for
     Clock = std::make_unique<SdlClock>();
@@ -458,6 +415,8 @@ struct SdlPlatform : Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakeSdlPlatform() { return std::make_unique<SdlPlatform>(); }
+std::unique_ptr<Platform> MakeSdlPlatform(WindowIcon icon) {
+  return std::make_unique<SdlPlatform>(icon);
+}
 
 }  // namespace tk::platform

@@ -5,10 +5,12 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "platform/sdl/SdlWindow.h"
 
 namespace tk::platform {
 
 // Creates the platform; SDL is initialised here and shut down when the platform goes.
-std::unique_ptr<Platform> MakeSdlPlatform();
+// Throws NoDisplayError (already reported) when there is no display to show the game on.
+std::unique_ptr<Platform> MakeSdlPlatform(WindowIcon icon = {});
 
 }  // namespace tk::platform
