@@ -66,6 +66,11 @@ ReadResult ReadFile(const std::filesystem::path& path, std::string& bytes, std::
   return ReadResult::Read;
 }
 
+// The file the window was given, else the game folder's own.
+std::filesystem::path SettingsPath(const TMainForm& f) {
+  return f.Options.SettingsFile.empty() ? ResolvePath(kFileName) : f.Options.SettingsFile;
+}
+
 // A file problem goes to stderr and a message box, as an unhandled error would, but the
 // game carries on with what it has.
 void ReportFileProblem(TMainForm& f, const std::string& message) {
@@ -76,7 +81,7 @@ void ReportFileProblem(TMainForm& f, const std::string& message) {
 
 void LoadSettings(TMainForm& f, TOnlineState& st) {
   std::string bytes, error;
-  switch (ReadFile(ResolvePath(kFileName), bytes, error)) {
+  switch (ReadFile(SettingsPath(f), bytes, error)) {
     case ReadResult::Missing:
       return;  // the defaults stand
     case ReadResult::Failed:
@@ -119,7 +124,7 @@ void SaveSettings(TMainForm& f, TOnlineState& st) {
   s.PlayerName = f.PlayerName;
   s.HighScores = TableOf(f);
   std::string error;
-  if (SaveSettingsFile(ResolvePath(kFileName), s, error)) {
+  if (SaveSettingsFile(SettingsPath(f), s, error)) {
     st.WriteProblemReported = false;  // a later failure is news again
     return;
   }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -146,6 +147,8 @@ struct TMainFormOptions {
   std::optional<uint32_t> Seed;  // fixed seed (tests, tinokvak-sim); else the clock
   std::string ScoreServer = "http://127.0.0.1:8642";
   bool RecordSounds = false;  // keep the names of started sounds (tinokvak-sim)
+  // Config.cfg outside the game folder (an installed game); empty: the game folder's own.
+  std::filesystem::path SettingsFile;
 };
 
 class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGameState {
