@@ -1,11 +1,43 @@
 // The game: the real platform, the main window, and the message loop until it closes.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "GameIcon.h"
 #include "assembly/Assembly.h"
+#include "platform/Locations.h"
 #include "platform/sdl/SdlPlatform.h"
 
+namespace {
+
+// The game reads its data from the current folder: move into the game folder beside the
+// program (or the installed one) so it starts from anywhere, a menu included.
+void EnterGameFolder() {
+  const auto folder = tk::FindGameFolder(tk::ExecutableDir());
+  if (folder && ::chdir(folder->c_str()) != 0)
+    std::perror(("tinokvak: " + folder->string()).c_str());
+}
+
+}  // namespace
+
 int main() {
-  auto platform = tk::platform::MakeSdlPlatform();
+  EnterGameFolder();
+  std::unique_ptr<tk::platform::Platform> platform;
+  try {
+    platform = tk::platform::MakeSdlPlatform({tk::kGameIconArgb, tk::kGameIconSize});
+  } catch (const tk::platform::NoDisplayError&) {
+    return 1;  // already said why
+  }
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();
+  const tk::SettingsLocation settings = tk::ChooseSettingsFile(std::filesystem::current_path());
+  if (settings.PerUser) {
+    std::string error;
+    if (!tk::PrepareSettingsFile(settings, error))
+      std::fprintf(stderr, "tinokvak: %s\n", error.c_str());
+    options.SettingsFile = settings.File;
+  }
   auto form = tk::CreateGame(*platform, options);
   if (!tk::StartGame(*form)) return 1;
   while (!form->Closed()) {

@@ -6,13 +6,15 @@
 
 #include "ExitScreen.h"
 #include "Graphics.h"
+#include "Icon.h"
 
 namespace {
 
 int Usage() {
   std::cerr << "usage: tinokvak-assets graphics OUT.dxg MANIFEST_DIR\n"
                "       tinokvak-assets --preview DIR MANIFEST_DIR\n"
-               "       tinokvak-assets exitscreen OUTDIR SRCDIR\n";
+               "       tinokvak-assets exitscreen OUTDIR SRCDIR\n"
+               "       tinokvak-assets icon SVG OUTDIR\n";
   return 2;
 }
 
@@ -32,6 +34,8 @@ int main(int argc, char** argv) {
       }
     } else if (cmd == "exitscreen") {
       tk::assets::BuildExitScreen(argv[2], argv[3]);
+    } else if (cmd == "icon") {
+      tk::assets::BuildIcon(argv[2], argv[3]);
     } else {
       return Usage();
     }
