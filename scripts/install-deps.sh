@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-comfortaa fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
+  desktop-file-utils appstream dpkg-dev openbox wmctrl
 )
 
 missing=()

@@ -2,6 +2,7 @@
 //   tinokvak-config encode HEX       the symbols of the bytes given in hex
 //   tinokvak-config decode SYMBOLS   the decoded bytes as lower-case hex
 //   tinokvak-config show FILE        the settings file as the game reads it, as JSON
+//   tinokvak-config show             the same for the file the game would use
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,11 +16,12 @@
 #include "persist/Codec.h"
 #include "persist/Settings.h"
 #include "platform/Cp1251.h"
+#include "platform/Locations.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tinokvak-config encode HEX | decode SYMBOLS | show FILE\n";
+    "usage: tinokvak-config encode HEX | decode SYMBOLS | show [FILE]\n";
 
 int Fail(const std::string& message) {
   std::cerr << message << "\n";
@@ -54,7 +56,7 @@ std::string ToHex(std::string_view bytes) {
   return hex;
 }
 
-int Show(const std::string& name) {
+int Show(const std::string& name, bool sayWhich = false) {
   tk::TSettings settings;
   std::string error;
   bool complete = true;
@@ -80,14 +82,28 @@ int Show(const std::string& name) {
     out["highScores"].push_back({{"name", tk::Cp1251ToUtf8(row.Name)}, {"score", row.Score}});
   // The game stops reading at a bad score; show what it ends up with, and why.
   if (!complete) out["error"] = tk::Cp1251ToUtf8(error);
+  if (sayWhich) out["file"] = name;
   std::cout << out.dump() << "\n";
   if (!complete) return Fail(tk::Cp1251ToUtf8(error));
   return 0;
 }
 
+// The file the game would read: its own folder's beside an installed copy of this tool,
+// else the build's game folder; a player's file not made yet reads as its first-start copy.
+int ShowGameFile() {
+  std::filesystem::path folder = TK_DEFAULT_GAME_DIR;
+  if (auto found = tk::FindGameFolder(tk::ExecutableDir())) folder = *found;
+  const tk::SettingsLocation where = tk::ChooseSettingsFile(folder);
+  std::error_code ec;
+  if (where.PerUser && !std::filesystem::exists(where.File, ec) && !where.Seed.empty())
+    return Show(where.Seed.string(), true);
+  return Show(where.File.string(), true);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "show") return ShowGameFile();
   if (argc != 3) {
     std::cerr << kUsage;
     return 1;

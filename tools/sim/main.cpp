@@ -4,10 +4,13 @@
 #include <iostream>
 
 #include "Sim.h"
+#include "platform/Locations.h"
 
 int main(int argc, char** argv) {
   tk::sim::SimOptions o;
   o.GameDir = TK_DEFAULT_GAME_DIR;
+  // An installed copy plays the installed game folder.
+  if (auto found = tk::FindGameFolder(tk::ExecutableDir())) o.GameDir = *found;
   std::string script, shotDir;
   uint64_t soakTicks = 0;
   int shotWidth = 0, shotHeight = 0;
