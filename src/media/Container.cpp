@@ -30,7 +30,15 @@ void ThrowPropertyValueError() { throw EFilerError("Invalid property value"); }
 // ---- TStreamReader
 
 void TStreamReader::Need(size_t n) const {
-  if (n > data_.size() - pos_) ThrowReadError();
+  if (n > data_.size() - pos_) {
+    EReadError e("Stream read error");
+    e.Offset = base_ + pos_;
+    throw e;
+  }
+}
+
+void TStreamReader::Locate(EError& e, size_t pos) const {
+  if (!e.Offset) e.Offset = base_ + pos;
 }
 
 uint8_t TStreamReader::ReadByte() {
@@ -149,8 +157,14 @@ void TStreamReader::SkipValue() { SkipValueAt(*this, 0); }
 
 void TStreamReader::ReadProperties(const TPropertyHandler& onProperty) {
   while (!EndOfList()) {
-    const std::string name = ReadShortString();
-    onProperty(*this, name);
+    const size_t start = pos_;
+    try {
+      const std::string name = ReadShortString();
+      onProperty(*this, name);
+    } catch (EError& e) {
+      Locate(e, start);
+      throw;
+    }
   }
   ReadListEnd();
 }
@@ -159,13 +173,19 @@ void TStreamReader::ReadCollection(const std::function<void(int)>& beginItem,
                                    const TPropertyHandler& onItemProperty) {
   if (ReadValueType() != TValueType::Collection) ThrowPropertyValueError();
   for (int index = 0; !EndOfList(); ++index) {
-    const TValueType t = NextValue();
-    if (t == TValueType::Int8 || t == TValueType::Int16 || t == TValueType::Int32) ReadInteger();
-    // The item must be well-formed before the loader sees it.
-    if (NextValue() != TValueType::List) ThrowPropertyValueError();
-    beginItem(index);
-    ReadListBegin();
-    ReadProperties(onItemProperty);
+    const size_t start = pos_;
+    try {
+      const TValueType t = NextValue();
+      if (t == TValueType::Int8 || t == TValueType::Int16 || t == TValueType::Int32) ReadInteger();
+      // The item must be well-formed before the loader sees it.
+      if (NextValue() != TValueType::List) ThrowPropertyValueError();
+      beginItem(index);
+      ReadListBegin();
+      ReadProperties(onItemProperty);
+    } catch (EError& e) {
+      Locate(e, start);
+      throw;
+    }
   }
   ReadListEnd();
 }
@@ -246,25 +266,35 @@ void SkipValueAt(TStreamReader& r, int depth) {
 // ---- Resource header and component reader
 
 std::string_view SkipResourceHeader(std::string_view file) {
-  // The header is read in one piece of at most 79 bytes: a name of up to 63 characters
-  // plus the fixed fields fits.
-  const std::string_view head = file.substr(0, std::min<size_t>(file.size(), 79));
-  if (head.size() < 3 || static_cast<uint8_t>(head[0]) != 0xFF ||
-      static_cast<uint8_t>(head[1]) != 10 || static_cast<uint8_t>(head[2]) != 0)
-    ThrowFormatError();
-  const size_t zero = head.find('\0', 3);
-  if (zero == std::string_view::npos) {
-    if (head.size() < 79) ThrowReadError();
-    ThrowFormatError();
+  try {
+    // The header is read in one piece of at most 79 bytes: a name of up to 63 characters
+    // plus the fixed fields fits.
+    const std::string_view head = file.substr(0, std::min<size_t>(file.size(), 79));
+    if (head.size() < 3 || static_cast<uint8_t>(head[0]) != 0xFF ||
+        static_cast<uint8_t>(head[1]) != 10 || static_cast<uint8_t>(head[2]) != 0)
+      ThrowFormatError();
+    const size_t zero = head.find('\0', 3);
+    if (zero == std::string_view::npos) {
+      if (head.size() < 79) ThrowReadError();
+      ThrowFormatError();
+    }
+    const size_t start = zero + 1 + 2 + 4;  // flags and stream length
+    if (start > file.size()) ThrowReadError();
+    return file.substr(start);
+  } catch (EError& e) {
+    // A header that is cut ends at the end of the file; a bad one is bad from its start.
+    if (!e.Offset) e.Offset = dynamic_cast<EReadError*>(&e) ? file.size() : 0;
+    throw;
   }
-  const size_t start = zero + 1 + 2 + 4;  // flags and stream length
-  if (start > file.size()) ThrowReadError();
-  return file.substr(start);
 }
 
-TComponentReader::TComponentReader(std::string_view file) : reader_(SkipResourceHeader(file)) {
+TComponentReader::TComponentReader(std::string_view file) : reader_(StreamOf(file)) {
   const std::string_view sig = reader_.ReadBytes(4);
-  if (std::memcmp(sig.data(), kSignature, 4) != 0) ThrowFormatError();
+  if (std::memcmp(sig.data(), kSignature, 4) != 0) {
+    EFilerError e("Invalid stream format");
+    e.Offset = file.size() - reader_.Remaining() - 4;
+    throw e;
+  }
   const uint8_t prefix = static_cast<uint8_t>(reader_.NextValue());
   if ((prefix & 0xF0) == 0xF0) {
     reader_.ReadByte();
@@ -272,6 +302,11 @@ TComponentReader::TComponentReader(std::string_view file) : reader_(SkipResource
   }
   className_ = reader_.ReadShortString();
   objectName_ = reader_.ReadShortString();
+}
+
+TStreamReader TComponentReader::StreamOf(std::string_view file) {
+  const std::string_view stream = SkipResourceHeader(file);
+  return TStreamReader(stream, file.size() - stream.size());
 }
 
 void TComponentReader::ReadRootProperties(const TPropertyHandler& onProperty) {

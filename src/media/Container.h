@@ -20,7 +20,9 @@
 // ThrowPropertyError for a name its object does not have. The typed Read* calls fail with
 // "Invalid property value" when the stored value has another type, and every read past the
 // end fails with "Stream read error" (lengths are checked against what remains before
-// anything is allocated). Dotted names ("List.ColorTable", "Picture.Data", "Wave.WAVE")
+// anything is allocated). Every error leaving a reader carries the byte offset in the file
+// where it was found (EError::Offset): the read that ran out, or the start of the property
+// or collection item whose value was refused. Dotted names ("List.ColorTable", "Picture.Data", "Wave.WAVE")
 // arrive whole; the callback matches them.
 //
 // Writing one:
@@ -67,6 +69,7 @@ enum class TValueType : uint8_t {
   Utf8String = 20,
 };
 
+class EError;
 class TStreamReader;
 using TPropertyHandler = std::function<void(TStreamReader& r, std::string_view name)>;
 
@@ -78,7 +81,8 @@ using TPropertyHandler = std::function<void(TStreamReader& r, std::string_view n
 // Reads values from a component stream held in memory (the view must outlive the reader).
 class TStreamReader {
  public:
-  explicit TStreamReader(std::string_view data) : data_(data) {}
+  // `base` is where the data starts in its file: errors report offsets in the file.
+  explicit TStreamReader(std::string_view data, size_t base = 0) : data_(data), base_(base) {}
   explicit TStreamReader(std::string&&) = delete;  // would dangle
 
   size_t Position() const { return pos_; }
@@ -116,7 +120,10 @@ class TStreamReader {
 
  private:
   void Need(size_t n) const;
+  // Marks an error that does not know its place yet with the given position.
+  void Locate(EError& e, size_t pos) const;
   std::string_view data_;
+  size_t base_ = 0;
   size_t pos_ = 0;
 };
 
@@ -138,6 +145,7 @@ class TComponentReader {
   TStreamReader& Reader() { return reader_; }
 
  private:
+  static TStreamReader StreamOf(std::string_view file);
   TStreamReader reader_;
   std::string className_, objectName_;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -118,24 +119,43 @@ TMusicPlayer::~TMusicPlayer() {
 }
 
 uintptr_t TMusicPlayer::SongLoadFromFile(const std::string& path) {
+  newLoadError_.clear();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return 0;  // a tune left out: silence, no message
   std::string bytes;
   try {
     bytes = ReadWholeFile(path);
-  } catch (const EError&) {
-    return 0;  // no music, no message
+  } catch (const EError& e) {
+    LoadFailed(path, e.what());  // names the file already
+    return 0;
   }
+  return SongLoadFromMemory(bytes, path);
+}
+
+uintptr_t TMusicPlayer::SongLoadFromMemory(std::string_view bytes, const std::string& name) {
+  newLoadError_.clear();
   std::lock_guard lock(impl_->mixer.Lock());
   auto song = std::make_unique<Song>();
   song->ctx = xmp_create_context();
   if (!song->ctx) return 0;
-  if (xmp_load_module_from_memory(song->ctx, bytes.data(), static_cast<long>(bytes.size())) != 0) {
+  const int rc = xmp_load_module_from_memory(song->ctx, bytes.data(), static_cast<long>(bytes.size()));
+  if (rc != 0) {
     xmp_free_context(song->ctx);
+    const std::string why = rc == -XMP_ERROR_FORMAT ? "not a module format the player knows"
+                            : rc == -XMP_ERROR_LOAD ? "the module is damaged"
+                                                    : "the player cannot load it (error " +
+                                                          std::to_string(-rc) + ")";
+    LoadFailed(name, name + ": " + why);
     return 0;
   }
   uintptr_t h = 1;  // the smallest free handle keeps them small
   while (impl_->songs.count(h)) ++h;
   impl_->songs.emplace(h, std::move(song));
   return h;
+}
+
+void TMusicPlayer::LoadFailed(const std::string& name, const std::string& message) {
+  if (failedNames_.insert(name).second) newLoadError_ = message;
 }
 
 void TMusicPlayer::SongPlay(uintptr_t h) {

@@ -325,7 +325,12 @@ TPictureCollectionItem& TPictureCollection::FindImage(std::string_view name) {
 
 void TPictureCollection::LoadArchive(std::string_view path) {
   const std::string bytes = ReadWholeFile(path);
-  LoadFromBytes(bytes);
+  try {
+    LoadFromBytes(bytes);
+  } catch (EError& e) {
+    e.File = ResolvePath(path).string();  // said on stderr with the offset
+    throw;
+  }
 }
 
 void TPictureCollection::LoadFromBytes(std::string_view bytes) {

@@ -240,7 +240,12 @@ void TWaveCollection::UploadAll() {
 void TWaveCollection::LoadArchive(std::string_view path) {
   // The file is read before anything is emptied: a missing archive leaves the library as it was.
   const std::string bytes = ReadWholeFile(path);
-  LoadFromBytes(bytes);
+  try {
+    LoadFromBytes(bytes);
+  } catch (EError& e) {
+    e.File = ResolvePath(path).string();  // said on stderr with the offset
+    throw;
+  }
 }
 
 void TWaveCollection::LoadFromBytes(std::string_view bytes) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <array>
@@ -134,13 +135,22 @@ class TMusicPlayer {
   explicit TMusicPlayer(TMixer& mixer);
   ~TMusicPlayer();
   uintptr_t SongLoadFromFile(const std::string& path);  // 0 when it cannot be loaded
+  // The same from the module's bytes; `name` is only for the message.
+  uintptr_t SongLoadFromMemory(std::string_view bytes, const std::string& name);
+  // Why the last load failed ("Music/1.xm: ..."), the first time a file fails; empty for a
+  // missing file, after a success, and when the same file failed before (a tune is reloaded
+  // every time it starts, and one line about it is enough).
+  std::string NewLoadError() const { return newLoadError_; }
   void SongPlay(uintptr_t h);
   int SongGetOrder(uintptr_t h);
   void SongFree(uintptr_t h);
 
  private:
+  void LoadFailed(const std::string& name, const std::string& message);
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::set<std::string> failedNames_;
+  std::string newLoadError_;
 };
 
 }  // namespace tk

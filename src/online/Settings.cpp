@@ -1,9 +1,7 @@
 // Config.cfg and the high-score table on the main window. The file format and the table's
 // rules are the persistence layer's; this side applies them to the window's flags, text
-// fields and table, and decides what the player hears of a file that fails.
-#include <fcntl.h>
-#include <unistd.h>
-
+// fields and table, and decides what the player hears of a file that fails: a short box,
+// and the whole line (file and the system's words) on stderr.
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -12,7 +10,6 @@
 #include "online/State.h"
 #include "persist/Settings.h"
 #include "platform/Cp1251.h"
-#include "platform/Errors.h"
 #include "platform/Files.h"
 
 namespace tk::online {
@@ -20,8 +17,12 @@ namespace tk::online {
 namespace {
 
 constexpr const char* kFileName = "Config.cfg";
-// A real file is well under a kilobyte; the reader looks at its first 25 lines only.
-constexpr size_t kMaxFileBytes = 1 << 20;
+
+// The file the window was given, else the game folder's own. Everything about it (its
+// temporary file, the copies of a damaged one) is named after this path.
+std::filesystem::path SettingsPath(const TMainForm& f) {
+  return f.Options.SettingsFile.empty() ? ResolvePath(kFileName) : f.Options.SettingsFile;
+}
 
 THighScoreTable TableOf(const TMainForm& f) {
   THighScoreTable t;
@@ -33,89 +34,26 @@ void SetTable(TMainForm& f, const THighScoreTable& t) {
   for (int k = 0; k < HighScoreRows; ++k) f.HighScores[k] = {t[k].Name, t[k].Score};
 }
 
-std::string SystemError(int err) {
+// The boxes keep the runtime's short texts for a failed file; stderr gets the whole story.
+std::string ReadBoxText(int err) {
   if (err == ENOENT) return "File not found";
   if (err == EACCES || err == EPERM) return "File access denied";
   return "I/O error " + std::to_string(err);
 }
+std::string WriteBoxText(int err) { return "I/O error " + std::to_string(err); }
 
-enum class ReadResult { Read, Missing, Failed };
-
-// The whole file (up to the size limit), or why it could not be read.
-ReadResult ReadFile(const std::filesystem::path& path, std::string& bytes, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return ReadResult::Missing;
-    error = SystemError(errno);
-    return ReadResult::Failed;
-  }
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = SystemError(errno);
-      ::close(fd);
-      return ReadResult::Failed;
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
-    if (bytes.size() >= kMaxFileBytes) break;
-  }
-  ::close(fd);
-  return ReadResult::Read;
+void Say(const std::string& line) {
+  std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), line.c_str());
 }
 
-// The file the window was given, else the game folder's own.
-std::filesystem::path SettingsPath(const TMainForm& f) {
-  return f.Options.SettingsFile.empty() ? ResolvePath(kFileName) : f.Options.SettingsFile;
+void Box(TMainForm& f, const std::string& text1251, platform::MessageStyle style) {
+  f.Plat.Shell->MessageBox(text1251, Cp("Тиноквак"), style);
 }
 
-// A file problem goes to stderr and a message box, as an unhandled error would, but the
-// game carries on with what it has.
-void ReportFileProblem(TMainForm& f, const std::string& message) {
-  f.HandleException(EInOutError(message));
-}
+// A path for a message box, whose texts are Windows-1251.
+std::string Shown(const std::filesystem::path& p) { return Utf8ToCp1251(p.string()); }
 
-}  // namespace
-
-void LoadSettings(TMainForm& f, TOnlineState& st) {
-  std::string bytes, error;
-  switch (ReadFile(SettingsPath(f), bytes, error)) {
-    case ReadResult::Missing:
-      return;  // the defaults stand
-    case ReadResult::Failed:
-      if (!st.ReadProblemReported) ReportFileProblem(f, error);
-      st.ReadProblemReported = true;
-      return;
-    case ReadResult::Read:
-      break;
-  }
-
-  TSettings s;
-  s.GameFullScreen = f.GameFullScreen;
-  s.GameMusic = f.GameMusic;
-  s.GameSound = f.GameSound;
-  s.PlayerCountry = f.Edit1;
-  s.PlayerName = f.Edit2;
-  s.HighScores = TableOf(f);
-  const bool whole = ReadSettings(bytes, s, error);
-
-  // Applied even after a bad score line: what was read before it stands.
-  if (s.GameFullScreen && !f.GameFullScreen) f.GameFullScreenClick();
-  f.GameMusic = s.GameMusic;
-  f.GameSound = s.GameSound;
-  f.Edit1 = f.PlayerCountry = s.PlayerCountry;
-  f.Edit2 = f.PlayerName = s.PlayerName;
-  SetTable(f, s.HighScores);
-  if (!whole)
-    std::fprintf(stderr, "%s: %s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), kFileName,
-                 Cp1251ToUtf8(error).c_str());
-}
-
-void SaveSettings(TMainForm& f, TOnlineState& st) {
-  f.PlayerCountry = f.Edit1;
-  f.PlayerName = f.Edit2;
+TSettings SettingsOf(const TMainForm& f) {
   TSettings s;
   s.GameFullScreen = f.GameFullScreen;
   s.GameMusic = f.GameMusic;
@@ -123,13 +61,78 @@ void SaveSettings(TMainForm& f, TOnlineState& st) {
   s.PlayerCountry = f.PlayerCountry;
   s.PlayerName = f.PlayerName;
   s.HighScores = TableOf(f);
-  std::string error;
-  if (SaveSettingsFile(SettingsPath(f), s, error)) {
+  return s;
+}
+
+}  // namespace
+
+void LoadSettings(TMainForm& f, TOnlineState& st) {
+  const std::filesystem::path path = SettingsPath(f);
+  RemoveLeftoverTemp(path);
+
+  TSettings s = SettingsOf(f);
+  s.PlayerCountry = f.Edit1;
+  s.PlayerName = f.Edit2;
+  const TSettingsLoad load = LoadSettingsFile(path, s);
+  st.KeepOldFile = load.MustKeep();
+  switch (load.State) {
+    case TSettingsLoad::Missing:
+      return;  // the defaults stand
+    case TSettingsLoad::Unreadable:
+      Say(path.string() + ": " + load.Problems.front());
+      if (!st.ReadProblemReported) Box(f, ReadBoxText(load.Errno), platform::MessageStyle::Error);
+      st.ReadProblemReported = true;
+      return;
+    case TSettingsLoad::Partial:
+      // The player hears of it once the old file has been kept, at the first save.
+      for (const auto& p : load.Problems) Say(path.string() + ": " + Cp1251ToUtf8(p));
+      break;
+    case TSettingsLoad::Whole:
+      break;
+  }
+
+  // Applied even after a damaged line: everything else that was read stands.
+  if (s.GameFullScreen && !f.GameFullScreen) f.GameFullScreenClick();
+  f.GameMusic = s.GameMusic;
+  f.GameSound = s.GameSound;
+  f.Edit1 = f.PlayerCountry = s.PlayerCountry;
+  f.Edit2 = f.PlayerName = s.PlayerName;
+  SetTable(f, s.HighScores);
+}
+
+void SaveSettings(TMainForm& f, TOnlineState& st) {
+  f.PlayerCountry = f.Edit1;
+  f.PlayerName = f.Edit2;
+  const std::filesystem::path path = SettingsPath(f);
+  TFileError error;
+
+  // A file this run could not read in full is moved aside before anything replaces it.
+  if (st.KeepOldFile) {
+    std::filesystem::path keptAs;
+    if (!KeepOldSettingsFile(path, keptAs, error)) {
+      // Without a copy nothing is written: the old file stays as it is.
+      Say(error.Message + " (" + path.string() + " was not read in full and is left as it is)");
+      if (!st.WriteProblemReported) Box(f, WriteBoxText(error.Errno), platform::MessageStyle::Error);
+      st.WriteProblemReported = true;
+      return;
+    }
+    st.KeepOldFile = false;
+    if (!keptAs.empty()) {
+      Say(path.string() + " was not read in full; the old file was kept as " + keptAs.string());
+      Box(f,
+          Shown(path) + " could not be read in full. The old file was kept as " + Shown(keptAs) +
+              ".",
+          platform::MessageStyle::Information);
+    }
+  }
+
+  if (SaveSettingsFile(path, SettingsOf(f), error)) {
     st.WriteProblemReported = false;  // a later failure is news again
     return;
   }
-  // Every scene change off three screens writes the file: say it once, not every time.
-  if (!st.WriteProblemReported) ReportFileProblem(f, error);
+  Say(error.Message);
+  // Every scene change off three screens writes the file: the box comes once, not every time.
+  if (!st.WriteProblemReported) Box(f, WriteBoxText(error.Errno), platform::MessageStyle::Error);
   st.WriteProblemReported = true;
 }
 

@@ -9,6 +9,8 @@ namespace tk::online {
 struct TOnlineState {
   bool ReadProblemReported = false;
   bool WriteProblemReported = false;
+  // Config.cfg was not read in full: the next save keeps it under another name first.
+  bool KeepOldFile = false;
 };
 
 void LoadSettings(TMainForm& f, TOnlineState& st);

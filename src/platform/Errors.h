@@ -1,14 +1,27 @@
 // The exceptions of the game's libraries, each with the English message it is known by.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 namespace tk {
 
+// what() is the message the player sees; where it was found (the file, the byte offset in
+// it) travels beside it for stderr, filled in by whoever knows it on the way up.
 class EError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  std::string File;
+  std::optional<uint64_t> Offset;
+  // "Data/Graphic.dxg: offset 1234: Stream read error"
+  std::string FullMessage() const {
+    std::string out;
+    if (!File.empty()) out += File + ": ";
+    if (Offset) out += "offset " + std::to_string(*Offset) + ": ";
+    return out + what();
+  }
 };
 #define TK_ERROR_CLASS(Name) \
   class Name : public EError { \

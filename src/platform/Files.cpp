@@ -1,9 +1,11 @@
 #include "platform/Files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "platform/Cp1251.h"
@@ -74,15 +76,29 @@ bool FileExists(std::string_view name) {
 
 std::string ReadWholeFile(std::string_view name) {
   const fs::path p = ResolvePath(name);
-  std::ifstream in(p, std::ios::binary);
-  if (!in) {
-    const int err = errno;
-    throw EFOpenError("Cannot open file \"" + std::string(name) + "\". " +
-                      std::string(std::strerror(err ? err : ENOENT)));
+  const auto fail = [&](int err) {
+    throw EFOpenError("Cannot open file \"" + std::string(name) + "\". " + std::strerror(err));
+  };
+  // Non-blocking, so a pipe of that name is refused below rather than waited on.
+  const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fail(errno);
+  struct stat st {};
+  int err = 0;
+  if (::fstat(fd, &st) != 0) err = errno;
+  else if (S_ISDIR(st.st_mode)) err = EISDIR;
+  else if (!S_ISREG(st.st_mode)) err = EINVAL;
+  std::string bytes;
+  if (err == 0 && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  while (err == 0) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) bytes.append(buf, static_cast<size_t>(n));
+    else if (n == 0) break;
+    else if (errno != EINTR) err = errno;
   }
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  ::close(fd);
+  if (err) fail(err);
+  return bytes;
 }
 
 }  // namespace tk

@@ -1,7 +1,6 @@
 #include "platform/Shortcut.h"
 
 #include <cctype>
-#include <sstream>
 
 namespace tk::platform {
 
@@ -19,11 +18,13 @@ std::string Lower(std::string s) {
 }  // namespace
 
 std::string ReadInternetShortcutUrl(std::string_view contents) {
-  std::istringstream in{std::string(contents)};
-  std::string line;
   bool inSection = false;
-  while (std::getline(in, line)) {
-    line = Trim(line);
+  // A lone CR ends a line too, so no line break ever reaches the address.
+  for (size_t pos = 0; pos < contents.size();) {
+    size_t end = contents.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = contents.size();
+    std::string line = Trim(std::string(contents.substr(pos, end - pos)));
+    pos = end + 1;
     if (!line.empty() && line[0] == '[') {
       inSection = Lower(line) == "[internetshortcut]";
       continue;

@@ -1,6 +1,9 @@
 // Sound effects by name under the sound flag, music by track under the music flag, and
 // the frame tick's rule that restarts a module once it has played through.
+#include <cstdio>
+
 #include "media/Sound.h"
+#include "platform/Cp1251.h"
 #include "platform/Files.h"
 #include "shell/MainForm.h"
 
@@ -42,6 +45,10 @@ void TMainForm::PlayMusic(const std::string& track) {
   LastMusicOrder = 0;
   if (MusicModule) Music->SongFree(MusicModule);
   MusicModule = Music->SongLoadFromFile(ResolvePath("Music\\" + track + ".xm").string());
+  // The game goes on without the tune; whoever broke the file learns which one, once.
+  if (!MusicModule)
+    if (const std::string why = Music->NewLoadError(); !why.empty())
+      std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
   currentTrack_ = MusicModule ? track : "";
   if (MusicModule) Music->SongPlay(MusicModule);
 }

@@ -132,7 +132,10 @@ void TMainForm::DisplayNotify(TDXDrawNotifyType t) {
 }
 
 void TMainForm::HandleException(const std::exception& e) {
-  std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), e.what());
+  // The box keeps the library's own message; stderr also says where.
+  const auto* located = dynamic_cast<const EError*>(&e);
+  std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(),
+               located ? located->FullMessage().c_str() : e.what());
   Plat.Shell->MessageBox(e.what(), Cp("Тиноквак"), platform::MessageStyle::Error);
 }
 

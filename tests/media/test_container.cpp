@@ -247,3 +247,46 @@ TEST(Container, Errors) {
       },
       "Stream read error");
 }
+
+TEST(Container, ErrorsCarryTheirOffsetInTheFile) {
+  const size_t header = WithHeader("").size();
+  const std::string good = MakeComponentResource("T", "", [](TStreamWriter&) {});
+  struct Case {
+    const char* what;
+    std::string file;
+    uint64_t offset;
+  };
+  const std::vector<Case> cases = {
+      {"first byte", "\xFE" + good.substr(1), 0},
+      {"header cut", Bytes({0xFF, 10, 0, 'A', 0, 0x30}), 6},
+      {"signature", WithHeader("TPF1" + Bytes({1, 'T', 0, 0, 0})), header},
+      {"stream cut", good.substr(0, good.size() - 1), good.size() - 1},
+      // The read that ran out: the block's bytes after its type and length.
+      {"block longer than the rest",
+       WithHeader("TPF0" + Bytes({1, 'T', 0, 1, 'B', 10, 0xFF, 0xFF, 0xFF, 0xFF})),
+       header + 7 + 2 + 1 + 4},
+      // A refused property: where its name starts.
+      {"unknown property",
+       WithHeader("TPF0" + Bytes({1, 'T', 0, 1, 'S', 6, 0, 3, 'B', 'a', 'd', 2, 1, 0, 0})),
+       header + 7 + 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    try {
+      TComponentReader reader(c.file);
+      reader.ReadRootProperties([](TStreamReader& r, std::string_view name) {
+        if (name == "S")
+          r.ReadString();
+        else if (name == "B")
+          r.ReadBinary();
+        else
+          ThrowPropertyError(name);
+      });
+      ADD_FAILURE() << "no error";
+    } catch (const EError& e) {
+      ASSERT_TRUE(e.Offset.has_value());
+      EXPECT_EQ(*e.Offset, c.offset);
+      EXPECT_EQ(e.FullMessage(), "offset " + std::to_string(c.offset) + ": " + e.what());
+    }
+  }
+}

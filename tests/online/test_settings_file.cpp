@@ -1,10 +1,18 @@
 // Config.cfg on the main window: read once at start-up, written on the way to the logo and
 // whenever the options, high-score or game-over screens are left; a file that fails is
 // told once and the game goes on.
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
 
 #include "OnlineFixture.h"
 #include "persist/Codec.h"
+#include "support/Unprivileged.h"
 
 namespace tk::testing {
 namespace {
@@ -77,48 +85,144 @@ TEST(SettingsFile, OnlyAFirstLineOfExactlyFalseKeepsTheWindow) {
   }
 }
 
-TEST(SettingsFile, ABadScoreLineStopsTheReadingAndStartUpGoesOn) {
-  OnlineGame g;
+// Ten rows named A to J with the given scores.
+TSettings Rows(std::initializer_list<int32_t> scores) {
   TSettings s;
-  s.PlayerName = "Kot";
-  s.HighScores[0] = {"Aaa", 7000};
-  s.HighScores[1] = {"Bbb", 6000};
-  s.HighScores[2] = {"Ccc", 5000};
-  s.HighScores[3] = {"Ddd", 4000};
-  std::string file = WriteSettings(s);
-  // Row 2's score line (line 11) becomes "12x".
-  std::vector<std::string> lines;
-  for (size_t pos = 0; pos < file.size();) {
-    const size_t end = file.find("\r\n", pos);
-    lines.push_back(file.substr(pos, end - pos));
-    pos = end + 2;
+  int k = 0;
+  for (int32_t score : scores) {
+    s.HighScores[k] = {std::string(1, static_cast<char>('A' + k)), score};
+    ++k;
   }
-  lines[10] = EncodeText("12x%%");
-  file.clear();
-  for (auto& l : lines) file += l + "\r\n";
-  g.dir.Write("Config.cfg", file);
-
-  ::testing::internal::CaptureStderr();
-  g.Start();
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("'12x' is not a valid integer value"), std::string::npos) << err;
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
-  EXPECT_TRUE(g.shell->Boxes.empty());
-  EXPECT_EQ(g.F().CurrentScene, SceneLogo);
-  // Rows before the bad line are read, the rest keep their defaults.
-  EXPECT_EQ(g.F().Edit2, "Kot");
-  EXPECT_EQ(g.F().HighScores[0].Score, 7000);
-  EXPECT_EQ(g.F().HighScores[1].Score, 6000);
-  // Row 2's name line came before the bad score line.
-  EXPECT_EQ(g.F().HighScores[2].Name, "Ccc");
-  EXPECT_EQ(g.F().HighScores[2].Score, 2000);
-  EXPECT_EQ(g.F().HighScores[3].Name, Cp("Ваня"));
-  EXPECT_EQ(g.F().HighScores[3].Score, 1500);
+  return s;
 }
 
-TEST(SettingsFile, AFileThatCannotBeReadIsToldOnceAndTheDefaultsStand) {
+// The file of `s` with line `lineNo` (1-based) replaced by the encoding of `plain`.
+std::string WithLine(const TSettings& s, int lineNo, const std::string& plain) {
+  const std::string file = WriteSettings(s);
+  std::string out;
+  int no = 1;
+  for (size_t pos = 0; pos < file.size(); ++no) {
+    const size_t end = file.find("\r\n", pos);
+    out += (no == lineNo ? EncodeText(plain) : file.substr(pos, end - pos)) + "\r\n";
+    pos = end + 2;
+  }
+  return out;
+}
+
+std::string Bytes(const fs::path& p) { return ReadWholeFile(p.string()); }
+
+const TSettings kSaved = Rows({9000, 8000, 7000, 6000, 5000, 4000, 3000, 2500, 2200, 2100});
+
+// The start-up of a game over a damaged Config.cfg: what is on screen, on disk and said.
+struct TDamageCase {
+  std::string name;
+  std::string file;
+  std::string said;       // on stderr after "Config.cfg: "
+  int32_t row2Score;      // row "C" after reading
+};
+
+class DamagedFile : public ::testing::TestWithParam<TDamageCase> {};
+
+TEST_P(DamagedFile, IsKeptAsBakBeforeTheFirstSaveAndThePlayerIsToldOnce) {
+  const auto& c = GetParam();
   OnlineGame g;
-  fs::create_directories(g.dir.Path() / "Config.cfg" / "inside");  // a folder by that name
+  g.dir.Write("Config.cfg", c.file);
+  ::testing::internal::CaptureStderr();
+  g.Start();
+  g.F().SwitchScene(SceneOptions);
+  g.Key(vk::Esc);  // a second save: no second copy, no second box
+  const std::string err = ::testing::internal::GetCapturedStderr();
+
+  EXPECT_NE(err.find("Config.cfg: " + c.said), std::string::npos) << err;
+  EXPECT_NE(err.find("the old file was kept as Config.cfg.bak"), std::string::npos) << err;
+  ASSERT_EQ(g.shell->Boxes.size(), 1u);
+  EXPECT_EQ(g.shell->Boxes[0].Text,
+            "Config.cfg could not be read in full. The old file was kept as Config.cfg.bak.");
+  // The old bytes are on disk under the new name; the new file holds what the game read.
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.bak"), c.file);
+  EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg.bak.1"));
+  const TSettings now = g.SavedSettings();
+  EXPECT_EQ(now.HighScores[0], (THighScoreRow{"A", 9000}));
+  EXPECT_EQ(now.HighScores[1], (THighScoreRow{"B", 8000}));
+  int row = -1;
+  for (int k = 0; k < HighScoreRows; ++k)
+    if (g.F().HighScores[k].Name == "C") row = k;
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(g.F().HighScores[row].Score, c.row2Score);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SettingsFile, DamagedFile,
+    ::testing::Values(
+        // Row C's score line (11) is damaged: it keeps its default 2000 and goes to the bottom;
+        // the rows after it are read.
+        TDamageCase{"bad_line", WithLine(kSaved, 11, "89x0%"),
+                    "line 11: '89x0' is not a valid integer value", 2000},
+        // Cut in the middle of row D's name line (12): rows A to C are read.
+        TDamageCase{"cut_mid_line", WriteSettings(kSaved).substr(0, 32 + 60 + 4),
+                    "line 12 is cut short", 7000}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(SettingsFile, ABadLineInTheMiddleKeepsTheRowsBeforeAndAfterIt) {
+  OnlineGame g;
+  TSettings saved = kSaved;
+  saved.PlayerName = "Kot";
+  g.dir.Write("Config.cfg", WithLine(saved, 11, "89x0%"));
+  ::testing::internal::CaptureStderr();
+  g.Start();
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(g.F().Edit2, "Kot");
+  const char* names = "ABDEFGHIJC";
+  const int32_t scores[] = {9000, 8000, 6000, 5000, 4000, 3000, 2500, 2200, 2100, 2000};
+  for (int k = 0; k < HighScoreRows; ++k) {
+    EXPECT_EQ(g.F().HighScores[k].Name, std::string(1, names[k])) << k;
+    EXPECT_EQ(g.F().HighScores[k].Score, scores[k]) << k;
+  }
+  EXPECT_EQ(g.SavedSettings().HighScores[9], (THighScoreRow{"C", 2000}));
+}
+
+TEST(SettingsFile, ASecondDamagedFileGetsTheNextNumberAndTheFirstCopyStays) {
+  OnlineGame g;
+  g.dir.Write("Config.cfg.bak", "an earlier copy");
+  const std::string damaged = WithLine(kSaved, 7, "x%%%%");
+  g.dir.Write("Config.cfg", damaged);
+  ::testing::internal::CaptureStderr();
+  g.Start();
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.bak"), "an earlier copy");
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.bak.1"), damaged);
+  ASSERT_EQ(g.shell->Boxes.size(), 1u);
+  EXPECT_NE(g.shell->Boxes[0].Text.find("kept as Config.cfg.bak.1."), std::string::npos);
+}
+
+TEST(SettingsFile, AnUnreadableFileIsKeptAndNotReplacedByTheDefaults) {
+  OnlineGame g;
+  const std::string saved = WriteSettings(kSaved);
+  g.dir.Write("Config.cfg", saved);
+  fs::permissions(g.dir.Path(), fs::perms::all);  // the unprivileged user works in it
+  fs::permissions(g.dir.Path() / "Config.cfg", fs::perms::none);
+  TK_RUN_UNPRIVILEGED([&] {
+    ::testing::internal::CaptureStderr();
+    g.Start();
+    g.F().SwitchScene(SceneHighScores);
+    g.Key(vk::Esc);  // leaving the table saves again
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Config.cfg: Permission denied"), std::string::npos) << err;
+    ASSERT_EQ(g.shell->Boxes.size(), 2u);
+    EXPECT_EQ(g.shell->Boxes[0].Text, "File access denied");
+    EXPECT_EQ(g.shell->Boxes[1].Text,
+              "Config.cfg could not be read in full. The old file was kept as Config.cfg.bak.");
+    EXPECT_EQ(g.F().HighScores[0].Score, 3000);  // the defaults are on screen
+  });
+  fs::permissions(g.dir.Path() / "Config.cfg.bak", fs::perms::owner_read);
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.bak"), saved);
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg"), WriteSettings(TSettings{}));
+}
+
+TEST(SettingsFile, AFolderNamedConfigCfgIsLeftAsItIsAndNamedInTheMessage) {
+  OnlineGame g;
+  fs::create_directories(g.dir.Path() / "Config.cfg" / "inside");
+  g.dir.Write("Config.cfg/inside/notes", "kept");
   ::testing::internal::CaptureStderr();
   g.Start();
   const std::string err = ::testing::internal::GetCapturedStderr();
@@ -129,7 +233,109 @@ TEST(SettingsFile, AFileThatCannotBeReadIsToldOnceAndTheDefaultsStand) {
   EXPECT_EQ(g.shell->Boxes[0].Text, "I/O error 21");
   EXPECT_EQ(g.shell->Boxes[0].Style, platform::MessageStyle::Error);
   EXPECT_EQ(g.shell->Boxes[1].Text, "I/O error 21");
-  EXPECT_NE(err.find("I/O error 21"), std::string::npos);
+  EXPECT_NE(err.find("Config.cfg: Is a directory"), std::string::npos) << err;
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg" / "inside" / "notes"), "kept");
+  EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg.bak"));
+  EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg.tmp"));
+}
+
+TEST(SettingsFile, AReadOnlyFolderKeepsTheOldFile) {
+  OnlineGame g;
+  const std::string saved = WriteSettings(kSaved);
+  g.dir.Write("Config.cfg", saved);
+  fs::permissions(g.dir.Path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                    fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+  TK_RUN_UNPRIVILEGED([&] {
+    ::testing::internal::CaptureStderr();
+    g.Start();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Config.cfg.tmp: Permission denied"), std::string::npos) << err;
+    ASSERT_EQ(g.shell->Boxes.size(), 1u);
+    EXPECT_EQ(g.shell->Boxes[0].Text, "I/O error " + std::to_string(EACCES));
+    EXPECT_EQ(g.F().HighScores[0].Name, "A");
+    EXPECT_EQ(g.F().HighScores[0].Score, 9000);
+  });
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg"), saved);
+  fs::permissions(g.dir.Path(), fs::perms::owner_all);
+}
+
+// A tiny file system for the game folder when this process may mount one.
+class TinyDisk {
+ public:
+  explicit TinyDisk(const fs::path& dir) : dir_(dir) {
+    if (::geteuid() != 0) return;
+    mounted_ = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+    // The current folder is still the one underneath until it is entered again.
+    if (mounted_) fs::current_path(dir);
+  }
+  ~TinyDisk() {
+    if (!mounted_) return;
+    fs::current_path(dir_.parent_path());
+    ::umount2(dir_.c_str(), MNT_DETACH);
+    fs::current_path(dir_);
+  }
+  bool Mounted() const { return mounted_; }
+  // Fills what is left, so the next write fails with ENOSPC.
+  void Fill() {
+    std::ofstream out(dir_ / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    while (out.write(block.data(), block.size()) && out.flush()) {
+    }
+  }
+
+ private:
+  fs::path dir_;
+  bool mounted_ = false;
+};
+
+TEST(SettingsFile, AFullDiskKeepsTheOldFile) {
+  OnlineGame g;
+  g.Start();
+  g.Run(100);
+  ASSERT_TRUE(g.shell->Boxes.empty());
+  // The archives are loaded; from here on the folder is a nearly full disk (or, where no
+  // file system can be mounted, writes past 64 bytes fail).
+  TinyDisk disk(g.dir.Path());
+  const std::string saved = WriteSettings(kSaved);
+  g.dir.Write("Config.cfg", saved);
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  int expected = ENOSPC;
+  if (disk.Mounted()) {
+    disk.Fill();
+  } else {
+    struct rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    expected = EFBIG;
+  }
+  ::testing::internal::CaptureStderr();
+  g.F().SwitchScene(SceneOptions);
+  g.Key(vk::Esc);  // leaving the options saves
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  ::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_NE(err.find(std::string("Config.cfg.tmp: ") + std::strerror(expected)), std::string::npos)
+      << err;
+  ASSERT_EQ(g.shell->Boxes.size(), 1u);
+  EXPECT_EQ(g.shell->Boxes[0].Text, "I/O error " + std::to_string(expected));
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg"), saved);
+  EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg.tmp"));
+}
+
+TEST(SettingsFile, ALeftoverOfAKilledSaveIsRemovedAtStartUpAndNothingElse) {
+  OnlineGame g;
+  g.dir.Write("Config.cfg.tmp", "half a save");
+  g.dir.Write("Config.cfg.tmp4242-0", "not ours");
+  g.dir.Write("Config.cfg.bak", "an old copy");
+  g.Start();
+  EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg.tmp"));
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.tmp4242-0"), "not ours");
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.bak"), "an old copy");
+  EXPECT_TRUE(g.shell->Boxes.empty());
 }
 
 TEST(SettingsFile, AFolderThatCannotBeWrittenIsToldOnceAndTheGameGoesOn) {
@@ -154,7 +360,10 @@ TEST(SettingsFile, AFolderThatCannotBeWrittenIsToldOnceAndTheGameGoesOn) {
   const std::string err = ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(g.shell->Boxes.size(), 1u);
   EXPECT_EQ(g.shell->Boxes[0].Text, "I/O error 2");
-  EXPECT_EQ(err, Cp1251ToUtf8(Cp("Тиноквак")) + ": I/O error 2\n");
+  // Each failed save says so on stderr, naming the file.
+  EXPECT_NE(err.find(Cp1251ToUtf8(Cp("Тиноквак")) + ": Config.cfg.tmp: No such file or directory\n"),
+            std::string::npos)
+      << err;
   // The game kept what it had.
   EXPECT_EQ(g.F().CurrentScene, SceneMainMenu);
   EXPECT_EQ(g.F().HighScores[1].Name, "Kot");

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -14,6 +16,7 @@
 
 #include "persist/Codec.h"
 #include "persist/Settings.h"
+#include "support/Unprivileged.h"
 
 namespace tk {
 namespace {
@@ -48,6 +51,27 @@ std::vector<std::string> SplitCrLf(const std::string& bytes) {
   return lines;
 }
 
+// A whole file of the given settings with some lines (1-based) replaced by the encodings of
+// the given plain texts.
+std::string FileWith(const TSettings& s, std::initializer_list<std::pair<int, std::string>> lines) {
+  std::vector<std::string> all = SplitCrLf(WriteSettings(s));
+  for (const auto& [no, plain] : lines) all.at(no - 1) = EncodeText(plain);
+  std::string out;
+  for (const auto& line : all) out += line + "\r\n";
+  return out;
+}
+
+// Ten rows named A to J with the given scores.
+TSettings Rows(std::initializer_list<int32_t> scores) {
+  TSettings s;
+  int k = 0;
+  for (int32_t score : scores) {
+    s.HighScores[k] = {std::string(1, static_cast<char>('A' + k)), score};
+    ++k;
+  }
+  return s;
+}
+
 TSettings Read(const std::string& bytes, std::string* errorOut = nullptr) {
   TSettings s;
   std::string error;
@@ -79,7 +103,7 @@ struct TAdmissionCase {
   int rank;
 };
 
-class AdmissionCase : public testing::TestWithParam<TAdmissionCase> {};
+class AdmissionCase : public ::testing::TestWithParam<TAdmissionCase> {};
 
 TEST_P(AdmissionCase, AgainstTheDefaultTable) {
   const auto& c = GetParam();
@@ -93,7 +117,7 @@ TEST_P(AdmissionCase, AgainstTheDefaultTable) {
 
 INSTANTIATE_TEST_SUITE_P(
     HighScores, AdmissionCase,
-    testing::Values(TAdmissionCase{99, false, false, 0},
+    ::testing::Values(TAdmissionCase{99, false, false, 0},
                     TAdmissionCase{100, true, false, 0},  // equal to the tenth row
                     TAdmissionCase{101, true, true, 9}, TAdmissionCase{200, true, true, 8},
                     TAdmissionCase{2750, true, true, 1}, TAdmissionCase{3000, true, true, 0},
@@ -156,7 +180,7 @@ TEST(SettingsFile, WritesTwentyFiveEncodedLines) {
     EXPECT_EQ(line.find_first_not_of(EncodingAlphabet), std::string::npos);
 }
 
-class RoundTrip : public testing::TestWithParam<TSettings> {};
+class RoundTrip : public ::testing::TestWithParam<TSettings> {};
 
 TEST_P(RoundTrip, ReadsBackWhatWasWritten) {
   std::string error;
@@ -185,7 +209,7 @@ TSettings SoundOffWindowed() {
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsFile, RoundTrip,
-                         testing::Values(TSettings{}, Varied(), SoundOffWindowed()));
+                         ::testing::Values(TSettings{}, Varied(), SoundOffWindowed()));
 
 TEST(SettingsFile, LfOnlyLinesAndStrayCharactersReadTheSame) {
   const std::string original = WriteSettings(Varied());
@@ -205,7 +229,7 @@ struct TFlagCase {
   bool keepsOn;     // the same text in lines 2 and 3
 };
 
-class FlagLine : public testing::TestWithParam<TFlagCase> {};
+class FlagLine : public ::testing::TestWithParam<TFlagCase> {};
 
 TEST_P(FlagLine, OnlyExactlyFalseCounts) {
   const auto& c = GetParam();
@@ -216,24 +240,25 @@ TEST_P(FlagLine, OnlyExactlyFalseCounts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsFile, FlagLine,
-                         testing::Values(TFlagCase{"false", false, false},
+                         ::testing::Values(TFlagCase{"false", false, false},
                                          TFlagCase{"False", true, true},
                                          TFlagCase{"FALSE", true, true},
                                          TFlagCase{"", true, true},
                                          TFlagCase{"true", true, true},
                                          TFlagCase{"false%%%%%", true, true}));
 
-TEST(SettingsFile, MissingLinesKeepTheCurrentValues) {
+TEST(SettingsFile, MissingLinesReadAsEmptyAndAreReported) {
   // An existing but empty file: every line is empty, so only full screen changes.
   TSettings expected;
   expected.GameFullScreen = true;
-  EXPECT_EQ(Read(""), expected);
+  std::string error;
+  EXPECT_EQ(Read("", &error), expected);
+  EXPECT_EQ(error, "the file is empty");
 
   TSettings s;
   s.PlayerCountry = "old";
-  std::string error;
   const std::string rows = FileOf({"false", "true", "true", "ab%%%", "%%%%%", "", "777%%"});
-  ASSERT_TRUE(ReadSettings(rows, s, error));
+  EXPECT_EQ(ReadSettingsLines(rows, s), std::vector<std::string>{"the file ends after line 7"});
   EXPECT_EQ(s.PlayerCountry, "ab");
   EXPECT_EQ(s.PlayerName, "");            // only "%" reads as empty
   EXPECT_EQ(s.HighScores[0].Name, kVanya);  // empty name line: kept
@@ -241,19 +266,75 @@ TEST(SettingsFile, MissingLinesKeepTheCurrentValues) {
   EXPECT_EQ(s.HighScores[1], DefaultHighScores()[1]);
 }
 
-TEST(SettingsFile, ANonIntegerScoreStopsTheReading) {
-  const std::string bytes = FileOf({"false", "true", "true", "", "",
-                                    "One%%", "9000%", "Two%%", "8000%",
-                                    "Three", "12a%%", "Four%", "7000%"});
-  std::string error;
-  const TSettings s = Read(bytes, &error);
-  EXPECT_EQ(error, "'12a' is not a valid integer value");
-  EXPECT_EQ(s.HighScores[0], (THighScoreRow{"One", 9000}));
-  EXPECT_EQ(s.HighScores[1], (THighScoreRow{"Two", 8000}));
-  EXPECT_EQ(s.HighScores[2], (THighScoreRow{"Three", 2000}));  // name read, score kept
-  const THighScoreTable defaults = DefaultHighScores();
-  for (int k = 3; k < HighScoreRows; ++k) EXPECT_EQ(s.HighScores[k], defaults[k]) << k;
+TEST(SettingsFile, ABadScoreLineKeepsThatRowsScoreAndTheRowsAfterIt) {
+  // Row 2's score (line 11) is damaged; rows 3 to 9 come after it.
+  const TSettings saved = Rows({9000, 8000, 7000, 6000, 5000, 4000, 3000, 2500, 2200, 2100});
+  const std::string bytes = FileWith(saved, {{11, "89x0%"}, {5, kPetya + "%"}});
+  TSettings s;
+  EXPECT_EQ(ReadSettingsLines(bytes, s),
+            std::vector<std::string>{"line 11: '89x0' is not a valid integer value"});
+  EXPECT_EQ(s.PlayerName, kPetya);
+  // Row 2 keeps its name and its default score (2000), and takes its place by that score.
+  const THighScoreTable want = Rows({9000, 8000, 6000, 5000, 4000, 3000, 2500, 2200, 2100}).HighScores;
+  for (int k = 0; k < 2; ++k) EXPECT_EQ(s.HighScores[k], want[k]) << k;
+  EXPECT_EQ(s.HighScores[2], (THighScoreRow{"D", 6000}));
+  EXPECT_EQ(s.HighScores[8], (THighScoreRow{"J", 2100}));
+  EXPECT_EQ(s.HighScores[9], (THighScoreRow{"C", 2000}));
 }
+
+TEST(SettingsFile, DamagedRowsSortByScoreAndTiesKeepTheirOrder) {
+  const TSettings saved = Rows({9000, 8000, 7000, 6000, 5000, 4000, 3000, 2500, 2200, 2100});
+  // Rows 0 and 1 are damaged: they keep 3000 and 2500, which ties with rows 6 and 7.
+  TSettings s;
+  EXPECT_EQ(ReadSettingsLines(FileWith(saved, {{7, "x%%%%"}, {9, "--1%%"}}), s).size(), 2u);
+  const std::string order = [&] {
+    std::string o;
+    for (const auto& row : s.HighScores) o += row.Name + std::to_string(row.Score) + " ";
+    return o;
+  }();
+  EXPECT_EQ(order, "C7000 D6000 E5000 F4000 A3000 G3000 B2500 H2500 I2200 J2100 ");
+}
+
+struct TCutCase {
+  std::string name;
+  size_t keep;  // bytes kept of a whole file (npos: all) ...
+  std::string extra;  // ... followed by these
+  std::vector<std::string> problems;
+  int rowsRead;  // rows 0.. read from the file
+};
+
+class CutFile : public ::testing::TestWithParam<TCutCase> {};
+
+TEST_P(CutFile, WhatWasReadStandsAndTheRestIsReported) {
+  const auto& c = GetParam();
+  const TSettings saved = Rows({9000, 8000, 7000, 6000, 5000, 4000, 3000, 2500, 2200, 2100});
+  const std::string whole = WriteSettings(saved);
+  TSettings s;
+  EXPECT_EQ(ReadSettingsLines(whole.substr(0, c.keep) + c.extra, s), c.problems);
+  const THighScoreTable defaults = DefaultHighScores();
+  for (int k = 0; k < HighScoreRows; ++k)
+    EXPECT_EQ(s.HighScores[k], k < c.rowsRead ? saved.HighScores[k] : defaults[k]) << k;
+}
+
+// The file is 32 bytes of settings, then rows of two 10-byte lines.
+INSTANTIATE_TEST_SUITE_P(
+    SettingsFile, CutFile,
+    ::testing::Values(
+        TCutCase{"whole", std::string::npos, "", {}, 10},
+        TCutCase{"blank lines after the end", std::string::npos, "\r\n \r\n", {}, 10},
+        TCutCase{"cut in the middle of row 3's name", 32 + 60 + 4, "",
+                 {"line 12 is cut short"}, 3},
+        TCutCase{"cut before row 3's name's line end", 32 + 60 + 8, "",
+                 {"line 12 is cut short"}, 3},
+        TCutCase{"cut after row 2", 32 + 60, "", {"the file ends after line 11"}, 3},
+        TCutCase{"more data after line 25", std::string::npos, "MNBVCXZL\r\n",
+                 {"the file goes on after line 25"}, 10}),
+    [](const auto& info) {
+      std::string n = info.param.name;
+      for (auto& ch : n)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return n;
+    });
 
 struct TScoreText {
   std::string text;
@@ -261,25 +342,25 @@ struct TScoreText {
   int32_t value;
 };
 
-class ScoreText : public testing::TestWithParam<TScoreText> {};
+class ScoreText : public ::testing::TestWithParam<TScoreText> {};
 
 TEST_P(ScoreText, DecimalIntegersOnly) {
   const auto& c = GetParam();
   std::string error;
-  const TSettings s = Read(FileOf({"false", "true", "true", "", "", "", c.text}), &error);
+  const TSettings s = Read(FileWith(TSettings{}, {{7, c.text}}), &error);
   if (c.valid) {
     EXPECT_EQ(s.HighScores[0].Score, c.value);
   } else {
     std::string shown = DecodeText(EncodeText(c.text));
     while (!shown.empty() && shown.back() == '%') shown.pop_back();
-    EXPECT_EQ(error, "'" + shown + "' is not a valid integer value");
+    EXPECT_EQ(error, "line 7: '" + shown + "' is not a valid integer value");
     EXPECT_EQ(s.HighScores[0].Score, 3000);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     SettingsFile, ScoreText,
-    testing::Values(TScoreText{"-5%%%", true, -5}, TScoreText{"+7%%%", true, 7},
+    ::testing::Values(TScoreText{"-5%%%", true, -5}, TScoreText{"+7%%%", true, 7},
                     TScoreText{"00042", true, 42},
                     TScoreText{"-2147483648%%%%", true, INT32_MIN},
                     TScoreText{"2147483647", true, INT32_MAX},
@@ -289,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TScoreText{"true", false, 0},  // unpadded: read as "\0true"
                     TScoreText{"12345678", false, 0}));
 
-class SettingsFileOnDisk : public testing::Test {
+class SettingsFileOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "tk_settings_XXXXXX").string();
@@ -314,17 +395,17 @@ class SettingsFileOnDisk : public testing::Test {
 };
 
 TEST_F(SettingsFileOnDisk, CreatesAndReplacesTheFile) {
-  std::string error;
-  ASSERT_TRUE(SaveSettingsFile(file_, TSettings{}, error)) << error;
+  TFileError error;
+  ASSERT_TRUE(SaveSettingsFile(file_, TSettings{}, error)) << error.Message;
   EXPECT_EQ(Contents(file_), WriteSettings(TSettings{}));
 
-  ASSERT_TRUE(SaveSettingsFile(file_, Varied(), error)) << error;
+  ASSERT_TRUE(SaveSettingsFile(file_, Varied(), error)) << error.Message;
   EXPECT_EQ(Contents(file_), WriteSettings(Varied()));
   EXPECT_EQ(Read(Contents(file_)), Varied());
   EXPECT_EQ(EntriesInDir(), 1u);  // no temporary file left beside it
 }
 
-TEST_F(SettingsFileOnDisk, AFailedWriteLeavesTheOldFile) {
+TEST_F(SettingsFileOnDisk, AFailedWriteLeavesTheOldFileAndNamesTheFile) {
   WriteOld();
   // Writes past 64 bytes fail (EFBIG) even for root, in the middle of the file.
   struct rlimit old {};
@@ -333,31 +414,121 @@ TEST_F(SettingsFileOnDisk, AFailedWriteLeavesTheOldFile) {
   small.rlim_cur = 64;
   const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  std::string error;
+  TFileError error;
   const bool saved = SaveSettingsFile(file_, Varied(), error);
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, oldHandler);
 
   EXPECT_FALSE(saved);
-  EXPECT_EQ(error, "I/O error " + std::to_string(EFBIG));
+  EXPECT_EQ(error.Errno, EFBIG);
+  EXPECT_EQ(error.Message, (dir_ / "Config.cfg.tmp").string() + ": " + std::strerror(EFBIG));
   EXPECT_EQ(Contents(file_), "old contents");
   EXPECT_EQ(EntriesInDir(), 1u);
 }
 
 TEST_F(SettingsFileOnDisk, AMissingFolderIsReported) {
-  std::string error;
+  TFileError error;
   EXPECT_FALSE(SaveSettingsFile(dir_ / "absent" / "Config.cfg", TSettings{}, error));
-  EXPECT_EQ(error, "I/O error " + std::to_string(ENOENT));
+  EXPECT_EQ(error.Errno, ENOENT);
+  EXPECT_EQ(error.Message, (dir_ / "absent" / "Config.cfg.tmp").string() + ": No such file or directory");
 }
 
 TEST_F(SettingsFileOnDisk, AReadOnlyFolderKeepsTheOldFile) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   WriteOld();
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  std::string error;
-  EXPECT_FALSE(SaveSettingsFile(file_, Varied(), error));
-  EXPECT_EQ(error, "I/O error " + std::to_string(EACCES));
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  TK_RUN_UNPRIVILEGED([&] {
+    TFileError error;
+    EXPECT_FALSE(SaveSettingsFile(file_, Varied(), error));
+    EXPECT_EQ(error.Errno, EACCES);
+    EXPECT_NE(error.Message.find("Config.cfg.tmp: Permission denied"), std::string::npos);
+    EXPECT_EQ(Contents(file_), "old contents");
+  });
+}
+
+TEST_F(SettingsFileOnDisk, LoadingTellsWhetherTheFileWasReadInFull) {
+  TSettings s;
+  EXPECT_EQ(LoadSettingsFile(file_, s).State, TSettingsLoad::Missing);
+  EXPECT_FALSE(LoadSettingsFile(file_, s).MustKeep());
+  EXPECT_EQ(s, TSettings{});
+
+  std::ofstream(file_, std::ios::binary) << WriteSettings(Varied());
+  TSettingsLoad load = LoadSettingsFile(file_, s);
+  EXPECT_EQ(load.State, TSettingsLoad::Whole);
+  EXPECT_FALSE(load.MustKeep());
+  EXPECT_EQ(s, Varied());
+
+  std::ofstream(file_, std::ios::binary) << WriteSettings(Varied()).substr(0, 50);
+  load = LoadSettingsFile(file_, s);
+  EXPECT_EQ(load.State, TSettingsLoad::Partial);
+  EXPECT_TRUE(load.MustKeep());
+
+  fs::remove(file_);
+  fs::create_directory(file_);
+  load = LoadSettingsFile(file_, s);
+  EXPECT_EQ(load.State, TSettingsLoad::Unreadable);
+  EXPECT_EQ(load.Errno, EISDIR);
+  EXPECT_EQ(load.Problems, std::vector<std::string>{"Is a directory"});
+  EXPECT_TRUE(load.MustKeep());
+}
+
+TEST_F(SettingsFileOnDisk, AnUnreadableFileIsReportedAndKeptBesideTheNextSave) {
+  WriteOld();
+  fs::permissions(dir_, fs::perms::all);  // open to the unprivileged user
+  fs::permissions(file_, fs::perms::none);
+  TK_RUN_UNPRIVILEGED([&] {
+    TSettings s;
+    const TSettingsLoad load = LoadSettingsFile(file_, s);
+    EXPECT_EQ(load.State, TSettingsLoad::Unreadable);
+    EXPECT_EQ(load.Errno, EACCES);
+    EXPECT_EQ(s, TSettings{});
+    // A rename needs no read permission.
+    fs::path keptAs;
+    TFileError error;
+    ASSERT_TRUE(KeepOldSettingsFile(file_, keptAs, error)) << error.Message;
+    EXPECT_EQ(keptAs, dir_ / "Config.cfg.bak");
+    EXPECT_FALSE(fs::exists(file_));
+    ASSERT_TRUE(SaveSettingsFile(file_, s, error)) << error.Message;
+  });
+  fs::permissions(dir_ / "Config.cfg.bak", fs::perms::owner_read);
+  EXPECT_EQ(Contents(dir_ / "Config.cfg.bak"), "old contents");
+  EXPECT_EQ(Contents(file_), WriteSettings(TSettings{}));
+}
+
+TEST_F(SettingsFileOnDisk, EarlierCopiesAreKeptAndTheNextGetsANumber) {
+  std::ofstream(dir_ / "Config.cfg.bak", std::ios::binary) << "first";
+  std::ofstream(dir_ / "Config.cfg.bak.1", std::ios::binary) << "second";
+  WriteOld();
+  fs::path keptAs;
+  TFileError error;
+  ASSERT_TRUE(KeepOldSettingsFile(file_, keptAs, error)) << error.Message;
+  EXPECT_EQ(keptAs, dir_ / "Config.cfg.bak.2");
+  EXPECT_EQ(Contents(dir_ / "Config.cfg.bak"), "first");
+  EXPECT_EQ(Contents(dir_ / "Config.cfg.bak.1"), "second");
+  EXPECT_EQ(Contents(keptAs), "old contents");
+  EXPECT_FALSE(fs::exists(file_));
+
+  // Nothing to keep: no file, or a folder (which a save cannot replace anyway).
+  ASSERT_TRUE(KeepOldSettingsFile(file_, keptAs, error));
+  EXPECT_TRUE(keptAs.empty());
+  fs::create_directory(file_);
+  ASSERT_TRUE(KeepOldSettingsFile(file_, keptAs, error));
+  EXPECT_TRUE(keptAs.empty());
+  EXPECT_TRUE(fs::is_directory(file_));
+}
+
+TEST_F(SettingsFileOnDisk, OnlyTheSavesOwnLeftoverIsRemoved) {
+  WriteOld();
+  for (const char* name : {"Config.cfg.tmp", "Config.cfg.tmp123-0", "Config.cfg.bak", "notes.tmp"})
+    std::ofstream(dir_ / name) << "x";
+  RemoveLeftoverTemp(file_);
+  EXPECT_FALSE(fs::exists(dir_ / "Config.cfg.tmp"));
+  EXPECT_EQ(EntriesInDir(), 4u);
   EXPECT_EQ(Contents(file_), "old contents");
+  // A folder of that name is not ours to remove.
+  fs::create_directory(dir_ / "Config.cfg.tmp");
+  RemoveLeftoverTemp(file_);
+  EXPECT_TRUE(fs::is_directory(dir_ / "Config.cfg.tmp"));
 }
 
 }  // namespace

@@ -62,7 +62,14 @@ TEST_F(FilesFixture, NamesAreResolvedTheWindowsWay) {
     ReadWholeFile("Data\\Missing.dxg");
     FAIL();
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"Data\\Missing.dxg\". ", 0), 0u);
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"Data\\Missing.dxg\". No such file or directory");
+  }
+  // A folder of the name is refused with the system's words, not read as an empty file.
+  try {
+    ReadWholeFile("Data");
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file \"Data\". Is a directory");
   }
 }
 
@@ -76,6 +83,8 @@ TEST(InternetShortcut, TheUrlOfItsSection) {
       {"[Other]\nURL=http://no\n[internetshortcut]\nIconIndex=0\nurl = \nURL=http://b/\n",
        "http://b/"},
       {"URL=http://outside/\n", ""},
+      // A lone CR ends the line: nothing after it joins the address.
+      {"[InternetShortcut]\rURL=http://c/\rcalc\r", "http://c/"},
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(platform::ReadInternetShortcutUrl(c.text), c.url);

@@ -78,6 +78,29 @@ TEST_F(AudioFixture, MusicFollowsTheMusicFlag) {
   EXPECT_EQ(form->CurrentTrack(), "3");
 }
 
+TEST_F(AudioFixture, AModuleThatCannotBeLoadedIsToldOnceOnStderrAndTheGameGoesOn) {
+  form->StopMusic();
+  dir.Write("Music/2.xm", testing::BuildXm().substr(0, 100));  // cut inside its header
+  dir.Write("Music/5.xm", "no module at all");
+  std::filesystem::create_directories(dir.Path() / "Music/4.xm");
+  ::testing::internal::CaptureStderr();
+  for (int i = 0; i < 3; ++i) {
+    form->PlayMusic("2");  // every start of the tune loads it again
+    EXPECT_EQ(form->MusicModule, 0u);
+    form->PlayMusic("4");
+    form->PlayMusic("5");
+    form->PlayMusic("missing");  // left out on purpose: nothing to say
+  }
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "Тиноквак: Music/2.xm: the module is damaged\n"
+                 "Тиноквак: Cannot open file \"Music/4.xm\". Is a directory\n"
+                 "Тиноквак: Music/5.xm: not a module format the player knows\n");
+  EXPECT_TRUE(plat.Record().Messages.empty());
+  form->PlayMusic("3");
+  EXPECT_EQ(form->CurrentTrack(), "3");
+  EXPECT_GT(PeakOver(50), 0);
+}
+
 // Plays frames until the module has wrapped twice and reports whether the check let the
 // last order seen stay behind while the module was back at order 0.
 bool KeptTheLastOrderAtTheWrap(AudioFixture& f, uint8_t scene) {

@@ -373,5 +373,28 @@ TEST_F(ShellFixture, StartUpErrorsPropagate) {
   EXPECT_THROW(form->FormCreate(), EError);
 }
 
+TEST_F(ShellFixture, ADamagedArchiveKeepsItsMessageInTheBoxAndSaysWhereOnStderr) {
+  const std::filesystem::path archive = dir.Path() / "Data/Graphic.dxg";
+  std::filesystem::resize_file(archive, std::filesystem::file_size(archive) - 10);
+  try {
+    form->FormCreate();
+    FAIL() << "no error";
+  } catch (const std::exception& e) {
+    ::testing::internal::CaptureStderr();
+    form->HandleException(e);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(plat.Record().Messages.size(), 1u);
+    EXPECT_EQ(plat.Record().Messages[0], "Stream read error");
+    // The read that ran out starts inside the file.
+    const std::string head = "Тиноквак: Data/Graphic.dxg: offset ", tail = ": Stream read error\n";
+    ASSERT_EQ(err.rfind(head, 0), 0u) << err;
+    ASSERT_GT(err.size(), head.size() + tail.size()) << err;
+    EXPECT_EQ(err.substr(err.size() - tail.size()), tail);
+    const auto offset = std::stoull(err.substr(head.size()));
+    EXPECT_GT(offset, 0u);
+    EXPECT_LE(offset, std::filesystem::file_size(archive));
+  }
+}
+
 }  // namespace
 }  // namespace tk

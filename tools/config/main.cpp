@@ -3,12 +3,8 @@
 //   tinokvak-config decode SYMBOLS   the decoded bytes as lower-case hex
 //   tinokvak-config show FILE        the settings file as the game reads it, as JSON
 //   tinokvak-config show             the same for the file the game would use
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -58,18 +54,10 @@ std::string ToHex(std::string_view bytes) {
 
 int Show(const std::string& name, bool sayWhich = false) {
   tk::TSettings settings;
-  std::string error;
-  bool complete = true;
   // A missing file reads as the defaults, as it does for the game.
-  std::error_code ec;
-  if (std::filesystem::exists(name, ec)) {
-    if (std::filesystem::is_directory(name, ec))
-      return Fail("Cannot open file \"" + name + "\". " + std::strerror(EISDIR));
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return Fail("Cannot open file \"" + name + "\". " + std::strerror(errno));
-    const std::string bytes(std::istreambuf_iterator<char>(in), {});
-    complete = tk::ReadSettings(bytes, settings, error);
-  }
+  const tk::TSettingsLoad load = tk::LoadSettingsFile(name, settings);
+  if (load.State == tk::TSettingsLoad::Unreadable)
+    return Fail("Cannot open file \"" + name + "\". " + load.Problems.front());
 
   nlohmann::ordered_json out;
   out["fullScreen"] = settings.GameFullScreen;
@@ -80,11 +68,16 @@ int Show(const std::string& name, bool sayWhich = false) {
   out["highScores"] = nlohmann::ordered_json::array();
   for (const auto& row : settings.HighScores)
     out["highScores"].push_back({{"name", tk::Cp1251ToUtf8(row.Name)}, {"score", row.Score}});
-  // The game stops reading at a bad score; show what it ends up with, and why.
-  if (!complete) out["error"] = tk::Cp1251ToUtf8(error);
+  // A damaged file shows what the game makes of it; what it skipped goes to stderr.
+  if (!load.Problems.empty()) {
+    out["skipped"] = nlohmann::ordered_json::array();
+    for (const auto& p : load.Problems) {
+      out["skipped"].push_back(tk::Cp1251ToUtf8(p));
+      std::cerr << name << ": " << tk::Cp1251ToUtf8(p) << "\n";
+    }
+  }
   if (sayWhich) out["file"] = name;
   std::cout << out.dump() << "\n";
-  if (!complete) return Fail(tk::Cp1251ToUtf8(error));
   return 0;
 }
 
