@@ -7,6 +7,7 @@
 
 #include "media/Draw.h"
 #include "media/Picture.h"
+#include "platform/Errors.h"
 
 namespace tk::exitscreen {
 
@@ -70,7 +71,9 @@ void TShareScreen::LoadExitScreen() {
     // Without its background the page is not shown; the game still starts and, on the
     // way out, closes at once. Said on stderr so whoever made the page can see why.
     ScreenValid = false;
-    std::fprintf(stderr, "exit screen skipped: %s\n", e.what());
+    const auto* located = dynamic_cast<const EError*>(&e);
+    std::fprintf(stderr, "exit screen skipped: %s\n",
+                 located ? located->FullMessage().c_str() : e.what());
   }
 }
 

@@ -486,9 +486,14 @@ TPicture LoadPictureFile(std::string_view name) {
   const std::string lower = LowerCp1251(ext);
   if (lower == "bmp" || lower == "dib" || lower == "jpg" || lower == "jpeg") {
     const std::string bytes = ReadWholeFile(name);
-    if (lower == "jpg" || lower == "jpeg") return DecodeJpeg(bytes);
-    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return DecodeBmpFile(bytes);
-    return DecodeDib(bytes);
+    try {
+      if (lower == "jpg" || lower == "jpeg") return DecodeJpeg(bytes);
+      if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return DecodeBmpFile(bytes);
+      return DecodeDib(bytes);
+    } catch (EError& e) {
+      e.File = ResolvePath(name).string();  // for stderr; the message stays the library's
+      throw;
+    }
   }
   throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
 }

@@ -236,6 +236,7 @@ struct TSkipped {
   bool WriteDescription;
   std::string Background;       // as the description names it
   std::string BackgroundBytes;  // written to it, when not empty
+  std::string Said = "";        // part of the line on stderr, when not empty
 };
 
 void PrintTo(const TSkipped& c, std::ostream* os) { *os << c.Name; }
@@ -248,7 +249,10 @@ TEST_P(SkippedPage, StartsAndClosesAtOnceOnExit) {
   page.Background = c.Background;
   ExitGame g(c.WriteDescription ? &page : nullptr);
   if (!c.BackgroundBytes.empty()) g.dir.Write(Slashed(c.Background), c.BackgroundBytes);
+  ::testing::internal::CaptureStderr();
   g.Start();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find(c.Said), std::string::npos) << err;
   EXPECT_FALSE(g.Screen().ScreenValid);
   EXPECT_TRUE(g.plat.Record().Messages.empty());  // start-up reports nothing and goes on
   g.Run(4100);
@@ -265,8 +269,11 @@ INSTANTIATE_TEST_SUITE_P(
         TSkipped{"NoDescription", false, "wdata\\back.bmp", ""},
         TSkipped{"BackgroundMissing", true, "wdata\\nowhere.bmp", ""},
         TSkipped{"BackgroundOfUnknownKind", true, "wdata\\back.png", "\x89PNG\r\n\x1a\n"},
-        TSkipped{"BackgroundNotAPicture", true, "wdata\\broken.bmp", "BM this is no bitmap"},
-        TSkipped{"BackgroundNotAJpeg", true, "wdata\\broken.jpg", "no JPEG either"}),
+        // A picture that does not decode is named with the library's message.
+        TSkipped{"BackgroundNotAPicture", true, "wdata\\broken.bmp", "BM this is no bitmap",
+                 "exit screen skipped: wdata/broken.bmp: "},
+        TSkipped{"BackgroundNotAJpeg", true, "wdata\\broken.jpg", "no JPEG either",
+                 "exit screen skipped: wdata/broken.jpg: "}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ExitScreen, AJpegBackgroundLoads) {
