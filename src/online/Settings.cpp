@@ -107,6 +107,7 @@ void SaveSettings(TMainForm& f, TOnlineState& st) {
   TFileError error;
 
   // A file this run could not read in full is moved aside before anything replaces it.
+  std::string kept;
   if (st.KeepOldFile) {
     std::filesystem::path keptAs;
     if (!KeepOldSettingsFile(path, keptAs, error)) {
@@ -119,21 +120,21 @@ void SaveSettings(TMainForm& f, TOnlineState& st) {
     st.KeepOldFile = false;
     if (!keptAs.empty()) {
       Say(path.string() + " was not read in full; the old file was kept as " + keptAs.string());
-      Box(f,
-          Shown(path) + " could not be read in full. The old file was kept as " + Shown(keptAs) +
-              ".",
-          platform::MessageStyle::Information);
+      kept = Shown(path) + " could not be read in full. The old file was kept as " +
+             Shown(keptAs) + ".";
     }
   }
 
   if (SaveSettingsFile(path, SettingsOf(f), error)) {
     st.WriteProblemReported = false;  // a later failure is news again
-    return;
+  } else {
+    Say(error.Message);
+    // Every scene change off three screens writes the file: the box comes once, not every time.
+    if (!st.WriteProblemReported) Box(f, WriteBoxText(error.Errno), platform::MessageStyle::Error);
+    st.WriteProblemReported = true;
   }
-  Say(error.Message);
-  // Every scene change off three screens writes the file: the box comes once, not every time.
-  if (!st.WriteProblemReported) Box(f, WriteBoxText(error.Errno), platform::MessageStyle::Error);
-  st.WriteProblemReported = true;
+  // Told after the save, so a game closed while the box is up has its file written.
+  if (!kept.empty()) Box(f, kept, platform::MessageStyle::Information);
 }
 
 void ResetHighScores(TMainForm& f) {
