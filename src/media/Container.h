@@ -22,8 +22,9 @@
 // end fails with "Stream read error" (lengths are checked against what remains before
 // anything is allocated). Every error leaving a reader carries the byte offset in the file
 // where it was found (EError::Offset): the read that ran out, or the start of the property
-// or collection item whose value was refused. Dotted names ("List.ColorTable", "Picture.Data", "Wave.WAVE")
-// arrive whole; the callback matches them.
+// or collection item whose value was refused.
+// Dotted names ("List.ColorTable", "Picture.Data", "Wave.WAVE") arrive whole; the callback
+// matches them.
 //
 // Writing one:
 //

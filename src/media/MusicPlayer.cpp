@@ -138,7 +138,8 @@ uintptr_t TMusicPlayer::SongLoadFromMemory(std::string_view bytes, const std::st
   auto song = std::make_unique<Song>();
   song->ctx = xmp_create_context();
   if (!song->ctx) return 0;
-  const int rc = xmp_load_module_from_memory(song->ctx, bytes.data(), static_cast<long>(bytes.size()));
+  const int rc =
+      xmp_load_module_from_memory(song->ctx, bytes.data(), static_cast<long>(bytes.size()));
   if (rc != 0) {
     xmp_free_context(song->ctx);
     const std::string why = rc == -XMP_ERROR_FORMAT ? "not a module format the player knows"

@@ -113,7 +113,8 @@ void SaveSettings(TMainForm& f, TOnlineState& st) {
     if (!KeepOldSettingsFile(path, keptAs, error)) {
       // Without a copy nothing is written: the old file stays as it is.
       Say(error.Message + " (" + path.string() + " was not read in full and is left as it is)");
-      if (!st.WriteProblemReported) Box(f, WriteBoxText(error.Errno), platform::MessageStyle::Error);
+      if (!st.WriteProblemReported)
+        Box(f, WriteBoxText(error.Errno), platform::MessageStyle::Error);
       st.WriteProblemReported = true;
       return;
     }

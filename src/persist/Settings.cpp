@@ -36,7 +36,9 @@ class TLineReader {
   }
   // Whether the line last returned ended with LF.
   bool Terminated() const { return terminated_; }
-  std::string_view Rest() const { return pos_ < bytes_.size() ? bytes_.substr(pos_) : std::string_view(); }
+  std::string_view Rest() const {
+    return pos_ < bytes_.size() ? bytes_.substr(pos_) : std::string_view();
+  }
 
  private:
   std::string_view bytes_;
@@ -217,8 +219,9 @@ std::vector<std::string> ReadSettingsLines(std::string_view fileBytes, TSettings
     problems.push_back("the file goes on after line " + std::to_string(lineNo));
   // A row that kept its old score may stand out of order; ties keep the order they had.
   if (badScore)
-    std::stable_sort(settings.HighScores.begin(), settings.HighScores.end(),
-                     [](const THighScoreRow& a, const THighScoreRow& b) { return a.Score > b.Score; });
+    std::stable_sort(
+        settings.HighScores.begin(), settings.HighScores.end(),
+        [](const THighScoreRow& a, const THighScoreRow& b) { return a.Score > b.Score; });
   return problems;
 }
 
