@@ -181,6 +181,29 @@ TEST(SettingsFile, ABadLineInTheMiddleKeepsTheRowsBeforeAndAfterIt) {
   EXPECT_EQ(g.SavedSettings().HighScores[9], (THighScoreRow{"C", 2000}));
 }
 
+TEST(SettingsFile, AFileOutsideTheGameFolderHasItsCopyAndTemporaryFileBesideIt) {
+  OnlineGame g;
+  const fs::path elsewhere = g.dir.Path() / "player" / "Config.cfg";
+  fs::create_directories(elsewhere.parent_path());
+  const std::string damaged = WithLine(kSaved, 11, "89x0%");
+  std::ofstream(elsewhere, std::ios::binary) << damaged;
+  std::ofstream(elsewhere.string() + ".tmp") << "half a save";
+  g.dir.Write("Config.cfg.tmp", "not the player's");
+  g.F().Options.SettingsFile = elsewhere;
+  ::testing::internal::CaptureStderr();
+  g.Start();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find(elsewhere.string() + ": line 11: "), std::string::npos) << err;
+  EXPECT_EQ(Bytes(elsewhere.string() + ".bak"), damaged);
+  EXPECT_FALSE(fs::exists(elsewhere.string() + ".tmp"));
+  EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.tmp"), "not the player's");
+  EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg"));
+  ASSERT_EQ(g.shell->Boxes.size(), 1u);
+  EXPECT_EQ(g.shell->Boxes[0].Text, elsewhere.string() +
+                                        " could not be read in full. The old file was kept as " +
+                                        elsewhere.string() + ".bak.");
+}
+
 TEST(SettingsFile, ASecondDamagedFileGetsTheNextNumberAndTheFirstCopyStays) {
   OnlineGame g;
   g.dir.Write("Config.cfg.bak", "an earlier copy");
