@@ -52,10 +52,24 @@ void DrawScene(TMainForm& f) {
 
 void FeedingTick(TMainForm& f) {
   const std::string time = Cp("Время:"), lives = Cp("Жизни:"), score = Cp("Очки:");
-  if (f.Paused || f.GameMainExit) {
-    // Frozen: nothing moves, spawns or ends while the pause or the exit prompt is up.
+  auto runningStatus = [&] {
+    HudText(f, 143, 0, time, StatusPointSize);
+    HudText(f, 230, 0, std::to_string(f.TimeLeft), StatusPointSize);
+    HudText(f, 338, 0, lives, StatusPointSize);
+    HudText(f, 450, 0, std::to_string(f.Lives), StatusPointSize);
+    HudText(f, 528, 0, score, StatusPointSize);
+    HudText(f, 650, 0, std::to_string(f.Score), StatusPointSize);
+  };
+  if (f.Paused || f.GameMainExit || f.AppInactive) {
+    // Frozen: nothing moves, spawns or ends while the pause or the exit prompt is up, or
+    // while the window is away (the stage clock is held meanwhile, see HoldStageClock).
     f.SpriteEngine.FreeDead();
     DrawScene(f);
+    if (!f.Paused && !f.GameMainExit) {
+      // Only the window is away: the picture stays exactly as the player left it.
+      runningStatus();
+      return;
+    }
     if (f.Paused) HudText(f, 320, 270, Cp("Пауза"), BannerPointSize);
     HudText(f, 143, 0, time, StatusPointSize);
     HudText(f, 230, 0, std::to_string(f.TimeLeft), StatusPointSize);
@@ -67,12 +81,7 @@ void FeedingTick(TMainForm& f) {
   f.SpriteEngine.Move(MoveUnits);
   f.SpriteEngine.FreeDead();
   DrawScene(f);
-  HudText(f, 143, 0, time, StatusPointSize);
-  HudText(f, 230, 0, std::to_string(f.TimeLeft), StatusPointSize);
-  HudText(f, 338, 0, lives, StatusPointSize);
-  HudText(f, 450, 0, std::to_string(f.Lives), StatusPointSize);
-  HudText(f, 528, 0, score, StatusPointSize);
-  HudText(f, 650, 0, std::to_string(f.Score), StatusPointSize);
+  runningStatus();
 
   SpawnInsect(f);
   if (f.TimeLeft < 0) {

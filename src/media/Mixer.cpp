@@ -170,7 +170,7 @@ void TSoundBuffer::SetVolume(int32_t volume) {
 
 bool TSoundBuffer::Playable() const { return voice_->playable; }
 
-TMixer::TMixer(int deviceRate) : rate_(deviceRate > 0 ? deviceRate : 44100) {
+TMixer::TMixer(int deviceRate) : rate_(deviceRate > 0 ? deviceRate : 44100), limiter_(rate_) {
   voices_.reserve(64);
 }
 
@@ -179,6 +179,7 @@ TMixer::~TMixer() = default;
 void TMixer::SetDeviceRate(int rate) {
   std::lock_guard lock(mutex_);
   if (rate > 0) rate_ = rate;
+  limiter_.SetRate(rate_);
 }
 
 void TMixer::SetMusic(MusicSource src) {
@@ -219,8 +220,7 @@ void TMixer::Mix(int16_t* out, int frameCount) {
     music_(musicBuf_.data(), frameCount);
     for (size_t i = 0; i < samples; ++i) acc[i] += musicBuf_[i];
   }
-  for (size_t i = 0; i < samples; ++i)
-    out[i] = static_cast<int16_t>(std::clamp(acc[i], -32768, 32767));
+  limiter_.Process(acc, out, frameCount);
 }
 
 }  // namespace tk

@@ -1,5 +1,6 @@
-// Our own mixer: voices over shared decoded PCM, resampled to the device rate, mixed with
-// the music into interleaved 16-bit stereo with saturation. The platform's audio output
+// Our own mixer: voices over shared decoded PCM, resampled to the device rate, summed with
+// the music in 32 bits and brought to interleaved 16-bit stereo by the master limiter
+// (media/Limiter.h), so loud moments bend instead of clipping. The platform's audio output
 // pulls from Mix on its own thread; everything else takes the lock.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "media/Limiter.h"
 #include "media/Wave.h"
 
 namespace tk {
@@ -67,6 +69,7 @@ class TMixer {
   MusicSource music_;
   std::vector<int32_t> acc_;
   std::vector<int16_t> musicBuf_;
+  TLimiter limiter_;
 };
 
 }  // namespace tk

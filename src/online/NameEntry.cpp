@@ -46,7 +46,8 @@ void GameOverTick(TMainForm& f) {
   const std::string score = std::to_string(f.Score);
   f.TextOut(410 - 12 * static_cast<int>(score.size()), 225, score, kNameSize, kNameColour);
   const int width = f.TextWidth(f.PlayerName, kNameSize);
-  f.TextOut(400 - static_cast<int>(std::lround(width / 2.0)), 310, f.PlayerName, kNameSize,
+  // Half a pixel rounds to even, as every rounding of the game does.
+  f.TextOut(400 - static_cast<int>(std::nearbyint(width / 2.0)), 310, f.PlayerName, kNameSize,
             kNameColour);
   // The caret stands right of the centred name.
   f.NameTextWidth = width;

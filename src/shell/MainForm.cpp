@@ -141,6 +141,7 @@ void TMainForm::HandleException(const std::exception& e) {
 
 void TMainForm::Idle() {
   if (closed_) return;
+  HoldStageClock();
   // Window timers first, earliest due first; each fires at most once per pass.
   TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};
   bool fired[4] = {false, false, false, false};
@@ -148,7 +149,7 @@ void TMainForm::Idle() {
     const uint64_t now = Plat.Clock->NowMs();
     int best = -1;
     for (int i = 0; i < 4; ++i) {
-      if (fired[i] || !timers[i]->Enabled() || timers[i]->DueAt() > now) continue;
+      if (fired[i] || !timers[i]->Running() || timers[i]->DueAt() > now) continue;
       if (best < 0 || timers[i]->DueAt() < timers[best]->DueAt()) best = i;
     }
     if (best < 0) break;
@@ -161,10 +162,13 @@ void TMainForm::Idle() {
 }
 
 uint32_t TMainForm::MsUntilNextDue() {
+  // A window that came back (or went) while nothing else was due: the stage clock is held
+  // or let go at once rather than at the next frame.
+  if (LevelTimer.Held() != StageClockFrozen()) return 0;
   const uint64_t now = Plat.Clock->NowMs();
   uint64_t best = UINT64_MAX;
   for (TTimer* t : {&DXTimer, &Timer1, &Timer2, &LevelTimer, &sharetimer})
-    if (t->Enabled() && t->Interval() > 0) best = std::min(best, t->DueAt());
+    if (t->Running() && t->Interval() > 0) best = std::min(best, t->DueAt());
   if (best == UINT64_MAX) return 100;
   return best <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(best - now, 100));
 }
@@ -336,7 +340,16 @@ void TMainForm::OnCloseRequest() {
 void TMainForm::OnActivate(bool active) {
   AppInactive = !active;
   SetCaption(active ? Cp("Тиноквак") : Cp("Тиноквак [Пауза]"));
+  HoldStageClock();
 }
+
+bool TMainForm::StageClockFrozen() {
+  // The feeding stage's clock stops while the player is away (the window inactive or
+  // minimised), as its sprites do, and goes on with what was left of its second.
+  return CurrentScene == SceneFeeding && (AppInactive || !DXDraw.CanDraw());
+}
+
+void TMainForm::HoldStageClock() { LevelTimer.SetHeld(StageClockFrozen()); }
 
 void TMainForm::OnResize() { ResizePending = true; }
 

@@ -259,6 +259,8 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void OnResize() override;
 
   void PollInput();  // frame tick step 2
+  bool StageClockFrozen();  // the feeding stage waits for the window to come back
+  void HoldStageClock();    // holds LevelTimer meanwhile
 
  private:
   void LeaveScene(uint8_t id);

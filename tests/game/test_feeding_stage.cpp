@@ -1,5 +1,6 @@
 // The feeding stage as a whole: what it builds, its clock and status line, the freeze while
-// paused or asked to quit, and how it ends: the next pond, or game over.
+// paused, asked to quit or while the window is away, and how it ends: the next pond, or game
+// over.
 #include "game/Eat.h"
 #include "game/Feeding.h"
 #include "game/Insect.h"
@@ -132,16 +133,70 @@ TEST(FeedingStage, PauseAndTheExitPromptFreezeEverything) {
   EXPECT_EQ(frog->X, x - 5);
 }
 
-TEST(FeedingStage, AnInactiveWindowDoesNotStopTheStage) {
+TEST(FeedingStage, AWindowAwayFreezesTheStageAndItsClockWhichGoOnAsTheyWere) {
+  enum Away { Inactive, Minimised, Both };
+  for (Away away : {Inactive, Minimised, Both}) {
+    SCOPED_TRACE(away);
+    Game g;
+    g.StartFeeding(1, true);
+    TMainForm& f = g.F();
+    auto* m = f.Engine().Add<game::TMushka>();
+    g.Run(700);  // 300 ms of the clock's first second are left
+    const double x = m->X;
+    const int32_t time = f.TimeLeft, lives = f.Lives;
+    const int sprites = f.Engine().ChildCount();
+    auto leave = [&](bool gone) {
+      if (away != Minimised) {
+        f.OnActivate(!gone);
+        g.plat.SetFocus(!gone);
+      }
+      if (away != Inactive) g.plat.Record().Minimized = gone;
+    };
+    leave(true);
+    g.texts.clear();
+    g.Run(20000);
+    EXPECT_EQ(m->X, x);
+    EXPECT_EQ(f.TimeLeft, time);
+    EXPECT_EQ(f.Lives, lives);
+    EXPECT_EQ(f.Engine().ChildCount(), sprites) << "nothing spawns";
+    EXPECT_EQ(f.CurrentScene, SceneFeeding);
+    if (away == Inactive) {
+      // The frozen picture keeps the running status line.
+      EXPECT_TRUE(Drawn(g.texts, 650, 0, "0"));
+      EXPECT_FALSE(Drawn(g.texts, 320, 270, "Пауза"));
+    }
+    leave(false);
+    g.Run(290);
+    EXPECT_EQ(f.TimeLeft, time) << "the second goes on where it stopped";
+    EXPECT_NE(m->X, x);
+    g.Run(20);
+    EXPECT_EQ(f.TimeLeft, time - 1);
+    g.Run(1000);
+    EXPECT_EQ(f.TimeLeft, time - 2);
+  }
+}
+
+TEST(FeedingStage, ThePauseKeyAndTheWindowHoldTheClockIndependently) {
   Game g;
   g.StartFeeding(1);
   TMainForm& f = g.F();
-  g.Frames(1);
+  g.Run(500);
+  const int32_t time = f.TimeLeft;
   f.OnActivate(false);
-  auto* m = f.Engine().Add<game::TMushka>();
-  const double x = m->X;
-  g.Frames(2);
-  EXPECT_NE(m->X, x);
+  g.plat.SetFocus(false);
+  g.Key('P');  // a pause that arrives while away
+  f.OnActivate(true);
+  g.plat.SetFocus(true);
+  g.Run(5000);
+  EXPECT_EQ(f.TimeLeft, time) << "still paused";
+  g.Key('P');
+  g.Run(1000);
+  EXPECT_EQ(f.TimeLeft, time - 1);
+  // The pond's title timer is no stage clock: leaving the window in the pond holds nothing.
+  f.OnActivate(false);
+  f.SwitchScene(ScenePond);
+  f.Idle();
+  EXPECT_FALSE(f.LevelTimer.Held());
 }
 
 TEST(FeedingStage, TheLastLifeGoneEndsTheGameEvenOnTheStagesLastTick) {

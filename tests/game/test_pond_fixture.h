@@ -39,7 +39,7 @@ inline const std::vector<PondImage>& PondImages() {
       {"life", 40, 40, 1},              {"frog", 67, 104, 5},
       {"razvod1", 170, 196, 5},         {"razvod2", 190, 176, 5},
       {"razvod3", 210, 196, 5},         {"brizgi", 100, 100, 6},
-      {"energi", 50, 90, 8},            {"panel", 160, 30, 1},
+      {"energi", 50, 90, 8},            {"panel", 230, 32, 1},
   };
   return images;
 }

@@ -151,11 +151,11 @@ TEST_F(FlowFixture, PanelsStretchByWidthUnits) {
   auto panels = SpritesOf<game::TPanel>(*form);
   ASSERT_EQ(panels.size(), 3u);
   EXPECT_EQ(panels[0]->X, 140);
-  EXPECT_EQ(panels[0]->Width, 80 + 30);
+  EXPECT_EQ(panels[0]->Width, 115 + 30);
   EXPECT_EQ(panels[1]->X, 525);
-  EXPECT_EQ(panels[1]->Width, 80 + 90);
+  EXPECT_EQ(panels[1]->Width, 115 + 90);
   EXPECT_EQ(panels[2]->X, 335);
-  EXPECT_EQ(panels[2]->Height, 30);
+  EXPECT_EQ(panels[2]->Height, 32);
   for (auto* p : panels) EXPECT_EQ(p->Z(), 905);
 }
 

@@ -13,6 +13,9 @@ using platform::Cursor;
 constexpr int kNameX = 400, kNameY = 330;  // inside the name field (250..550, 315..348)
 constexpr int kBoxX = 264, kBoxY = 386;    // inside the send box (245..283, 367..405)
 
+// Half of a width, a half pixel going to the even neighbour: 61 -> 30, 63 -> 32.
+int HalfToEven(int width) { return width % 4 == 1 ? width / 2 : (width + 1) / 2; }
+
 TEST(NameEntry, OpensAfterTheBannerOnlyForAScoreThatReachesTheTable) {
   const struct {
     int32_t Score;
@@ -193,6 +196,28 @@ TEST(NameEntry, EnterRecordsTheResultAndMovesTheLowerRowsDown) {
   EXPECT_FALSE(g.F().GameEnterName || g.F().GamegoEdit || g.F().GameSendResult);
 }
 
+TEST(NameEntry, TheCentredNameRoundsItsHalfWidthToEven) {
+  // Names of growing width until every remainder of the width by 4 has been drawn; a width
+  // of 4k + 1 is where rounding half away from zero would put the name a pixel further left.
+  OnlineGame g;
+  g.Start();
+  g.GameOver(12345);
+  bool seen[4] = {false, false, false, false};
+  std::string typed;
+  for (const char* letter : {"Щ", "и", "Ж", "л", "ю", "Ф", "ы", "Ш", "к", "Д"}) {
+    g.Type(letter);
+    typed += Cp(letter);
+    g.texts.clear();
+    g.Frames(1);
+    ASSERT_EQ(g.texts.size(), 2u);
+    const int width = g.F().TextWidth(typed, 20);
+    SCOPED_TRACE(width);
+    EXPECT_EQ(g.texts[1].X, 400 - HalfToEven(width));
+    seen[width % 4] = true;
+  }
+  EXPECT_TRUE(seen[1]) << "no name of width 4k + 1 among the cases";
+}
+
 TEST(NameEntry, EachFrameDrawsTheScoreAndTheCentredNameInGreen) {
   OnlineGame g;
   g.Start();
@@ -208,7 +233,7 @@ TEST(NameEntry, EachFrameDrawsTheScoreAndTheCentredNameInGreen) {
   const TextCall& name = g.texts[1];
   const int width = g.F().TextWidth(Cp("Петя"), 20);
   EXPECT_EQ(name.Text, Cp("Петя"));
-  EXPECT_EQ(name.X, 400 - static_cast<int>(std::lround(width / 2.0)));
+  EXPECT_EQ(name.X, 400 - HalfToEven(width));
   EXPECT_EQ(name.Y, 310);
   for (const TextCall& t : g.texts) {
     EXPECT_EQ(t.Size, 20);

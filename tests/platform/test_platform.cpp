@@ -112,5 +112,37 @@ TEST(Text, FontsAreFoundAndTextIsDrawnTransparently) {
   text->Draw(px.data(), 200, 60, 200, 180, 50, Cp("Пауза"), style);
 }
 
+TEST(Text, TheCellHasItsTopAtYWithTheInternalLeadingAboveTheLetters) {
+  // The display font's stand-in: Windows metrics 1285 / 276 per 1000 units, far more room
+  // above the letters than its typographic ascent of 881.
+  if (platform::FindFontFile("Festival Nights JL").find("Comfortaa") == std::string::npos)
+    GTEST_SKIP() << "the display font is not the usual stand-in";
+  auto text = platform::MakeTtfTextRenderer();
+  const struct {
+    int size, ascent, height;
+  } cases[] = {{12, 21, 25}, {21, 36, 44}};  // 16 and 28 pixels to the em
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    const platform::TextStyle style{"Festival Nights JL", c.size, 0xFFFFFF};
+    EXPECT_EQ(text->Height(Cp("Н"), style), c.height);
+    // Flat-bottomed capitals, one with a mark above it: all end on the baseline.
+    for (const char* letter : {"Н", "Й", "Ш"}) {
+      std::vector<uint32_t> px(100 * 100, 0);
+      text->Draw(px.data(), 100, 100, 100, 10, 7, Cp(letter), style);
+      int top = -1, bottom = -1;
+      for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+          if ((px[y * 100 + x] & 0xFF) >= 128) {
+            if (top < 0) top = y;
+            bottom = y;
+          }
+      EXPECT_EQ(bottom + 1, 7 + c.ascent) << letter << ": the baseline";
+      if (std::string(letter) != "Й") {  // its breve may reach into the leading
+        EXPECT_GT(top, 7 + c.ascent - c.size * 96 / 72) << letter << ": the leading above it";
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tk

@@ -42,6 +42,34 @@ TEST(Timers, EnablingOrChangingTheIntervalRestartsAndMissedPeriodsAreNotMadeUp) 
   EXPECT_EQ(fired, 3);
 }
 
+TEST(Timers, AHeldTimerKeepsWhatWasLeftOfItsPeriod) {
+  platform::HeadlessPlatform plat;
+  TTimer t;
+  t.Attach(plat.Get().Clock.get());
+  int fired = 0;
+  t.OnTimer = [&] { ++fired; };
+  t.SetInterval(1000);
+  t.SetEnabled(true);
+  plat.AdvanceTo(700);
+  t.SetHeld(true);
+  EXPECT_FALSE(t.Running());
+  plat.AdvanceTo(9000);
+  EXPECT_FALSE(t.Poll(plat.Now()));
+  t.SetHeld(false);
+  EXPECT_EQ(t.DueAt(), 9300u);
+  plat.AdvanceTo(9300);
+  EXPECT_TRUE(t.Poll(plat.Now()));
+  // Enabled while held (the pause key ending a pause meanwhile): a whole period on release.
+  t.SetEnabled(false);
+  t.SetHeld(true);
+  t.SetEnabled(true);
+  plat.AdvanceTo(12000);
+  EXPECT_FALSE(t.Poll(plat.Now()));
+  t.SetHeld(false);
+  EXPECT_EQ(t.DueAt(), 13000u);
+  EXPECT_EQ(fired, 1);
+}
+
 TEST_F(ShellFixture, AimAngleFollowsThePointerWithinItsLimits) {
   Start();
   struct Case {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "AudioCapture.h"
 #include "Soak.h"
 #include "assembly/Assembly.h"
 #include "platform/Cp1251.h"
@@ -92,6 +93,10 @@ Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out
   if (!fs::is_directory(opt_.GameDir))
     throw std::runtime_error("no game folder at " + opt_.GameDir.string());
   fs::copy(opt_.GameDir, workDir_, fs::copy_options::recursive);
+  if (!opt_.AudioFile.empty()) {
+    audio_ = std::make_unique<AudioCapture>(opt_.AudioFile, platform::HeadlessAudio::Rate);
+    plat_.Audio().Capture = [a = audio_.get()](const int16_t* s, int n) { a->Add(s, n); };
+  }
   fs::current_path(workDir_);
   TMainFormOptions fo;
   fo.Seed = opt_.Seed;
@@ -102,6 +107,8 @@ Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out
 
 Simulator::~Simulator() {
   form_.reset();
+  plat_.Audio().Capture = nullptr;
+  audio_.reset();
   std::error_code ec;
   fs::current_path(startDir_, ec);
   fs::remove_all(workDir_, ec);
@@ -187,6 +194,10 @@ void Simulator::Execute(const std::string& rawLine) {
     push(e);
   } else if (cmd == "maximize") {
     push({HeadlessEvent::Resize});
+  } else if (cmd == "minimize" || cmd == "restore") {
+    // Only drawing stops; focus changes come separately ("focus"), as window managers
+    // send them.
+    plat_.Record().Minimized = cmd == "minimize";
   } else if (cmd == "shot") {
     std::string f;
     if (!(in >> f)) throw std::runtime_error("missing file in: " + rawLine);

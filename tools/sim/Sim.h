@@ -12,11 +12,14 @@
 
 namespace tk::sim {
 
+class AudioCapture;
+
 struct SimOptions {
   uint32_t Seed = 1;
   std::filesystem::path GameDir;
   std::string Server;
   bool RecordSounds = true;  // off for soak runs, whose sound log would only grow
+  std::string AudioFile;     // --audio: the mixed output goes there as a WAV file
 };
 
 class Simulator {
@@ -45,6 +48,7 @@ class Simulator {
   std::ostream& out_;
   std::filesystem::path startDir_, workDir_;
   platform::HeadlessPlatform plat_;
+  std::unique_ptr<AudioCapture> audio_;  // before the game, so it outlives the last mix
   std::unique_ptr<TMainForm> form_;
   size_t seenMessages_ = 0, seenOpened_ = 0, seenSounds_ = 0;
 };

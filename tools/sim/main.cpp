@@ -38,19 +38,22 @@ int main(int argc, char** argv) {
         std::cerr << "--shot-size WIDTHxHEIGHT\n";
         return 1;
       }
+    } else if (a == "--audio") {
+      o.AudioFile = std::filesystem::absolute(value()).string();
     } else if (a == "--server") {
       o.Server = value();
     } else if (script.empty()) {
       script = a;
     } else {
-      std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n";
+      std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav] SCRIPT\n";
       return 1;
     }
   }
   if (script.empty() && soakTicks == 0) {
-    std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] SCRIPT\n"
+    std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav]"
+                 " SCRIPT\n"
                  "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
-                 " [--shot-size WxH]\n";
+                 " [--shot-size WxH] [--audio FILE.wav]\n";
     return 1;
   }
   try {

@@ -29,7 +29,7 @@ class HeadlessDisplay : public IDisplay {
     return true;
   }
   void Finalize() override { r_.DisplayUp = false; }
-  bool CanDraw() override { return r_.DisplayUp && !r_.Destroyed; }
+  bool CanDraw() override { return r_.DisplayUp && !r_.Destroyed && !r_.Minimized; }
   void Present(const uint32_t* pixels, int width, int height) override {
     ++r_.Presents;
     r_.Front.assign(pixels, pixels + static_cast<size_t>(width) * height);
@@ -170,6 +170,7 @@ void HeadlessAudio::Render(uint64_t ms) {
     const int n = static_cast<int>(std::min<uint64_t>(frames, 4096));
     buf_.assign(static_cast<size_t>(n) * 2, 0);
     pull_(buf_.data(), n);
+    if (Capture) Capture(buf_.data(), n);
     for (int i = 0; i < n; ++i) {
       const int l = std::abs(static_cast<int>(buf_[2 * i]));
       const int r = std::abs(static_cast<int>(buf_[2 * i + 1]));

@@ -25,6 +25,7 @@ struct HeadlessRecord {
   std::vector<std::string> Messages;  // message box texts (1251)
   bool DisplayUp = false, FullScreen = false, Shown = false, Destroyed = false;
   bool Maximized = false;
+  bool Minimized = false;  // nothing can be drawn while minimised
   WindowPlacement Placement{112, 84, 800, 600, false};
   int Presents = 0;
   std::vector<uint32_t> Front;  // the last presented frame
@@ -87,6 +88,8 @@ class HeadlessAudio : public IAudioOutput {
   uint64_t Frames() const { return frames_; }
   void ResetStats();
   static constexpr int Rate = 44100;
+  // Sees every block the mixer fills: interleaved stereo, frames of two samples.
+  std::function<void(const int16_t* samples, int frames)> Capture;
 
  private:
   Pull pull_;

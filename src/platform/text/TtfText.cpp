@@ -2,6 +2,11 @@
 
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <cmath>
 
 #include <algorithm>
 #include <map>
@@ -42,10 +47,12 @@ class TtfText : public ITextRenderer {
  public:
   TtfText() {
     if (!TTF_WasInit()) TTF_Init();
+    if (FT_Init_FreeType(&ft_) != 0) ft_ = nullptr;
   }
   ~TtfText() override {
     for (auto& [k, f] : fonts_)
       if (f) TTF_CloseFont(f);
+    if (ft_) FT_Done_FreeType(ft_);
   }
 
   void Draw(uint32_t* pixels, int width, int height, int pitch, int x, int y,
@@ -53,6 +60,9 @@ class TtfText : public ITextRenderer {
     if (text.empty()) return;
     const Mask* m = Coverage(text, style);
     if (!m) return;
+    // The rendering has its baseline at the font's typographic ascent; the text cell
+    // puts it lower, below the internal leading.
+    y += Cell(style).Lead - m->Raised;
     const uint32_t r = (style.Color >> 16) & 0xFF, g = (style.Color >> 8) & 0xFF,
                    b = style.Color & 0xFF;
     for (int sy = 0; sy < m->H; ++sy) {
@@ -83,21 +93,71 @@ class TtfText : public ITextRenderer {
     return w;
   }
 
-  int Height(const std::string& text, const TextStyle& style) override {
-    TTF_Font* font = Font(style);
-    if (!font) return 0;
-    int w = 0, h = 0;
-    TTF_SizeUTF8(font, Cp1251ToUtf8(text.empty() ? std::string(" ") : text).c_str(), &w, &h);
-    return h;
+  // The height of the text cell, internal leading included.
+  int Height(const std::string&, const TextStyle& style) override {
+    const CellMetrics& c = Cell(style);
+    return c.Ascent + c.Descent;
   }
 
  private:
+  // A text cell as the game's positions assume it: its top at the given y, the baseline
+  // one cell ascent below. The cell ascent and descent are the font's Windows metrics
+  // (OS/2 usWinAscent and usWinDescent), which include the internal leading above the
+  // letters; SDL_ttf places the baseline at the smaller typographic ascent. Lead is what
+  // a rendering must move down to stand in the cell.
+  struct CellMetrics {
+    int Ascent = 0, Descent = 0, Lead = 0;
+  };
+  const CellMetrics& Cell(const TextStyle& style) {
+    const auto key = std::make_tuple(style.FontName, style.PointSize);
+    if (auto it = cells_.find(key); it != cells_.end()) return it->second;
+    CellMetrics c;
+    if (TTF_Font* font = Font(style)) {
+      c.Ascent = TTF_FontAscent(font);
+      c.Descent = -TTF_FontDescent(font);
+      FT_Face face = nullptr;
+      const std::string file = FindFontFile(style.FontName);
+      if (ft_ && FT_New_Face(ft_, file.c_str(), 0, &face) == 0) {
+        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        if (os2 && face->units_per_EM > 0 && os2->usWinAscent + os2->usWinDescent > 0) {
+          const double ppem = style.PointSize * 96.0 / 72.0;
+          const int ascent =
+              static_cast<int>(std::nearbyint(os2->usWinAscent * ppem / face->units_per_EM));
+          c.Descent =
+              static_cast<int>(std::nearbyint(os2->usWinDescent * ppem / face->units_per_EM));
+          c.Lead = std::max(0, ascent - c.Ascent);
+          c.Ascent = ascent;
+        }
+        FT_Done_Face(face);
+      }
+    }
+    return cells_.emplace(key, c).first->second;
+  }
+  std::map<std::tuple<std::string, int>, CellMetrics> cells_;
+  FT_Library ft_ = nullptr;
+
   // Glyph coverage of one rendered text; the status lines repeat every frame, so the
   // rendering is kept and only the colour is applied per draw.
   struct Mask {
     int W = 0, H = 0;
+    int Raised = 0;  // rows above the font's ascent, grown for a letter that reaches past it
     std::vector<uint8_t> Alpha;
   };
+  // SDL_ttf makes a rendering taller at the top when a glyph (a capital with a mark over
+  // it) rises above the font's ascent; the baseline moves down by as much.
+  static int RaisedRows(TTF_Font* font, const std::string& text1251) {
+    int top = TTF_FontAscent(font);
+    for (unsigned char ch : text1251) {
+      const std::string u = Cp1251ToUtf8(std::string(1, static_cast<char>(ch)));
+      uint32_t cp = static_cast<unsigned char>(u[0]);
+      if (u.size() == 2) cp = (cp & 0x1F) << 6 | (u[1] & 0x3F);
+      if (u.size() == 3) cp = (cp & 0x0F) << 12 | (u[1] & 0x3F) << 6 | (u[2] & 0x3F);
+      int minx, maxx, miny, maxy, advance;
+      if (TTF_GlyphMetrics32(font, cp, &minx, &maxx, &miny, &maxy, &advance) == 0)
+        top = std::max(top, maxy);
+    }
+    return top - TTF_FontAscent(font);
+  }
   const Mask* Coverage(const std::string& text, const TextStyle& style) {
     const auto key = std::make_tuple(style.FontName, style.PointSize, text);
     if (auto it = masks_.find(key); it != masks_.end()) return &it->second;
@@ -110,6 +170,7 @@ class TtfText : public ITextRenderer {
     Mask m;
     m.W = s->w;
     m.H = s->h;
+    m.Raised = RaisedRows(font, text);
     m.Alpha.resize(static_cast<size_t>(m.W) * m.H);
     SDL_LockSurface(s);
     // Blended output is ARGB8888: the alpha carries the glyph coverage.
