@@ -28,7 +28,7 @@ void TDXDraw::Finalize() {
 bool TDXDraw::CanDraw() { return initialized_ && display_.CanDraw(); }
 
 void TDXDraw::Flip() {
-  if (!initialized_) return;
+  if (!initialized_ || !Composing) return;
   display_.Present(surface_.Pixels(), surface_.Width(), surface_.Height());
 }
 

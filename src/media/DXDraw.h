@@ -34,6 +34,8 @@ class TDXDraw {
   platform::IDisplay& Display() { return display_; }
 
   bool FullScreen = false;  // the mode the next Initialize uses
+  // Off for runs that only check a game's outcome: nothing is drawn or presented.
+  bool Composing = true;
 
   int RegisterNotifyEvent(Listener l);
   void UnRegisterNotifyEvent(int id);

@@ -3,6 +3,7 @@
 
 #include "platform/Cp1251.h"
 #include "shell/MainForm.h"
+#include "shell/Replay.h"
 
 namespace tk {
 
@@ -35,7 +36,17 @@ void TMainForm::PollInput() {
   }
 }
 
+namespace {
+replay::TEntry KeyEntry(replay::TEntry::Kind k, int key, KeyMods mods) {
+  replay::TEntry e{k};
+  e.Key = static_cast<uint8_t>(key);
+  e.Mods = static_cast<uint8_t>((mods.Alt ? 1 : 0) | (mods.Ctrl ? 2 : 0) | (mods.Shift ? 4 : 0));
+  return e;
+}
+}  // namespace
+
 void TMainForm::OnKeyDown(int key, KeyMods mods) {
+  TJournalScope journal(Recorder.get(), KeyEntry(replay::TEntry::KeyDown, key, mods));
   Guard([&] {
     const uint8_t scene = CurrentScene;
     auto mainExit = [this] {
@@ -106,9 +117,15 @@ void TMainForm::OnKeyDown(int key, KeyMods mods) {
   });
 }
 
-void TMainForm::OnKeyUp(int, KeyMods) { FireHeld = false; }
+void TMainForm::OnKeyUp(int key, KeyMods mods) {
+  TJournalScope journal(Recorder.get(), KeyEntry(replay::TEntry::KeyUp, key, mods));
+  FireHeld = false;
+}
 
 void TMainForm::OnChar(uint8_t ch) {
+  replay::TEntry e{replay::TEntry::Char};
+  e.Ch = ch;
+  TJournalScope journal(Recorder.get(), e);
   Guard([&] {
     if (CurrentScene == SceneOptions) {
       // The width measured when the field was last drawn limits what still fits.

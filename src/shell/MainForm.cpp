@@ -7,6 +7,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "shell/Replay.h"
 
 namespace tk {
 
@@ -24,6 +25,24 @@ const char* SceneName(uint8_t id) {
     default: return "SceneNone";
   }
 }
+
+namespace {
+
+replay::TEntry TimerEntry(int id) {
+  replay::TEntry e{replay::TEntry::Timer};
+  e.TimerIndex = static_cast<uint8_t>(id);
+  return e;
+}
+
+replay::TEntry MouseEntry(replay::TEntry::Kind k, platform::MouseButton b, int x, int y) {
+  replay::TEntry e{k};
+  e.Button = static_cast<uint8_t>(b);
+  e.X = x;
+  e.Y = y;
+  return e;
+}
+
+}  // namespace
 
 TMainForm::TMainForm(platform::Platform& platform, TMainFormOptions options)
     : Plat(platform), Options(std::move(options)), DXDraw(*platform.Display), SpriteEngine(this) {
@@ -56,6 +75,7 @@ TMainForm::TMainForm(platform::Platform& platform, TMainFormOptions options)
   DXWaveList->SetDXSound(DXSound.get());
   Music = std::make_unique<TMusicPlayer>(DXSound->Mixer());
   DXSound->Initialize();
+  Recorder = std::make_unique<TReplayRecorder>(*this);
 
   rng_.seed(Options.Seed ? *Options.Seed : static_cast<uint32_t>(Plat.Clock->NowMs()));
   Scenes[SceneLogo].Build = [this] {
@@ -154,6 +174,7 @@ void TMainForm::Idle() {
     }
     if (best < 0) break;
     fired[best] = true;
+    TJournalScope journal(Recorder.get(), TimerEntry(best));
     Guard([&] { timers[best]->Poll(now); });
     if (closed_) return;
   }
@@ -176,6 +197,7 @@ uint32_t TMainForm::MsUntilNextDue() {
 // ---- Scenes
 
 void TMainForm::SwitchScene(uint8_t id) {
+  if (Recorder) Recorder->SceneSwitch(CurrentScene, id);
   LeaveScene(CurrentScene);
   CurrentScene = id;
   if (id < Scenes.size() && Scenes[id].Build) Scenes[id].Build();
@@ -232,6 +254,25 @@ void TMainForm::LeaveScene(uint8_t id) {
 void TMainForm::FrameTick() {
   if (!DXDraw.CanDraw()) return;
   PollInput();
+  replay::TEntry tick;
+  tick.Type = replay::TEntry::Tick;
+  tick.Input = InputBits(DXInput);
+  TJournalScope journal(Recorder.get(), tick);
+  TickSteps();
+}
+
+void TMainForm::ReplayTick(const TInputState& polled) {
+  DXInput = polled;
+  TickSteps();
+}
+
+void TMainForm::FireTimer(int id) {
+  TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};
+  if (id < 0 || id > 3 || !timers[id]->OnTimer) return;
+  Guard([&] { timers[id]->OnTimer(); });
+}
+
+void TMainForm::TickSteps() {
   for (uint8_t* c : {&TurnLeftCooldown, &TurnRightCooldown, &TurnUpCooldown, &JumpCooldown,
                      &CaretBlink})
     if (*c > 0) --*c;
@@ -334,10 +375,14 @@ void TMainForm::FormClose() {
 // ---- Events
 
 void TMainForm::OnCloseRequest() {
+  TJournalScope journal(Recorder.get(), {replay::TEntry::Close});
   Guard([&] { Close(); });
 }
 
 void TMainForm::OnActivate(bool active) {
+  replay::TEntry e{replay::TEntry::Activate};
+  e.Active = active;
+  TJournalScope journal(Recorder.get(), e);
   AppInactive = !active;
   SetCaption(active ? Cp("Тиноквак") : Cp("Тиноквак [Пауза]"));
   HoldStageClock();
@@ -351,9 +396,13 @@ bool TMainForm::StageClockFrozen() {
 
 void TMainForm::HoldStageClock() { LevelTimer.SetHeld(StageClockFrozen()); }
 
-void TMainForm::OnResize() { ResizePending = true; }
+void TMainForm::OnResize() {
+  TJournalScope journal(Recorder.get(), {replay::TEntry::Resize});
+  ResizePending = true;
+}
 
 void TMainForm::OnMouseMove(int x, int y) {
+  TJournalScope journal(Recorder.get(), MouseEntry(replay::TEntry::MouseMove, {}, x, y));
   Guard([&] {
     if (Hooks.MouseMove) {
       Hooks.MouseMove(x, y);
@@ -364,13 +413,17 @@ void TMainForm::OnMouseMove(int x, int y) {
   });
 }
 
-void TMainForm::OnMouseDown(platform::MouseButton b, int, int) {
+void TMainForm::OnMouseDown(platform::MouseButton b, int x, int y) {
+  TJournalScope journal(Recorder.get(), MouseEntry(replay::TEntry::MouseDown, b, x, y));
   Guard([&] {
     if (Hooks.MouseDown) Hooks.MouseDown(b);
   });
 }
 
-void TMainForm::OnMouseUp(platform::MouseButton, int, int) { FireHeld = false; }
+void TMainForm::OnMouseUp(platform::MouseButton b, int x, int y) {
+  TJournalScope journal(Recorder.get(), MouseEntry(replay::TEntry::MouseUp, b, x, y));
+  FireHeld = false;
+}
 
 // ---- Helpers
 
@@ -380,7 +433,9 @@ int32_t TMainForm::Random(int32_t n) {
 }
 
 void TMainForm::Randomize() {
-  if (Options.Seed) return;  // a fixed seed keeps its sequence for repeatable runs
+  // A fixed seed keeps its sequence for repeatable runs; so does a recorded game, whose
+  // file holds the one seed it was played with.
+  if (Options.Seed || Replaying || (Recorder && Recorder->Active())) return;
   rng_.seed(static_cast<uint32_t>(
       std::chrono::steady_clock::now().time_since_epoch().count() ^ Plat.Clock->NowMs()));
 }
@@ -397,7 +452,7 @@ void TMainForm::SetCaption(const std::string& caption) {
 
 void TMainForm::TextOut(int x, int y, const std::string& text, int pointSize, uint32_t rgb,
                         const std::string& font) {
-  if (!DXDraw.Initialized()) return;
+  if (!DXDraw.Initialized() || !DXDraw.Composing) return;
   TSurface& s = Surface();
   Plat.Text->Draw(s.Pixels(), s.Width(), s.Height(), s.Width(), x, y, text,
                   {font, pointSize, rgb});

@@ -26,6 +26,7 @@ namespace tk {
 class TDXSound;
 class TDXWaveList;
 class TMusicPlayer;
+class TReplayRecorder;
 
 enum TSceneId : uint8_t {
   SceneNone = 0,
@@ -194,6 +195,19 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void SwitchScene(uint8_t id);
   void FrameTick();
 
+  // ---- Replays (shell/Replay.h)
+  // Journals games while its Enabled is set (the real game) or after its Start (tools).
+  std::unique_ptr<TReplayRecorder> Recorder;
+  // Set while a replay drives the game: the replay's seed stands for the clock's.
+  bool Replaying = false;
+  // When false, nothing is composed or presented: collisions still use the pictures' masks.
+  void SetComposing(bool on) { DXDraw.Composing = on; }
+  bool Composing() const { return DXDraw.Composing; }
+  void ReplayTick(const TInputState& polled);  // a recorded frame tick
+  void FireTimer(int id);  // a recorded firing: 0 Timer1, 1 Timer2, 2 LevelTimer, 3 sharetimer
+  uint32_t DrawSeed() { return rng_(); }
+  void Reseed(uint32_t seed) { rng_.seed(seed); }
+
   // ---- Flags' handlers
   void GameFullScreenClick();  // the full-screen switch
   void GameSoundClick() { GameSound = !GameSound; }
@@ -218,7 +232,9 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void SetCaption(const std::string& caption1251);
   const std::string& Caption() const { return caption_; }
   void Wait(uint32_t ms) { Plat.Clock->Sleep(ms); }  // blocking wait of the play ticks
-  void FillSurface(uint32_t pixel = 0) { Surface().Fill(pixel); }
+  void FillSurface(uint32_t pixel = 0) {
+    if (DXDraw.Composing) Surface().Fill(pixel);
+  }
   void TextOut(int x, int y, const std::string& text1251, int pointSize, uint32_t rgb,
                const std::string& font = "Festival Nights JL");
   int TextWidth(const std::string& text1251, int pointSize,
@@ -267,6 +283,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   bool CloseQuery();
   void FormClose();
   void DisplayNotify(TDXDrawNotifyType t);
+  void TickSteps();  // the frame tick after its input poll
   template <class F>
   void Guard(F&& f) {
     try {

@@ -372,7 +372,7 @@ void TDXSpriteEngine::SetDXDraw(TDXDraw* d) {
 }
 
 void TDXSpriteEngine::Draw() {
-  if (dxdraw_ && dxdraw_->Initialized()) engine_->Draw();
+  if (dxdraw_ && dxdraw_->Initialized() && dxdraw_->Composing) engine_->Draw();
 }
 
 }  // namespace tk

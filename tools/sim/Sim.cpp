@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -15,6 +16,7 @@
 #include "Soak.h"
 #include "assembly/Assembly.h"
 #include "platform/Cp1251.h"
+#include "shell/Replay.h"
 
 namespace fs = std::filesystem;
 
@@ -103,6 +105,13 @@ Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out
   fo.RecordSounds = opt_.RecordSounds;
   fo.ScoreServer = opt_.Server.empty() ? DefaultScoreServer() : opt_.Server;
   form_ = CreateGame(plat_.Get(), fo);
+  if (!opt_.RecordFile.empty()) {
+    form_->Recorder->Enabled = true;
+    form_->Recorder->OnFinished = [this](replay::TReplay&& r) {
+      if (!recorded_) recorded_ = std::move(r);
+      form_->Recorder->Enabled = false;  // the first game only
+    };
+  }
 }
 
 Simulator::~Simulator() {
@@ -207,6 +216,7 @@ void Simulator::Execute(const std::string& rawLine) {
     }
     Shot(f, w, h);
   } else if (cmd == "state") {
+    form_->Recorder->Mark();
     PrintState();
   } else {
     throw std::runtime_error("unknown command: " + cmd);
@@ -396,7 +406,93 @@ int Simulator::Run(std::istream& script) {
       return 1;
     }
   }
+  if (!opt_.RecordFile.empty()) {
+    // A game still running when the script ends is recorded as far as it went.
+    form_->Recorder->Finish();
+    if (!recorded_) {
+      std::cerr << "no game was started: nothing recorded\n";
+      return 1;
+    }
+    fs::path p(opt_.RecordFile);
+    if (p.is_relative()) p = startDir_ / p;
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    const std::string bytes = replay::WriteReplay(*recorded_);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+      std::cerr << "cannot write " << p.string() << "\n";
+      return 1;
+    }
+  }
   return 0;
+}
+
+namespace {
+
+class RefusingHttp : public platform::IHttpClient {
+ public:
+  platform::HttpResult Get(const std::string&) override {
+    platform::HttpResult r;
+    r.Error = "a replay sends nothing";
+    return r;
+  }
+};
+
+}  // namespace
+
+int Simulator::Replay(const fs::path& file, bool check) {
+  fs::path path = file.is_relative() ? startDir_ / file : file;
+  replay::TReplay r;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw replay::EReplayError(replay::EReplayError::NotReplay, "cannot read the file");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    r = replay::ReadReplay(ss.str());
+    if (r.DataHash != GameDataHash())
+      throw replay::EReplayError(replay::EReplayError::OtherVersion,
+                                 "recorded with other game data (Data/Graphic.dxg, "
+                                 "Data/Music.dxw); it cannot replay on this data");
+  } catch (const replay::EReplayError& e) {
+    std::cerr << path.string() << ": " << e.what() << "\n";
+    return ReplayRefused;
+  }
+  if (r.GameVersion != replay::GameVersion())
+    std::cerr << path.string() << ": recorded by version " << r.GameVersion << ", this is "
+              << replay::GameVersion() << "\n";
+  TMainForm& f = *form_;
+  // A replay changes nothing outside itself: no settings written, nothing sent.
+  f.Replaying = true;
+  f.Hooks.SaveSettings = nullptr;
+  plat_.Get().Http = std::make_unique<RefusingHttp>();
+  if (check) {
+    f.SetComposing(false);
+    plat_.RenderAudio = false;
+  }
+  if (!StartGame(f)) {
+    for (auto& m : plat_.Record().Messages) std::cerr << Cp1251ToUtf8(m) << "\n";
+    return 1;
+  }
+  TReplayPlayer player(f, r);
+  player.OnMark = [this] { PrintState(); };
+  player.Setup();
+  while (!player.Done() && !f.Closed()) {
+    plat_.AdvanceTo(player.NextClock());
+    player.Step();
+  }
+  PrintState();
+  if (!check) return 0;
+  std::string diff;
+  auto compare = [&](const char* what, int32_t got, int32_t want) {
+    if (got != want)
+      diff += std::string(diff.empty() ? "" : ", ") + what + " " + std::to_string(got) +
+              " (recorded " + std::to_string(want) + ")";
+  };
+  compare("score", f.Score, r.Trailer.Score);
+  compare("level", f.Level, r.Trailer.Level);
+  compare("lives", f.Lives, r.Trailer.Lives);
+  if (diff.empty()) return 0;
+  std::cerr << path.string() << ": the replay ends differently: " << diff << "\n";
+  return 1;
 }
 
 }  // namespace tk::sim

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/headless/Headless.h"
+#include "replay/ReplayFile.h"
 #include "shell/MainForm.h"
 
 namespace tk::sim {
@@ -20,7 +21,12 @@ struct SimOptions {
   std::string Server;
   bool RecordSounds = true;  // off for soak runs, whose sound log would only grow
   std::string AudioFile;     // --audio: the mixed output goes there as a WAV file
+  std::string RecordFile;    // the first game of the run is recorded into it
 };
+
+// Exit status of a replay that was refused (another format version, other game data, a
+// damaged file).
+constexpr int ReplayRefused = 2;
 
 class Simulator {
  public:
@@ -35,6 +41,11 @@ class Simulator {
   // with a shot folder, saves one picture of each scene the first time it settles and one
   // of the busiest feeding stage, scaled to the given size when there is one.
   // Returns 0, or 1 when the game reported an error, closed, stalled or kept sprites.
+  // Plays a recorded game back: a state line at each point where the recorded run printed
+  // one, then the final state line. With check, nothing is drawn or mixed and the result
+  // must equal the file's: 0 when it does, 1 (with what differed on stderr) when not.
+  // A file that must be refused prints why on stderr and returns ReplayRefused.
+  int Replay(const std::filesystem::path& file, bool check);
   int Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir, int shotWidth = 0,
            int shotHeight = 0);
 
@@ -51,6 +62,7 @@ class Simulator {
   std::unique_ptr<AudioCapture> audio_;  // before the game, so it outlives the last mix
   std::unique_ptr<TMainForm> form_;
   size_t seenMessages_ = 0, seenOpened_ = 0, seenSounds_ = 0;
+  std::optional<replay::TReplay> recorded_;
 };
 
 }  // namespace tk::sim

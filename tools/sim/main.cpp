@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
   o.GameDir = TK_DEFAULT_GAME_DIR;
   // An installed copy plays the installed game folder.
   if (auto found = tk::FindGameFolder(tk::ExecutableDir())) o.GameDir = *found;
-  std::string script, shotDir;
+  std::string script, shotDir, replayFile;
+  bool check = false;
   uint64_t soakTicks = 0;
   int shotWidth = 0, shotHeight = 0;
   for (int i = 1; i < argc; ++i) {
@@ -40,6 +41,12 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--audio") {
       o.AudioFile = std::filesystem::absolute(value()).string();
+    } else if (a == "--record") {
+      o.RecordFile = value();
+    } else if (a == "--replay") {
+      replayFile = value();
+    } else if (a == "--check") {
+      check = true;
     } else if (a == "--server") {
       o.Server = value();
     } else if (script.empty()) {
@@ -49,15 +56,24 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (script.empty() && soakTicks == 0) {
+  if ((script.empty() && soakTicks == 0 && replayFile.empty()) ||
+      (check && replayFile.empty())) {
     std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav]"
-                 " SCRIPT\n"
+                 " [--record FILE] SCRIPT\n"
+                 "       tinokvak-sim --replay FILE [--check] [--dir GAMEDIR]\n"
                  "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
                  " [--shot-size WxH] [--audio FILE.wav]\n";
     return 1;
   }
   try {
     if (o.GameDir.is_relative()) o.GameDir = std::filesystem::absolute(o.GameDir);
+    if (!replayFile.empty()) {
+      // Nothing to hear or keep when only the outcome is checked.
+      o.RecordSounds = !check;
+      const std::string file = std::filesystem::absolute(replayFile).string();
+      tk::sim::Simulator sim(o, std::cout);
+      return sim.Replay(file, check);
+    }
     if (soakTicks > 0) {
       o.RecordSounds = false;
       tk::sim::Simulator sim(o, std::cout);

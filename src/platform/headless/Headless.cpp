@@ -132,7 +132,7 @@ HeadlessPlatform::~HeadlessPlatform() = default;
 
 void HeadlessPlatform::AdvanceTo(uint64_t t) {
   if (t <= now_) return;
-  audio_->Render(t - now_);
+  if (RenderAudio) audio_->Render(t - now_);
   now_ = t;
 }
 

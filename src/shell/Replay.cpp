@@ -1,0 +1,238 @@
+#include "shell/Replay.h"
+
+#include "platform/Files.h"
+#include "shell/MainForm.h"
+
+namespace tk {
+
+using replay::TEntry;
+
+namespace {
+
+bool InPlay(uint8_t scene) {
+  return scene == ScenePond || scene == SceneFeeding || scene == SceneGameOver;
+}
+
+std::array<TTimer*, 4> WindowTimers(TMainForm& f) {
+  return {&f.Timer1, &f.Timer2, &f.LevelTimer, &f.sharetimer};
+}
+
+}  // namespace
+
+uint8_t InputBits(const TInputState& in) {
+  using namespace replay;
+  return static_cast<uint8_t>((in.Up ? InUp : 0) | (in.Down ? InDown : 0) |
+                              (in.Left ? InLeft : 0) | (in.Right ? InRight : 0) |
+                              (in.Fire ? InFire : 0) | (in.AltLeft ? InAltLeft : 0) |
+                              (in.AltRight ? InAltRight : 0));
+}
+
+TInputState InputFromBits(uint8_t b) {
+  using namespace replay;
+  TInputState in;
+  in.Up = b & InUp;
+  in.Down = b & InDown;
+  in.Left = b & InLeft;
+  in.Right = b & InRight;
+  in.Fire = b & InFire;
+  in.AltLeft = b & InAltLeft;
+  in.AltRight = b & InAltRight;
+  return in;
+}
+
+uint64_t GameDataHash() {
+  uint64_t h = replay::Fnv1a("");
+  for (const char* name : {"Data\\Graphic.dxg", "Data\\Music.dxw"}) {
+    std::string bytes;
+    try {
+      bytes = ReadWholeFile(name);
+    } catch (const std::exception&) {
+      // A missing archive hashes as empty: the game could not have started without it.
+    }
+    const std::string size = std::to_string(bytes.size()) + ":";
+    h = replay::Fnv1a(bytes, replay::Fnv1a(size, h));
+  }
+  return h;
+}
+
+// ---- Recorder
+
+void TReplayRecorder::Start() {
+  if (active_) return;
+  active_ = true;
+  rec_ = {};
+  rec_.GameVersion = replay::GameVersion();
+  if (!dataHash_) dataHash_ = GameDataHash();
+  rec_.DataHash = *dataHash_;
+  // The game draws from one seed from here on, so the file holds all its randomness.
+  rec_.Seed = f_.DrawSeed();
+  f_.Reseed(rec_.Seed);
+  // Started by an event being handled: the journal begins with it, so the replay handles
+  // it as the game did. Otherwise time starts now.
+  rec_.StartClock = depth_ > 0 ? current_.Time : f_.Plat.Clock->NowMs();
+  replay::TReplayStart& s = rec_.Start;
+  s.Scene = f_.CurrentScene;
+  s.Level = f_.Level;
+  s.Score = f_.Score;
+  s.Lives = f_.Lives;
+  s.MouseX = f_.MouseX;
+  s.MouseY = f_.MouseY;
+  s.AimAngle = f_.AimAngle;
+  s.AimAdjust = f_.AimAdjust;
+  s.AimCentred = f_.AimCentred;
+  s.FireHeld = f_.FireHeld;
+  s.AppInactive = f_.AppInactive;
+  s.Paused = f_.Paused;
+  s.GameSound = f_.GameSound;
+  s.GameMusic = f_.GameMusic;
+  s.GameFullScreen = f_.GameFullScreen;
+  s.GameMainExit = f_.GameMainExit;
+  s.GameEnterName = f_.GameEnterName;
+  s.GameSendResult = f_.GameSendResult;
+  s.GamegoEdit = f_.GamegoEdit;
+  s.GameClearHighScore = f_.GameClearHighScore;
+  s.ResizePending = f_.ResizePending;
+  s.HoverSoundArmed = f_.HoverSoundArmed;
+  s.TurnLeftCooldown = f_.TurnLeftCooldown;
+  s.TurnRightCooldown = f_.TurnRightCooldown;
+  s.TurnUpCooldown = f_.TurnUpCooldown;
+  s.JumpCooldown = f_.JumpCooldown;
+  s.CaretBlink = f_.CaretBlink;
+  s.Input = InputBits(f_.DXInput);
+  s.NameTextWidth = f_.NameTextWidth;
+  s.Edit1 = f_.Edit1;
+  s.Edit2 = f_.Edit2;
+  s.PlayerCountry = f_.PlayerCountry;
+  s.PlayerName = f_.PlayerName;
+  for (size_t i = 0; i < s.HighScores.size(); ++i)
+    s.HighScores[i] = {f_.HighScores[i].Name, f_.HighScores[i].Score};
+  auto timers = WindowTimers(f_);
+  for (size_t i = 0; i < timers.size(); ++i) {
+    s.TimerEnabled[i] = timers[i]->Enabled();
+    s.TimerInterval[i] = timers[i]->Interval();
+  }
+  if (depth_ > 0) Journal(current_);
+}
+
+void TReplayRecorder::Journal(TEntry e) {
+  e.Time = e.Time >= rec_.StartClock ? e.Time - rec_.StartClock : 0;
+  rec_.Entries.push_back(e);
+}
+
+void TReplayRecorder::Begin(const TEntry& e) {
+  ++depth_;
+  current_ = e;
+  current_.Time = f_.Plat.Clock->NowMs();
+  if (active_) Journal(current_);
+}
+
+void TReplayRecorder::Mark() {
+  if (!active_) return;
+  TEntry e;
+  e.Type = TEntry::Mark;
+  e.Time = f_.Plat.Clock->NowMs();
+  Journal(e);
+}
+
+void TReplayRecorder::SceneSwitch(uint8_t from, uint8_t to) {
+  if (!active_ && Enabled && from == SceneMainMenu && to == ScenePond) Start();
+  if (!active_) return;
+  if (depth_ == 0) {
+    TEntry e;
+    e.Type = TEntry::Switch;
+    e.Scene = to;
+    e.Time = f_.Plat.Clock->NowMs();
+    Journal(e);
+  }
+  // The game is over (its name entry done) or the player left it.
+  if (InPlay(from) && !InPlay(to)) Complete(from == SceneGameOver && to == SceneHighScores);
+}
+
+void TReplayRecorder::Finish() {
+  if (active_) Complete(false);
+}
+
+void TReplayRecorder::Complete(bool enteredTable) {
+  active_ = false;
+  rec_.Trailer.Score = f_.Score;
+  rec_.Trailer.Level = f_.Level;
+  rec_.Trailer.Lives = f_.Lives;
+  rec_.Trailer.EnteredTable = enteredTable;
+  rec_.Trailer.PlayerName = f_.PlayerName;
+  replay::TReplay done = std::move(rec_);
+  rec_ = {};
+  if (OnFinished) OnFinished(std::move(done));
+}
+
+// ---- Player
+
+void TReplayPlayer::Setup() {
+  const replay::TReplayStart& s = r_.Start;
+  if (f_.CurrentScene != s.Scene) f_.SwitchScene(s.Scene);
+  f_.Level = s.Level;
+  f_.Score = s.Score;
+  f_.Lives = s.Lives;
+  f_.MouseX = s.MouseX;
+  f_.MouseY = s.MouseY;
+  f_.AimAngle = s.AimAngle;
+  f_.AimAdjust = s.AimAdjust;
+  f_.AimCentred = s.AimCentred;
+  f_.FireHeld = s.FireHeld;
+  f_.AppInactive = s.AppInactive;
+  f_.Paused = s.Paused;
+  f_.GameSound = s.GameSound;
+  f_.GameMusic = s.GameMusic;
+  f_.GameMainExit = s.GameMainExit;
+  f_.GameEnterName = s.GameEnterName;
+  f_.GameSendResult = s.GameSendResult;
+  f_.GamegoEdit = s.GamegoEdit;
+  f_.GameClearHighScore = s.GameClearHighScore;
+  f_.ResizePending = s.ResizePending;
+  f_.HoverSoundArmed = s.HoverSoundArmed;
+  f_.TurnLeftCooldown = s.TurnLeftCooldown;
+  f_.TurnRightCooldown = s.TurnRightCooldown;
+  f_.TurnUpCooldown = s.TurnUpCooldown;
+  f_.JumpCooldown = s.JumpCooldown;
+  f_.CaretBlink = s.CaretBlink;
+  f_.DXInput = InputFromBits(s.Input);
+  f_.NameTextWidth = s.NameTextWidth;
+  f_.Edit1 = s.Edit1;
+  f_.Edit2 = s.Edit2;
+  f_.PlayerCountry = s.PlayerCountry;
+  f_.PlayerName = s.PlayerName;
+  for (size_t i = 0; i < s.HighScores.size(); ++i)
+    f_.HighScores[i] = {s.HighScores[i].Name, s.HighScores[i].Score};
+  auto timers = WindowTimers(f_);
+  for (size_t i = 0; i < timers.size(); ++i) {
+    timers[i]->SetInterval(s.TimerInterval[i]);
+    timers[i]->SetEnabled(s.TimerEnabled[i]);
+  }
+  f_.Reseed(r_.Seed);
+}
+
+void TReplayPlayer::Step() {
+  if (Done()) return;
+  const TEntry& e = r_.Entries[next_++];
+  const platform::KeyMods mods{(e.Mods & 1) != 0, (e.Mods & 2) != 0, (e.Mods & 4) != 0};
+  const auto button = static_cast<platform::MouseButton>(e.Button);
+  switch (e.Type) {
+    case TEntry::Tick: f_.ReplayTick(InputFromBits(e.Input)); break;
+    case TEntry::KeyDown: f_.OnKeyDown(e.Key, mods); break;
+    case TEntry::KeyUp: f_.OnKeyUp(e.Key, mods); break;
+    case TEntry::Char: f_.OnChar(e.Ch); break;
+    case TEntry::MouseMove: f_.OnMouseMove(e.X, e.Y); break;
+    case TEntry::MouseDown: f_.OnMouseDown(button, e.X, e.Y); break;
+    case TEntry::MouseUp: f_.OnMouseUp(button, e.X, e.Y); break;
+    case TEntry::Activate: f_.OnActivate(e.Active); break;
+    case TEntry::Close: f_.OnCloseRequest(); break;
+    case TEntry::Resize: f_.OnResize(); break;
+    case TEntry::Timer: f_.FireTimer(e.TimerIndex); break;
+    case TEntry::Switch: f_.SwitchScene(e.Scene); break;
+    case TEntry::Mark:
+      if (OnMark) OnMark();
+      break;
+    case TEntry::End: break;
+  }
+}
+
+}  // namespace tk

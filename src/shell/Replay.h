@@ -1,0 +1,98 @@
+// Recording and replaying games. The recorder journals what the main window consumes from
+// the outside world (events, frame ticks with their polled inputs, window-timer firings)
+// from the start of a game to its end; the player feeds such a journal back to a main
+// window in the same order, so the game runs exactly as it was played.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "replay/ReplayFile.h"
+
+namespace tk {
+
+class TMainForm;
+struct TInputState;
+
+uint8_t InputBits(const TInputState& in);
+TInputState InputFromBits(uint8_t bits);
+
+// A hash of the game data that decides what happens in a game (the pictures' sizes and
+// masks, the sounds' lengths): Data\Graphic.dxg and Data\Music.dxw.
+uint64_t GameDataHash();
+
+class TReplayRecorder {
+ public:
+  explicit TReplayRecorder(TMainForm& form) : f_(form) {}
+
+  // Records every game started from the main menu when set.
+  bool Enabled = false;
+  // Receives each finished recording: at the game's end, or at Finish.
+  std::function<void(replay::TReplay&&)> OnFinished;
+
+  bool Active() const { return active_; }
+  // Starts recording now (tests and tools; a game started from the main menu starts it by
+  // itself). Scene switches made from outside any event are journaled from now on.
+  void Start();
+  // Ends an active recording now, with the current score, level and lives as its result.
+  void Finish();
+  // Journals a point where a scripted run looks at the state.
+  void Mark();
+
+  // ---- Called by the main window
+  // An event, tick or timer firing is about to be handled (journaled when recording).
+  void Begin(const replay::TEntry& e);
+  void End() { --depth_; }
+  // SwitchScene(to) is about to leave `from`.
+  void SceneSwitch(uint8_t from, uint8_t to);
+
+ private:
+  void Journal(replay::TEntry e);
+  void Complete(bool enteredTable);
+  TMainForm& f_;
+  bool active_ = false;
+  int depth_ = 0;
+  replay::TEntry current_;  // the entry being handled, time in absolute ms
+  replay::TReplay rec_;
+  std::optional<uint64_t> dataHash_;
+};
+
+// Handles one entry while the scope lives (the main window's hook around its handlers).
+class TJournalScope {
+ public:
+  TJournalScope(TReplayRecorder* r, const replay::TEntry& e) : r_(r) {
+    if (r_) r_->Begin(e);
+  }
+  ~TJournalScope() {
+    if (r_) r_->End();
+  }
+  TJournalScope(const TJournalScope&) = delete;
+  TJournalScope& operator=(const TJournalScope&) = delete;
+
+ private:
+  TReplayRecorder* r_;
+};
+
+// Drives a main window (after FormCreate) from a recorded game.
+class TReplayPlayer {
+ public:
+  TReplayPlayer(TMainForm& form, const replay::TReplay& r) : f_(form), r_(r) {}
+  // Restores the state the game was started from: scene, fields, seed and timers.
+  void Setup();
+  bool Done() const { return next_ >= r_.Entries.size(); }
+  size_t Position() const { return next_; }
+  // The clock at which the next entry was handled when the game was recorded.
+  uint64_t NextClock() const { return r_.StartClock + r_.Entries[next_].Time; }
+  const replay::TEntry& Next() const { return r_.Entries[next_]; }
+  // Hands the next entry to the game.
+  void Step();
+  std::function<void()> OnMark;
+
+ private:
+  TMainForm& f_;
+  const replay::TReplay& r_;
+  size_t next_ = 0;
+};
+
+}  // namespace tk
