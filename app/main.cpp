@@ -1,11 +1,15 @@
 // The game: the real platform, the main window, and the message loop until it closes.
+// With --replay FILE it plays a recorded game back in the window instead.
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "GameIcon.h"
+#include "Watch.h"
 #include "assembly/Assembly.h"
+#include "assembly/Replays.h"
 #include "platform/Locations.h"
 #include "platform/sdl/SdlPlatform.h"
 
@@ -21,7 +25,14 @@ void EnterGameFolder() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::string replayFile;
+  if (argc == 3 && std::string(argv[1]) == "--replay") {
+    replayFile = std::filesystem::absolute(argv[2]).string();  // named from where we started
+  } else if (argc != 1) {
+    std::fprintf(stderr, "usage: tinokvak [--replay FILE]\n");
+    return 1;
+  }
   EnterGameFolder();
   std::unique_ptr<tk::platform::Platform> platform;
   try {
@@ -29,6 +40,7 @@ int main() {
   } catch (const tk::platform::NoDisplayError&) {
     return 1;  // already said why
   }
+  if (!replayFile.empty()) return tk::WatchReplay(*platform, replayFile);
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();
   const tk::SettingsLocation settings = tk::ChooseSettingsFile(std::filesystem::current_path());
@@ -39,6 +51,7 @@ int main() {
     options.SettingsFile = settings.File;
   }
   auto form = tk::CreateGame(*platform, options);
+  tk::RecordGamesIntoReplays(*form);
   if (!tk::StartGame(*form)) return 1;
   while (!form->Closed()) {
     platform->Events->Pump(*form, form->MsUntilNextDue());

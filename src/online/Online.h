@@ -2,6 +2,8 @@
 // table on the main window, the name entry at game over and the online score submission.
 #pragma once
 
+#include <filesystem>
+
 #include "shell/MainForm.h"
 
 namespace tk::online {
@@ -14,5 +16,9 @@ void Register(TMainForm& form);
 // Sends the recorded result to the score server on the window's HTTP client. Every failure
 // is swallowed; an unreachable server shows "Can't connect to server!".
 void SubmitResult(TMainForm& form);
+
+// The settings file the game reads and writes; what else the game keeps for the player
+// (its Replays/ folder) lives beside it.
+std::filesystem::path SettingsFilePath(const TMainForm& form);
 
 }  // namespace tk::online

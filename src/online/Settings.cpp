@@ -66,6 +66,8 @@ TSettings SettingsOf(const TMainForm& f) {
 
 }  // namespace
 
+std::filesystem::path SettingsFilePath(const TMainForm& f) { return SettingsPath(f); }
+
 void LoadSettings(TMainForm& f, TOnlineState& st) {
   const std::filesystem::path path = SettingsPath(f);
   RemoveLeftoverTemp(path);

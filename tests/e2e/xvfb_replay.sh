@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Replays from the real window: a game played with xdotool (started with Enter, a few jumps,
+# a pause, then Esc and Yes) leaves one replay in Replays/ beside Config.cfg, which
+# tinokvak-sim checks; `tinokvak --replay` shows it in the window with a caption that says
+# so, ignores the viewer's other keys, and leaves with Esc. A Replays/ that cannot be made
+# loses the replay with one line on stderr while the game plays on.
+set -euo pipefail
+build=$1
+shots=${2:-}
+source "$(dirname "$0")/xvfb_lib.sh"
+fail() { echo "FAIL: $*"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"; exit 1; }
+
+cp -r "$build/game" "$tmp/game"
+rm -rf "$tmp/game/Config.cfg" "$tmp/game/Replays"
+start_xvfb || exit 1
+
+find_window() {
+  win=""
+  for _ in $(seq 100); do
+    win=$(xdotool search --pid "$1" 2>/dev/null | head -n1 || true)
+    [ -n "$win" ] && return 0
+    kill -0 "$1" 2>/dev/null || fail "the program ended at start-up"
+    sleep 0.1
+  done
+  fail "no window"
+}
+key() { xdotool key --window "$win" "$@"; sleep 0.3; }
+shot() { [ -n "$shots" ] && { mkdir -p "$shots"; import -display "$DISPLAY" -window root "$shots/$1"; } || true; }
+
+play_one_game() {
+  start_game
+  find_window "$gpid"
+  sleep 5.5                 # the logo, then the main menu
+  key Return                # a new game
+  sleep 4                   # the level title
+  key Left; key space; sleep 1
+  key Up; key space; sleep 1
+  key p; sleep 1; key p     # a pause
+  sleep 1
+  key Escape                # the prompt
+  xdotool mousemove --window "$win" 330 320; sleep 0.3
+  xdotool mousemove --window "$win" 331 320; sleep 0.3
+  xdotool click --window "$win" 1; sleep 1
+  kill -0 "$gpid" 2>/dev/null || fail "the game ended"
+}
+
+play_one_game
+replays=("$tmp/game/Replays/"*.tkr)
+[ "${#replays[@]}" = 1 ] && [ -f "${replays[0]}" ] || fail "expected one replay, found: $(ls -A "$tmp/game/Replays" 2>&1)"
+echo "recorded $(basename "${replays[0]}") ($(stat -c %s "${replays[0]}") bytes)"
+"$build/tinokvak-sim" --dir "$tmp/game" --replay "${replays[0]}" --check | tail -n1 | cut -c1-200 \
+  || fail "the replay of the real game does not check"
+
+# Watched in the window.
+(cd "$tmp/game" && exec ./tinokvak --replay "${replays[0]}" >"$tmp/watch.log" 2>&1) &
+wpid=$!
+find_window "$wpid"
+sleep 5
+name=$(xdotool getwindowname "$win")
+echo "caption: $name"
+[[ "$name" == *"повтор"* ]] || fail "the caption does not say it is a replay: $name"
+shot replay-watch.png
+key p; key Escape
+for _ in $(seq 50); do kill -0 "$wpid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$wpid" 2>/dev/null && { kill "$wpid"; fail "Esc did not leave the replay"; }
+wait "$wpid" || fail "the replay ended with status $?"
+cat "$tmp/watch.log"
+
+# Where nothing can be written, the game goes on without its replay.
+kill -9 "$gpid"; wait "$gpid" 2>/dev/null || true; gpid=""
+rm -rf "$tmp/game/Replays"; echo "in the way" >"$tmp/game/Replays"
+play_one_game
+lines=$(grep -c "replay of this game was not saved" "$tmp/game.log" || true)
+[ "$lines" = 1 ] || fail "expected one line about the lost replay, found $lines"
+echo "PASS"
