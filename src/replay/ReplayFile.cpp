@@ -243,7 +243,6 @@ TReplay ReadReplay(std::string_view bytes, bool verifyChecksum) {
     switch (e.Type) {
       case TEntry::Tick:
         e.Input = in.U8();
-        if (e.Input > 127) Reader::Fail("unknown input bits");
         break;
       case TEntry::KeyDown:
       case TEntry::KeyUp:

@@ -55,9 +55,11 @@ struct TEntry {
   bool operator==(const TEntry&) const = default;
 };
 
-// The polled inputs of a tick, one bit each.
+// The polled inputs of a tick, one bit each, and whether the tick found the window
+// maximised (it looks when a resize is pending).
 enum InputBit : uint8_t {
-  InUp = 1, InDown = 2, InLeft = 4, InRight = 8, InFire = 16, InAltLeft = 32, InAltRight = 64
+  InUp = 1, InDown = 2, InLeft = 4, InRight = 8, InFire = 16, InAltLeft = 32, InAltRight = 64,
+  InMaximized = 128
 };
 // The window timers, in the order the loop looks at them.
 enum TimerId : uint8_t { Timer1 = 0, Timer2 = 1, LevelTimer = 2, ShareTimer = 3 };

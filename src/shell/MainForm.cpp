@@ -254,16 +254,18 @@ void TMainForm::LeaveScene(uint8_t id) {
 void TMainForm::FrameTick() {
   if (!DXDraw.CanDraw()) return;
   PollInput();
+  // The window's state is read here, once, so the journal holds what the tick saw.
+  const bool maximized = ResizePending && Plat.Display->IsMaximized();
   replay::TEntry tick;
   tick.Type = replay::TEntry::Tick;
-  tick.Input = InputBits(DXInput);
+  tick.Input = InputBits(DXInput) | (maximized ? replay::InMaximized : 0);
   TJournalScope journal(Recorder.get(), tick);
-  TickSteps();
+  TickSteps(maximized);
 }
 
-void TMainForm::ReplayTick(const TInputState& polled) {
+void TMainForm::ReplayTick(const TInputState& polled, bool maximized) {
   DXInput = polled;
-  TickSteps();
+  TickSteps(maximized);
 }
 
 void TMainForm::FireTimer(int id) {
@@ -272,7 +274,7 @@ void TMainForm::FireTimer(int id) {
   Guard([&] { timers[id]->OnTimer(); });
 }
 
-void TMainForm::TickSteps() {
+void TMainForm::TickSteps(bool maximized) {
   for (uint8_t* c : {&TurnLeftCooldown, &TurnRightCooldown, &TurnUpCooldown, &JumpCooldown,
                      &CaretBlink})
     if (*c > 0) --*c;
@@ -294,7 +296,7 @@ void TMainForm::TickSteps() {
   }
   if (ResizePending) {
     ResizePending = false;
-    if (Plat.Display->IsMaximized()) GameFullScreenClick();
+    if (maximized) GameFullScreenClick();
   }
   if (CurrentScene < Scenes.size() && Scenes[CurrentScene].Tick) Scenes[CurrentScene].Tick();
   DXDraw.Flip();

@@ -203,7 +203,8 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   // When false, nothing is composed or presented: collisions still use the pictures' masks.
   void SetComposing(bool on) { DXDraw.Composing = on; }
   bool Composing() const { return DXDraw.Composing; }
-  void ReplayTick(const TInputState& polled);  // a recorded frame tick
+  // A recorded frame tick: its polled inputs and whether it found the window maximised.
+  void ReplayTick(const TInputState& polled, bool maximized);
   void FireTimer(int id);  // a recorded firing: 0 Timer1, 1 Timer2, 2 LevelTimer, 3 sharetimer
   uint32_t DrawSeed() { return rng_(); }
   void Reseed(uint32_t seed) { rng_.seed(seed); }
@@ -283,7 +284,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   bool CloseQuery();
   void FormClose();
   void DisplayNotify(TDXDrawNotifyType t);
-  void TickSteps();  // the frame tick after its input poll
+  void TickSteps(bool maximized);  // the frame tick after its input poll
   template <class F>
   void Guard(F&& f) {
     try {

@@ -216,7 +216,9 @@ void TReplayPlayer::Step() {
   const platform::KeyMods mods{(e.Mods & 1) != 0, (e.Mods & 2) != 0, (e.Mods & 4) != 0};
   const auto button = static_cast<platform::MouseButton>(e.Button);
   switch (e.Type) {
-    case TEntry::Tick: f_.ReplayTick(InputFromBits(e.Input)); break;
+    case TEntry::Tick:
+      f_.ReplayTick(InputFromBits(e.Input), (e.Input & replay::InMaximized) != 0);
+      break;
     case TEntry::KeyDown: f_.OnKeyDown(e.Key, mods); break;
     case TEntry::KeyUp: f_.OnKeyUp(e.Key, mods); break;
     case TEntry::Char: f_.OnChar(e.Ch); break;
