@@ -218,6 +218,8 @@ void Simulator::Execute(const std::string& rawLine) {
   } else if (cmd == "state") {
     form_->Recorder->Mark();
     PrintState();
+  } else if (cmd == "peek") {
+    PrintPeek();
   } else {
     throw std::runtime_error("unknown command: " + cmd);
   }
@@ -250,6 +252,48 @@ void Simulator::Shot(const std::string& file, int width, int height) {
   const cairo_status_t st = cairo_surface_write_to_png(cs, p.c_str());
   cairo_surface_destroy(cs);
   if (st != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot write " + p.string());
+}
+
+void Simulator::PrintPeek() {
+  // What a scripted player needs to decide its next move; not a point of a recording.
+  using nlohmann::json;
+  TMainForm& f = *form_;
+  json j;
+  j["t"] = plat_.Now();
+  j["scene"] = SceneName(f.CurrentScene);
+  j["level"] = f.Level;
+  j["score"] = f.Score;
+  j["lives"] = f.Lives;
+  j["hunger"] = f.Hunger;
+  j["timeLeft"] = f.TimeLeft;
+  j["paused"] = f.Paused;
+  j["exitPrompt"] = f.GameMainExit;
+  j["enterName"] = f.GameEnterName;
+  j["timer1"] = f.Timer1.Enabled();
+  j["frogColumn"] = f.FrogColumn;
+  j["frogFacing"] = f.FrogFacing;
+  j["stoneRow"] = f.StoneRow;
+  j["stickyTries"] = f.StickyTries;
+  j["stuck"] = f.StuckToLily;
+  j["scrolling"] = f.Scrolling || f.UpJumpPending || f.SpringJumpPending;
+  j["controllable"] = f.FrogControllable && !f.FrogFrozen && !f.FrogCaught;
+  j["aimAngle"] = f.AimAngle;
+  j["tongue"] = {f.TongueBaseX, f.TongueBaseY - f.TongueLift, f.TongueLength};
+  json grid = json::array();
+  for (auto& row : f.LilyGrid) {
+    json r = json::array();
+    for (auto& cell : row) r.push_back({cell.LilyKind, cell.Pickup});
+    grid.push_back(r);
+  }
+  j["grid"] = grid;
+  json actors = json::array();
+  for (int i = 0; i < f.Engine().ChildCount(); ++i) {
+    const TSprite* s = f.Engine().Children(i);
+    if (s->Killed()) continue;
+    actors.push_back({s->ClassName(), s->X, s->Y, s->Width, s->Height});
+  }
+  j["actors"] = actors;
+  out_ << j.dump() << std::endl;
 }
 
 void Simulator::PrintState() {

@@ -53,6 +53,7 @@ class Simulator {
   void Advance(uint64_t ms);
   void Deliver();
   void PrintState();
+  void PrintPeek();
   void Shot(const std::string& file, int width = 0, int height = 0);
 
   SimOptions opt_;
