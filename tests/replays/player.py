@@ -68,7 +68,8 @@ class Player:
                      "sticky3": False, "spring": False, "insectsSeen": set(),
                      "insectsEaten": set(), "stork": False, "storkTookLife": False,
                      "paused": False, "exitPrompt": False, "nameTyped": "", "maxLevel": 1,
-                     "feedingStagesFinished": 0, "fell": 0}
+                     "feedingStagesFinished": 0, "fell": 0,
+                     "pickupsSeen": set(), "heartsTaken": 0}
         self.prompted = False
         self.stickyPresses = 0
 
@@ -109,6 +110,9 @@ class Player:
             if self.stickyPresses >= 3:
                 self.seen["sticky3"] = True
             return
+        if here == CROCODILE and "crocodile" in self.plan and not self.seen["crocodile"]:
+            s.ticks(10)  # waits beside the eyes until the crocodile comes up
+            return
         want = set()
         if seek and self.seen["livesLost"] < 2:
             want |= {HUNTER, CROCODILE}
@@ -116,7 +120,11 @@ class Player:
             want.add(STICKY)
         if "spring" in self.plan and not self.seen["spring"]:
             want.add(SPRING)
+        if "crocodile" in self.plan and not self.seen["crocodile"]:
+            want.add(CROCODILE)
         near = [c for c in range(4) if grid[4][c][0] in want and abs(c - col) <= 1]
+        near += [c for c in range(4) if grid[4][c][1] and grid[4][c][0] in SIMPLE
+                 and abs(c - col) <= 1 and "pickups" in self.plan]
         if near and st["stoneRow"] < 2:
             target = near[0]
         elif grid[4][0][0] in danger and col <= 1:
@@ -194,6 +202,7 @@ class Player:
         s = self.s
         s.send("wait 4200", "move 120 40", "key Enter")
         last = None
+        last_names = set()
         for _ in range(20000):
             st = s.peek()
             scene = st["scene"]
@@ -213,8 +222,17 @@ class Player:
                             self.seen["insectsEaten"].add(name)
                 if last["scene"] == "SceneFeeding" and scene == "ScenePond":
                     self.seen["feedingStagesFinished"] += 1
-                if any(a[0] == "TKroko" for a in st["actors"]):
+                names = {a[0] for a in st["actors"]}
+                if "TKroko" in names:
                     self.seen["crocodile"] = True
+                if "TBrizgi" in names and "TBrizgi" not in last_names:
+                    self.seen["fell"] += 1
+                for p in ("TDollar", "TLife"):
+                    if p in names:
+                        self.seen["pickupsSeen"].add(p)
+                if st["lives"] > last["lives"]:
+                    self.seen["heartsTaken"] += 1
+                last_names = names
             last = st
             if DEBUG:
                 print(st["t"], scene, st["lives"], st["score"], st["frogColumn"], st["frogFacing"],

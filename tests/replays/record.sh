@@ -19,8 +19,9 @@ games=(
   "stork           34 {\"spring\":1,\"sticky\":1}"
   "stork-hazards   42 {\"hazards\":1,\"spring\":1,\"sticky\":1}"
   "pause-prompt     8 {\"pause\":1,\"spring\":1,\"sticky\":1}"
-  "pickup          41 {\"hazards\":1,\"spring\":1,\"sticky\":1}"
-  "crocodile-lily  40 {\"hazards\":1,\"spring\":1,\"sticky\":1}"
+  "pickups         41 {\"crocodile\":1,\"pickups\":1,\"spring\":1,\"sticky\":1}"
+  "crocodile       40 {\"crocodile\":1,\"pickups\":1,\"spring\":1,\"sticky\":1}"
+  "crocodile-stork 22 {\"crocodile\":1,\"pickups\":1,\"spring\":1,\"sticky\":1}"
   "name-entry      16 {\"hazards\":1,\"spring\":1,\"sticky\":1,\"name\":\"Квакуша\"}"
 )
 
