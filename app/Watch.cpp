@@ -143,6 +143,9 @@ int WatchReplay(Platform& sdl, const std::string& file) {
     const uint64_t now = wall.NowMs();
     if (!keys.Paused) at += (now - last) * (keys.Fast ? 4 : 1);
     last = now;
+    // Nothing ran for more than a second only while the recorded window was minimised:
+    // the replay skips that wait.
+    if (!keys.Paused && !player.Done() && player.NextClock() > at + 1000) at = player.NextClock();
     // Entries due by now; a tick that another tick follows in the same batch is not drawn,
     // so a fast replay keeps up with the wall clock.
     size_t lastTick = SIZE_MAX;
