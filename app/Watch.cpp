@@ -145,11 +145,13 @@ int WatchReplay(Platform& sdl, const std::string& file) {
     last = now;
     // Nothing ran for more than a second only while the recorded window was minimised:
     // the replay skips that wait.
-    if (!keys.Paused && !player.Done() && player.NextClock() > at + 1000) at = player.NextClock();
+    if (!keys.Paused && !player.Done() && player.NextClock() > at + 1000)
+      at = player.NextClock();
     // Entries due by now; a tick that another tick follows in the same batch is not drawn,
     // so a fast replay keeps up with the wall clock.
     size_t lastTick = SIZE_MAX;
-    for (size_t i = player.Position(); i < r.Entries.size() && r.StartClock + r.Entries[i].Time <= at; ++i)
+    for (size_t i = player.Position();
+         i < r.Entries.size() && r.StartClock + r.Entries[i].Time <= at; ++i)
       if (r.Entries[i].Type == replay::TEntry::Tick) lastTick = i;
     while (!player.Done() && player.NextClock() <= at && !form->Closed()) {
       const bool isTick = player.Next().Type == replay::TEntry::Tick;

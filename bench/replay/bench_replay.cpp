@@ -69,8 +69,8 @@ void Replay(benchmark::State& state, bool check) {
   }
   const double ticks = static_cast<double>(Ticks(r));
   state.counters["ticks"] = ticks;
-  state.counters["ticks/s"] =
-      benchmark::Counter(ticks * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["ticks/s"] = benchmark::Counter(ticks * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
 }
 
 void BM_ReplayCheck(benchmark::State& s) { Replay(s, true); }

@@ -221,7 +221,8 @@ TReplay ReadReplay(std::string_view bytes, bool verifyChecksum) {
     if (bytes.size() < Magic.size() + 2 + 8) Reader::Fail("it ends too early");
     const std::string_view body = bytes.substr(0, bytes.size() - 8);
     Reader sum(bytes.substr(bytes.size() - 8));
-    if (sum.Fixed(8) != Fnv1a(body)) Reader::Fail("its checksum does not match (truncated or changed)");
+    if (sum.Fixed(8) != Fnv1a(body))
+      Reader::Fail("its checksum does not match (truncated or changed)");
     bytes = body;
   }
   Reader in(bytes.substr(Magic.size() + 2));
