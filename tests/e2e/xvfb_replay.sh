@@ -55,11 +55,17 @@ echo "recorded $(basename "${replays[0]}") ($(stat -c %s "${replays[0]}") bytes)
 (cd "$tmp/game" && exec ./tinokvak --replay "${replays[0]}" >"$tmp/watch.log" 2>&1) &
 wpid=$!
 find_window "$wpid"
-sleep 5
+sleep 2.5
 name=$(xdotool getwindowname "$win")
 echo "caption: $name"
 [[ "$name" == *"повтор"* ]] || fail "the caption does not say it is a replay: $name"
 shot replay-watch.png
+# Space stands the replay still (the same picture a second later); the game's own keys do
+# nothing to it.
+grab() { import -display "$DISPLAY" -window "$win" "$tmp/$1.png" 2>/dev/null; }
+key space; grab still1; sleep 1; grab still2
+moved=$(compare -metric AE "$tmp/still1.png" "$tmp/still2.png" null: 2>&1 | cut -d' ' -f1 || true)
+[ "$moved" = 0 ] || fail "the paused replay still moves ($moved pixels changed)"
 key p; key Escape
 for _ in $(seq 50); do kill -0 "$wpid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$wpid" 2>/dev/null && { kill "$wpid"; fail "Esc did not leave the replay"; }
