@@ -10,6 +10,7 @@ source "$(dirname "$0")/xvfb_lib.sh"
 fail() { echo "FAIL: $*"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"; exit 1; }
 # The read-only copy must not keep the scratch folder from going.
 trap 'chmod -R u+w "$tmp" 2>/dev/null; cleanup' EXIT
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"' ERR
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 p=$tmp/prefix
@@ -76,6 +77,9 @@ differs() {
 xdotool mousemove --window "$win" 5 5
 menu=0
 for _ in $(seq 100); do
+  # The window found first may be replaced while the display starts; look it up again.
+  w=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | tail -n1 || true)
+  [ -n "$w" ] && win=$w
   d=$(differs "$tmp/ref-menu.png")
   awk -v d="$d" 'BEGIN { exit !(d + 0 < 20000) }' && { menu=1; break; }
   kill -0 "$gpid" 2>/dev/null || fail "the game ended before the main menu"
