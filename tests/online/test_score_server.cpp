@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "HttpServer.h"
 #include "OnlineFixture.h"
 #include "ScoreService.h"
 #include "online/Protocol.h"
@@ -197,6 +198,43 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
   store.AddToken("new", 100 + TScoreStore::TokenLifetime + 1);
   EXPECT_EQ(store.OpenTokens(), 1);
   EXPECT_THROW(TScoreStore((dir.Path() / "no" / "such" / "x.db").string()), std::runtime_error);
+}
+
+TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
+  Server server;
+  const std::string get = "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\n";
+  const struct {
+    const char* Why;
+    std::string Bytes;
+    std::string Status;  // empty: no answer yet
+    bool KeepAlive;
+  } cases[] = {
+      {"a token request", get + "\r\n", "200", true},
+      {"HTTP/1.0 closes", "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.0\r\n\r\n", "200", false},
+      {"asked to close", get + "Connection: close\r\n\r\n", "200", false},
+      {"a body is read and ignored", get + "Content-Length: 3\r\n\r\nabc", "200", true},
+      {"POST", "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "405", true},
+      {"headers over 8 KB", get + "X-Pad: " + std::string(9000, 'a') + "\r\n\r\n", "431", false},
+      {"many small headers", get + [] { std::string h; for (int i = 0; i < 1500; ++i) h += "X: yy\r\n"; return h; }() + "\r\n", "431", false},
+      {"a body too large", get + "Content-Length: 5000\r\n\r\n", "413", false},
+      {"not HTTP", "HELLO\r\n\r\n", "400", false},
+      {"a bad content length", get + "Content-Length: x\r\n\r\n", "400", false},
+      {"half a request", get, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TRawExchange r = scores::AnswerRaw(server.service, c.Bytes);
+    if (c.Status.empty()) {
+      EXPECT_TRUE(r.Reply.empty()) << r.Reply;
+      continue;
+    }
+    EXPECT_EQ(r.Reply.substr(0, 12), "HTTP/1.1 " + c.Status) << r.Reply.substr(0, 200);
+    EXPECT_EQ(r.KeepAlive, c.KeepAlive);
+    EXPECT_NE(r.Reply.find("\r\nContent-Length: "), std::string::npos);
+  }
+  // The token request's reply carries a token the game can use.
+  const scores::TRawExchange r = scores::AnswerRaw(server.service, get + "\r\n");
+  EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
 }
 
 }  // namespace
