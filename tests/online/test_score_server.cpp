@@ -96,6 +96,10 @@ TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
       {"a score that is not a number", [&](auto& t) { return payload("Kot", "5e3", good, t, ""); }, 400},
       {"a score beyond 32 bits", [&](auto& t) { return payload("Kot", "4294967296", good, t, ""); }, 400},
       {"an empty score", [&](auto& t) { return payload("Kot", "", good, t, ""); }, 400},
+      {"a negative score", [&](auto& t) { return payload("Kot", "-5", good, t, ""); }, 400},
+      {"the largest 32-bit score", [&](auto& t) { return payload("Kot", "2147483647", good, t, ""); }, 400},
+      {"just above the plausible",
+       [&](auto& t) { return payload("Kot", std::to_string(TScoreService::MaxPlausibleScore + 1), good, t, ""); }, 400},
       {"a wrong key", [&](auto& t) { return payload("Kot", "5", "Q", t, ""); }, 403},
       {"a lower-case key", [&](auto& t) { return payload("Kot", "5", "t", t, ""); }, 403},
       {"a token never issued", [&](auto&) { return payload("Kot", "5", good, "beef", ""); }, 403},
@@ -112,8 +116,14 @@ TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
   }
   EXPECT_TRUE(server.store.Best(100).empty());
   // A refused result does not use its token up: a good one still goes through with it.
-  EXPECT_EQ(server.Submit(payload("Kot", "-5", good, token, Cp("Русь"))).Status, 200);
+  EXPECT_EQ(server.Submit(payload("Kot", "5", good, token, Cp("Русь"))).Status, 200);
   EXPECT_EQ(server.store.Best(100).size(), 1u);
+  // Both ends of what a game can score still go through.
+  for (const int32_t score : {0, TScoreService::MaxPlausibleScore}) {
+    SCOPED_TRACE(score);
+    EXPECT_EQ(server.Submit(payload("Kot", std::to_string(score), good, server.Token(), "")).Status, 200);
+  }
+  EXPECT_EQ(server.store.Best(100).size(), 3u);
 }
 
 TEST(ScoreServer, ATokenServesOneResultWithinTheHour) {

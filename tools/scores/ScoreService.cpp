@@ -64,7 +64,17 @@ std::string FormatTime(int64_t t) {
   return buf;
 }
 
+constexpr int32_t PlausibleScoreThrough(int level) {
+  int64_t sum = 0;
+  for (int l = 1; l <= level; ++l) sum += TScoreService::PlausibleLevelScore(l);
+  return static_cast<int32_t>(sum);
+}
+
 }  // namespace
+
+const int32_t TScoreService::MaxPlausibleScore = PlausibleScoreThrough(MaxPlausibleLevel);
+static_assert(PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) > 10'000'000 &&
+              PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) < 100'000'000);
 
 std::string HtmlEscape(std::string_view text) {
   std::string out;
@@ -166,6 +176,8 @@ TReply TScoreService::Submit(std::string_view symbols) {
       pad.size() > 4 || pad.find_first_not_of('0') != std::string_view::npos)
     return Refuse(400, "bad result");
   if (key.size() != 1 || key[0] != online::ScoreKey) return Refuse(403, "wrong key");
+  // A game starts at 0 and only ever adds points; see PlausibleLevelScore for the ceiling.
+  if (*score < 0 || *score > MaxPlausibleScore) return Refuse(400, "implausible score");
   const int64_t now = clock_();
   TResultRow row{Cp1251ToUtf8(name), *score, Cp1251ToUtf8(country), now};
   if (!store_.StoreResult(std::string(token), row, now)) return Refuse(403, "unknown token");
