@@ -247,6 +247,39 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
 }
 
+TEST(ScoreServer, ServesTheWebsiteTheGameLinksTo) {
+  Server server;
+  const scores::TSite& site = scores::BuiltInSite();
+  auto get = [&](const std::string& target) {
+    return scores::AnswerRaw(server.service, "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n", {}, &site).Reply;
+  };
+  const std::string home = get("/");
+  ASSERT_EQ(home.rfind("HTTP/1.1 200", 0), 0u) << home.substr(0, 200);
+  EXPECT_NE(home.find("Content-Type: text/html; charset=utf-8"), std::string::npos);
+  EXPECT_NE(home.find("<html lang=\"ru\">"), std::string::npos);
+  EXPECT_EQ(home.find("<script"), std::string::npos);
+  // Every picture and the stylesheet the page names are served, the pictures as PNG.
+  size_t at = 0;
+  int pictures = 0;
+  while ((at = home.find("src=\"/", at)) != std::string::npos) {
+    const size_t end = home.find('"', at + 5);
+    const std::string png = get(home.substr(at + 5, end - at - 5));
+    EXPECT_EQ(png.rfind("HTTP/1.1 200", 0), 0u) << home.substr(at, end - at);
+    EXPECT_EQ(png.substr(png.find("\r\n\r\n") + 4, 4), "\x89PNG");
+    ++pictures;
+    at = end;
+  }
+  EXPECT_EQ(pictures, 3);
+  EXPECT_NE(get("/style.css").find("Content-Type: text/css"), std::string::npos);
+  EXPECT_EQ(get("/index.html").rfind("HTTP/1.1 200", 0), 0u);
+  // The table page shares the stylesheet and links back home; other paths stay unknown.
+  const std::string table = get("/cgi/version.pl?prg=Pondlark&type=0&show");
+  EXPECT_NE(table.find("href=\"/style.css\""), std::string::npos);
+  EXPECT_NE(table.find("href=\"/\""), std::string::npos);
+  EXPECT_EQ(get("/shots/").rfind("HTTP/1.1 404", 0), 0u);
+  EXPECT_EQ(get("/../etc/passwd").rfind("HTTP/1.1 404", 0), 0u);
+}
+
 }  // namespace
 }  // namespace tk::testing
 

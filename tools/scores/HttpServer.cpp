@@ -36,20 +36,21 @@ void Configure(Parser& parser, const TServerLimits& limits) {
   parser.body_limit(limits.BodyBytes);
 }
 
-Response MakeResponse(const TReply& r, bool keepAlive) {
+Response MakeResponse(const TReply& r, bool keepAlive, std::string_view cache = "no-store") {
   Response res;
   res.version(11);
   res.result(static_cast<unsigned>(r.Status));
   res.set(http::field::server, "tinokvak-scores");
   res.set(http::field::content_type, r.ContentType);
-  res.set(http::field::cache_control, "no-store");
+  res.set(http::field::cache_control, beast::string_view(cache.data(), cache.size()));
   res.body() = r.Body;
   res.keep_alive(keepAlive);
   res.prepare_payload();
   return res;
 }
 
-Response Answer(TScoreService& service, const http::request<http::string_body>& req) {
+Response Answer(TScoreService& service, const TSite* site,
+                const http::request<http::string_body>& req) {
   if (req.method() != http::verb::get) {
     Response res = MakeResponse({405, "text/plain; charset=utf-8", "only GET\n"}, req.keep_alive());
     res.set(http::field::allow, "GET");
@@ -60,6 +61,13 @@ Response Answer(TScoreService& service, const http::request<http::string_body>& 
   const size_t q = target.find('?');
   const std::string_view path = target.substr(0, q);
   const std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+  if (const TSiteFile* file = site ? site->Find(path) : nullptr) {
+    // The pages change only with a new server; an hour's caching spares the screenshots.
+    std::string type(file->ContentType);
+    if (type.rfind("text/", 0) == 0) type += "; charset=utf-8";
+    return MakeResponse({200, type, std::string(file->Bytes)},
+                        req.keep_alive(), "max-age=3600");
+  }
   return MakeResponse(service.Handle(path, query), req.keep_alive());
 }
 
@@ -82,6 +90,7 @@ int StatusForReadError(const beast::error_code& ec, const Parser& parser) {
 // are destroyed with the I/O context), so they hold it by shared pointer.
 struct TShared {
   TScoreService& Service;
+  const TSite* Site;
   TServerLimits Limits;
   std::map<asio::ip::address, int> PerAddress;
   void Release(const asio::ip::address& peer) {
@@ -114,8 +123,8 @@ class TSession : public std::enable_shared_from_this<TSession> {
 
 class TServer {
  public:
-  TServer(asio::io_context& io, TScoreService& service, const TServerLimits& limits)
-      : shared_(std::make_shared<TShared>(TShared{service, limits, {}})), acceptor_(io), retry_(io) {}
+  TServer(asio::io_context& io, TScoreService& service, const TSite* site, const TServerLimits& limits)
+      : shared_(std::make_shared<TShared>(TShared{service, site, limits, {}})), acceptor_(io), retry_(io) {}
 
   // Returns the port, or 0 when it cannot listen.
   int Listen(const std::string& address, int port) {
@@ -207,7 +216,7 @@ void TSession::OnRead(beast::error_code ec) {
     Write(false);
     return;
   }
-  res_ = Answer(server_->Service, parser_->get());
+  res_ = Answer(server_->Service, server_->Site, parser_->get());
   Write(res_.keep_alive());
 }
 
@@ -247,7 +256,8 @@ void TSession::Drain() {
 
 }  // namespace
 
-TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TServerLimits& limits) {
+TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TServerLimits& limits,
+                       const TSite* site) {
   Parser parser;
   Configure(parser, limits);
   beast::error_code ec;
@@ -273,7 +283,7 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
     if (status == 0) return out;
     res = MakeResponse({status, "text/plain; charset=utf-8", "refused\n"}, false);
   } else if (parser.is_done()) {
-    res = Answer(service, parser.get());
+    res = Answer(service, site, parser.get());
   } else {
     return out;
   }
@@ -285,7 +295,8 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
   return out;
 }
 
-int Serve(TScoreService& service, const std::string& address, int port, const TServerLimits& limits) {
+int Serve(TScoreService& service, const std::string& address, int port, const TServerLimits& limits,
+          const TSite* site) {
   // Each connection is a descriptor: take all the system allows.
   rlimit files{};
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -294,7 +305,7 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   }
   signal(SIGPIPE, SIG_IGN);
   asio::io_context io(1);
-  TServer server(io, service, limits);
+  TServer server(io, service, site, limits);
   const int bound = server.Listen(address, port);
   if (bound == 0) {
     std::fprintf(stderr, "tinokvak-scores: cannot listen on %s:%d\n", address.c_str(), port);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "ScoreService.h"
+#include "Site.h"
 
 namespace tk::scores {
 
@@ -35,11 +36,12 @@ struct TRawExchange {
   size_t Used = 0;
 };
 TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes,
-                       const TServerLimits& limits = {});
+                       const TServerLimits& limits = {}, const TSite* site = nullptr);
 
 // Listens on address:port (0 takes any free port), prints "listening on http://ADDRESS:PORT"
-// and serves until SIGINT or SIGTERM. Returns the exit status.
+// and serves until SIGINT or SIGTERM: the site's files, and the game's requests to the
+// service. Returns the exit status.
 int Serve(TScoreService& service, const std::string& address, int port,
-          const TServerLimits& limits = {});
+          const TServerLimits& limits = {}, const TSite* site = nullptr);
 
 }  // namespace tk::scores

@@ -187,18 +187,17 @@ TReply TScoreService::Submit(std::string_view symbols) {
 TReply TScoreService::Show() {
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<title>Тиноквак: лучшие результаты</title>\n"
-      "<style>body{font-family:sans-serif;background:#0b3d2e;color:#f3f3e6;margin:2em}"
-      "table{border-collapse:collapse}th,td{padding:.3em .8em;text-align:left}"
-      "th{border-bottom:2px solid #9c6}tr:nth-child(even){background:#13503c}"
-      "td.score{text-align:right}</style>\n</head>\n<body>\n"
-      "<h1>Тиноквак: лучшие результаты</h1>\n";
+      "<link rel=\"stylesheet\" href=\"/style.css\">\n</head>\n<body>\n"
+      "<h1>Тиноквак: лучшие результаты</h1>\n"
+      "<nav><a href=\"/\">Об игре</a><a href=\"/#install\">Установка</a></nav>\n";
   const std::vector<TResultRow> rows = store_.Best(ShownResults);
   if (rows.empty()) {
     page += "<p>Пока нет ни одного результата.</p>\n";
   } else {
     page +=
-        "<table>\n<tr><th>#</th><th>Имя</th><th>Очки</th><th>Страна</th><th>Когда (UTC)</th>"
+        "<div class=\"wide\">\n<table>\n<tr><th>#</th><th>Имя</th><th>Очки</th><th>Страна</th><th>Когда (UTC)</th>"
         "</tr>\n";
     int place = 0;
     for (const TResultRow& r : rows) {
@@ -206,7 +205,7 @@ TReply TScoreService::Show() {
               "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
               HtmlEscape(r.Country) + "</td><td>" + FormatTime(r.Time) + "</td></tr>\n";
     }
-    page += "</table>\n";
+    page += "</table>\n</div>\n";
   }
   page += "</body>\n</html>\n";
   return {200, "text/html; charset=utf-8", page};

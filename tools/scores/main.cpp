@@ -10,6 +10,7 @@
 
 #include "HttpServer.h"
 #include "ScoreService.h"
+#include "Site.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
   try {
     tk::scores::TScoreStore store(o.Db);
     tk::scores::TScoreService service(store);
-    return tk::scores::Serve(service, o.Listen, o.Port, o.Limits);
+    return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &tk::scores::BuiltInSite());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return 1;
