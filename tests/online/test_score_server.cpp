@@ -2,7 +2,11 @@
 // built, what it refuses, and the page that lists the best results.
 #if TK_HAVE_SCORES_SERVER
 
+#include <libpq-fe.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
 
 #include "HttpServer.h"
 #include "OnlineFixture.h"
@@ -19,8 +23,21 @@ using scores::TResultRow;
 using scores::TScoreService;
 using scores::TScoreStore;
 
+// The store under test: an SQLite file, or the PostgreSQL database TK_TEST_SCORE_DB names
+// (emptied first), so the same tests cover both.
+std::unique_ptr<TScoreStore> OpenTestStore(const TempGameDir& dir) {
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  if (!url || !*url) return scores::OpenScoreStore((dir.Path() / "scores.db").string());
+  PGconn* c = PQconnectdb(url);
+  EXPECT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
+  PQclear(PQexec(c, "SET client_min_messages = warning"));
+  PQclear(PQexec(c, "DROP TABLE IF EXISTS tokens, results, tinokvak_schema"));
+  PQfinish(c);
+  return scores::OpenScoreStore(url);
+}
+
 struct Server {
-  Server() : store((dir.Path() / "scores.db").string()), service(store, [this] { return now; }) {}
+  Server() : store(OpenTestStore(dir)), service(*store, [this] { return now; }) {}
   TReply Get(std::string_view query) { return service.Handle("/cgi/version.pl", query); }
   std::string Token() {
     const TReply r = Get("version&prg=Pondlark");
@@ -35,7 +52,7 @@ struct Server {
 
   TempGameDir dir;
   int64_t now = 1700000000;
-  TScoreStore store;
+  std::unique_ptr<TScoreStore> store;
   TScoreService service;
 };
 
@@ -62,14 +79,14 @@ TEST(ScoreServer, StoresTheResultTheGameSends) {
   g.Key(vk::Enter);
   ASSERT_EQ(g.http->Urls.size(), 2u);
   EXPECT_TRUE(g.shell->Boxes.empty());
-  const auto best = server.store.Best(10);
+  const auto best = server.store->Best(10);
   ASSERT_EQ(best.size(), 1u);
   EXPECT_EQ(best[0].Name, "Петя");
   EXPECT_EQ(best[0].Score, 2750);
   EXPECT_EQ(best[0].Country, "Россия");
   EXPECT_EQ(best[0].Time, server.now);
   // The token went with it.
-  EXPECT_EQ(server.store.OpenTokens(), 0);
+  EXPECT_EQ(server.store->OpenTokens(), 0);
 }
 
 TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
@@ -114,16 +131,16 @@ TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
     SCOPED_TRACE(c.Why);
     EXPECT_EQ(server.Submit(c.Payload(token)).Status, c.Status);
   }
-  EXPECT_TRUE(server.store.Best(100).empty());
+  EXPECT_TRUE(server.store->Best(100).empty());
   // A refused result does not use its token up: a good one still goes through with it.
   EXPECT_EQ(server.Submit(payload("Kot", "5", good, token, Cp("Русь"))).Status, 200);
-  EXPECT_EQ(server.store.Best(100).size(), 1u);
+  EXPECT_EQ(server.store->Best(100).size(), 1u);
   // Both ends of what a game can score still go through.
   for (const int32_t score : {0, TScoreService::MaxPlausibleScore}) {
     SCOPED_TRACE(score);
     EXPECT_EQ(server.Submit(payload("Kot", std::to_string(score), good, server.Token(), "")).Status, 200);
   }
-  EXPECT_EQ(server.store.Best(100).size(), 3u);
+  EXPECT_EQ(server.store->Best(100).size(), 3u);
 }
 
 TEST(ScoreServer, ATokenServesOneResultWithinTheHour) {
@@ -137,7 +154,7 @@ TEST(ScoreServer, ATokenServesOneResultWithinTheHour) {
   const std::string late = server.Token();
   server.now += TScoreStore::TokenLifetime + 1;
   EXPECT_EQ(server.Submit("type=0|name=Kot|score=10|key=T|p=" + late + "|add=|z=").Status, 403);
-  EXPECT_EQ(server.store.Best(100).size(), 1u);
+  EXPECT_EQ(server.store->Best(100).size(), 1u);
 }
 
 TEST(ScoreServer, MalformedAndOversizedRequestsGetAClientError) {
@@ -173,10 +190,10 @@ TEST(ScoreServer, TheShowPageListsTheBestFirstWithNamesEscaped) {
   Server server;
   // Stored behind the checks' back, as an older server might have left them.
   const std::string token1 = "t1", token2 = "t2", token3 = "t3";
-  for (const auto& t : {token1, token2, token3}) server.store.AddToken(t, server.now);
-  ASSERT_TRUE(server.store.StoreResult(token1, {"<script>alert('x')</script>", 50, "a&b", 0}, server.now));
-  ASSERT_TRUE(server.store.StoreResult(token2, {"Петя", 9000, "Россия", 0}, server.now));
-  ASSERT_TRUE(server.store.StoreResult(token3, {"Kot", 700, "", 0}, server.now));
+  for (const auto& t : {token1, token2, token3}) server.store->AddToken(t, server.now);
+  ASSERT_TRUE(server.store->StoreResult(token1, {"<script>alert('x')</script>", 50, "a&b", 0}, server.now));
+  ASSERT_TRUE(server.store->StoreResult(token2, {"Петя", 9000, "Россия", 0}, server.now));
+  ASSERT_TRUE(server.store->StoreResult(token3, {"Kot", 700, "", 0}, server.now));
   const TReply r = server.Get("prg=Pondlark&type=0&show");
   EXPECT_EQ(r.Status, 200);
   EXPECT_EQ(r.ContentType, "text/html; charset=utf-8");
@@ -197,17 +214,18 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
   TempGameDir dir;
   const std::string db = (dir.Path() / "s.db").string();
   {
-    TScoreStore store(db);
+    scores::TSqliteStore store(db);
     store.AddToken("abc", 100);
     ASSERT_TRUE(store.StoreResult("abc", {"Kot", 5, "", 100}, 100));
   }
-  TScoreStore store(db);
+  scores::TSqliteStore store(db);
   EXPECT_EQ(store.Best(10).size(), 1u);
   // Expired tokens are dropped as new ones are issued.
   store.AddToken("old", 100);
   store.AddToken("new", 100 + TScoreStore::TokenLifetime + 1);
   EXPECT_EQ(store.OpenTokens(), 1);
-  EXPECT_THROW(TScoreStore((dir.Path() / "no" / "such" / "x.db").string()), std::runtime_error);
+  EXPECT_THROW(scores::OpenScoreStore((dir.Path() / "no" / "such" / "x.db").string()),
+               std::runtime_error);
 }
 
 TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {

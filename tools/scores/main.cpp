@@ -1,11 +1,14 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N]
-// Listens on loopback port 8642 by default, the address the game is built with. Port 0
+// --db takes an SQLite file or a postgresql:// URL; several servers may share one
+// PostgreSQL database. Listens on loopback port 8642 by default, the address the game is
+// built with. Port 0
 // takes any free port; the line "listening on http://ADDRESS:PORT" tells which.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "HttpServer.h"
@@ -68,8 +71,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    tk::scores::TScoreStore store(o.Db);
-    tk::scores::TScoreService service(store);
+    const std::unique_ptr<tk::scores::TScoreStore> store = tk::scores::OpenScoreStore(o.Db);
+    tk::scores::TScoreService service(*store);
     return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &tk::scores::BuiltInSite());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
