@@ -13,7 +13,7 @@
 namespace {
 
 tk::scores::TScoreStore& Store() {
-  static tk::scores::TScoreStore store(":memory:");
+  static tk::scores::TSqliteStore store(":memory:");
   return store;
 }
 

@@ -1,10 +1,17 @@
 // A game ends with a result good enough for the table; the name goes to tinokvak-scores
 // running on loopback, and, with the server gone, stays in the local table all the same.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "SimRun.h"
 #include "persist/Settings.h"
@@ -19,7 +26,7 @@ namespace fs = std::filesystem;
 // tinokvak-scores on a free loopback port with its own database, stopped at the end.
 class ScoreServer {
  public:
-  explicit ScoreServer(fs::path db) : db_(std::move(db)) {
+  explicit ScoreServer(fs::path db, std::vector<std::string> extra = {}) : db_(std::move(db)) {
     int out[2];
     if (pipe(out) != 0) return;
     pid_ = fork();
@@ -27,7 +34,12 @@ class ScoreServer {
       dup2(out[1], STDOUT_FILENO);
       close(out[0]);
       close(out[1]);
-      execl(TK_SCORES, TK_SCORES, "--port", "0", "--db", db_.c_str(), static_cast<char*>(nullptr));
+      std::vector<std::string> args = {TK_SCORES, "--port", "0", "--db", db_.string()};
+      args.insert(args.end(), extra.begin(), extra.end());
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(TK_SCORES, argv.data());
       _exit(127);
     }
     close(out[1]);
@@ -159,6 +171,107 @@ TEST(Online, WithTheServerGoneTheResultStaysInTheLocalTable) {
   EXPECT_EQ(done["highScores"][0]["name"], "Петя");
   EXPECT_EQ(done["highScores"][0]["score"], 0);
   EXPECT_EQ(r.States[3]["scene"], "SceneMainMenu");
+  fs::remove(db);
+}
+
+// A raw connection to the server from a given loopback address, for clients the game's
+// HTTP client would never be.
+class RawClient {
+ public:
+  RawClient(const std::string& url, const char* from = "127.0.0.1") {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in src{};
+    src.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &src.sin_addr);
+    bind(fd_, reinterpret_cast<sockaddr*>(&src), sizeof src);
+    sockaddr_in dst{};
+    dst.sin_family = AF_INET;
+    dst.sin_port = htons(static_cast<uint16_t>(std::stoi(url.substr(url.rfind(':') + 1))));
+    inet_pton(AF_INET, "127.0.0.1", &dst.sin_addr);
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&dst), sizeof dst) == 0;
+  }
+  ~RawClient() { close(fd_); }
+  bool Connected() const { return connected_; }
+  bool Send(std::string_view bytes) {
+    return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  // Everything that arrives within the time, and whether the server closed the connection.
+  std::string Receive(int ms, bool* closed = nullptr) {
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now()).count();
+      pollfd p{fd_, POLLIN, 0};
+      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
+      char buf[4096];
+      const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+      if (n <= 0) {
+        if (closed) *closed = true;
+        break;
+      }
+      got.append(buf, static_cast<size_t>(n));
+    }
+    return got;
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
+TEST(Online, TheServerCutsOffSlowAndGreedyClients) {
+  const fs::path db = TempFile("scores-hostile.db");
+  fs::remove(db);
+  ScoreServer server(db, {"--request-seconds", "1", "--per-address", "4"});
+  ASSERT_FALSE(server.Url().empty());
+  const std::string version = "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\n\r\n";
+
+  // Two requests on one connection, sent in one go: two answers, the connection stays.
+  RawClient reused(server.Url());
+  ASSERT_TRUE(reused.Send(version + version));
+  std::string both;
+  for (int i = 0; i < 20 && both.find("OK|", both.find("OK|") + 1) == std::string::npos; ++i)
+    both += reused.Receive(100);
+  EXPECT_EQ(both.rfind("HTTP/1.1 200", 0), 0u) << both;
+  EXPECT_NE(both.find("OK|", both.find("OK|") + 1), std::string::npos) << both;
+
+  // Headers beyond the cap: 431, and the connection goes.
+  RawClient flood(server.Url());
+  flood.Send("GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\n");
+  for (int i = 0; i < 40; ++i) flood.Send("X-Pad: " + std::string(1000, 'a') + "\r\n");
+  bool floodClosed = false;
+  EXPECT_EQ(flood.Receive(3000, &floodClosed).rfind("HTTP/1.1 431", 0), 0u);
+  EXPECT_TRUE(floodClosed);
+
+  // A client that trickles its request is cut off at the deadline, though every byte came
+  // well within a read time-out.
+  RawClient slow(server.Url());
+  bool slowClosed = false;
+  std::string slowReply;
+  for (const char c : std::string("GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\n")) {
+    if (!slow.Send(std::string(1, c))) break;
+    slowReply += slow.Receive(200, &slowClosed);
+    if (slowClosed) break;
+  }
+  EXPECT_TRUE(slowClosed);
+  EXPECT_EQ(slowReply.find("200"), std::string::npos);
+
+  // Four connections from one address are all it gets; another address is still served.
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < 4; ++i) {
+    idle.push_back(std::make_unique<RawClient>(server.Url(), "127.0.0.3"));
+    ASSERT_TRUE(idle.back()->Connected());
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  RawClient fifth(server.Url(), "127.0.0.3");
+  EXPECT_EQ(fifth.Receive(2000).rfind("HTTP/1.1 503", 0), 0u);
+  RawClient other(server.Url());
+  other.Send(version);
+  EXPECT_EQ(other.Receive(500).rfind("HTTP/1.1 200", 0), 0u);
+
+  server.Stop();
+  EXPECT_TRUE(server.StoppedCleanly());
   fs::remove(db);
 }
 

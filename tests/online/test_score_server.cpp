@@ -2,8 +2,13 @@
 // built, what it refuses, and the page that lists the best results.
 #if TK_HAVE_SCORES_SERVER
 
+#include <libpq-fe.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
+
+#include "HttpServer.h"
 #include "OnlineFixture.h"
 #include "ScoreService.h"
 #include "online/Protocol.h"
@@ -18,8 +23,21 @@ using scores::TResultRow;
 using scores::TScoreService;
 using scores::TScoreStore;
 
+// The store under test: an SQLite file, or the PostgreSQL database TK_TEST_SCORE_DB names
+// (emptied first), so the same tests cover both.
+std::unique_ptr<TScoreStore> OpenTestStore(const TempGameDir& dir) {
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  if (!url || !*url) return scores::OpenScoreStore((dir.Path() / "scores.db").string());
+  PGconn* c = PQconnectdb(url);
+  EXPECT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
+  PQclear(PQexec(c, "SET client_min_messages = warning"));
+  PQclear(PQexec(c, "DROP TABLE IF EXISTS tokens, results, tinokvak_schema"));
+  PQfinish(c);
+  return scores::OpenScoreStore(url);
+}
+
 struct Server {
-  Server() : store((dir.Path() / "scores.db").string()), service(store, [this] { return now; }) {}
+  Server() : store(OpenTestStore(dir)), service(*store, [this] { return now; }) {}
   TReply Get(std::string_view query) { return service.Handle("/cgi/version.pl", query); }
   std::string Token() {
     const TReply r = Get("version&prg=Pondlark");
@@ -34,7 +52,7 @@ struct Server {
 
   TempGameDir dir;
   int64_t now = 1700000000;
-  TScoreStore store;
+  std::unique_ptr<TScoreStore> store;
   TScoreService service;
 };
 
@@ -61,14 +79,14 @@ TEST(ScoreServer, StoresTheResultTheGameSends) {
   g.Key(vk::Enter);
   ASSERT_EQ(g.http->Urls.size(), 2u);
   EXPECT_TRUE(g.shell->Boxes.empty());
-  const auto best = server.store.Best(10);
+  const auto best = server.store->Best(10);
   ASSERT_EQ(best.size(), 1u);
   EXPECT_EQ(best[0].Name, "Петя");
   EXPECT_EQ(best[0].Score, 2750);
   EXPECT_EQ(best[0].Country, "Россия");
   EXPECT_EQ(best[0].Time, server.now);
   // The token went with it.
-  EXPECT_EQ(server.store.OpenTokens(), 0);
+  EXPECT_EQ(server.store->OpenTokens(), 0);
 }
 
 TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
@@ -95,6 +113,10 @@ TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
       {"a score that is not a number", [&](auto& t) { return payload("Kot", "5e3", good, t, ""); }, 400},
       {"a score beyond 32 bits", [&](auto& t) { return payload("Kot", "4294967296", good, t, ""); }, 400},
       {"an empty score", [&](auto& t) { return payload("Kot", "", good, t, ""); }, 400},
+      {"a negative score", [&](auto& t) { return payload("Kot", "-5", good, t, ""); }, 400},
+      {"the largest 32-bit score", [&](auto& t) { return payload("Kot", "2147483647", good, t, ""); }, 400},
+      {"just above the plausible",
+       [&](auto& t) { return payload("Kot", std::to_string(TScoreService::MaxPlausibleScore + 1), good, t, ""); }, 400},
       {"a wrong key", [&](auto& t) { return payload("Kot", "5", "Q", t, ""); }, 403},
       {"a lower-case key", [&](auto& t) { return payload("Kot", "5", "t", t, ""); }, 403},
       {"a token never issued", [&](auto&) { return payload("Kot", "5", good, "beef", ""); }, 403},
@@ -109,10 +131,16 @@ TEST(ScoreServer, RefusesWhatTheGameWouldNeverSend) {
     SCOPED_TRACE(c.Why);
     EXPECT_EQ(server.Submit(c.Payload(token)).Status, c.Status);
   }
-  EXPECT_TRUE(server.store.Best(100).empty());
+  EXPECT_TRUE(server.store->Best(100).empty());
   // A refused result does not use its token up: a good one still goes through with it.
-  EXPECT_EQ(server.Submit(payload("Kot", "-5", good, token, Cp("Русь"))).Status, 200);
-  EXPECT_EQ(server.store.Best(100).size(), 1u);
+  EXPECT_EQ(server.Submit(payload("Kot", "5", good, token, Cp("Русь"))).Status, 200);
+  EXPECT_EQ(server.store->Best(100).size(), 1u);
+  // Both ends of what a game can score still go through.
+  for (const int32_t score : {0, TScoreService::MaxPlausibleScore}) {
+    SCOPED_TRACE(score);
+    EXPECT_EQ(server.Submit(payload("Kot", std::to_string(score), good, server.Token(), "")).Status, 200);
+  }
+  EXPECT_EQ(server.store->Best(100).size(), 3u);
 }
 
 TEST(ScoreServer, ATokenServesOneResultWithinTheHour) {
@@ -126,7 +154,7 @@ TEST(ScoreServer, ATokenServesOneResultWithinTheHour) {
   const std::string late = server.Token();
   server.now += TScoreStore::TokenLifetime + 1;
   EXPECT_EQ(server.Submit("type=0|name=Kot|score=10|key=T|p=" + late + "|add=|z=").Status, 403);
-  EXPECT_EQ(server.store.Best(100).size(), 1u);
+  EXPECT_EQ(server.store->Best(100).size(), 1u);
 }
 
 TEST(ScoreServer, MalformedAndOversizedRequestsGetAClientError) {
@@ -162,10 +190,10 @@ TEST(ScoreServer, TheShowPageListsTheBestFirstWithNamesEscaped) {
   Server server;
   // Stored behind the checks' back, as an older server might have left them.
   const std::string token1 = "t1", token2 = "t2", token3 = "t3";
-  for (const auto& t : {token1, token2, token3}) server.store.AddToken(t, server.now);
-  ASSERT_TRUE(server.store.StoreResult(token1, {"<script>alert('x')</script>", 50, "a&b", 0}, server.now));
-  ASSERT_TRUE(server.store.StoreResult(token2, {"Петя", 9000, "Россия", 0}, server.now));
-  ASSERT_TRUE(server.store.StoreResult(token3, {"Kot", 700, "", 0}, server.now));
+  for (const auto& t : {token1, token2, token3}) server.store->AddToken(t, server.now);
+  ASSERT_TRUE(server.store->StoreResult(token1, {"<script>alert('x')</script>", 50, "a&b", 0}, server.now));
+  ASSERT_TRUE(server.store->StoreResult(token2, {"Петя", 9000, "Россия", 0}, server.now));
+  ASSERT_TRUE(server.store->StoreResult(token3, {"Kot", 700, "", 0}, server.now));
   const TReply r = server.Get("prg=Pondlark&type=0&show");
   EXPECT_EQ(r.Status, 200);
   EXPECT_EQ(r.ContentType, "text/html; charset=utf-8");
@@ -186,17 +214,88 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
   TempGameDir dir;
   const std::string db = (dir.Path() / "s.db").string();
   {
-    TScoreStore store(db);
+    scores::TSqliteStore store(db);
     store.AddToken("abc", 100);
     ASSERT_TRUE(store.StoreResult("abc", {"Kot", 5, "", 100}, 100));
   }
-  TScoreStore store(db);
+  scores::TSqliteStore store(db);
   EXPECT_EQ(store.Best(10).size(), 1u);
   // Expired tokens are dropped as new ones are issued.
   store.AddToken("old", 100);
   store.AddToken("new", 100 + TScoreStore::TokenLifetime + 1);
   EXPECT_EQ(store.OpenTokens(), 1);
-  EXPECT_THROW(TScoreStore((dir.Path() / "no" / "such" / "x.db").string()), std::runtime_error);
+  EXPECT_THROW(scores::OpenScoreStore((dir.Path() / "no" / "such" / "x.db").string()),
+               std::runtime_error);
+}
+
+TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
+  Server server;
+  const std::string get = "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\n";
+  const struct {
+    const char* Why;
+    std::string Bytes;
+    std::string Status;  // empty: no answer yet
+    bool KeepAlive;
+  } cases[] = {
+      {"a token request", get + "\r\n", "200", true},
+      {"HTTP/1.0 closes", "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.0\r\n\r\n", "200", false},
+      {"asked to close", get + "Connection: close\r\n\r\n", "200", false},
+      {"a body is read and ignored", get + "Content-Length: 3\r\n\r\nabc", "200", true},
+      {"POST", "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "405", true},
+      {"headers over 8 KB", get + "X-Pad: " + std::string(9000, 'a') + "\r\n\r\n", "431", false},
+      {"many small headers", get + [] { std::string h; for (int i = 0; i < 1500; ++i) h += "X: yy\r\n"; return h; }() + "\r\n", "431", false},
+      {"a body too large", get + "Content-Length: 5000\r\n\r\n", "413", false},
+      {"not HTTP", "HELLO\r\n\r\n", "400", false},
+      {"a bad content length", get + "Content-Length: x\r\n\r\n", "400", false},
+      {"half a request", get, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TRawExchange r = scores::AnswerRaw(server.service, c.Bytes);
+    if (c.Status.empty()) {
+      EXPECT_TRUE(r.Reply.empty()) << r.Reply;
+      continue;
+    }
+    EXPECT_EQ(r.Reply.substr(0, 12), "HTTP/1.1 " + c.Status) << r.Reply.substr(0, 200);
+    EXPECT_EQ(r.KeepAlive, c.KeepAlive);
+    EXPECT_NE(r.Reply.find("\r\nContent-Length: "), std::string::npos);
+  }
+  // The token request's reply carries a token the game can use.
+  const scores::TRawExchange r = scores::AnswerRaw(server.service, get + "\r\n");
+  EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
+}
+
+TEST(ScoreServer, ServesTheWebsiteTheGameLinksTo) {
+  Server server;
+  const scores::TSite& site = scores::BuiltInSite();
+  auto get = [&](const std::string& target) {
+    return scores::AnswerRaw(server.service, "GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n", {}, &site).Reply;
+  };
+  const std::string home = get("/");
+  ASSERT_EQ(home.rfind("HTTP/1.1 200", 0), 0u) << home.substr(0, 200);
+  EXPECT_NE(home.find("Content-Type: text/html; charset=utf-8"), std::string::npos);
+  EXPECT_NE(home.find("<html lang=\"ru\">"), std::string::npos);
+  EXPECT_EQ(home.find("<script"), std::string::npos);
+  // Every picture and the stylesheet the page names are served, the pictures as PNG.
+  size_t at = 0;
+  int pictures = 0;
+  while ((at = home.find("src=\"/", at)) != std::string::npos) {
+    const size_t end = home.find('"', at + 5);
+    const std::string png = get(home.substr(at + 5, end - at - 5));
+    EXPECT_EQ(png.rfind("HTTP/1.1 200", 0), 0u) << home.substr(at, end - at);
+    EXPECT_EQ(png.substr(png.find("\r\n\r\n") + 4, 4), "\x89PNG");
+    ++pictures;
+    at = end;
+  }
+  EXPECT_EQ(pictures, 3);
+  EXPECT_NE(get("/style.css").find("Content-Type: text/css"), std::string::npos);
+  EXPECT_EQ(get("/index.html").rfind("HTTP/1.1 200", 0), 0u);
+  // The table page shares the stylesheet and links back home; other paths stay unknown.
+  const std::string table = get("/cgi/version.pl?prg=Pondlark&type=0&show");
+  EXPECT_NE(table.find("href=\"/style.css\""), std::string::npos);
+  EXPECT_NE(table.find("href=\"/\""), std::string::npos);
+  EXPECT_EQ(get("/shots/").rfind("HTTP/1.1 404", 0), 0u);
+  EXPECT_EQ(get("/../etc/passwd").rfind("HTTP/1.1 404", 0), 0u);
 }
 
 }  // namespace

@@ -64,7 +64,17 @@ std::string FormatTime(int64_t t) {
   return buf;
 }
 
+constexpr int32_t PlausibleScoreThrough(int level) {
+  int64_t sum = 0;
+  for (int l = 1; l <= level; ++l) sum += TScoreService::PlausibleLevelScore(l);
+  return static_cast<int32_t>(sum);
+}
+
 }  // namespace
+
+const int32_t TScoreService::MaxPlausibleScore = PlausibleScoreThrough(MaxPlausibleLevel);
+static_assert(PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) > 10'000'000 &&
+              PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) < 100'000'000);
 
 std::string HtmlEscape(std::string_view text) {
   std::string out;
@@ -166,6 +176,8 @@ TReply TScoreService::Submit(std::string_view symbols) {
       pad.size() > 4 || pad.find_first_not_of('0') != std::string_view::npos)
     return Refuse(400, "bad result");
   if (key.size() != 1 || key[0] != online::ScoreKey) return Refuse(403, "wrong key");
+  // A game starts at 0 and only ever adds points; see PlausibleLevelScore for the ceiling.
+  if (*score < 0 || *score > MaxPlausibleScore) return Refuse(400, "implausible score");
   const int64_t now = clock_();
   TResultRow row{Cp1251ToUtf8(name), *score, Cp1251ToUtf8(country), now};
   if (!store_.StoreResult(std::string(token), row, now)) return Refuse(403, "unknown token");
@@ -175,18 +187,17 @@ TReply TScoreService::Submit(std::string_view symbols) {
 TReply TScoreService::Show() {
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       "<title>Тиноквак: лучшие результаты</title>\n"
-      "<style>body{font-family:sans-serif;background:#0b3d2e;color:#f3f3e6;margin:2em}"
-      "table{border-collapse:collapse}th,td{padding:.3em .8em;text-align:left}"
-      "th{border-bottom:2px solid #9c6}tr:nth-child(even){background:#13503c}"
-      "td.score{text-align:right}</style>\n</head>\n<body>\n"
-      "<h1>Тиноквак: лучшие результаты</h1>\n";
+      "<link rel=\"stylesheet\" href=\"/style.css\">\n</head>\n<body>\n"
+      "<h1>Тиноквак: лучшие результаты</h1>\n"
+      "<nav><a href=\"/\">Об игре</a><a href=\"/#install\">Установка</a></nav>\n";
   const std::vector<TResultRow> rows = store_.Best(ShownResults);
   if (rows.empty()) {
     page += "<p>Пока нет ни одного результата.</p>\n";
   } else {
     page +=
-        "<table>\n<tr><th>#</th><th>Имя</th><th>Очки</th><th>Страна</th><th>Когда (UTC)</th>"
+        "<div class=\"wide\">\n<table>\n<tr><th>#</th><th>Имя</th><th>Очки</th><th>Страна</th><th>Когда (UTC)</th>"
         "</tr>\n";
     int place = 0;
     for (const TResultRow& r : rows) {
@@ -194,7 +205,7 @@ TReply TScoreService::Show() {
               "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
               HtmlEscape(r.Country) + "</td><td>" + FormatTime(r.Time) + "</td></tr>\n";
     }
-    page += "</table>\n";
+    page += "</table>\n</div>\n";
   }
   page += "</body>\n</html>\n";
   return {200, "text/html; charset=utf-8", page};

@@ -29,6 +29,13 @@ class TScoreService {
   // are plain letters and digits). Safe to call from several threads.
   TReply Handle(std::string_view path, std::string_view query);
 
+  // The highest score a game can plausibly reach, from the game's own rules. The result
+  // carries no level, so this sums what each level can add over the levels a game can
+  // plausibly reach; the pieces are in PlausibleLevelScore.
+  static constexpr int64_t PlausibleLevelScore(int64_t level);
+  static constexpr int MaxPlausibleLevel = 129;
+  static const int32_t MaxPlausibleScore;
+
   static constexpr size_t MaxQuery = 1024;
   static constexpr size_t MaxSymbols = 320;  // well above the longest payload (about 170)
   static constexpr int ShownResults = 100;
@@ -44,6 +51,25 @@ class TScoreService {
   std::mutex mutex_;
   std::mt19937_64 rng_;
 };
+
+// What level L can add at most, beyond what luck plausibly gives:
+// - Feeding: the stage runs 10·L + 20 s of play (its clock starts at 10·L + 19 and ends
+//   below zero) at no more than 34 ticks a second (one per 30 ms); an insect appears on at
+//   most 5 % of ticks (levels 5 and up) and is worth at most 25 (a bee). That is 42.5
+//   points a second if every insect were a bee and every one were caught; twice that
+//   leaves room for luck: 85 · (10·L + 20).
+// - The pond: 5 points a jump, and the bottle starves the frog once Hunger div L passes its
+//   8 pictures, so one life gives at most 8·L jumps, 40·L points. A pond of level L shows
+//   20 + 8·L lily cells per life (five rows, two more for each level); a pickup lies on
+//   one cell in twenty and four in five pickups are dollars (100): allow one cell in five,
+//   20 · (20 + 8·L). Allow four lives spent on every level's pond.
+// - Levels: reaching level L takes at least 5·L² + 25·L seconds of feeding alone; 129
+//   levels are a full day of play without a pause.
+constexpr int64_t TScoreService::PlausibleLevelScore(int64_t level) {
+  const int64_t feeding = 85 * (10 * level + 20);
+  const int64_t pondPerLife = 40 * level + 20 * (20 + 8 * level);
+  return feeding + 4 * pondPerLife;
+}
 
 // "&", "<", ">", '"' and "'" as character references.
 std::string HtmlEscape(std::string_view text);

@@ -52,7 +52,7 @@ class TStatement {
 
 }  // namespace
 
-TScoreStore::TScoreStore(const std::string& path) {
+TSqliteStore::TSqliteStore(const std::string& path) {
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
     const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -62,6 +62,9 @@ TScoreStore::TScoreStore(const std::string& path) {
   }
   sqlite3_busy_timeout(db_, 2000);
   try {
+    // A write-ahead log lets the table page read while a result is stored, and a commit
+    // needs no flush of its own: a crash may lose the last moments, never the file.
+    Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     Exec(
         "CREATE TABLE IF NOT EXISTS tokens ("
         "  token TEXT PRIMARY KEY, issued INTEGER NOT NULL);"
@@ -70,6 +73,14 @@ TScoreStore::TScoreStore(const std::string& path) {
         "  id INTEGER PRIMARY KEY, name TEXT NOT NULL, score INTEGER NOT NULL,"
         "  country TEXT NOT NULL, time INTEGER NOT NULL);"
         "CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, time, id);");
+    TStatement version(db_, "PRAGMA user_version");
+    version.Step();
+    const int64_t found = version.Int(0);
+    if (found > SchemaVersion)
+      throw std::runtime_error(path + " has tables of a newer server (version " +
+                               std::to_string(found) + ")");
+    if (found < SchemaVersion)
+      Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -77,9 +88,9 @@ TScoreStore::TScoreStore(const std::string& path) {
   }
 }
 
-TScoreStore::~TScoreStore() { sqlite3_close(db_); }
+TSqliteStore::~TSqliteStore() { sqlite3_close(db_); }
 
-void TScoreStore::Exec(const char* sql) {
+void TSqliteStore::Exec(const char* sql) {
   char* err = nullptr;
   if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
     const std::string msg = err ? err : "unknown error";
@@ -88,7 +99,7 @@ void TScoreStore::Exec(const char* sql) {
   }
 }
 
-void TScoreStore::AddToken(const std::string& token, int64_t now) {
+void TSqliteStore::AddToken(const std::string& token, int64_t now) {
   Exec("BEGIN IMMEDIATE");
   try {
     TStatement(db_, "DELETE FROM tokens WHERE issued < ?").Bind(1, now - TokenLifetime).Step();
@@ -108,7 +119,7 @@ void TScoreStore::AddToken(const std::string& token, int64_t now) {
   }
 }
 
-bool TScoreStore::StoreResult(const std::string& token, const TResultRow& row, int64_t now) {
+bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, int64_t now) {
   Exec("BEGIN IMMEDIATE");
   try {
     TStatement(db_, "DELETE FROM tokens WHERE token = ? AND issued >= ?")
@@ -133,7 +144,7 @@ bool TScoreStore::StoreResult(const std::string& token, const TResultRow& row, i
   }
 }
 
-std::vector<TResultRow> TScoreStore::Best(int limit) {
+std::vector<TResultRow> TSqliteStore::Best(int limit) {
   TStatement st(db_,
                 "SELECT name, score, country, time FROM results"
                 " ORDER BY score DESC, time, id LIMIT ?");
@@ -144,13 +155,13 @@ std::vector<TResultRow> TScoreStore::Best(int limit) {
   return rows;
 }
 
-int TScoreStore::OpenTokens() {
+int TSqliteStore::OpenTokens() {
   TStatement st(db_, "SELECT count(*) FROM tokens");
   st.Step();
   return static_cast<int>(st.Int(0));
 }
 
-int64_t TScoreStore::ResultCount() {
+int64_t TSqliteStore::ResultCount() {
   TStatement st(db_, "SELECT count(*) FROM results");
   st.Step();
   return st.Int(0);

@@ -1,8 +1,9 @@
 // The score server's database: the one-time tokens it has handed out and the results sent
-// with them. One SQLite file; every statement is prepared with bound values.
+// with them, in an SQLite file or in PostgreSQL. Every statement takes bound values.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,31 +18,50 @@ struct TResultRow {
   int64_t Time = 0;     // seconds since 1970, UTC
 };
 
+// Where tokens and results live. Every operation is atomic on its own, so several servers
+// may share one store (PostgreSQL) and a token is used up once whichever server takes it.
 class TScoreStore {
  public:
-  // Opens or creates the database; throws std::runtime_error when it cannot.
-  explicit TScoreStore(const std::string& path);
-  ~TScoreStore();
-  TScoreStore(const TScoreStore&) = delete;
-  TScoreStore& operator=(const TScoreStore&) = delete;
-
+  virtual ~TScoreStore() = default;
   // Remembers a token issued at `now`. Tokens older than TokenLifetime are forgotten, and
   // beyond MaxOpenTokens the oldest go, so a client asking in a loop cannot fill the disk.
-  void AddToken(const std::string& token, int64_t now);
+  virtual void AddToken(const std::string& token, int64_t now) = 0;
   // Uses up the token and stores the row in one transaction. False, with nothing stored,
   // when the token was never issued, has expired or was used already.
-  bool StoreResult(const std::string& token, const TResultRow& row, int64_t now);
+  virtual bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) = 0;
   // The best results, highest score first, earlier first among equal scores.
-  std::vector<TResultRow> Best(int limit);
-  int OpenTokens();
-  int64_t ResultCount();
+  virtual std::vector<TResultRow> Best(int limit) = 0;
+  virtual int OpenTokens() = 0;
+  virtual int64_t ResultCount() = 0;
 
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
+  // The tables' layout; a store written by a newer server is refused rather than misread.
+  static constexpr int SchemaVersion = 1;
+};
+
+// One SQLite file.
+class TSqliteStore final : public TScoreStore {
+ public:
+  // Opens or creates the database; throws std::runtime_error when it cannot.
+  explicit TSqliteStore(const std::string& path);
+  ~TSqliteStore() override;
+  TSqliteStore(const TSqliteStore&) = delete;
+  TSqliteStore& operator=(const TSqliteStore&) = delete;
+
+  void AddToken(const std::string& token, int64_t now) override;
+  bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override;
+  std::vector<TResultRow> Best(int limit) override;
+  int OpenTokens() override;
+  int64_t ResultCount() override;
 
  private:
   void Exec(const char* sql);
   sqlite3* db_ = nullptr;
 };
+
+// A "postgresql://" URL opens PostgreSQL, anything else is an SQLite file path. Throws
+// std::runtime_error when the store cannot be opened or its schema is unknown.
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& db);
 
 }  // namespace tk::scores

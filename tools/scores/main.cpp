@@ -1,31 +1,40 @@
 // tinokvak-scores: a reference score server for the game's online table.
-//   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]
-// Listens on loopback port 8642 by default, the address the game is built with. Port 0
+//   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
+//                   [--per-address N]
+// --db takes an SQLite file or a postgresql:// URL; several servers may share one
+// PostgreSQL database. Listens on loopback port 8642 by default, the address the game is
+// built with. Port 0
 // takes any free port; the line "listening on http://ADDRESS:PORT" tells which.
-#include <httplib.h>
-#include <pthread.h>
-#include <signal.h>
-
-#include <atomic>
-#include <chrono>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
-#include <thread>
 
+#include "HttpServer.h"
 #include "ScoreService.h"
+#include "Site.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n";
+constexpr const char* kUsage =
+    "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
+    "                       [--request-seconds N] [--per-address N]\n";
 
 struct TOptions {
   std::string Listen = "127.0.0.1";
   int Port = 8642;
   std::string Db = "tinokvak-scores.db";
+  tk::scores::TServerLimits Limits;
 };
+
+bool ParseCount(const std::string& v, long lo, long hi, int& out) {
+  char* end = nullptr;
+  const long n = std::strtol(v.c_str(), &end, 10);
+  if (v.empty() || *end != '\0' || n < lo || n > hi) return false;
+  out = static_cast<int>(n);
+  return true;
+}
 
 bool ParseArgs(int argc, char** argv, TOptions& o) {
   for (int i = 1; i < argc; ++i) {
@@ -39,10 +48,11 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
     if (a == "--listen") {
       o.Listen = v;
     } else if (a == "--port") {
-      char* end = nullptr;
-      const long p = std::strtol(v.c_str(), &end, 10);
-      if (v.empty() || *end != '\0' || p < 0 || p > 65535) return false;
-      o.Port = static_cast<int>(p);
+      if (!ParseCount(v, 0, 65535, o.Port)) return false;
+    } else if (a == "--request-seconds") {
+      if (!ParseCount(v, 1, 3600, o.Limits.RequestSeconds)) return false;
+    } else if (a == "--per-address") {
+      if (!ParseCount(v, 1, 100000, o.Limits.PerAddress)) return false;
     } else if (a == "--db") {
       o.Db = v;
     } else {
@@ -60,63 +70,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 1;
   }
-  // The signals are taken by sigwait below; the server's threads inherit the mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-
   try {
-    tk::scores::TScoreStore store(o.Db);
-    tk::scores::TScoreService service(store);
-
-    httplib::Server server;
-    server.set_payload_max_length(4096);
-    server.set_read_timeout(5, 0);
-    server.set_write_timeout(5, 0);
-    server.set_keep_alive_max_count(20);
-    server.Get(R"(/.*)", [&service](const httplib::Request& req, httplib::Response& res) {
-      // The target as sent: the query is checked as the game wrote it.
-      const std::string& target = req.target;
-      const size_t q = target.find('?');
-      const std::string_view path = std::string_view(target).substr(0, q);
-      const std::string_view query =
-          q == std::string::npos ? std::string_view() : std::string_view(target).substr(q + 1);
-      const tk::scores::TReply r = service.Handle(path, query);
-      res.status = r.Status;
-      res.set_header("Cache-Control", "no-store");
-      res.set_content(r.Body, r.ContentType.c_str());
-    });
-
-    int port = o.Port;
-    if (port == 0) {
-      port = server.bind_to_any_port(o.Listen);
-      if (port < 0) port = 0;
-    } else if (!server.bind_to_port(o.Listen, port)) {
-      port = 0;
-    }
-    if (port <= 0) {
-      std::fprintf(stderr, "tinokvak-scores: cannot listen on %s:%d\n", o.Listen.c_str(), o.Port);
-      return 1;
-    }
-    std::printf("listening on http://%s:%d\n", o.Listen.c_str(), port);
-    std::fflush(stdout);
-
-    std::atomic<bool> loopEnded{false};
-    std::thread loop([&server, &loopEnded] {
-      server.listen_after_bind();
-      loopEnded = true;
-    });
-    int sig = 0;
-    sigwait(&stopSignals, &sig);
-    // A stop that arrives before the loop runs would be lost and the loop would never end.
-    while (!loopEnded && !server.is_running())
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    server.stop();
-    loop.join();
-    return 0;
+    const std::unique_ptr<tk::scores::TScoreStore> store = tk::scores::OpenScoreStore(o.Db);
+    tk::scores::TScoreService service(*store);
+    return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &tk::scores::BuiltInSite());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return 1;

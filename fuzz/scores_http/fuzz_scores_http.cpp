@@ -1,0 +1,42 @@
+// Raw bytes as the score server reads them from a socket. Whatever arrives, the answer is
+// a well-formed reply with a status the server means to give, a refused request closes the
+// connection, and the parser never claims more bytes than it was given.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "HttpServer.h"
+#include "ScoreService.h"
+
+namespace {
+
+tk::scores::TScoreStore& Store() {
+  static tk::scores::TSqliteStore store(":memory:");
+  return store;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  tk::scores::TScoreService service(Store(), [] { return int64_t{1700000000}; });
+  // Small limits, so that the fuzzer reaches them with short inputs too.
+  tk::scores::TServerLimits limits;
+  limits.HeaderBytes = 512;
+  limits.BodyBytes = 64;
+  const tk::scores::TRawExchange r = tk::scores::AnswerRaw(service, input, limits);
+  if (r.Reply.empty()) return 0;  // an incomplete request waits for more
+  if (r.Used > size) __builtin_trap();
+  if (r.Reply.rfind("HTTP/1.1 ", 0) != 0 || r.Reply.find("\r\n\r\n") == std::string::npos)
+    __builtin_trap();
+  const int status = std::stoi(r.Reply.substr(9, 3));
+  switch (status) {
+    case 200: case 400: case 403: case 404: case 405: case 413: case 414: case 431: break;
+    default: __builtin_trap();
+  }
+  if ((status == 431 || status == 413) && r.KeepAlive) __builtin_trap();
+  // The table page is the only HTML and never carries markup from a request.
+  if (r.Reply.find("<script") != std::string::npos) __builtin_trap();
+  return 0;
+}

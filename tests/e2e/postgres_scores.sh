@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The score server on PostgreSQL: a throw-away cluster in a temporary folder (run as an
+# unprivileged user when we are root, reached only through its socket there), the server
+# tests again on it, then two servers sharing the database, where sixteen submissions at
+# once with one token must store exactly one row.
+#   postgres_scores.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+tmp=$(mktemp -d)
+as_owner=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody:nogroup "$tmp"
+  as_owner=(runuser -u nobody --)
+fi
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done
+  "${as_owner[@]}" "$pgbin/pg_ctl" -D "$tmp/data" -m immediate stop >/dev/null 2>&1 || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+"${as_owner[@]}" "$pgbin/initdb" -D "$tmp/data" -A trust -U tinokvak --no-sync >/dev/null
+"${as_owner[@]}" "$pgbin/pg_ctl" -D "$tmp/data" -l "$tmp/pg.log" -w \
+  -o "-k $tmp -c listen_addresses= -c fsync=off" start >/dev/null
+db="postgresql:///postgres?host=$tmp&user=tinokvak"
+
+# The same server tests as on SQLite (the restart test is about the SQLite file).
+TK_TEST_SCORE_DB="$db" "$build/tests/tests_online" \
+  --gtest_filter='ScoreServer.*-ScoreServer.KeepsItsResultsAcrossRestartsAndBoundsItsTokens' \
+  --gtest_brief=1
+
+start_server() {
+  "$build/tinokvak-scores" --port 0 --db "$db" > "$tmp/server$1.out" &
+  pids+=($!)
+}
+url_of() {
+  for _ in $(seq 50); do grep -q listening "$tmp/server$1.out" 2>/dev/null && break; sleep 0.1; done
+  sed -n 's/^listening on //p' "$tmp/server$1.out"
+}
+start_server a
+start_server b
+a=$(url_of a)
+b=$(url_of b)
+[ -n "$a" ] && [ -n "$b" ] || fail "the servers did not start"
+
+python3 - "$a" "$b" <<'PY'
+import sys, threading, urllib.request, urllib.error
+alphabet = "MNBVCXZLKJHGFDSAPYTREWQU98765432"
+def encode(b):
+    bits = "".join(f"{x:08b}" for x in b)
+    bits = "0" * ((5 - len(bits) % 5) % 5) + bits
+    return "".join(alphabet[int(bits[i:i+5], 2)] for i in range(0, len(bits), 5))
+a, b = sys.argv[1], sys.argv[2]
+token = urllib.request.urlopen(a + "/cgi/version.pl?version&prg=Pondlark").read().decode().split("|")[4]
+p = f"type=0|name=Duo|score=777|key=T|p={token}|add=|z=".encode()
+p += b"0" * ((5 - len(p) % 5) % 5)
+query = "/cgi/version.pl?hs&prg=Pondlark&inf=" + encode(p)
+start = threading.Barrier(16)
+statuses = []
+def submit(i):
+    start.wait()
+    try:
+        statuses.append(urllib.request.urlopen((a, b)[i % 2] + query).status)
+    except urllib.error.HTTPError as e:
+        statuses.append(e.code)
+threads = [threading.Thread(target=submit, args=(i,)) for i in range(16)]
+for t in threads: t.start()
+for t in threads: t.join()
+print("statuses:", sorted(statuses))
+assert sorted(statuses) == [200] + [403] * 15, statuses
+# A token from the second server is taken by the first.
+token = urllib.request.urlopen(b + "/cgi/version.pl?version&prg=Pondlark").read().decode().split("|")[4]
+p = f"type=0|name=Cross|score=5|key=T|p={token}|add=|z=".encode()
+p += b"0" * ((5 - len(p) % 5) % 5)
+assert urllib.request.urlopen(a + "/cgi/version.pl?hs&prg=Pondlark&inf=" + encode(p)).status == 200
+PY
+rows=$(psql "$db" -Atc "SELECT count(*) FROM results WHERE name = 'Duo'")
+[ "$rows" = 1 ] || fail "$rows rows from one token"
+page=$(curl -s "$b/cgi/version.pl?prg=Pondlark&type=0&show")
+grep -q '<td>Duo</td><td class="score">777</td>' <<<"$page" || fail "the other server does not list the row"
+grep -q '<td>Cross</td>' <<<"$page" || fail "a token from one server was not taken by the other"
+echo "two servers, one database: one row from sixteen submissions with one token"

@@ -1,0 +1,47 @@
+// The score server's transport: an event-driven HTTP/1.1 server on one thread, so slow or
+// stalled clients cost a socket and a little memory each and never hold up the others.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ScoreService.h"
+#include "Site.h"
+
+namespace tk::scores {
+
+struct TServerLimits {
+  // A whole request (line, headers and body) must arrive within this time, counted from
+  // the connection's start or the previous reply; a client that trickles is cut off.
+  int RequestSeconds = 10;
+  // Request line and headers together; more is answered 431 and the connection closed.
+  uint32_t HeaderBytes = 8 * 1024;
+  // The game sends no body; a small one is read and ignored.
+  uint32_t BodyBytes = 4 * 1024;
+  // Connections open at once from one address; more are answered 503 and closed.
+  int PerAddress = 32;
+  // Connections the kernel queues before they are accepted: a burst of players at once
+  // should wait for their turn, not be refused.
+  int Backlog = 4096;
+};
+
+// One request's raw bytes through the same parser and answers the server uses: the reply
+// as it would be written, whether the connection would stay open, and how many bytes the
+// request took. An incomplete request gives an empty reply. For tests and fuzzing.
+struct TRawExchange {
+  std::string Reply;
+  bool KeepAlive = false;
+  size_t Used = 0;
+};
+TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes,
+                       const TServerLimits& limits = {}, const TSite* site = nullptr);
+
+// Listens on address:port (0 takes any free port), prints "listening on http://ADDRESS:PORT"
+// and serves until SIGINT or SIGTERM: the site's files, and the game's requests to the
+// service. Returns the exit status.
+int Serve(TScoreService& service, const std::string& address, int port,
+          const TServerLimits& limits = {}, const TSite* site = nullptr);
+
+}  // namespace tk::scores

@@ -1,0 +1,163 @@
+// The store in PostgreSQL, for several servers behind one address. A token's single use is
+// the database's to enforce: the result is inserted only from the row a DELETE took, and
+// two servers deleting the same row cannot both succeed.
+#include <libpq-fe.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ScoreStore.h"
+
+namespace tk::scores {
+
+namespace {
+
+class TResult {
+ public:
+  explicit TResult(PGresult* r) : r_(r) {}
+  ~TResult() { PQclear(r_); }
+  TResult(TResult&& o) noexcept : r_(o.r_) { o.r_ = nullptr; }
+  TResult(const TResult&) = delete;
+  TResult& operator=(const TResult&) = delete;
+  PGresult* get() const { return r_; }
+
+ private:
+  PGresult* r_;
+};
+
+class TPostgresStore final : public TScoreStore {
+ public:
+  explicit TPostgresStore(const std::string& url) : conn_(PQconnectdb(url.c_str())) {
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
+      PQfinish(conn_);
+      conn_ = nullptr;
+      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
+    }
+    try {
+      Exec("SET client_min_messages = warning");  // no notices on stderr for existing tables
+      CreateSchema();
+    } catch (...) {
+      PQfinish(conn_);
+      conn_ = nullptr;
+      throw;
+    }
+  }
+  ~TPostgresStore() override { PQfinish(conn_); }
+
+  void AddToken(const std::string& token, int64_t now) override {
+    const std::string expired = std::to_string(now - TokenLifetime), issued = std::to_string(now),
+                      keep = std::to_string(MaxOpenTokens);
+    Exec("BEGIN");
+    try {
+      Run("DELETE FROM tokens WHERE issued < $1", {expired});
+      Run("INSERT INTO tokens (token, issued) VALUES ($1, $2) ON CONFLICT (token) DO UPDATE"
+          " SET issued = EXCLUDED.issued",
+          {token, issued});
+      Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens"
+          " ORDER BY issued DESC, token DESC OFFSET $1)",
+          {keep});
+      Exec("COMMIT");
+    } catch (...) {
+      Exec("ROLLBACK", false);
+      throw;
+    }
+  }
+
+  bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override {
+    // One statement: the insert sees the deleted row only in the server whose DELETE took it.
+    const TResult r = Run(
+        "WITH used AS (DELETE FROM tokens WHERE token = $1 AND issued >= $2 RETURNING token)"
+        " INSERT INTO results (name, score, country, time)"
+        " SELECT $3, $4, $5, $6 FROM used",
+        {token, std::to_string(now - TokenLifetime), row.Name, std::to_string(row.Score),
+         row.Country, std::to_string(row.Time)});
+    return std::string(PQcmdTuples(r.get())) == "1";
+  }
+
+  std::vector<TResultRow> Best(int limit) override {
+    const TResult r = Run(
+        "SELECT name, score, country, time FROM results ORDER BY score DESC, time, id LIMIT $1",
+        {std::to_string(limit)});
+    std::vector<TResultRow> rows;
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+      rows.push_back({PQgetvalue(r.get(), i, 0),
+                      static_cast<int32_t>(std::stol(PQgetvalue(r.get(), i, 1))),
+                      PQgetvalue(r.get(), i, 2), std::stoll(PQgetvalue(r.get(), i, 3))});
+    return rows;
+  }
+
+  int OpenTokens() override {
+    const TResult r = Run("SELECT count(*) FROM tokens", {});
+    return std::stoi(PQgetvalue(r.get(), 0, 0));
+  }
+
+  int64_t ResultCount() override {
+    const TResult r = Run("SELECT count(*) FROM results", {});
+    return std::stoll(PQgetvalue(r.get(), 0, 0));
+  }
+
+ private:
+  // Servers starting together take turns (an advisory lock held to the commit), so the
+  // tables are created once and the version row written once.
+  void CreateSchema() {
+    Exec("BEGIN");
+    try {
+      Exec("SELECT pg_advisory_xact_lock(8642017)");
+      Exec("CREATE TABLE IF NOT EXISTS tinokvak_schema (version integer NOT NULL)");
+      const TResult v = Run("SELECT max(version) FROM tinokvak_schema", {});
+      const int found = PQgetisnull(v.get(), 0, 0) ? 0 : std::stoi(PQgetvalue(v.get(), 0, 0));
+      if (found > SchemaVersion)
+        throw std::runtime_error("the database has tables of a newer server (version " +
+                                 std::to_string(found) + ")");
+      if (found < 1) {
+        Exec("CREATE TABLE IF NOT EXISTS tokens (token text PRIMARY KEY, issued bigint NOT NULL)");
+        Exec("CREATE INDEX IF NOT EXISTS tokens_issued ON tokens (issued)");
+        Exec("CREATE TABLE IF NOT EXISTS results (id bigserial PRIMARY KEY, name text NOT NULL,"
+             " score integer NOT NULL, country text NOT NULL, time bigint NOT NULL)");
+        Exec("CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, time, id)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (1)");
+      }
+      Exec("COMMIT");
+    } catch (...) {
+      Exec("ROLLBACK", false);
+      throw;
+    }
+  }
+
+  void Exec(const char* sql, bool check = true) {
+    const TResult r(PQexec(conn_, sql));
+    if (check) Check(r);
+  }
+
+  TResult Run(const char* sql, const std::vector<std::string>& params) {
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    TResult r(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                           nullptr, nullptr, 0));
+    Check(r);
+    return r;
+  }
+
+  void Check(const TResult& r) {
+    const ExecStatusType st = PQresultStatus(r.get());
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return;
+    // A dropped connection is tried once more on the next request.
+    if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);
+    throw std::runtime_error(std::string("database: ") + PQerrorMessage(conn_));
+  }
+
+  PGconn* conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& db) {
+  if (db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0)
+    return std::make_unique<TPostgresStore>(db);
+  return std::make_unique<TSqliteStore>(db);
+}
+
+}  // namespace tk::scores
