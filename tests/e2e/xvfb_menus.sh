@@ -31,7 +31,7 @@ start_game
 
 win=""
 for _ in $(seq 100); do
-  win=$(xdotool search --pid "$gpid" 2>/dev/null | head -n1 || true)
+  win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -n1 || true)
   [ -n "$win" ] && break
   kill -0 "$gpid" 2>/dev/null || fail "the game ended at start-up"
   sleep 0.1

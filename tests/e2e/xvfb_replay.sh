@@ -17,7 +17,7 @@ start_xvfb || exit 1
 find_window() {
   win=""
   for _ in $(seq 100); do
-    win=$(xdotool search --pid "$1" 2>/dev/null | head -n1 || true)
+    win=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 || true)
     [ -n "$win" ] && return 0
     kill -0 "$1" 2>/dev/null || fail "the program ended at start-up"
     sleep 0.1

@@ -27,7 +27,7 @@ wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
 find_window() {
   win=""
   for _ in $(seq 100); do
-    win=$(xdotool search --pid "$gpid" 2>/dev/null | head -n1 || true)
+    win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -n1 || true)
     [ -n "$win" ] && xdotool getwindowgeometry "$win" >/dev/null 2>&1 && return 0
     kill -0 "$gpid" 2>/dev/null || fail "the game ended at start-up"
     sleep 0.1
