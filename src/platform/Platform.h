@@ -167,6 +167,9 @@ class IEventSource {
 
 // One platform: all the pieces together.
 struct Platform {
+  // An implementation adds its own state and clean-up (the real one shuts SDL down), and
+  // is owned through this base.
+  virtual ~Platform() = default;
   std::unique_ptr<IClock> Clock;
   std::unique_ptr<IDisplay> Display;
   std::unique_ptr<IInput> Input;
