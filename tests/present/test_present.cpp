@@ -18,6 +18,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,7 @@ class Xvfb {
       // The game's platform ignores SIGCHLD; the server must be able to wait for its
       // keymap compiler.
       signal(SIGCHLD, SIG_DFL);
+      prctl(PR_SET_PDEATHSIG, SIGTERM);  // no server left behind by a crashed test
       close(fds[0]);
       const std::string fd = std::to_string(fds[1]);
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x720x24",
