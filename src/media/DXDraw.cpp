@@ -1,5 +1,7 @@
 #include "media/DXDraw.h"
 
+#include <cstring>
+
 namespace tk {
 
 TDXDraw::~TDXDraw() {
@@ -12,6 +14,7 @@ void TDXDraw::Initialize() {
   Notify(TDXDrawNotifyType::Initializing);
   if (!display_.Initialize(FullScreen)) return;
   surface_ = TSurface(SurfaceWidth, SurfaceHeight, 0);
+  shown_.clear();
   initialized_ = true;
   Notify(TDXDrawNotifyType::Initialize);
   // Every initialisation recreates the surfaces, so the pictures are uploaded again.
@@ -29,7 +32,19 @@ bool TDXDraw::CanDraw() { return initialized_ && display_.CanDraw(); }
 
 void TDXDraw::Flip() {
   if (!initialized_ || !Composing) return;
+  const size_t n = static_cast<size_t>(surface_.Width()) * surface_.Height();
+  // A plain compare stops at the first difference; an unchanged frame costs one read of it.
+  if (shown_.size() == n && display_.ShowsLastFrame() &&
+      std::memcmp(shown_.data(), surface_.Pixels(), n * sizeof(uint32_t)) == 0) {
+    ++skipped_;
+    return;
+  }
   display_.Present(surface_.Pixels(), surface_.Width(), surface_.Height());
+  // Kept only for a display that keeps its picture; others are presented every frame.
+  if (display_.ShowsLastFrame())
+    shown_.assign(surface_.Pixels(), surface_.Pixels() + n);
+  else
+    shown_.clear();
 }
 
 int TDXDraw::RegisterNotifyEvent(Listener l) {

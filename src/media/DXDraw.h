@@ -2,6 +2,7 @@
 // platform display, and the notifications the image library and sprite engine follow.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -28,7 +29,10 @@ class TDXDraw {
   void Finalize();  // notifies Finalize, then takes the display down
   bool Initialized() const { return initialized_; }
   bool CanDraw();
-  void Flip();  // presents the back surface
+  // Presents the back surface; skipped when it is byte for byte the frame the window
+  // still shows (nothing moved), which leaves an idle screen nearly free.
+  void Flip();
+  uint64_t SkippedFlips() const { return skipped_; }
 
   TSurface& Surface() { return surface_; }
   platform::IDisplay& Display() { return display_; }
@@ -45,6 +49,8 @@ class TDXDraw {
   platform::IDisplay& display_;
   TSurface surface_;
   bool initialized_ = false;
+  std::vector<uint32_t> shown_;  // the last frame presented, while the display keeps it
+  uint64_t skipped_ = 0;
   struct Entry {
     int Id;
     Listener Fn;

@@ -165,7 +165,6 @@ TPicture DecodeDibImpl(std::string_view data, bool extendedHeaders, size_t pixel
   TPicture p;
   p.ClassName = "TDIB";
   p.BitCount = h.BitCount;
-  p.RawPayload = std::string(data);
   std::array<uint32_t, 256> table{};
   for (size_t i = 0; i < colors; ++i) {
     const auto* e = reinterpret_cast<const uint8_t*>(data.data() + pos + i * entry);
@@ -424,7 +423,11 @@ std::string WithCount(std::string_view file) {
 
 }  // namespace
 
-TPicture DecodeDib(std::string_view data) { return DecodeDibImpl(data, false, 0); }
+TPicture DecodeDib(std::string_view data) {
+  TPicture p = DecodeDibImpl(data, false, 0);
+  p.RawPayload = std::string(data);
+  return p;
+}
 
 TPicture DecodeBmpFile(std::string_view data) {
   if (data.size() < 14 || data[0] != 'B' || data[1] != 'M')
@@ -454,14 +457,14 @@ TPicture DecodeJpeg(std::string_view data) {
   return p;
 }
 
-TPicture DecodePicturePayload(std::string_view payload) {
+TPicture DecodePicturePayload(std::string_view payload, bool keepPayload) {
   TStreamReader r(payload);
   const std::string cls = r.ReadShortString();
   const std::string_view data = payload.substr(r.Position());
   TPicture p;
   if (!data.empty()) {
     if (cls == "TDIB") {
-      p = DecodeDib(data);
+      p = DecodeDibImpl(data, false, 0);  // the payload is kept (or not) below
     } else if (cls == "TBitmap") {
       const std::string_view file = SizedFile(data);
       if (!file.empty()) p = DecodeBmpFile(file);
@@ -473,7 +476,12 @@ TPicture DecodePicturePayload(std::string_view payload) {
   // Unknown classes and empty data leave an empty picture that still remembers what was
   // stored, so the archive can be written back unchanged.
   p.ClassName = cls;
-  p.RawPayload = std::string(data);
+  if (keepPayload) {
+    p.RawPayload = std::string(data);
+  } else {
+    std::string().swap(p.RawPayload);
+    p.PayloadDropped = true;
+  }
   return p;
 }
 

@@ -21,6 +21,9 @@ struct TPicture {
   // with the byte count). An archive is written back from ClassName and RawPayload; a
   // picture made in memory with no RawPayload is written as a 24-bit TDIB.
   std::string RawPayload;
+  // Set when RawPayload was let go after decoding (the game never writes archives): such a
+  // picture cannot be written back.
+  bool PayloadDropped = false;
   bool Empty() const { return Width == 0 || Height == 0; }
 };
 
@@ -29,7 +32,8 @@ TPicture DecodeDib(std::string_view data);      // header size onwards, no file 
 TPicture DecodeBmpFile(std::string_view data);  // "BM" file
 TPicture DecodeJpeg(std::string_view data);
 // A picture payload of the archive: class name (short string), then the class's data.
-TPicture DecodePicturePayload(std::string_view payload);
+// Without keepPayload the stored bytes are not kept (PayloadDropped).
+TPicture DecodePicturePayload(std::string_view payload, bool keepPayload = true);
 // A picture file by its extension: bmp, jpg/jpeg, dib; others throw EInvalidGraphic
 // "Unknown picture file extension (.%s)".
 TPicture LoadPictureFile(std::string_view name);

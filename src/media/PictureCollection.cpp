@@ -242,12 +242,12 @@ void TPictureCollectionItem::Upload() {
   // those of the cell grid, in the order and number the tiled upload gives them (a tile
   // boundary never cuts a cell, so a cell's place within the picture is its place
   // within its tile plus the tile's offset).
+  // The decoded pixels move into the surface rather than being copied: a picture is held
+  // once. Release gives them back for the next upload.
   const int w = Picture.Width, h = Picture.Height;
-  TSurface s(w, h);
-  std::copy_n(Picture.Pixels.begin(),
-              std::min(Picture.Pixels.size(), static_cast<size_t>(w) * static_cast<size_t>(h)),
-              s.Pixels());
-  surfaces_.push_back(std::move(s));
+  surfaces_.push_back(TSurface(w, h, std::move(Picture.Pixels)));
+  Picture.Pixels.clear();
+  pixelsInSurface_ = true;
   const TSurface& surf = surfaces_.back();
   const uint32_t key = ColorToPixel(transparentColor_);
   const Grid g = UploadGrid(*this);
@@ -270,8 +270,21 @@ void TPictureCollectionItem::Upload() {
 }
 
 void TPictureCollectionItem::Release() {
+  // Back into the picture, unless someone gave the item a new picture meanwhile.
+  if (pixelsInSurface_ && !surfaces_.empty() && Picture.Pixels.empty() &&
+      surfaces_[0].Width() == Picture.Width && surfaces_[0].Height() == Picture.Height)
+    Picture.Pixels = surfaces_[0].TakePixels();
+  pixelsInSurface_ = false;
   patterns_.clear();
   surfaces_.clear();
+}
+
+const uint32_t* TPictureCollectionItem::Pixels() const {
+  if (Picture.Empty()) return nullptr;
+  if (pixelsInSurface_ && !surfaces_.empty()) return surfaces_[0].Pixels();
+  return Picture.Pixels.size() >= static_cast<size_t>(Picture.Width) * Picture.Height
+             ? Picture.Pixels.data()
+             : nullptr;
 }
 
 // ---- Collection
@@ -323,17 +336,17 @@ TPictureCollectionItem& TPictureCollection::FindImage(std::string_view name) {
   throw EPictureCollectionError("Image '" + std::string(name) + "' not found");
 }
 
-void TPictureCollection::LoadArchive(std::string_view path) {
+void TPictureCollection::LoadArchive(std::string_view path, bool keepPayloads) {
   const std::string bytes = ReadWholeFile(path);
   try {
-    LoadFromBytes(bytes);
+    LoadFromBytes(bytes, keepPayloads);
   } catch (EError& e) {
     e.File = ResolvePath(path).string();  // said on stderr with the offset
     throw;
   }
 }
 
-void TPictureCollection::LoadFromBytes(std::string_view bytes) {
+void TPictureCollection::LoadFromBytes(std::string_view bytes, bool keepPayloads) {
   Clear();
   TComponentReader c(bytes);
   TPictureCollectionItem* item = nullptr;
@@ -349,7 +362,7 @@ void TPictureCollection::LoadFromBytes(std::string_view bytes) {
     } else if (name == "SkipWidth") {
       item->SkipWidth = r.ReadInteger();
     } else if (name == "Picture.Data") {
-      item->Picture = DecodePicturePayload(r.ReadBinary());
+      item->Picture = DecodePicturePayload(r.ReadBinary(), keepPayloads);
     } else if (name == "SystemMemory") {
       item->SystemMemory = r.ReadBoolean();
     } else if (name == "Transparent") {
@@ -404,6 +417,9 @@ std::string TPictureCollection::SaveToBytes() const {
       w.WritePropName("PatternWidth");
       w.WriteInteger(it->PatternWidth);
       const TPicture& p = it->Picture;
+      if (p.PayloadDropped)
+        throw EPictureCollectionError("Image '" + it->Name() +
+                                      "' was loaded without its stored data and cannot be saved");
       if (!p.ClassName.empty() || !p.Empty()) {
         w.WritePropName("Picture.Data");
         // A picture made in memory has no stored form yet: it goes in as a 24-bit DIB.

@@ -50,6 +50,9 @@ class TPictureCollectionItem {
   const TSurface* PatternSurfaceOf(int i) const;  // null out of range
   TPatternRef PatternRef(int i) const;  // for the pixel test and drawing
   bool Initialized() const { return initialized_; }
+  // The decoded picture's pixels, Picture.Width x Picture.Height, from the surface while
+  // uploaded; null for an empty picture.
+  const uint32_t* Pixels() const;
 
   void DrawPattern(TSurface& dest, int x, int y, int i) const;
   void DrawPatternStretched(TSurface& dest, const TRect& r, int i) const;
@@ -75,6 +78,7 @@ class TPictureCollectionItem {
   int bucket_ = -1;
   TColor transparentColor_ = 0;
   bool initialized_ = false;
+  bool pixelsInSurface_ = false;  // Picture.Pixels were moved into surfaces_[0]
   std::vector<TSurface> surfaces_;
   std::vector<Pattern> patterns_;
 };
@@ -98,15 +102,22 @@ class TPictureCollection {
   TPictureCollectionItem* Find(std::string_view name);  // null when missing
 
   // Reads an archive ("Data\Graphic.dxg") through the file layer; the container's errors
-  // propagate and the items read so far stay.
-  void LoadArchive(std::string_view path);
-  void LoadFromBytes(std::string_view bytes);  // the same, from memory
-  std::string SaveToBytes() const;  // an archive of the current items and colour table
+  // propagate and the items read so far stay. Each picture is kept once, decoded: the
+  // stored bytes are dropped unless keepPayloads (a tool that writes the archive back can
+  // read it again with them).
+  void LoadArchive(std::string_view path, bool keepPayloads = false);
+  void LoadFromBytes(std::string_view bytes, bool keepPayloads = true);  // the same, from memory
+  // An archive of the current items and colour table. Throws EPictureCollectionError for
+  // a picture whose stored bytes were dropped: it would not come out as it went in.
+  std::string SaveToBytes() const;
 
   std::array<uint8_t, 1024> ColorTable{};  // (blue, green, red, 0) x 256
   void BuildColorTable();
 
-  // Display life cycle (the image library component wires these to TDXDraw).
+  // Display life cycle (the image library component wires these to TDXDraw). While an item
+  // is uploaded its surface holds the decoded pixels and Picture.Pixels is empty (each
+  // picture is kept once); releasing the surfaces gives them back. Pixels() reads them
+  // wherever they are.
   bool Initialized() const;
   void AttachDisplay(TDXDraw* display);  // throws "%s cannot be initialized"
   void ReleaseSurfaces();

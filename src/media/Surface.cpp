@@ -23,6 +23,16 @@ void FillPixels(uint32_t* p, size_t n, uint32_t pixel) {
 
 }  // namespace
 
+TSurface::TSurface(int width, int height, std::vector<uint32_t>&& pixels)
+    : w_(width > 0 ? width : 0), h_(height > 0 ? height : 0), px_(std::move(pixels)) {
+  px_.resize(static_cast<size_t>(w_) * static_cast<size_t>(h_), 0);
+}
+
+std::vector<uint32_t> TSurface::TakePixels() {
+  w_ = h_ = 0;
+  return std::move(px_);
+}
+
 void TSurface::Fill(uint32_t pixel) { FillPixels(px_.data(), px_.size(), pixel); }
 
 void TSurface::FillRect(TRect r, uint32_t pixel) {

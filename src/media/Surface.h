@@ -36,6 +36,10 @@ class TSurface {
   TSurface(int width, int height, uint32_t fill = 0)
       : w_(width > 0 ? width : 0), h_(height > 0 ? height : 0),
         px_(static_cast<size_t>(w_) * static_cast<size_t>(h_), fill) {}
+  // Takes over a buffer of pixels (padded with black or cut to the size), without a copy.
+  TSurface(int width, int height, std::vector<uint32_t>&& pixels);
+  // Gives the buffer back and leaves the surface empty.
+  std::vector<uint32_t> TakePixels();
   int Width() const { return w_; }
   int Height() const { return h_; }
   bool Empty() const { return w_ == 0 || h_ == 0; }

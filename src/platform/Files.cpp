@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -87,17 +88,28 @@ std::string ReadWholeFile(std::string_view name) {
   if (::fstat(fd, &st) != 0) err = errno;
   else if (S_ISDIR(st.st_mode)) err = EISDIR;
   else if (!S_ISREG(st.st_mode)) err = EINVAL;
+  // Straight into a string of the file's size; past that (a file that grew) through a
+  // buffer, so the string's capacity stays the file's size.
   std::string bytes;
-  if (err == 0 && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+  if (err == 0 && st.st_size > 0) bytes.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
   char buf[65536];
   while (err == 0) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) bytes.append(buf, static_cast<size_t>(n));
-    else if (n == 0) break;
-    else if (errno != EINTR) err = errno;
+    const bool within = got < bytes.size();
+    const ssize_t n = within ? ::read(fd, bytes.data() + got, bytes.size() - got)
+                             : ::read(fd, buf, sizeof buf);
+    if (n > 0) {
+      if (!within) bytes.append(buf, static_cast<size_t>(n));
+      got += static_cast<size_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      err = errno;
+    }
   }
   ::close(fd);
   if (err) fail(err);
+  bytes.resize(got);
   return bytes;
 }
 

@@ -75,6 +75,9 @@ class IDisplay {
   virtual bool CanDraw() = 0;
   // Shows a finished frame of 32-bit XRGB pixels, waiting for the vertical blank.
   virtual void Present(const uint32_t* pixels, int width, int height) = 0;
+  // True while the window still shows the last frame presented, so an identical frame need
+  // not be presented again; an expose, a resize or a mode switch makes it false.
+  virtual bool ShowsLastFrame() { return false; }
   virtual void Show() = 0;  // first showing of the main window
   virtual void SetCaption(const std::string& caption1251) = 0;
   virtual void SetCursor(Cursor c) = 0;
@@ -164,6 +167,9 @@ class IEventSource {
 
 // One platform: all the pieces together.
 struct Platform {
+  // An implementation adds its own state and clean-up (the real one shuts SDL down), and
+  // is owned through this base.
+  virtual ~Platform() = default;
   std::unique_ptr<IClock> Clock;
   std::unique_ptr<IDisplay> Display;
   std::unique_ptr<IInput> Input;

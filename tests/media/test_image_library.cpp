@@ -400,3 +400,44 @@ TEST(PictureCollection, BuildColorTable) {
   // The table is full, so the last picture is not consulted.
   for (int i = 0; i < 256; ++i) EXPECT_NE(entry(i), 0x777777u);
 }
+
+// Each picture is held once: its pixels live in the uploaded surface and come back to the
+// picture when the display goes, through any number of mode switches.
+TEST_F(ImageLibrary, PixelsMoveIntoTheSurfaceAndBack) {
+  auto& it = AddItem(items, "a", Numbered(6, 4), 3, 2);
+  const std::vector<uint32_t> pixels = it.Picture.Pixels;
+  Up();
+  EXPECT_TRUE(it.Picture.Pixels.empty());
+  ASSERT_NE(it.Pixels(), nullptr);
+  EXPECT_EQ(std::vector<uint32_t>(it.Pixels(), it.Pixels() + 24), pixels);
+  for (int round = 0; round < 3; ++round) {
+    draw->Finalize();
+    EXPECT_EQ(it.Picture.Pixels, pixels);
+    draw->Initialize();
+    TSurface dest(3, 2, 0);
+    it.DrawPattern(dest, 0, 0, 3);  // the second row's second cell
+    EXPECT_EQ(dest.At(0, 0), pixels[2 * 6 + 3]);
+    EXPECT_EQ(dest.At(2, 1), pixels[3 * 6 + 5]);
+  }
+  // A picture given while uploaded replaces the old one for good.
+  it.Picture = Solid(2, 2, 9);
+  draw->Finalize();
+  EXPECT_EQ(it.Picture.Pixels, std::vector<uint32_t>(4, 9u));
+}
+
+// The game reads its archive without the stored bytes; such a library refuses to be
+// written back rather than writing something else.
+TEST(PictureCollection, AnArchiveReadWithoutItsStoredBytesCannotBeSaved) {
+  TPictureCollection c;
+  AddItem(c, "a", DecodePicturePayload(MakePicturePayload("TDIB", EncodeDib24(Numbered(3, 2)))));
+  const std::string bytes = c.SaveToBytes();
+  TPictureCollection d;
+  d.LoadFromBytes(bytes, /*keepPayloads=*/false);
+  EXPECT_TRUE(d.Items(0).Picture.RawPayload.empty());
+  EXPECT_EQ(d.Items(0).Picture.Pixels, Numbered(3, 2).Pixels);
+  EXPECT_EQ(ErrorOf([&] { (void)d.SaveToBytes(); }),
+            "Image 'a' was loaded without its stored data and cannot be saved");
+  TPictureCollection e;
+  e.LoadFromBytes(bytes);
+  EXPECT_EQ(e.SaveToBytes(), bytes);
+}

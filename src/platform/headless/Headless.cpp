@@ -33,7 +33,9 @@ class HeadlessDisplay : public IDisplay {
   void Present(const uint32_t* pixels, int width, int height) override {
     ++r_.Presents;
     r_.Front.assign(pixels, pixels + static_cast<size_t>(width) * height);
+    r_.FrameLost = false;
   }
+  bool ShowsLastFrame() override { return r_.KeepsFrame && !r_.FrameLost && r_.DisplayUp; }
   void Show() override { r_.Shown = true; }
   void SetCaption(const std::string& c) override { r_.Caption = c; }
   void SetCursor(Cursor c) override { r_.CurrentCursor = c; }

@@ -13,10 +13,12 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "platform/Cp1251.h"
 #include "platform/Http.h"
 #include "platform/Shortcut.h"
+#include "platform/sdl/Presenter.h"
 #include "platform/TtfText.h"
 #include "platform/sdl/KeyTable.h"
 #include "platform/sdl/SdlWindow.h"
@@ -33,8 +35,8 @@ KeyMods ModsOf(uint16_t mod) {
 
 struct SdlState {
   SDL_Window* window = nullptr;
-  SDL_Renderer* renderer = nullptr;
-  SDL_Texture* texture = nullptr;
+  std::unique_ptr<Presenter> presenter;
+  bool frameShown = false;  // the window still shows the last frame presented
   SDL_Joystick* joystick = nullptr;
   std::array<SDL_Cursor*, 3> cursors{};
   bool shown = false;
@@ -65,17 +67,11 @@ class SdlDisplay : public IDisplay {
       }
       SDL_SetWindowTitle(s_.window, caption_.c_str());
       SetGameWindowIcon(s_.window, s_.icon);
-      s_.renderer = SDL_CreateRenderer(s_.window, -1, SDL_RENDERER_PRESENTVSYNC);
-      if (!s_.renderer) s_.renderer = SDL_CreateRenderer(s_.window, -1, SDL_RENDERER_SOFTWARE);
-      if (!s_.renderer) {
-        std::fprintf(stderr, "Cannot create the renderer: %s\n", SDL_GetError());
+      s_.presenter = MakePresenter(s_.window, 800, 600);
+      if (!s_.presenter) {
+        std::fprintf(stderr, "Cannot present frames: %s\n", SDL_GetError());
         return false;
       }
-      SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-      // Letterboxed and scaled; mouse events arrive in surface pixels.
-      SDL_RenderSetLogicalSize(s_.renderer, 800, 600);
-      s_.texture = SDL_CreateTexture(s_.renderer, SDL_PIXELFORMAT_RGB888,
-                                     SDL_TEXTUREACCESS_STREAMING, 800, 600);
       SDL_StartTextInput();
     }
     SDL_SetWindowFullscreen(s_.window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
@@ -88,6 +84,8 @@ class SdlDisplay : public IDisplay {
     }
     s_.fullScreen = fullScreen;
     s_.up = true;
+    s_.frameShown = false;
+    s_.presenter->Invalidate();
     // The main window is shown before its display first comes up: it appears now.
     if (s_.shown && (SDL_GetWindowFlags(s_.window) & SDL_WINDOW_HIDDEN)) {
       SDL_ShowWindow(s_.window);
@@ -100,14 +98,9 @@ class SdlDisplay : public IDisplay {
     return s_.up && s_.window && !(SDL_GetWindowFlags(s_.window) & SDL_WINDOW_MINIMIZED);
   }
   void Present(const uint32_t* pixels, int width, int height) override {
-    if (!s_.renderer || !s_.texture) return;
-    SDL_UpdateTexture(s_.texture, nullptr, pixels, width * 4);
-    SDL_SetRenderDrawColor(s_.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(s_.renderer);
-    const SDL_Rect dst{0, 0, width, height};
-    SDL_RenderCopy(s_.renderer, s_.texture, nullptr, &dst);
-    SDL_RenderPresent(s_.renderer);
+    s_.frameShown = s_.presenter && s_.presenter->Present(pixels, width, height);
   }
+  bool ShowsLastFrame() override { return s_.frameShown; }
   void Show() override {
     s_.shown = true;
     if (s_.window) {
@@ -161,11 +154,9 @@ class SdlDisplay : public IDisplay {
   }
   void Destroy() override {
     s_.up = false;
-    if (s_.texture) SDL_DestroyTexture(s_.texture);
-    if (s_.renderer) SDL_DestroyRenderer(s_.renderer);
+    s_.presenter.reset();
+    s_.frameShown = false;
     if (s_.window) SDL_DestroyWindow(s_.window);
-    s_.texture = nullptr;
-    s_.renderer = nullptr;
     s_.window = nullptr;
   }
 
@@ -335,6 +326,10 @@ class SdlEvents : public IEventSource {
            : b == SDL_BUTTON_MIDDLE ? MouseButton::Middle
                                     : MouseButton::Left;
   }
+  std::pair<int, int> FramePoint(int x, int y) {
+    if (s_.presenter) s_.presenter->MapMouse(x, y);
+    return {x, y};
+  }
   void Dispatch(IEventSink& sink, const SDL_Event& e) {
     switch (e.type) {
       case SDL_KEYDOWN: {
@@ -350,13 +345,21 @@ class SdlEvents : public IEventSource {
       case SDL_TEXTINPUT:
         for (char c : Utf8ToCp1251(e.text.text)) sink.OnChar(static_cast<uint8_t>(c));
         break;
-      case SDL_MOUSEMOTION: sink.OnMouseMove(e.motion.x, e.motion.y); break;
-      case SDL_MOUSEBUTTONDOWN:
-        sink.OnMouseDown(ButtonOf(e.button.button), e.button.x, e.button.y);
+      case SDL_MOUSEMOTION: {
+        auto [x, y] = FramePoint(e.motion.x, e.motion.y);
+        sink.OnMouseMove(x, y);
         break;
-      case SDL_MOUSEBUTTONUP:
-        sink.OnMouseUp(ButtonOf(e.button.button), e.button.x, e.button.y);
+      }
+      case SDL_MOUSEBUTTONDOWN: {
+        auto [x, y] = FramePoint(e.button.x, e.button.y);
+        sink.OnMouseDown(ButtonOf(e.button.button), x, y);
         break;
+      }
+      case SDL_MOUSEBUTTONUP: {
+        auto [x, y] = FramePoint(e.button.x, e.button.y);
+        sink.OnMouseUp(ButtonOf(e.button.button), x, y);
+        break;
+      }
       case SDL_QUIT: sink.OnCloseRequest(); break;
       case SDL_JOYDEVICEADDED:
         if (!s_.joystick) s_.joystick = SDL_JoystickOpen(e.jdevice.which);
@@ -373,6 +376,18 @@ class SdlEvents : public IEventSource {
           case SDL_WINDOWEVENT_FOCUS_GAINED: sink.OnActivate(true); break;
           case SDL_WINDOWEVENT_FOCUS_LOST: sink.OnActivate(false); break;
           case SDL_WINDOWEVENT_MAXIMIZED: sink.OnResize(); break;
+          default: break;
+        }
+        switch (e.window.event) {
+          case SDL_WINDOWEVENT_EXPOSED:
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+          case SDL_WINDOWEVENT_SHOWN:
+          case SDL_WINDOWEVENT_RESTORED:
+            // What the window showed is gone or must be scaled again: the next frame is
+            // presented even when it did not change.
+            s_.frameShown = false;
+            if (s_.presenter) s_.presenter->Invalidate();
+            break;
           default: break;
         }
         break;

@@ -1,0 +1,62 @@
+// Fitting the 800 x 600 frame into a window of any size: where it lands (letterboxed,
+// centred), how window points map back onto it, and a software scaler for windows
+// presented without a GPU.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tk::platform {
+
+// The largest rectangle of the frame's aspect that fits the window, centred; the rest of
+// the window stays black.
+struct Letterbox {
+  int X = 0, Y = 0, W = 0, H = 0;
+  double Scale = 1;  // window pixels per frame pixel
+};
+Letterbox FitLetterbox(int windowW, int windowH, int frameW, int frameH);
+
+// A window point in frame pixels. Points on the bars fall outside 0..frame size, as the
+// renderer's own mapping gives them.
+void WindowToFrame(const Letterbox& box, int x, int y, int& fx, int& fy);
+
+// Scales a frame of 0x00RRGGBB pixels into a destination rectangle. Every destination
+// pixel takes the source pixels it covers, weighted by how much of it each covers: at a
+// whole ratio that is plain pixel repetition, and otherwise only the destination pixels
+// that straddle two source pixels are blends. The picture stays as sharp as
+// nearest-neighbour without its uneven pixel widths. Shrinking samples between the two
+// nearest source pixels. The tables are kept between calls of the same sizes.
+class FrameScaler {
+ public:
+  void Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst, int dstPitchPixels,
+             int dstW, int dstH);
+
+  // One axis: destination pixel i is Index * Weight/256 + (Index + 1) * (256 - Weight)/256.
+  struct Tap {
+    int Index = 0;
+    uint32_t Weight = 256;
+  };
+  static std::vector<Tap> Taps(int srcSize, int dstSize);
+
+ private:
+  void ScaleRow(const uint32_t* src, uint32_t* out) const;
+  const uint32_t* ScaledRow(const uint32_t* src, int srcW, int row);
+
+  int srcW_ = -1, srcH_ = -1, dstW_ = -1, dstH_ = -1;
+  std::vector<Tap> cols_, rows_;
+  bool colsIdentity_ = false;
+  // The two most recent horizontally scaled source rows, by source row.
+  std::vector<uint32_t> cache_[2];
+  int cachedRow_[2] = {-1, -1};
+  int nextSlot_ = 0;
+};
+
+// (a * w + b * (256 - w)) / 256 in each colour channel, rounded; w in 0..256.
+inline uint32_t MixPixels(uint32_t a, uint32_t b, uint32_t w) {
+  const uint32_t v = 256 - w;
+  const uint32_t rb = (((a & 0xFF00FFu) * w + (b & 0xFF00FFu) * v + 0x800080u) >> 8) & 0xFF00FFu;
+  const uint32_t g = (((a & 0x00FF00u) * w + (b & 0x00FF00u) * v + 0x008000u) >> 8) & 0x00FF00u;
+  return rb | g;
+}
+
+}  // namespace tk::platform
