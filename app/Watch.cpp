@@ -100,15 +100,7 @@ class ViewerKeys : public IEventSink {
 int WatchReplay(Platform& sdl, const std::string& file) {
   replay::TReplay r;
   try {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw replay::EReplayError(replay::EReplayError::NotReplay, "cannot read the file");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    r = replay::ReadReplay(ss.str());
-    if (r.DataHash != GameDataHash())
-      throw replay::EReplayError(replay::EReplayError::OtherVersion,
-                                 "recorded with other game data (Data/Graphic.dxg, "
-                                 "Data/Music.dxw); it cannot replay on this data");
+    r = ReadReplayForThisGame(file);
   } catch (const replay::EReplayError& e) {
     std::fprintf(stderr, "%s: %s\n", file.c_str(), e.what());
     return 2;

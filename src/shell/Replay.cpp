@@ -1,5 +1,8 @@
 #include "shell/Replay.h"
 
+#include <fstream>
+#include <sstream>
+
 #include "platform/Files.h"
 #include "shell/MainForm.h"
 
@@ -53,6 +56,19 @@ uint64_t GameDataHash() {
     h = replay::Fnv1a(bytes, replay::Fnv1a(size, h));
   }
   return h;
+}
+
+replay::TReplay ReadReplayForThisGame(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw replay::EReplayError(replay::EReplayError::NotReplay, "cannot read the file");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  replay::TReplay r = replay::ReadReplay(ss.str());
+  if (r.DataHash != GameDataHash())
+    throw replay::EReplayError(replay::EReplayError::OtherVersion,
+                               "recorded with other game data (Data/Graphic.dxg, "
+                               "Data/Music.dxw); it cannot replay on this data");
+  return r;
 }
 
 // ---- Recorder

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "replay/ReplayFile.h"
 
@@ -21,6 +22,10 @@ TInputState InputFromBits(uint8_t bits);
 // A hash of the game data that decides what happens in a game (the pictures' sizes and
 // masks, the sounds' lengths): Data\Graphic.dxg and Data\Music.dxw.
 uint64_t GameDataHash();
+
+// Reads a replay file for this game: throws replay::EReplayError when the file is no replay
+// this version can read, or was recorded with other game data.
+replay::TReplay ReadReplayForThisGame(const std::string& path);
 
 class TReplayRecorder {
  public:

@@ -23,3 +23,22 @@ start_game() {
   (cd "$tmp/game" && exec ./tinokvak >"$tmp/game.log" 2>&1) &
   gpid=$!
 }
+
+# Sets win to the game's visible window (the one created first is replaced while the
+# display starts, so only a mapped one counts) and defines differs REF: the pixels of the
+# window's 800 x 600 picture that differ from a reference PNG. Needs fail and $gpid.
+find_game_window() {
+  win=""
+  for _ in $(seq 100); do
+    win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -n1 || true)
+    [ -n "$win" ] && return 0
+    kill -0 "$gpid" 2>/dev/null || fail "the game ended at start-up"
+    sleep 0.1
+  done
+  fail "no game window"
+}
+differs() {
+  import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
+  convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"
+  compare -metric AE -fuzz 12% "$tmp/now800.png" "$1" null: 2>&1 | cut -d' ' -f1 || true
+}

@@ -29,21 +29,7 @@ EOF
 start_xvfb || exit 1
 start_game
 
-win=""
-for _ in $(seq 100); do
-  win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -n1 || true)
-  [ -n "$win" ] && break
-  kill -0 "$gpid" 2>/dev/null || fail "the game ended at start-up"
-  sleep 0.1
-done
-[ -n "$win" ] || fail "no game window"
-
-# Pixels of the window's picture that differ from a reference, in the area of the buttons.
-differs() {
-  import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
-  convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"
-  compare -metric AE -fuzz 12% "$tmp/now800.png" "$1" null: 2>&1 | cut -d' ' -f1 || true
-}
+find_game_window
 wait_for() {  # reference, what, seconds
   local d
   for _ in $(seq $(( $3 * 5 ))); do

@@ -487,15 +487,7 @@ int Simulator::Replay(const fs::path& file, bool check) {
   fs::path path = file.is_relative() ? startDir_ / file : file;
   replay::TReplay r;
   try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw replay::EReplayError(replay::EReplayError::NotReplay, "cannot read the file");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    r = replay::ReadReplay(ss.str());
-    if (r.DataHash != GameDataHash())
-      throw replay::EReplayError(replay::EReplayError::OtherVersion,
-                                 "recorded with other game data (Data/Graphic.dxg, "
-                                 "Data/Music.dxw); it cannot replay on this data");
+    r = ReadReplayForThisGame(path.string());
   } catch (const replay::EReplayError& e) {
     std::cerr << path.string() << ": " << e.what() << "\n";
     return ReplayRefused;
