@@ -3,6 +3,7 @@
 #if TK_HAVE_SCORES_SERVER
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -420,6 +421,37 @@ TEST(ScoreServer, TheTableMarksVerifiedResultsAndCanListOnlyThem) {
 }
 
 #endif
+
+TEST(ScoreServer, AnOlderServersDatabaseKeepsItsResultsUnverified) {
+  TempGameDir dir;
+  const std::string db = (dir.Path() / "old.db").string();
+  {
+    // The tables as the first version of the server left them.
+    sqlite3* c = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &c), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(c,
+                           "CREATE TABLE tokens (token TEXT PRIMARY KEY, issued INTEGER NOT NULL);"
+                           "CREATE TABLE results (id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                           " score INTEGER NOT NULL, country TEXT NOT NULL, time INTEGER NOT NULL);"
+                           "INSERT INTO results VALUES (1, 'Kot', 70, '', 5);"
+                           "INSERT INTO tokens VALUES ('tok', 100);"
+                           "PRAGMA user_version = 1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(c);
+  }
+  scores::TSqliteStore store(db);
+  const auto rows = store.Best(10);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].Name, "Kot");
+  EXPECT_FALSE(rows[0].Verified);
+  // Its open token still takes a result, and that result a replay.
+  ASSERT_TRUE(store.StoreResult("tok", {"Pes", 80, "", 100}, 100));
+  const auto claim = store.ClaimReplay("tok", 100);
+  ASSERT_TRUE(claim);
+  EXPECT_EQ(claim->Name, "Pes");
+  EXPECT_FALSE(store.ClaimReplay("tok", 100));
+}
 
 TEST(ScoreServer, ReplaysAreRefusedWhereNoCheckerRuns) {
   Server server;
