@@ -6,7 +6,11 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -401,6 +405,58 @@ TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {
     const scores::TRawExchange r = scores::AnswerRaw(server.service, c.Bytes, limits);
     EXPECT_EQ(r.Reply.substr(0, 12), "HTTP/1.1 " + c.Status) << r.Reply.substr(0, 200);
   }
+}
+
+TEST(ScoreServer, ChecksAreBoundedInTimeMemoryAndNumber) {
+  TempGameDir dir;
+  auto script = [&](const std::string& name, const std::string& body) {
+    const std::string path = (dir.Path() / name).string();
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+  };
+  const std::string replay = "bytes";
+  // Past its time the checker is killed, and so is what it started.
+  scores::TCheckerOptions o{script("slow", "sleep 30"), dir.Path().string(), 1, 1, 1, 1024ull << 20};
+  const auto start = std::chrono::steady_clock::now();
+  scores::TCheckOutcome out = scores::RunChecker(o, replay);
+  EXPECT_TRUE(out.TimedOut);
+  EXPECT_NE(out.ExitStatus, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // Memory beyond the limit is refused to it.
+  o.Checker = script("greedy", "exec python3 -c 'x = bytearray(512 << 20); print(1)'");
+  o.MemoryBytes = 128ull << 20;
+  out = scores::RunChecker(o, replay);
+  EXPECT_FALSE(out.TimedOut);
+  EXPECT_NE(out.ExitStatus, 0);
+  // It gets the replay's bytes in a file and its arguments as given, no shell between.
+  o.Checker = script("echo", "cat \"$2\"; echo; echo \"$3 $4 $5\"");
+  out = scores::RunChecker(o, replay);
+  EXPECT_EQ(out.ExitStatus, 0);
+  EXPECT_EQ(out.LastLine, "--check --dir " + dir.Path().string());
+
+  // One check at a time and one waiting: a third upload is turned away and keeps its token.
+  Server server;
+  scores::TReplayChecker checker({script("wait", "sleep 1"), dir.Path().string(), 1, 1, 5, 1024ull << 20});
+  server.service.SetChecker(&checker);
+  const RecordedGame g;
+  std::vector<std::string> tokens;
+  for (int i = 0; i < 3; ++i) {
+    tokens.push_back(server.Token());
+    ASSERT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                            std::to_string(g.game.Trailer.Score) + "|key=T|p=" + tokens.back() +
+                            "|add=|z=")
+                  .Status,
+              200);
+  }
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[0], g.bytes).Status, 202);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the first one is running
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[1], g.bytes).Status, 202);
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 503);
+  checker.Drain();
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 202);
+  checker.Drain();
+  EXPECT_TRUE(server.store->Best(10, true).empty());  // the stand-in checker printed no state
 }
 
 TEST(ScoreServer, TheTableMarksVerifiedResultsAndCanListOnlyThem) {

@@ -241,7 +241,7 @@ void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes) 
     std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was not verified (%s)\n",
                  static_cast<long long>(claim.Id),
                  out.TimedOut ? "out of time"
-                 : out.ExitStatus == 0 ? "another score"
+                 : out.ExitStatus == 0 ? "it ends on another score"
                                        : ("checker exit " + std::to_string(out.ExitStatus)).c_str());
     return;
   }
