@@ -143,6 +143,11 @@ void TReplayChecker::Drain() {
   idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
 }
 
+size_t TReplayChecker::Waiting() {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
+}
+
 void TReplayChecker::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {

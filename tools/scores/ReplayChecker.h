@@ -47,6 +47,8 @@ class TReplayChecker {
   bool TryPush(Job job);
   // Waits until nothing is queued or running (for tests).
   void Drain();
+  // Replays waiting for a free check.
+  size_t Waiting();
 
  private:
   void Work();
