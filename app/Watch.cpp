@@ -66,7 +66,11 @@ class QuietShell : public IShell {
 
 class RefusingHttp : public IHttpClient {
  public:
-  HttpResult Get(const std::string&) override {
+  HttpResult Get(const std::string&) override { return Refuse(); }
+  HttpResult Post(const std::string&, const std::string&) override { return Refuse(); }
+
+ private:
+  static HttpResult Refuse() {
     HttpResult r;
     r.Error = "a replay sends nothing";
     return r;

@@ -17,11 +17,14 @@ void RecordGamesIntoReplays(TMainForm& form) {
     std::tm local{};
     localtime_r(&now, &local);
     const auto folder = online::SettingsFilePath(form).parent_path() / "Replays";
-    const replay::TStoreResult res = replay::StoreReplay(
-        folder, replay::WriteReplay(r), local, r.Trailer.Score, r.Trailer.EnteredTable);
+    // Complete with its trailer: it is kept and sent as it is.
+    const std::string bytes = replay::WriteReplay(r);
+    const replay::TStoreResult res =
+        replay::StoreReplay(folder, bytes, local, r.Trailer.Score, r.Trailer.EnteredTable);
     if (!res.Ok)
       std::fprintf(stderr, "%s: the replay of this game was not saved: %s\n",
                    Cp1251ToUtf8(Cp("Тиноквак")).c_str(), res.Error.c_str());
+    online::UploadReplay(form, bytes);
   };
 }
 

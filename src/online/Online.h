@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "shell/MainForm.h"
 
@@ -16,6 +17,10 @@ void Register(TMainForm& form);
 // Sends the recorded result to the score server on the window's HTTP client. Every failure
 // is swallowed; an unreachable server shows "Can't connect to server!".
 void SubmitResult(TMainForm& form);
+
+// Sends a finished game's replay with the token of the result just submitted, when there
+// is one (the token is used up either way). A failure writes one line on stderr.
+void UploadReplay(TMainForm& form, const std::string& replayBytes);
 
 // The settings file the game reads and writes; what else the game keeps for the player
 // (its Replays/ folder) lives beside it.

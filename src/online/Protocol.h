@@ -12,6 +12,8 @@ namespace tk::online {
 
 inline constexpr std::string_view VersionRequest = "/cgi/version.pl?version&prg=Pondlark";
 inline constexpr std::string_view SubmitRequest = "/cgi/version.pl?hs&prg=Pondlark&inf=";
+// The replay of the game just sent goes here by POST, with the result's token after it.
+inline constexpr std::string_view ReplayUploadRequest = "/cgi/replay.pl?prg=Pondlark&p=";
 inline constexpr std::string_view ScorePageRequest = "/cgi/version.pl?prg=Pondlark&type=0&show";
 
 // The fixed key letter every submission carries; the server refuses any other.

@@ -1,6 +1,9 @@
 // The online submission: ask the score server for a one-time token, then send the result
 // with it, encoded. Both requests block the game while they last (the HTTP client gives
 // up after 10 s); neither failure stops the game.
+#include <cstdio>
+#include <utility>
+
 #include "online/Online.h"
 #include "online/Protocol.h"
 #include "persist/Codec.h"
@@ -24,6 +27,7 @@ std::string Fetch(TMainForm& f, std::string_view pathAndQuery) {
 }  // namespace
 
 void SubmitResult(TMainForm& f) {
+  f.ReplayUploadToken.clear();
   const std::string reply = Fetch(f, VersionRequest);
   if (reply.compare(0, 2, "OK") != 0) {
     f.Plat.Shell->MessageBox("Can't connect to server!", Cp("Тиноквак"),
@@ -35,7 +39,24 @@ void SubmitResult(TMainForm& f) {
       PadPayload(ResultPayload(f.Edit2, f.Score, f.ResultToken, f.Edit1));
   std::string query(SubmitRequest);
   query += EncodeText(payload);
-  Fetch(f, query);  // the reply says nothing the game uses
+  // The reply says nothing else the game uses; "OK" means a replay may follow.
+  if (Fetch(f, query).compare(0, 2, "OK") == 0) f.ReplayUploadToken = f.ResultToken;
+}
+
+void UploadReplay(TMainForm& f, const std::string& replayBytes) {
+  const std::string token = std::exchange(f.ReplayUploadToken, {});
+  if (token.empty() || !f.Plat.Http) return;
+  std::string why;
+  try {
+    const platform::HttpResult r = f.Plat.Http->Post(
+        ServerUrl(f.Options.ScoreServer, std::string(ReplayUploadRequest) + token), replayBytes);
+    if (!r.Ok) why = r.Status ? "the server answered " + std::to_string(r.Status) : r.Error;
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (!why.empty())
+    std::fprintf(stderr, "%s: the replay was not sent to the score server: %s\n",
+                 Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
 }
 
 }  // namespace tk::online

@@ -153,6 +153,8 @@ class IHttpClient {
  public:
   virtual ~IHttpClient() = default;
   virtual HttpResult Get(const std::string& url) = 0;
+  // Sends body as the request's content (a replay upload), with the same time limits.
+  virtual HttpResult Post(const std::string& url, const std::string& body) = 0;
 };
 
 class ITextRenderer;

@@ -142,6 +142,8 @@ struct TGameState {
   std::string Edit1, Edit2, PlayerCountry, PlayerName;
   std::array<TLocal_HighScores, 10> HighScores{};
   std::string ResultToken;
+  // The token of a result the server took, until the game's replay is sent with it.
+  std::string ReplayUploadToken;
 };
 
 struct TMainFormOptions {

@@ -150,6 +150,33 @@ TEST(Online, AResultEnteredInTheGameReachesTheScoreServer) {
   fs::remove(db);
 }
 
+TEST(Online, AGamesReplayFollowsItsResultAndVerifiesIt) {
+  const fs::path db = TempFile("scores-verified.db"), recorded = TempFile("verified.tkr");
+  fs::remove(db);
+  ScoreServer server(db, {"--checker", TK_SIM, "--game-dir", TK_GAME_DIR});
+  ASSERT_FALSE(server.Url().empty());
+  LoweredGame game;
+  SimResult r = RunSim(PlayAndEnterName, "--dir " + game.dir.string() + " --server " +
+                                             server.Url() + " --record " + recorded.string());
+  ASSERT_EQ(r.Status, 0) << r.Output;
+  EXPECT_EQ(r.Output.find("was not sent"), std::string::npos) << r.Output;
+  // The check runs after the upload was answered: wait for it, within its time limit.
+  auto http = platform::MakeCurlHttpClient();
+  const std::string verified = server.Url() + "/cgi/version.pl?prg=Pondlark&type=0&show&verified";
+  std::string page;
+  for (int i = 0; i < 120; ++i) {
+    page = http->Get(verified).Body;
+    if (page.find("Петя") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(page.find("<td>Петя <span class=\"verified\""), std::string::npos) << page;
+  EXPECT_NE(Show(server.Url()).find("<td>Петя <span class=\"verified\""), std::string::npos);
+  server.Stop();
+  EXPECT_TRUE(server.StoppedCleanly());
+  fs::remove(db);
+  fs::remove(recorded);
+}
+
 TEST(Online, WithTheServerGoneTheResultStaysInTheLocalTable) {
   const fs::path db = TempFile("scores-gone.db");
   fs::remove(db);

@@ -25,8 +25,16 @@ class ScriptedHttp : public platform::IHttpClient {
     if (!Reply) return {};  // no connection
     return Reply(url);
   }
+  // A POST is kept with its body and answered by PostReply.
+  platform::HttpResult Post(const std::string& url, const std::string& body) override {
+    Posts.push_back({url, body});
+    if (!PostReply) return {};
+    return PostReply(url, body);
+  }
   std::vector<std::string> Urls;
   std::function<platform::HttpResult(const std::string&)> Reply;
+  std::vector<std::pair<std::string, std::string>> Posts;
+  std::function<platform::HttpResult(const std::string&, const std::string&)> PostReply;
 };
 
 struct MessageBoxCall {

@@ -3,9 +3,17 @@
 #if TK_HAVE_SCORES_SERVER
 
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 
 #include "HttpServer.h"
@@ -13,6 +21,8 @@
 #include "ScoreService.h"
 #include "online/Protocol.h"
 #include "persist/Codec.h"
+#include "platform/Cp1251.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::testing {
 namespace {
@@ -263,6 +273,251 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   // The token request's reply carries a token the game can use.
   const scores::TRawExchange r = scores::AnswerRaw(server.service, get + "\r\n");
   EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
+}
+
+#if defined(TK_SIM) && defined(TK_GAME_DIR) && defined(TK_REPLAYS_DIR)
+
+// A recorded game from tests/replays/ and the result it ended with.
+struct RecordedGame {
+  RecordedGame() {
+    std::ifstream in(std::string(TK_REPLAYS_DIR) + "/name-entry.tkr", std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+    game = replay::ReadReplay(bytes);
+  }
+  std::string With(const std::function<void(replay::TReplay&)>& change) const {
+    replay::TReplay r = game;
+    change(r);
+    return replay::WriteReplay(r);
+  }
+  std::string bytes;
+  replay::TReplay game;
+};
+
+// A server that checks replays on the real checker and the built game's data.
+struct CheckingServer : Server {
+  CheckingServer()
+      : checker(scores::TCheckerOptions{TK_SIM, TK_GAME_DIR, 2, 4, 10, 1024ull << 20}) {
+    service.SetChecker(&checker);
+  }
+  ~CheckingServer() { checker.Drain(); }
+  // Sends a result as the game does; returns its token.
+  std::string SubmitResult(const std::string& name1251, int32_t score) {
+    const std::string token = Token();
+    EXPECT_EQ(Submit("type=0|name=" + name1251 + "|score=" + std::to_string(score) + "|key=T|p=" +
+                     token + "|add=|z=")
+                  .Status,
+              200);
+    return token;
+  }
+  TReply Upload(const std::string& token, const std::string& bytes) {
+    return service.HandleUpload("prg=Pondlark&p=" + token, bytes);
+  }
+  scores::TReplayChecker checker;
+};
+
+TEST(ScoreServer, AReplayThatPlaysBackToTheResultVerifiesIt) {
+  CheckingServer server;
+  const RecordedGame g;
+  ASSERT_GT(g.game.Trailer.Score, 0);
+  const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  const TReply r = server.Upload(token, g.bytes);
+  EXPECT_EQ(r.Status, 202) << r.Body;
+  // The token served its one upload.
+  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
+  server.checker.Drain();
+  const auto best = server.store->Best(10);
+  ASSERT_EQ(best.size(), 1u);
+  EXPECT_TRUE(best[0].Verified);
+  EXPECT_EQ(best[0].Name, Cp1251ToUtf8(g.game.Trailer.PlayerName));
+  const auto verified = server.store->Best(10, true);
+  ASSERT_EQ(verified.size(), 1u);
+  // The replay is kept with it; the first result's id is 1 in both stores.
+  EXPECT_EQ(server.store->KeptReplay(1), g.bytes);
+}
+
+TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
+  const RecordedGame g;
+  const std::string name = g.game.Trailer.PlayerName;
+  const int32_t score = g.game.Trailer.Score;
+  const struct {
+    const char* Why;
+    std::string SentName;
+    int32_t SentScore;
+    std::string Replay;
+    int Status;  // the upload's answer; 202 when only the check can tell
+  } cases[] = {
+      {"another score was sent", name, score + 5, g.bytes, 422},
+      {"another name was sent", "Kot", score, g.bytes, 422},
+      {"a trailer claiming more than the game made", name, score + 5,
+       g.With([&](replay::TReplay& r) { r.Trailer.Score = score + 5; }), 202},
+      {"recorded on other game data", name, score,
+       g.With([](replay::TReplay& r) { r.DataHash ^= 1; }), 202},
+      {"a damaged file", name, score, g.bytes.substr(0, g.bytes.size() - 1), 400},
+      {"not a replay at all", name, score, "hello", 400},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    CheckingServer server;
+    const std::string token = server.SubmitResult(c.SentName, c.SentScore);
+    EXPECT_EQ(server.Upload(token, c.Replay).Status, c.Status);
+    server.checker.Drain();
+    const auto best = server.store->Best(10);
+    ASSERT_EQ(best.size(), 1u);  // the result stays
+    EXPECT_FALSE(best[0].Verified);
+    EXPECT_TRUE(server.store->Best(10, true).empty());
+    EXPECT_EQ(server.store->KeptReplay(1), "");
+  }
+}
+
+TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {
+  CheckingServer server;
+  const RecordedGame g;
+  EXPECT_EQ(server.Upload("0123456789abcdef0123456789abcdef", g.bytes).Status, 403);
+  // A token handed out but never used for a result has no result to verify.
+  EXPECT_EQ(server.Upload(server.Token(), g.bytes).Status, 403);
+  const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  EXPECT_EQ(server.service.HandleUpload("prg=Other&p=" + token, g.bytes).Status, 400);
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + token + "&p=x", g.bytes).Status, 400);
+  // An hour later the result takes no replay.
+  server.now += TScoreStore::TokenLifetime + 1;
+  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
+
+  // Through the transport: only this path takes POST, and only up to the cap.
+  const std::string post = "POST /cgi/replay.pl?prg=Pondlark&p=" + token + " HTTP/1.1\r\nHost: x\r\n";
+  scores::TServerLimits limits;
+  limits.ReplayBytes = 64 * 1024;
+  const struct {
+    const char* Why;
+    std::string Bytes;
+    std::string Status;
+  } cases[] = {
+      {"over the cap", post + "Content-Length: " + std::to_string(limits.ReplayBytes + 1) + "\r\n\r\n", "413"},
+      {"chunked over the cap",
+       post + "Transfer-Encoding: chunked\r\n\r\n10001\r\n" + std::string(0x10001, 'a') + "\r\n0\r\n\r\n",
+       "413"},
+      {"a large body elsewhere",
+       "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nContent-Length: 60000\r\n\r\n", "413"},
+      {"a replay within the cap", post + "Content-Length: " + std::to_string(g.bytes.size()) + "\r\n\r\n" + g.bytes,
+       "403"},  // expired above: answered by the service, not the transport
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TRawExchange r = scores::AnswerRaw(server.service, c.Bytes, limits);
+    EXPECT_EQ(r.Reply.substr(0, 12), "HTTP/1.1 " + c.Status) << r.Reply.substr(0, 200);
+  }
+}
+
+TEST(ScoreServer, ChecksAreBoundedInTimeMemoryAndNumber) {
+  TempGameDir dir;
+  auto script = [&](const std::string& name, const std::string& body) {
+    const std::string path = (dir.Path() / name).string();
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+  };
+  const std::string replay = "bytes";
+  // Past its time the checker is killed, and so is what it started.
+  scores::TCheckerOptions o{script("slow", "sleep 30"), dir.Path().string(), 1, 1, 1, 1024ull << 20};
+  const auto start = std::chrono::steady_clock::now();
+  scores::TCheckOutcome out = scores::RunChecker(o, replay);
+  EXPECT_TRUE(out.TimedOut);
+  EXPECT_NE(out.ExitStatus, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // Memory beyond the limit is refused to it.
+  o.Checker = script("greedy", "exec python3 -c 'x = bytearray(512 << 20); print(1)'");
+  o.MemoryBytes = 128ull << 20;
+  out = scores::RunChecker(o, replay);
+  EXPECT_FALSE(out.TimedOut);
+  EXPECT_NE(out.ExitStatus, 0);
+  // It gets the replay's bytes in a file and its arguments as given, no shell between.
+  o.Checker = script("echo", "cat \"$2\"; echo; echo \"$3 $4 $5\"");
+  out = scores::RunChecker(o, replay);
+  EXPECT_EQ(out.ExitStatus, 0);
+  EXPECT_EQ(out.LastLine, "--check --dir " + dir.Path().string());
+
+  // One check at a time and one waiting: a third upload is turned away and keeps its token.
+  Server server;
+  scores::TReplayChecker checker({script("wait", "sleep 1"), dir.Path().string(), 1, 1, 5, 1024ull << 20});
+  server.service.SetChecker(&checker);
+  const RecordedGame g;
+  std::vector<std::string> tokens;
+  for (int i = 0; i < 3; ++i) {
+    tokens.push_back(server.Token());
+    ASSERT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                            std::to_string(g.game.Trailer.Score) + "|key=T|p=" + tokens.back() +
+                            "|add=|z=")
+                  .Status,
+              200);
+  }
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[0], g.bytes).Status, 202);
+  // Once the first one runs, one more may wait.
+  for (int i = 0; i < 500 && checker.Waiting() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(checker.Waiting(), 0u);
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[1], g.bytes).Status, 202);
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 503);
+  checker.Drain();
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 202);
+  checker.Drain();
+  EXPECT_TRUE(server.store->Best(10, true).empty());  // the stand-in checker printed no state
+}
+
+TEST(ScoreServer, TheTableMarksVerifiedResultsAndCanListOnlyThem) {
+  CheckingServer server;
+  const RecordedGame g;
+  const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  server.SubmitResult("Kot", g.game.Trailer.Score + 1000);  // an older game's: no replay
+  ASSERT_EQ(server.Upload(token, g.bytes).Status, 202);
+  server.checker.Drain();
+  const std::string all = server.Get("prg=Pondlark&type=0&show").Body;
+  const std::string only = server.Get("prg=Pondlark&type=0&show&verified").Body;
+  const std::string name = Cp1251ToUtf8(g.game.Trailer.PlayerName);
+  EXPECT_NE(all.find("<td>Kot</td>"), std::string::npos);
+  EXPECT_NE(all.find("<td>" + name + " <span class=\"verified\""), std::string::npos);
+  EXPECT_EQ(only.find("Kot"), std::string::npos);
+  EXPECT_NE(only.find("<td>" + name + " <span class=\"verified\""), std::string::npos);
+  EXPECT_NE(only.find(std::to_string(g.game.Trailer.Score)), std::string::npos);
+}
+
+#endif
+
+TEST(ScoreServer, AnOlderServersDatabaseKeepsItsResultsUnverified) {
+  TempGameDir dir;
+  const std::string db = (dir.Path() / "old.db").string();
+  {
+    // The tables as the first version of the server left them.
+    sqlite3* c = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &c), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(c,
+                           "CREATE TABLE tokens (token TEXT PRIMARY KEY, issued INTEGER NOT NULL);"
+                           "CREATE TABLE results (id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                           " score INTEGER NOT NULL, country TEXT NOT NULL, time INTEGER NOT NULL);"
+                           "INSERT INTO results VALUES (1, 'Kot', 70, '', 5);"
+                           "INSERT INTO tokens VALUES ('tok', 100);"
+                           "PRAGMA user_version = 1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(c);
+  }
+  scores::TSqliteStore store(db);
+  const auto rows = store.Best(10);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].Name, "Kot");
+  EXPECT_FALSE(rows[0].Verified);
+  // Its open token still takes a result, and that result a replay.
+  ASSERT_TRUE(store.StoreResult("tok", {"Pes", 80, "", 100}, 100));
+  const auto claim = store.ClaimReplay("tok", 100);
+  ASSERT_TRUE(claim);
+  EXPECT_EQ(claim->Name, "Pes");
+  EXPECT_FALSE(store.ClaimReplay("tok", 100));
+}
+
+TEST(ScoreServer, ReplaysAreRefusedWhereNoCheckerRuns) {
+  Server server;
+  const std::string token = server.Token();
+  ASSERT_EQ(server.Submit("type=0|name=Kot|score=10|key=T|p=" + token + "|add=|z=").Status, 200);
+  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + token, "x").Status, 503);
+  EXPECT_FALSE(server.store->Best(1).at(0).Verified);
 }
 
 TEST(ScoreServer, ServesTheWebsiteTheGameLinksTo) {

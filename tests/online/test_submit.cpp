@@ -124,6 +124,41 @@ TEST(Submission, AFailingSecondRequestIsNotReported) {
   EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
 }
 
+TEST(Submission, TheFinishedGamesReplayFollowsATakenResultWithItsToken) {
+  const struct {
+    const char* Why;
+    std::string SubmitReply;  // the server's answer to the result
+    bool Sent;
+  } cases[] = {
+      {"the result was taken", "OK", true},
+      {"the result was refused", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    OnlineGame g;
+    g.http->Reply = [&](const std::string& url) {
+      if (url.find("version&") != std::string::npos) return Ok("OK|Pondlark|1.0|0|tok123|0");
+      return c.SubmitReply.empty() ? platform::HttpResult{false, 403, "unknown token\n", ""}
+                                   : Ok(c.SubmitReply);
+    };
+    g.http->PostReply = [](const std::string&, const std::string&) {
+      return platform::HttpResult{false, 503, "busy\n", ""};  // a failure stays quiet
+    };
+    g.Start();
+    FinishWithSendBox(g, 2750, "Петя");
+    online::UploadReplay(g.F(), "REPLAY");
+    online::UploadReplay(g.F(), "REPLAY");  // one upload per result
+    if (!c.Sent) {
+      EXPECT_TRUE(g.http->Posts.empty());
+      continue;
+    }
+    ASSERT_EQ(g.http->Posts.size(), 1u);
+    EXPECT_EQ(g.http->Posts[0].first, "http://127.0.0.1:8642/cgi/replay.pl?prg=Pondlark&p=tok123");
+    EXPECT_EQ(g.http->Posts[0].second, "REPLAY");
+    EXPECT_TRUE(g.shell->Boxes.empty());
+  }
+}
+
 TEST(Submission, NothingIsSentWithoutTheTick) {
   OnlineGame g;
   g.http->Reply = [](const std::string&) { return Ok("OK|a|b|c|d|e"); };

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <map>
+#include <algorithm>
 #include <utility>
 
 namespace tk::scores {
@@ -31,9 +32,26 @@ using Response = http::response<http::string_body>;
 
 namespace {
 
+// The parser weighs a Content-Length against the body limit as the headers end, before
+// the request's kind is known: it starts at the larger limit and ConfigureBody narrows it.
 void Configure(Parser& parser, const TServerLimits& limits) {
   parser.header_limit(limits.HeaderBytes);
-  parser.body_limit(limits.BodyBytes);
+  parser.body_limit(std::max(limits.BodyBytes, limits.ReplayBytes));
+}
+
+bool IsUpload(const http::request<http::string_body>& req) {
+  const std::string_view target(req.target().data(), req.target().size());
+  return req.method() == http::verb::post &&
+         target.substr(0, target.find('?')) == TScoreService::ReplayPath;
+}
+
+// Once the headers are in: only a replay upload may bring a large body. False when the
+// announced body is already too large.
+bool ConfigureBody(Parser& parser, const TServerLimits& limits) {
+  const uint32_t limit = IsUpload(parser.get()) ? limits.ReplayBytes : limits.BodyBytes;
+  if (parser.content_length() && *parser.content_length() > limit) return false;
+  parser.body_limit(limit);  // counts what is left, for chunked bodies
+  return true;
 }
 
 Response MakeResponse(const TReply& r, bool keepAlive, std::string_view cache = "no-store") {
@@ -51,6 +69,14 @@ Response MakeResponse(const TReply& r, bool keepAlive, std::string_view cache = 
 
 Response Answer(TScoreService& service, const TSite* site,
                 const http::request<http::string_body>& req) {
+  if (IsUpload(req)) {
+    const std::string_view target(req.target().data(), req.target().size());
+    const size_t q = target.find('?');
+    return MakeResponse(
+        service.HandleUpload(q == std::string_view::npos ? std::string_view() : target.substr(q + 1),
+                             req.body()),
+        req.keep_alive());
+  }
   if (req.method() != http::verb::get) {
     Response res = MakeResponse({405, "text/plain; charset=utf-8", "only GET\n"}, req.keep_alive());
     res.set(http::field::allow, "GET");
@@ -190,7 +216,8 @@ class TServer {
 
 TSession::TSession(tcp::socket socket, std::shared_ptr<TShared> shared, asio::ip::address peer)
     : stream_(std::move(socket)), server_(std::move(shared)), peer_(std::move(peer)),
-      buffer_(server_->Limits.HeaderBytes + server_->Limits.BodyBytes) {}
+      buffer_(server_->Limits.HeaderBytes +
+              std::max(server_->Limits.BodyBytes, server_->Limits.ReplayBytes)) {}
 
 TSession::~TSession() { server_->Release(peer_); }
 
@@ -199,8 +226,19 @@ void TSession::Read() {
   Configure(*parser_, server_->Limits);
   // One deadline for the whole request, not per read: progress does not extend it.
   stream_.expires_after(std::chrono::seconds(server_->Limits.RequestSeconds));
-  http::async_read(stream_, buffer_, *parser_,
-                   [self = shared_from_this()](beast::error_code ec, size_t) { self->OnRead(ec); });
+  http::async_read_header(stream_, buffer_, *parser_,
+                          [self = shared_from_this()](beast::error_code ec, size_t) {
+                            if (ec) {
+                              self->OnRead(ec);
+                              return;
+                            }
+                            if (!ConfigureBody(*self->parser_, self->server_->Limits)) {
+                              self->OnRead(http::error::body_limit);
+                              return;
+                            }
+                            http::async_read(self->stream_, self->buffer_, *self->parser_,
+                                             [self](beast::error_code e, size_t) { self->OnRead(e); });
+                          });
 }
 
 void TSession::OnRead(beast::error_code ec) {
@@ -264,6 +302,7 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
   TRawExchange out;
   // The stream arrives in pieces in real life; the parser must not depend on where they fall.
   size_t used = 0;
+  bool bodyConfigured = false;
   while (!parser.is_done() && !ec && used < bytes.size()) {
     const size_t n = parser.put(asio::buffer(bytes.data() + used, bytes.size() - used), ec);
     if (ec == http::error::need_more) {
@@ -271,6 +310,10 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
       if (n == 0) break;
     }
     used += n;
+    if (!ec && !bodyConfigured && parser.is_header_done()) {
+      bodyConfigured = true;
+      if (!parser.is_done() && !ConfigureBody(parser, limits)) ec = http::error::body_limit;
+    }
   }
   if (!ec && !parser.is_done() && used == bytes.size()) {
     parser.put_eof(ec);

@@ -18,8 +18,11 @@ struct TServerLimits {
   int RequestSeconds = 10;
   // Request line and headers together; more is answered 431 and the connection closed.
   uint32_t HeaderBytes = 8 * 1024;
-  // The game sends no body; a small one is read and ignored.
+  // The game sends no body but with a replay; a small one is read and ignored.
   uint32_t BodyBytes = 4 * 1024;
+  // A replay upload's body; larger ones are answered 413. A ten-minute game records in
+  // well under 100 KB.
+  uint32_t ReplayBytes = 1024 * 1024;
   // Connections open at once from one address; more are answered 503 and closed.
   int PerAddress = 32;
   // Connections the kernel queues before they are accepted: a burst of players at once

@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,22 +71,61 @@ class TPostgresStore final : public TScoreStore {
     // One statement: the insert sees the deleted row only in the server whose DELETE took it.
     const TResult r = Run(
         "WITH used AS (DELETE FROM tokens WHERE token = $1 AND issued >= $2 RETURNING token)"
-        " INSERT INTO results (name, score, country, time)"
-        " SELECT $3, $4, $5, $6 FROM used",
+        " INSERT INTO results (name, score, country, time, token)"
+        " SELECT $3, $4, $5, $6, token FROM used",
         {token, std::to_string(now - TokenLifetime), row.Name, std::to_string(row.Score),
          row.Country, std::to_string(row.Time)});
     return std::string(PQcmdTuples(r.get())) == "1";
   }
 
-  std::vector<TResultRow> Best(int limit) override {
+  std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override {
+    // One statement: of two servers taking the same token, only one gets the row back.
     const TResult r = Run(
-        "SELECT name, score, country, time FROM results ORDER BY score DESC, time, id LIMIT $1",
-        {std::to_string(limit)});
+        "UPDATE results SET token = NULL WHERE token = $1 AND time >= $2"
+        " RETURNING id, name, score",
+        {token, std::to_string(now - TokenLifetime)});
+    if (PQntuples(r.get()) != 1) return std::nullopt;
+    return TReplayClaim{std::stoll(PQgetvalue(r.get(), 0, 0)), PQgetvalue(r.get(), 0, 1),
+                        static_cast<int32_t>(std::stol(PQgetvalue(r.get(), 0, 2)))};
+  }
+
+  void UnclaimReplay(int64_t id, const std::string& token) override {
+    Run("UPDATE results SET token = $1 WHERE id = $2 AND NOT verified",
+        {token, std::to_string(id)});
+  }
+
+  void KeepVerified(int64_t id, const std::string& replay) override {
+    const std::string idText = std::to_string(id);
+    const char* values[] = {replay.data(), idText.c_str()};
+    const int lengths[] = {static_cast<int>(replay.size()), 0};
+    const int formats[] = {1, 0};  // the replay goes as bytes, the id as text
+    const TResult r(PQexecParams(conn_, "UPDATE results SET verified = true, replay = $1 WHERE id = $2",
+                                 2, nullptr, values, lengths, formats, 0));
+    Check(r);
+  }
+
+  std::string KeptReplay(int64_t id) override {
+    const std::string idText = std::to_string(id);
+    const char* values[] = {idText.c_str()};
+    const TResult r(PQexecParams(conn_, "SELECT replay FROM results WHERE id = $1 AND replay IS NOT NULL",
+                                 1, nullptr, values, nullptr, nullptr, 1));
+    Check(r);
+    if (PQntuples(r.get()) != 1) return {};
+    return std::string(PQgetvalue(r.get(), 0, 0), static_cast<size_t>(PQgetlength(r.get(), 0, 0)));
+  }
+
+  std::vector<TResultRow> Best(int limit, bool verifiedOnly) override {
+    const TResult r = Run(verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
+                                         " WHERE verified ORDER BY score DESC, time, id LIMIT $1"
+                                       : "SELECT name, score, country, time, verified FROM results"
+                                         " ORDER BY score DESC, time, id LIMIT $1",
+                          {std::to_string(limit)});
     std::vector<TResultRow> rows;
     for (int i = 0; i < PQntuples(r.get()); ++i)
       rows.push_back({PQgetvalue(r.get(), i, 0),
                       static_cast<int32_t>(std::stol(PQgetvalue(r.get(), i, 1))),
-                      PQgetvalue(r.get(), i, 2), std::stoll(PQgetvalue(r.get(), i, 3))});
+                      PQgetvalue(r.get(), i, 2), std::stoll(PQgetvalue(r.get(), i, 3)),
+                      PQgetvalue(r.get(), i, 4)[0] == 't'});
     return rows;
   }
 
@@ -119,6 +159,16 @@ class TPostgresStore final : public TScoreStore {
              " score integer NOT NULL, country text NOT NULL, time bigint NOT NULL)");
         Exec("CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, time, id)");
         Exec("INSERT INTO tinokvak_schema (version) VALUES (1)");
+      }
+      if (found < 2) {
+        // A result remembers its token until its replay comes, and the replay that
+        // verified it; older results keep no token and stay unverified.
+        Exec("ALTER TABLE results ADD COLUMN IF NOT EXISTS token text,"
+             " ADD COLUMN IF NOT EXISTS verified boolean NOT NULL DEFAULT false,"
+             " ADD COLUMN IF NOT EXISTS replay bytea");
+        Exec("CREATE UNIQUE INDEX IF NOT EXISTS results_token ON results (token)");
+        Exec("CREATE INDEX IF NOT EXISTS results_verified ON results (verified, score DESC, time, id)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (2)");
       }
       Exec("COMMIT");
     } catch (...) {

@@ -8,7 +8,10 @@
 #include <optional>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "online/Protocol.h"
+#include "replay/ReplayFile.h"
 #include "persist/Codec.h"
 #include "platform/Cp1251.h"
 #include "platform/NameCharacters.h"
@@ -136,7 +139,9 @@ TReply TScoreService::Handle(std::string_view path, std::string_view query) {
     if (params.size() == 2 && has("version", "")) return Version();
     if (params.size() == 3 && has("hs", "") && params.count("inf"))
       return Submit(params.at("inf"));
-    if (params.size() == 3 && has("type", "0") && has("show", "")) return Show();
+    if (params.size() == 3 && has("type", "0") && has("show", "")) return Show(false);
+    if (params.size() == 4 && has("type", "0") && has("show", "") && has("verified", ""))
+      return Show(true);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return Refuse(500, "server error");
@@ -184,7 +189,67 @@ TReply TScoreService::Submit(std::string_view symbols) {
   return {200, "text/plain; charset=utf-8", "OK"};
 }
 
-TReply TScoreService::Show() {
+TReply TScoreService::HandleUpload(std::string_view query, const std::string& bytes) {
+  std::map<std::string_view, std::string_view> params;
+  for (std::string_view item : Split(query, '&')) {
+    const size_t eq = item.find('=');
+    if (eq == std::string_view::npos || !params.emplace(item.substr(0, eq), item.substr(eq + 1)).second)
+      return Refuse(400, "bad query");
+  }
+  if (params.size() != 2 || params.count("prg") == 0 || params.at("prg") != "Pondlark" ||
+      params.count("p") == 0)
+    return Refuse(400, "bad query");
+  const std::string token(params.at("p"));
+  if (!checker_) return Refuse(503, "replays are not checked here");
+  // What the replay claims is read before anything is used up: a damaged file costs the
+  // game nothing and may be sent again.
+  replay::TReplay r;
+  try {
+    r = replay::ReadReplay(bytes);
+  } catch (const replay::EReplayError& e) {
+    return Refuse(400, std::string("not a replay: ") + e.what());
+  }
+  std::lock_guard lock(mutex_);
+  try {
+    const std::optional<TReplayClaim> claim = store_.ClaimReplay(token, clock_());
+    if (!claim) return Refuse(403, "unknown token");
+    if (r.Trailer.Score != claim->Score || Cp1251ToUtf8(r.Trailer.PlayerName) != claim->Name)
+      return Refuse(422, "the replay is of another result");
+    const TReplayClaim c = *claim;
+    if (!checker_->TryPush([this, c, bytes] { Verify(c, bytes); })) {
+      store_.UnclaimReplay(c.Id, token);
+      return Refuse(503, "too many replays waiting, try later");
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
+    return Refuse(500, "server error");
+  }
+  return {202, "text/plain; charset=utf-8", "queued\n"};
+}
+
+void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes) {
+  const TCheckOutcome out = RunChecker(checker_->Options(), bytes);
+  // Exit 0: the game played back to the recorded score, level and lives on our data (other
+  // data is refused with 2). Its last line shows the score it reached, which must be ours.
+  bool ok = out.ExitStatus == 0;
+  if (ok) {
+    const nlohmann::json state = nlohmann::json::parse(out.LastLine, nullptr, false);
+    ok = state.is_object() && state.contains("score") && state["score"].is_number_integer() &&
+         state["score"].get<int64_t>() == claim.Score;
+  }
+  if (!ok) {
+    std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was not verified (%s)\n",
+                 static_cast<long long>(claim.Id),
+                 out.TimedOut ? "out of time"
+                 : out.ExitStatus == 0 ? "it ends on another score"
+                                       : ("checker exit " + std::to_string(out.ExitStatus)).c_str());
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  store_.KeepVerified(claim.Id, bytes);
+}
+
+TReply TScoreService::Show(bool verifiedOnly) {
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -192,7 +257,13 @@ TReply TScoreService::Show() {
       "<link rel=\"stylesheet\" href=\"/style.css\">\n</head>\n<body>\n"
       "<h1>Тиноквак: лучшие результаты</h1>\n"
       "<nav><a href=\"/\">Об игре</a><a href=\"/#install\">Установка</a></nav>\n";
-  const std::vector<TResultRow> rows = store_.Best(ShownResults);
+  page += verifiedOnly
+              ? "<p>Только проверенные результаты: их игры проиграны заново на сервере. "
+                "<a href=\"/cgi/version.pl?prg=Pondlark&amp;type=0&amp;show\">Все результаты</a></p>\n"
+              : "<p>✓ — результат проверен: его игра проиграна заново на сервере. "
+                "<a href=\"/cgi/version.pl?prg=Pondlark&amp;type=0&amp;show&amp;verified\">Только "
+                "проверенные</a></p>\n";
+  const std::vector<TResultRow> rows = store_.Best(ShownResults, verifiedOnly);
   if (rows.empty()) {
     page += "<p>Пока нет ни одного результата.</p>\n";
   } else {
@@ -202,6 +273,7 @@ TReply TScoreService::Show() {
     int place = 0;
     for (const TResultRow& r : rows) {
       page += "<tr><td>" + std::to_string(++place) + "</td><td>" + HtmlEscape(r.Name) +
+              (r.Verified ? " <span class=\"verified\" title=\"проверен\">✓</span>" : "") +
               "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
               HtmlEscape(r.Country) + "</td><td>" + FormatTime(r.Time) + "</td></tr>\n";
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "ReplayChecker.h"
 #include "ScoreStore.h"
 
 namespace tk::scores {
@@ -29,6 +30,16 @@ class TScoreService {
   // are plain letters and digits). Safe to call from several threads.
   TReply Handle(std::string_view path, std::string_view query);
 
+  // The replay of a game whose result was sent with token p, posted to ReplayPath with
+  // the query "prg=Pondlark&p=TOKEN": answered at once, checked later on the checker.
+  // The result is marked verified when its replay plays back to the sent score and name
+  // on this server's game data.
+  TReply HandleUpload(std::string_view query, const std::string& replay);
+  static constexpr std::string_view ReplayPath = "/cgi/replay.pl";
+  // Replays are refused while no checker is set. The checker must outlive the service's
+  // use of it (it calls back into the service from its threads).
+  void SetChecker(TReplayChecker* checker) { checker_ = checker; }
+
   // The highest score a game can plausibly reach, from the game's own rules. The result
   // carries no level, so this sums what each level can add over the levels a game can
   // plausibly reach; the pieces are in PlausibleLevelScore.
@@ -43,13 +54,15 @@ class TScoreService {
  private:
   TReply Version();
   TReply Submit(std::string_view symbols);
-  TReply Show();
+  TReply Show(bool verifiedOnly);
+  void Verify(const TReplayClaim& claim, const std::string& replay);
   std::string NewToken();
 
   TScoreStore& store_;
   Clock clock_;
   std::mutex mutex_;
   std::mt19937_64 rng_;
+  TReplayChecker* checker_ = nullptr;
 };
 
 // What level L can add at most, beyond what luck plausibly gives:

@@ -23,6 +23,10 @@ class TStatement {
     Check(sqlite3_bind_text(st_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
     return *this;
   }
+  TStatement& BindBlob(int i, const std::string& bytes) {
+    Check(sqlite3_bind_blob64(st_, i, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
+    return *this;
+  }
   TStatement& Bind(int i, int64_t v) {
     Check(sqlite3_bind_int64(st_, i, v));
     return *this;
@@ -79,8 +83,23 @@ TSqliteStore::TSqliteStore(const std::string& path) {
     if (found > SchemaVersion)
       throw std::runtime_error(path + " has tables of a newer server (version " +
                                std::to_string(found) + ")");
-    if (found < SchemaVersion)
-      Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
+    if (found < 2) {
+      // Version 2: a result remembers its token until its replay comes, and the replay
+      // that verified it. Older results keep no token and stay unverified.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("ALTER TABLE results ADD COLUMN token TEXT;"
+             "ALTER TABLE results ADD COLUMN verified INTEGER NOT NULL DEFAULT 0;"
+             "ALTER TABLE results ADD COLUMN replay BLOB;"
+             "CREATE UNIQUE INDEX results_token ON results (token);"
+             "CREATE INDEX results_verified ON results (verified, score DESC, time, id);");
+        Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -130,11 +149,12 @@ bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, 
       Exec("ROLLBACK");
       return false;
     }
-    TStatement(db_, "INSERT INTO results (name, score, country, time) VALUES (?, ?, ?, ?)")
+    TStatement(db_, "INSERT INTO results (name, score, country, time, token) VALUES (?, ?, ?, ?, ?)")
         .Bind(1, row.Name)
         .Bind(2, int64_t{row.Score})
         .Bind(3, row.Country)
         .Bind(4, row.Time)
+        .Bind(5, token)
         .Step();
     Exec("COMMIT");
     return true;
@@ -144,14 +164,50 @@ bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, 
   }
 }
 
-std::vector<TResultRow> TSqliteStore::Best(int limit) {
+std::optional<TReplayClaim> TSqliteStore::ClaimReplay(const std::string& token, int64_t now) {
+  // The token is cleared in the same statement that finds the row: one upload per result.
   TStatement st(db_,
-                "SELECT name, score, country, time FROM results"
-                " ORDER BY score DESC, time, id LIMIT ?");
+                "UPDATE results SET token = NULL WHERE token = ? AND time >= ?"
+                " RETURNING id, name, score");
+  st.Bind(1, token).Bind(2, now - TokenLifetime);
+  if (!st.Step()) return std::nullopt;
+  TReplayClaim c{st.Int(0), st.Text(1), static_cast<int32_t>(st.Int(2))};
+  while (st.Step()) {
+  }
+  return c;
+}
+
+void TSqliteStore::UnclaimReplay(int64_t id, const std::string& token) {
+  TStatement(db_, "UPDATE results SET token = ? WHERE id = ? AND verified = 0")
+      .Bind(1, token)
+      .Bind(2, id)
+      .Step();
+}
+
+void TSqliteStore::KeepVerified(int64_t id, const std::string& replay) {
+  TStatement(db_, "UPDATE results SET verified = 1, replay = ? WHERE id = ?")
+      .BindBlob(1, replay)
+      .Bind(2, id)
+      .Step();
+}
+
+std::string TSqliteStore::KeptReplay(int64_t id) {
+  TStatement st(db_, "SELECT replay FROM results WHERE id = ? AND replay IS NOT NULL");
+  st.Bind(1, id);
+  return st.Step() ? st.Text(0) : std::string();
+}
+
+std::vector<TResultRow> TSqliteStore::Best(int limit, bool verifiedOnly) {
+  TStatement st(db_,
+                verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
+                               " WHERE verified = 1 ORDER BY score DESC, time, id LIMIT ?"
+                             : "SELECT name, score, country, time, verified FROM results"
+                               " ORDER BY score DESC, time, id LIMIT ?");
   st.Bind(1, int64_t{limit});
   std::vector<TResultRow> rows;
   while (st.Step())
-    rows.push_back({st.Text(0), static_cast<int32_t>(st.Int(1)), st.Text(2), st.Int(3)});
+    rows.push_back(
+        {st.Text(0), static_cast<int32_t>(st.Int(1)), st.Text(2), st.Int(3), st.Int(4) != 0});
   return rows;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,14 @@ struct TResultRow {
   int32_t Score = 0;
   std::string Country;  // UTF-8, may be empty
   int64_t Time = 0;     // seconds since 1970, UTC
+  bool Verified = false;  // its replay played back to the same score and name
+};
+
+// A result waiting for its replay: what the replay must show.
+struct TReplayClaim {
+  int64_t Id = 0;
+  std::string Name;  // UTF-8
+  int32_t Score = 0;
 };
 
 // Where tokens and results live. Every operation is atomic on its own, so several servers
@@ -29,15 +38,25 @@ class TScoreStore {
   // Uses up the token and stores the row in one transaction. False, with nothing stored,
   // when the token was never issued, has expired or was used already.
   virtual bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) = 0;
+  // The result the token was used for, if its replay has not been sent yet; the token
+  // is then used up for replays too (one upload per result). Nothing when the token never
+  // stored a result, was used for a replay already or is older than TokenLifetime.
+  virtual std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) = 0;
+  // Gives a claim back (the check could not be queued), so the game may send it again.
+  virtual void UnclaimReplay(int64_t id, const std::string& token) = 0;
+  // Marks the result verified and keeps the replay that showed it.
+  virtual void KeepVerified(int64_t id, const std::string& replay) = 0;
+  // The replay kept for a result; empty when there is none.
+  virtual std::string KeptReplay(int64_t id) = 0;
   // The best results, highest score first, earlier first among equal scores.
-  virtual std::vector<TResultRow> Best(int limit) = 0;
+  virtual std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) = 0;
   virtual int OpenTokens() = 0;
   virtual int64_t ResultCount() = 0;
 
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
   // The tables' layout; a store written by a newer server is refused rather than misread.
-  static constexpr int SchemaVersion = 1;
+  static constexpr int SchemaVersion = 2;
 };
 
 // One SQLite file.
@@ -51,7 +70,11 @@ class TSqliteStore final : public TScoreStore {
 
   void AddToken(const std::string& token, int64_t now) override;
   bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override;
-  std::vector<TResultRow> Best(int limit) override;
+  std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override;
+  void UnclaimReplay(int64_t id, const std::string& token) override;
+  void KeepVerified(int64_t id, const std::string& replay) override;
+  std::string KeptReplay(int64_t id) override;
+  std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) override;
   int OpenTokens() override;
   int64_t ResultCount() override;
 

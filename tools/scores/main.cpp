@@ -1,6 +1,10 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
-//                   [--per-address N]
+//                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
+//                   [--check-queue N]
+// --checker names tinokvak-sim and --game-dir the game folder it plays replays on; with
+// both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
+// results they confirm are marked verified. Without them replays are refused.
 // --db takes an SQLite file or a postgresql:// URL; several servers may share one
 // PostgreSQL database. Listens on loopback port 8642 by default, the address the game is
 // built with. Port 0
@@ -19,13 +23,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
-    "                       [--request-seconds N] [--per-address N]\n";
+    "                       [--request-seconds N] [--per-address N]\n"
+    "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n";
 
 struct TOptions {
   std::string Listen = "127.0.0.1";
   int Port = 8642;
   std::string Db = "tinokvak-scores.db";
   tk::scores::TServerLimits Limits;
+  tk::scores::TCheckerOptions Checker;
 };
 
 bool ParseCount(const std::string& v, long lo, long hi, int& out) {
@@ -53,13 +59,24 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
       if (!ParseCount(v, 1, 3600, o.Limits.RequestSeconds)) return false;
     } else if (a == "--per-address") {
       if (!ParseCount(v, 1, 100000, o.Limits.PerAddress)) return false;
+    } else if (a == "--checker") {
+      o.Checker.Checker = v;
+    } else if (a == "--game-dir") {
+      o.Checker.GameDir = v;
+    } else if (a == "--checks") {
+      if (!ParseCount(v, 1, 64, o.Checker.AtOnce)) return false;
+    } else if (a == "--check-queue") {
+      int n = 0;
+      if (!ParseCount(v, 1, 100000, n)) return false;
+      o.Checker.QueueCap = static_cast<size_t>(n);
     } else if (a == "--db") {
       o.Db = v;
     } else {
       return false;
     }
   }
-  return true;
+  // Both or neither: a checker without the game's data could verify nothing.
+  return o.Checker.Checker.empty() == o.Checker.GameDir.empty();
 }
 
 }  // namespace
@@ -73,6 +90,12 @@ int main(int argc, char** argv) {
   try {
     const std::unique_ptr<tk::scores::TScoreStore> store = tk::scores::OpenScoreStore(o.Db);
     tk::scores::TScoreService service(*store);
+    // Declared after the service so that its threads stop before the service goes.
+    std::unique_ptr<tk::scores::TReplayChecker> checker;
+    if (!o.Checker.Checker.empty()) {
+      checker = std::make_unique<tk::scores::TReplayChecker>(o.Checker);
+      service.SetChecker(checker.get());
+    }
     return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &tk::scores::BuiltInSite());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());

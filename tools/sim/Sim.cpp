@@ -15,6 +15,7 @@
 #include "AudioCapture.h"
 #include "Soak.h"
 #include "assembly/Assembly.h"
+#include "online/Online.h"
 #include "platform/Cp1251.h"
 #include "shell/Replay.h"
 
@@ -108,7 +109,11 @@ Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out
   if (!opt_.RecordFile.empty()) {
     form_->Recorder->Enabled = true;
     form_->Recorder->OnFinished = [this](replay::TReplay&& r) {
-      if (!recorded_) recorded_ = std::move(r);
+      if (!recorded_) {
+        // The game sends its finished replay as the game does, when a result was taken.
+        online::UploadReplay(*form_, replay::WriteReplay(r));
+        recorded_ = std::move(r);
+      }
       form_->Recorder->Enabled = false;  // the first game only
     };
   }
@@ -474,7 +479,11 @@ namespace {
 
 class RefusingHttp : public platform::IHttpClient {
  public:
-  platform::HttpResult Get(const std::string&) override {
+  platform::HttpResult Get(const std::string&) override { return Refuse(); }
+  platform::HttpResult Post(const std::string&, const std::string&) override { return Refuse(); }
+
+ private:
+  static platform::HttpResult Refuse() {
     platform::HttpResult r;
     r.Error = "a replay sends nothing";
     return r;

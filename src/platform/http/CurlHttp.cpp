@@ -29,6 +29,16 @@ class CurlHttp : public IHttpClient {
   }
 
   HttpResult Get(const std::string& url) override {
+    return Perform(url, nullptr);
+  }
+
+  HttpResult Post(const std::string& url, const std::string& content) override {
+    return Perform(url, &content);
+  }
+
+ private:
+  // A GET when content is null, else a POST of it as bytes.
+  HttpResult Perform(const std::string& url, const std::string* content) {
     HttpResult r;
     if (!curl_) {
       r.Error = "no HTTP client";
@@ -37,9 +47,21 @@ class CurlHttp : public IHttpClient {
     std::string body;
     curl_slist* headers = nullptr;
     headers = curl_slist_append(headers, "Accept: text/html, */*");
-    headers = curl_slist_append(headers, "Content-Type: text/html");
+    if (content) {
+      headers = curl_slist_append(headers, "Content-Type: application/octet-stream");
+      // The server answers at once; waiting for a "100 Continue" only costs time.
+      headers = curl_slist_append(headers, "Expect:");
+    } else {
+      headers = curl_slist_append(headers, "Content-Type: text/html");
+    }
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
+    if (content) {
+      curl_easy_setopt(curl_, CURLOPT_POST, 1L);
+      curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(content->size()));
+      curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, content->data());
+    } else {
+      curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
+    }
     curl_easy_setopt(curl_, CURLOPT_USERAGENT, "Mozilla/3.0 (compatible; Indy Library)");
     curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl_, CURLOPT_PROXY, "");
@@ -51,6 +73,7 @@ class CurlHttp : public IHttpClient {
     const CURLcode rc = curl_easy_perform(curl_);
     curl_slist_free_all(headers);
     curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, nullptr);
     if (rc != CURLE_OK) {
       r.Error = curl_easy_strerror(rc);
       return r;
@@ -63,7 +86,6 @@ class CurlHttp : public IHttpClient {
     return r;
   }
 
- private:
   CURL* curl_ = nullptr;
 };
 
