@@ -232,6 +232,9 @@ class Player:
             k = kind(dest, c)
             dest_sticky = k == STICKY and not (dest == stone and c == 0)
             slack = budget - 1 - stuck_cost - d_after - (3 if dest_sticky else 0)
+            if k == SPRING and not (dest == stone and c == 0):
+                # Two rows for one jump, unless it would carry the frog past the stone.
+                slack += 1 if new_stone + 2 <= 4 else -2 if new_stone == 3 else 0
             score = 100 * progress - (30 if dest_sticky else 0) - (20 if k == CROCODILE else 0)
             if dest == stone and c == 0:
                 score += 10000
