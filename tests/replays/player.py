@@ -19,6 +19,29 @@ INSECTS = {"TMushka": 5, "TMuha": 10, "TKomar": 15, "TVodomerka": 20, "TPchel": 
 SIMPLE, HUNTER, SPRING, STICKY, CROCODILE = (0, 10, 20), 1, 2, 3, 4
 LEFT, RIGHT, UP = 0, 1, 2
 DEBUG = False
+HORIZON = 700  # ticks a careful frog looks ahead
+FALLS_AT = 2.0  # a frog falls once its pad has dived this far
+
+
+def dive_ticks(lily):
+    """For the next HORIZON ticks, whether this simple lily has dived too far to stand on."""
+    _row, _col, _kind, pos, speed, base, slow, count = lily
+    last = count - 1
+    out = [False] * HORIZON
+    for t in range(1, HORIZON):
+        pos += speed * 16
+        if pos >= count:
+            pos -= math.trunc(pos / count) * count
+        out[t] = pos >= FALLS_AT
+        if 0 <= pos < 1 and slow:
+            slow, speed = False, base / 3
+        elif 1 <= pos < last - 1 and not slow:
+            slow, speed = True, base * 5
+        elif last - 1 <= pos < last and slow:
+            slow, speed = False, base / 3
+        elif pos >= last and not slow:
+            slow, speed = True, base * 5
+    return out
 
 
 class Sim:
@@ -72,6 +95,7 @@ class Player:
                      "pickupsSeen": set(), "heartsTaken": 0}
         self.prompted = False
         self.stickyPresses = 0
+        self.waited = 0
 
     # ---- the pond
     def pond(self, st):
@@ -140,6 +164,128 @@ class Player:
             self.seen["spring"] = True
         s.tap("Space", 2); s.ticks(6)
 
+    # ---- the pond, played carefully (plan "careful"): the frog looks at where every pad is
+    # in its dive and only jumps to a lily that will still be afloat when it lands there
+    # and for a while after; it waits (which costs nothing) rather than take a risk.
+    def pond_careful(self, st):
+        s = self.s
+        if st["paused"] or st["exitPrompt"] or st["timer1"] and st["t"] < 0:
+            s.ticks(5)
+            return
+        if not st["controllable"] or st["scrolling"] or st["stuck"]:
+            s.ticks(3)
+            return
+        grid = st["grid"]
+        col = st["frogColumn"]
+        here = grid[5][col][0]
+        self.seen["landedOn"].add(here)
+        stone = st["stoneRow"]
+        cells = {}
+        for l in st["lilies"]:
+            cells.setdefault((l[0], l[1] - 1), []).append(l)
+
+        dives = {}
+
+        def kind(row, c):
+            return grid[row + 1][c][0]
+
+        def safe_len(row, c, arrive):
+            """Ticks a frog arriving at the cell after ARRIVE ticks can stay there."""
+            if row == stone and c == 0:
+                return HORIZON
+            k = kind(row, c)
+            if k == HUNTER:
+                return 0
+            if k == CROCODILE:
+                return 60  # the eyes blink while the frog waits; it has to move on soon
+            if k not in SIMPLE:
+                return HORIZON
+            end = HORIZON
+            for l in cells.get((row, c), []):
+                if id(l) not in dives:
+                    dives[id(l)] = dive_ticks(l)
+                d = dives[id(l)]
+                for t in range(max(1, arrive - 8), HORIZON):  # landing times vary a little
+                    if d[t]:
+                        end = min(end, t)
+                        break
+            return end - arrive
+
+        if here == CROCODILE:
+            here_len = 20
+        else:
+            here_len = safe_len(4, col, 0)
+        need = 60
+        # Every jump, hop and held attempt makes the frog hungrier, and a full bottle ends the
+        # life: count what is left against the shortest way to the stone (up, then left).
+        budget = st["bottleStages"] * st["level"] - 1 - st["hunger"]
+        stuck_cost = 3 - st["stickyTries"] if here == STICKY and st["stickyTries"] < 3 else 0
+        delay = 40 * stuck_cost
+        moves = []  # (score, dest length, facing, slack after)
+
+        def add(facing, rows_up, c, arrive):
+            new_stone = stone + rows_up
+            dest = 4 - rows_up
+            n = safe_len(dest, c, arrive)
+            progress = rows_up + (col - c)
+            d_after = (4 - new_stone) + c
+            k = kind(dest, c)
+            dest_sticky = k == STICKY and not (dest == stone and c == 0)
+            slack = budget - 1 - stuck_cost - d_after - (3 if dest_sticky else 0)
+            if k == SPRING and not (dest == stone and c == 0):
+                # Two rows for one jump, unless it would carry the frog past the stone.
+                slack += 1 if new_stone + 2 <= 4 else -2 if new_stone == 3 else 0
+            score = 100 * progress - (30 if dest_sticky else 0) - (20 if k == CROCODILE else 0)
+            if dest == stone and c == 0:
+                score += 10000
+            if grid[dest + 1][c][1] == 1 and "hearts" in self.plan:
+                score += 250
+            moves.append((score, n, facing, slack))
+
+        rows = 2 if here == SPRING else 1
+
+        def options(wait):
+            if stone + rows <= 4 and stone < 4:
+                add(UP, rows, col, wait + 34 + delay)
+            for facing, c in ((LEFT, col - 1), (RIGHT, col + 1)):
+                if 0 <= c <= 3:
+                    add(facing, 0, c, wait + 38 + delay)
+
+        # Waiting is only worth it while some way out will still open before this pad goes.
+        later = False
+        for wait in range(10, min(here_len - 10, 400), 10):
+            options(wait)
+            later = any(m[1] >= need and m[3] >= 0 for m in moves)
+            moves.clear()
+            if later:
+                break
+        options(0)
+        allowed = [m for m in moves if m[3] >= 0] or moves
+        good = [m for m in allowed if m[1] >= need]
+        forward = [m for m in good if m[0] > 0]
+        if DEBUG:
+            print("careful", st["t"], "col", col, "here", here, "len", here_len, "stone", stone,
+                  "budget", budget, moves, file=sys.stderr)
+        if forward:
+            best = max(forward)
+        elif here_len > 40 and (self.waited < 300 and later or not good):
+            best = None
+        elif good:
+            best = max(good)
+        else:
+            best = max(allowed, key=lambda m: (min(m[1], need), m[0])) if allowed else None
+        if best is None:
+            self.waited += 5
+            s.ticks(5)
+            return
+        self.waited = 0
+        facing = best[2]
+        self.face(st, facing)
+        if facing == UP and here == SPRING:
+            self.seen["spring"] = True
+        s.tap("Space", 2)
+        s.ticks(30 if facing != UP else 6)
+
     def face(self, st, facing):
         if st["frogFacing"] != facing:
             self.s.tap({LEFT: "Left", RIGHT: "Right", UP: "Up"}[facing], 2)
@@ -181,6 +327,32 @@ class Player:
         grow = max(1, min(14, math.ceil((reach - length) / 30)))
         s.send("down Space", f"ticks {grow}", "up Space")
         s.ticks(2)
+
+    def dodge_stork(self, st):
+        """Walks the frog out from under the stork's head; true when it had to."""
+        if st["paused"] or st["exitPrompt"] or st["level"] >= self.plan.get("storkFrom", 99):
+            return False
+        actors = st["actors"]
+        frog = next((a for a in actors if a[0] == "TPlayerSpriteEat"), None)
+        storks = [a for a in actors if a[0] == "TAist"]
+        if frog is None or not storks:
+            return False
+        self.seen["stork"] = True
+        _, fx, _fy, fw, _fh = frog
+        _, sx, _sy, sw, _sh = storks[0]
+        margin = 25
+        if fx + fw < sx - margin or fx > sx + sw + margin:
+            return False
+        left = (fx + fw) - (sx - margin) if sx - margin - fw >= 0 else None
+        right = (sx + sw + margin) - fx if sx + sw + margin + fw <= 800 else None
+        if DEBUG:
+            print("stork", st["t"], frog, storks[0], left, right, file=sys.stderr)
+        if left is None and right is None:
+            return False
+        go_left = right is None or (left is not None and left <= right)
+        self.s.send("up Space")
+        self.s.tap("Left" if go_left else "Right", 3)
+        return True
 
     # ---- game over
     def game_over(self, st):
@@ -243,8 +415,13 @@ class Player:
             if st["level"] > self.plan.get("stopAfterLevel", 99):
                 break
             if scene == "ScenePond":
-                self.pond(st)
+                if "careful" in self.plan:
+                    self.pond_careful(st)
+                else:
+                    self.pond(st)
             elif scene == "SceneFeeding":
+                if "careful" in self.plan and self.dodge_stork(st):
+                    continue
                 self.feeding(st)
             elif scene == "SceneGameOver":
                 self.game_over(st)

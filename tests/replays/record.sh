@@ -23,6 +23,9 @@ games=(
   "crocodile       40 {\"crocodile\":1,\"pickups\":1,\"spring\":1,\"sticky\":1}"
   "crocodile-stork 22 {\"crocodile\":1,\"pickups\":1,\"spring\":1,\"sticky\":1}"
   "name-entry      16 {\"hazards\":1,\"spring\":1,\"sticky\":1,\"name\":\"Квакуша\"}"
+  "level5           4 {\"careful\":1,\"hearts\":1}"
+  "level5-stork    19 {\"careful\":1,\"hearts\":1,\"storkFrom\":5}"
+  "heart            3 {\"careful\":1,\"hearts\":1,\"stopAfterLevel\":3}"
 )
 
 coverage="{"

@@ -15,6 +15,7 @@
 #include "AudioCapture.h"
 #include "Soak.h"
 #include "assembly/Assembly.h"
+#include "game/Lily.h"
 #include "online/Online.h"
 #include "platform/Cp1251.h"
 #include "shell/Replay.h"
@@ -298,6 +299,17 @@ void Simulator::PrintPeek() {
     actors.push_back({s->ClassName(), s->X, s->Y, s->Width, s->Height});
   }
   j["actors"] = actors;
+  // Where each lily is in its dive, so a player can tell when a pad will go under.
+  json lilies = json::array();
+  for (int i = 0; i < f.Engine().ChildCount(); ++i) {
+    const auto* l = dynamic_cast<const tk::game::TKuvshinka*>(f.Engine().Children(i));
+    if (!l || l->Killed()) continue;
+    lilies.push_back({l->Row, l->Column, l->KindName, l->FramePos, l->FrameSpeed, l->BaseSpeed,
+                      l->SlowPhase, l->FrameCount});
+  }
+  j["lilies"] = lilies;
+  if (f.CurrentScene == ScenePond || f.CurrentScene == SceneFeeding)
+    j["bottleStages"] = f.FindImage("energi").CountPatterns();
   out_ << j.dump() << std::endl;
 }
 
