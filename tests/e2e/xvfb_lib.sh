@@ -9,6 +9,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Links the game opens (the exit screen's pages) go nowhere: a real browser started here
+# would outlive the test and write into its scratch folder.
+mkdir -p "$tmp/bin"
+printf '#!/bin/sh\nexit 0\n' >"$tmp/bin/xdg-open"
+chmod 755 "$tmp/bin" "$tmp/bin/xdg-open"
+export PATH="$tmp/bin:$PATH"
+
 # An 800 x 600 X server of its own; sets DISPLAY. Fails when it does not come up.
 start_xvfb() {
   Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
