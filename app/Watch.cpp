@@ -31,8 +31,12 @@ class ReplayDisplay : public IDisplay {
   explicit ReplayDisplay(IDisplay& d) : d_(d) {}
   bool Initialize(bool fullScreen) override { return d_.Initialize(fullScreen); }
   void Finalize() override { d_.Finalize(); }
-  bool CanDraw() override { return d_.CanDraw(); }
-  void Present(const uint32_t* p, int w, int h) override { d_.Present(p, w, h); }
+  // Every tick in the journal ran with a window it could draw on; the viewer's own window
+  // (still being mapped, or minimised) must not drop or freeze any of them.
+  bool CanDraw() override { return true; }
+  void Present(const uint32_t* p, int w, int h) override {
+    if (d_.CanDraw()) d_.Present(p, w, h);
+  }
   void Show() override { d_.Show(); }
   void SetCaption(const std::string& c) override { d_.SetCaption(c + Cp(" — повтор")); }
   void SetCursor(Cursor) override {}  // the viewer's pointer stays as it is
