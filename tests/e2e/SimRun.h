@@ -26,11 +26,9 @@ inline std::filesystem::path TempFile(const std::string& name) {
          ("tk-e2e-" + std::to_string(::getpid()) + "-" + name);
 }
 
-inline SimResult RunSim(const std::string& script, const std::string& extraArgs = "") {
-  const auto file = TempFile("script.sim");
-  std::ofstream(file) << script;
-  const std::string cmd =
-      std::string(TK_SIM) + " " + extraArgs + " " + file.string() + " 2>&1";
+// Runs tinokvak-sim with the given arguments; its state lines are parsed as they come.
+inline SimResult RunSimArgs(const std::string& args) {
+  const std::string cmd = std::string(TK_SIM) + " " + args + " 2>&1";
   SimResult r;
   FILE* p = popen(cmd.c_str(), "r");
   std::array<char, 65536> buf;
@@ -41,6 +39,13 @@ inline SimResult RunSim(const std::string& script, const std::string& extraArgs 
   }
   const int st = p ? pclose(p) : -1;
   r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+inline SimResult RunSim(const std::string& script, const std::string& extraArgs = "") {
+  const auto file = TempFile("script.sim");
+  std::ofstream(file) << script;
+  SimResult r = RunSimArgs(extraArgs + " " + file.string());
   std::filesystem::remove(file);
   return r;
 }

@@ -65,18 +65,7 @@ std::string Slurp(const fs::path& p) {
 }
 
 SimResult Replay(const fs::path& file, const std::string& extra = "") {
-  SimResult r;
-  const std::string cmd = std::string(TK_SIM) + " --replay " + file.string() + " " + extra + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::array<char, 1 << 16> buf;
-  while (p && fgets(buf.data(), buf.size(), p)) {
-    std::string line = buf.data();
-    r.Output += line;
-    if (!line.empty() && line[0] == '{') r.States.push_back(nlohmann::json::parse(line));
-  }
-  const int st = p ? pclose(p) : -1;
-  r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+  return RunSimArgs("--replay " + file.string() + " " + extra);
 }
 
 class Replays : public ::testing::Test {

@@ -33,13 +33,15 @@ start_game() {
 
 # Sets win to the game's visible window (the one created first is replaced while the
 # display starts, so only a mapped one counts) and defines differs REF: the pixels of the
-# window's 800 x 600 picture that differ from a reference PNG. Needs fail and $gpid.
+# window's 800 x 600 picture that differ from a reference PNG. Needs fail; the process is
+# the one given, else $gpid.
 find_game_window() {
+  local pid=${1:-$gpid}
   win=""
   for _ in $(seq 100); do
-    win=$(xdotool search --onlyvisible --pid "$gpid" 2>/dev/null | head -n1 || true)
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n1 || true)
     [ -n "$win" ] && return 0
-    kill -0 "$gpid" 2>/dev/null || fail "the game ended at start-up"
+    kill -0 "$pid" 2>/dev/null || fail "the game ended at start-up"
     sleep 0.1
   done
   fail "no game window"

@@ -21,22 +21,12 @@ cp -r "$build/game" "$tmp/game"
 rm -rf "$tmp/game/Config.cfg" "$tmp/game/Replays"
 start_xvfb || exit 1
 
-find_window() {
-  win=""
-  for _ in $(seq 100); do
-    win=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 || true)
-    [ -n "$win" ] && return 0
-    kill -0 "$1" 2>/dev/null || fail "the program ended at start-up"
-    sleep 0.1
-  done
-  fail "no window"
-}
 key() { xdotool key --window "$win" "$@"; sleep 0.3; }
 shot() { [ -n "$shots" ] && { mkdir -p "$shots"; import -display "$DISPLAY" -window root "$shots/$1"; } || true; }
 
 play_one_game() {
   start_game
-  find_window "$gpid"
+  find_game_window "$gpid"
   sleep 5.5                 # the logo, then the main menu
   key Return                # a new game
   sleep 4                   # the level title
@@ -62,7 +52,7 @@ echo "recorded $(basename "${replays[0]}") ($(stat -c %s "${replays[0]}") bytes)
 if [ "$watch" = 1 ]; then
   (cd "$tmp/game" && exec ./tinokvak --replay "${replays[0]}" >"$tmp/watch.log" 2>&1) &
   wpid=$!
-  find_window "$wpid"
+  find_game_window "$wpid"
   sleep 2.5
   name=$(xdotool getwindowname "$win")
   echo "caption: $name"
