@@ -169,9 +169,7 @@ void TShareScreen::ActivateButton(const TButton& b) {
 }
 
 void Register(TMainForm& form) {
-  auto screen = std::make_shared<TShareScreen>(form);
-  TShareScreen* s = screen.get();
-  form.Modules.push_back(screen);
+  TShareScreen* s = &form.AddModule<TShareScreen>(form);
   form.Hooks.LoadExitScreen = [s] { s->LoadExitScreen(); };
   form.Hooks.ExitCountdownTenths = TCountdownHook{s};
   form.sharetimer.OnTimer = [s] { s->sharetimerTimer(); };

@@ -32,13 +32,13 @@ constexpr THoverTarget FeedingPromptHover[] = {
 
 const TClickTarget MainMenuPromptClick[] = {
     {Hit(312, 360, 312, 337),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.PlaySound("button_down");
        GameMainExitClick(f);
        f.SwitchScene(SceneExitScreen);
      }},
     {Hit(432, 498, 313, 337),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.PlaySound("button_down");
        GameMainExitClick(f);
        BackToMainMenu(f);
@@ -48,7 +48,7 @@ const TClickTarget MainMenuPromptClick[] = {
 // The same rectangles in both play scenes, although the pond lights smaller ones.
 const TClickTarget PlayPromptClick[] = {
     {Hit(300, 370, 310, 335),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        GameMainExitClick(f);
        // Only a score above the table's tenth row can be entered there.
        if (f.Score > f.HighScores[9].Score)
@@ -58,7 +58,7 @@ const TClickTarget PlayPromptClick[] = {
        f.PlaySound("button_down");
      }},
     {Hit(441, 490, 312, 338),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        GameMainExitClick(f);
        f.PlaySound("button_down");
      }},
@@ -71,14 +71,14 @@ constexpr THoverTarget ClearHover[] = {
 
 const TClickTarget ClearClick[] = {
     {Hit(312, 360, 312, 337),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        // Rebuilds the screen with the default rows and saves them on the way.
        if (f.Hooks.ResetHighScores) f.Hooks.ResetHighScores();
        GameClearHighScoreClick(f);
        f.PlaySound("button_down");
      }},
     {Hit(432, 498, 313, 337),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        GameClearHighScoreClick(f);
        f.PlaySound("button_down");
      }},
@@ -119,31 +119,31 @@ void GameClearHighScoreClick(TMainForm& f) {
   }
 }
 
-void ExitPromptHover(TMainForm& f) {
+void ExitPromptHover(TMainForm& f, TMenuState& m) {
   switch (f.CurrentScene) {
     case SceneMainMenu:
-      HoverTest(f, MainMenuPromptHover);
+      HoverTest(f, m, MainMenuPromptHover);
       break;
     case ScenePond:
-      HoverTest(f, PondPromptHover);
+      HoverTest(f, m, PondPromptHover);
       break;
     case SceneFeeding:
-      HoverTest(f, FeedingPromptHover);
+      HoverTest(f, m, FeedingPromptHover);
       break;
     default:
       break;
   }
 }
 
-void ExitPromptClick(TMainForm& f) {
+void ExitPromptClick(TMainForm& f, TMenuState& m) {
   if (f.CurrentScene == SceneMainMenu)
-    ClickTest(f, MainMenuPromptClick);
+    ClickTest(f, m, MainMenuPromptClick);
   else
-    ClickTest(f, PlayPromptClick);
+    ClickTest(f, m, PlayPromptClick);
 }
 
-void ClearDialogHover(TMainForm& f) { HoverTest(f, ClearHover); }
+void ClearDialogHover(TMainForm& f, TMenuState& m) { HoverTest(f, m, ClearHover); }
 
-void ClearDialogClick(TMainForm& f) { ClickTest(f, ClearClick); }
+void ClearDialogClick(TMainForm& f, TMenuState& m) { ClickTest(f, m, ClearClick); }
 
 }  // namespace tk::menus

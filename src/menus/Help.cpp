@@ -106,21 +106,21 @@ constexpr THoverTarget ArrowHover[] = {
 // The arrows' click rectangles are smaller than, or shifted from, their lit ones.
 const TClickTarget HelpClicks[] = {
     {BackRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        BackToMainMenu(f);
        f.PlaySound("button_down");
      }},
     {Hit(613, 709, 509, 535),
-     [](TMainForm& f) {
-       if (f.HelpPage >= LastHelpPage) return;
-       ++f.HelpPage;
+     [](TMainForm& f, TMenuState& m) {
+       if (m.HelpPage >= LastHelpPage) return;
+       ++m.HelpPage;
        f.SwitchScene(SceneHelp);
        f.PlaySound("button_down");
      }},
     {Hit(578, 749, 552, 577),
-     [](TMainForm& f) {
-       if (f.HelpPage <= 1) return;
-       --f.HelpPage;
+     [](TMainForm& f, TMenuState& m) {
+       if (m.HelpPage <= 1) return;
+       --m.HelpPage;
        f.SwitchScene(SceneHelp);
        f.PlaySound("button_down");
      }},
@@ -141,8 +141,8 @@ void DrawLines(TMainForm& f, std::span<const TLine> lines) {
 
 }  // namespace
 
-void BuildHelpScreen(TMainForm& f) {
-  for (const TSample& s : SamplesOf(f.HelpPage)) AddPicture(f, s.Image, s.X, s.Y, s.Z);
+void BuildHelpScreen(TMainForm& f, TMenuState& m) {
+  for (const TSample& s : SamplesOf(m.HelpPage)) AddPicture(f, s.Image, s.X, s.Y, s.Z);
   AddPicture(f, "Help_word", 371, 0, 1);
   AddPicture(f, "Help_arrows", 554, TDXDraw::SurfaceHeight - f.FindImage("Help_arrows").CellHeight(),
              1);
@@ -152,16 +152,16 @@ void BuildHelpScreen(TMainForm& f) {
   AddMenuBackground(f);
 }
 
-void HelpScreenTick(TMainForm& f) {
+void HelpScreenTick(TMainForm& f, TMenuState& m) {
   f.SpriteEngine.Move(MoveUnits);
   f.SpriteEngine.FreeDead();
   f.FillSurface(0);
   f.SpriteEngine.Draw();
-  DrawHelpPage(f);
+  DrawHelpPage(f, m);
 }
 
-void DrawHelpPage(TMainForm& f) {
-  switch (f.HelpPage) {
+void DrawHelpPage(TMainForm& f, TMenuState& m) {
+  switch (m.HelpPage) {
     case 1: DrawLines(f, Page1); break;
     case 2: DrawLines(f, Page2); break;
     case 3: DrawLines(f, Page3); break;
@@ -177,13 +177,13 @@ void DrawHelpPage(TMainForm& f) {
   }
 }
 
-void HelpHover(TMainForm& f) {
+void HelpHover(TMainForm& f, TMenuState& m) {
   f.SetCursor(platform::Cursor::Arrow);
   // Back keeps a latch of its own, so moving between Back and an arrow sounds each time.
-  HoverGroup(f, BackHover, f.HelpBackHoverArmed);
-  HoverGroup(f, ArrowHover, f.HoverSoundArmed);
+  HoverGroup(f, BackHover, m.HelpBackHoverArmed);
+  HoverGroup(f, ArrowHover, m.HoverSoundArmed);
 }
 
-void HelpClick(TMainForm& f) { ClickTest(f, HelpClicks); }
+void HelpClick(TMainForm& f, TMenuState& m) { ClickTest(f, m, HelpClicks); }
 
 }  // namespace tk::menus

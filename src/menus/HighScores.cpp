@@ -24,17 +24,17 @@ constexpr THoverTarget ScoreHover[] = {
 
 const TClickTarget ScoreClicks[] = {
     {ClearRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        GameClearHighScoreClick(f);
        f.PlaySound("button_down");
      }},
     {ViewRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.GoWeb(HighScorePageAddress(f));
        f.PlaySound("button_down");
      }},
     {BackRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        BackToMainMenu(f);
        f.PlaySound("button_down");
      }},
@@ -91,8 +91,8 @@ void HighScoreScreenTick(TMainForm& f) {
   }
 }
 
-void HighScoreHover(TMainForm& f) { HoverTest(f, ScoreHover); }
+void HighScoreHover(TMainForm& f, TMenuState& m) { HoverTest(f, m, ScoreHover); }
 
-void HighScoreClick(TMainForm& f) { ClickTest(f, ScoreClicks); }
+void HighScoreClick(TMainForm& f, TMenuState& m) { ClickTest(f, m, ScoreClicks); }
 
 }  // namespace tk::menus

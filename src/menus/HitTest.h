@@ -3,6 +3,7 @@
 
 #include <span>
 
+#include "menus/MenuState.h"
 #include "shell/MainForm.h"
 
 namespace tk::menus {
@@ -17,6 +18,7 @@ struct THitRect {
 constexpr THitRect Hit(int x1, int x2, int y1, int y2) { return {x1, x2, y1, y2}; }
 
 using TFormAction = void (*)(TMainForm&);
+using TMenuAction = void (*)(TMainForm&, TMenuState&);
 
 template <class T>
 void Spawn(TMainForm& f) {
@@ -30,7 +32,7 @@ struct THoverTarget {
 
 struct TClickTarget {
   THitRect Rect;
-  TFormAction Action;
+  TMenuAction Action;
 };
 
 // The target under the pointer gets the hand pointer and its highlight, and the hover
@@ -39,9 +41,9 @@ struct TClickTarget {
 bool HoverGroup(TMainForm& f, std::span<const THoverTarget> targets, bool& armed);
 // The whole rule for one screen state: default arrow first, then the group under
 // HoverSoundArmed.
-void HoverTest(TMainForm& f, std::span<const THoverTarget> targets);
+void HoverTest(TMainForm& f, TMenuState& m, std::span<const THoverTarget> targets);
 // Runs the action of the target under the last move position; true when one ran. The
 // rectangles of one table never overlap, so at most one can match.
-bool ClickTest(TMainForm& f, std::span<const TClickTarget> targets);
+bool ClickTest(TMainForm& f, TMenuState& m, std::span<const TClickTarget> targets);
 
 }  // namespace tk::menus

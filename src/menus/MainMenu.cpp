@@ -26,38 +26,38 @@ constexpr THoverTarget MenuHover[] = {
 
 const TClickTarget MenuClick[] = {
     {StartGameRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        StartGame(f);
        f.PlaySound("button_down");
      }},
     {OptionsRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.SwitchScene(SceneOptions);
        f.PlaySound("button_down");
      }},
     {HighScoreRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.SwitchScene(SceneHighScores);
        f.PlaySound("button_down");
      }},
     {HelpRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.SwitchScene(SceneHelp);
        f.PlaySound("button_down");
      }},
     {VisitWebSiteRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.OpenLinkFile("moregames.url");
        f.PlaySound("button_down");
      }},
     // The click rectangle of Exit is a little wider and shorter than its hover one.
     {Hit(459, 632, 533, 570),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        GameMainExitClick(f);
        f.PlaySound("button_down");
      }},
     {OrchardiaRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.OpenLinkFile("website.url");
        f.PlaySound("button_down");
      }},
@@ -69,11 +69,11 @@ void StartGame(TMainForm& f) { f.SwitchScene(ScenePond); }
 
 void BackToMainMenu(TMainForm& f) { f.SwitchScene(SceneMainMenu); }
 
-void BuildMainMenu(TMainForm& f) {
+void BuildMainMenu(TMainForm& f, TMenuState& m) {
   f.SetCursor(platform::Cursor::Arrow);
   if (f.MusicRestartPending) f.PlayMusic("1");
   f.MusicRestartPending = false;
-  f.HelpPage = 1;
+  m.HelpPage = 1;
   AddPicture(f, "Start Game_n", 355, 161, 0);
   AddPicture(f, "Options_n", 423, 240, 0);
   AddPicture(f, "High Score_n", 374, 312, 0);
@@ -92,18 +92,18 @@ void MainMenuTick(TMainForm& f) {
   f.SpriteEngine.Draw();
 }
 
-void MainMenuHover(TMainForm& f) {
+void MainMenuHover(TMainForm& f, TMenuState& m) {
   if (f.GameMainExit)
-    ExitPromptHover(f);
+    ExitPromptHover(f, m);
   else
-    HoverTest(f, MenuHover);
+    HoverTest(f, m, MenuHover);
 }
 
-void MainMenuClick(TMainForm& f) {
+void MainMenuClick(TMainForm& f, TMenuState& m) {
   if (f.GameMainExit)
-    ExitPromptClick(f);
+    ExitPromptClick(f, m);
   else
-    ClickTest(f, MenuClick);
+    ClickTest(f, m, MenuClick);
 }
 
 }  // namespace tk::menus

@@ -25,15 +25,15 @@ bool HoverGroup(TMainForm& f, std::span<const THoverTarget> targets, bool& armed
   return false;
 }
 
-void HoverTest(TMainForm& f, std::span<const THoverTarget> targets) {
+void HoverTest(TMainForm& f, TMenuState& m, std::span<const THoverTarget> targets) {
   f.SetCursor(Cursor::Arrow);
-  HoverGroup(f, targets, f.HoverSoundArmed);
+  HoverGroup(f, targets, m.HoverSoundArmed);
 }
 
-bool ClickTest(TMainForm& f, std::span<const TClickTarget> targets) {
+bool ClickTest(TMainForm& f, TMenuState& m, std::span<const TClickTarget> targets) {
   for (const TClickTarget& t : targets) {
     if (t.Rect.Contains(f.MouseX, f.MouseY)) {
-      t.Action(f);
+      t.Action(f, m);
       return true;
     }
   }
@@ -51,34 +51,34 @@ TSceneHandlers* SceneOf(TMainForm& f) {
 
 }  // namespace
 
-void DXDrawMouseMove(TMainForm& f, int x, int y) {
+void DXDrawMouseMove(TMainForm& f, TMenuState& m, int x, int y) {
   f.KillAll<TMenuGame>();  // freed before the next draw
   f.MouseX = x;
   f.MouseY = y;
   switch (f.CurrentScene) {
     case SceneMainMenu:
-      MainMenuHover(f);
+      MainMenuHover(f, m);
       break;
     case ScenePond:
       f.SetCursor(Cursor::Hidden);
-      if (f.GameMainExit) ExitPromptHover(f);
+      if (f.GameMainExit) ExitPromptHover(f, m);
       break;
     case SceneFeeding:
       f.AimCentred = false;  // the tongue follows the pointer from now on
       f.SetCursor(Cursor::Hidden);
-      if (f.GameMainExit) ExitPromptHover(f);
+      if (f.GameMainExit) ExitPromptHover(f, m);
       break;
     case SceneHelp:
-      HelpHover(f);
+      HelpHover(f, m);
       break;
     case SceneOptions:
-      OptionsHover(f);
+      OptionsHover(f, m);
       break;
     case SceneHighScores:
       if (f.GameClearHighScore)
-        ClearDialogHover(f);
+        ClearDialogHover(f, m);
       else
-        HighScoreHover(f);
+        HighScoreHover(f, m);
       break;
     case SceneGameOver:
       f.SetCursor(NameField.Contains(f.MouseX, f.MouseY) ? Cursor::IBeam : Cursor::Arrow);
@@ -89,32 +89,32 @@ void DXDrawMouseMove(TMainForm& f, int x, int y) {
   if (TSceneHandlers* s = SceneOf(f); s && s->MouseMove) s->MouseMove();
 }
 
-void DXDrawMouseDown(TMainForm& f, MouseButton b) {
+void DXDrawMouseDown(TMainForm& f, TMenuState& m, MouseButton b) {
   const bool left = b == MouseButton::Left;
   TSceneHandlers* s = SceneOf(f);
   switch (f.CurrentScene) {
     case SceneMainMenu:
-      if (left) MainMenuClick(f);
+      if (left) MainMenuClick(f, m);
       break;
     case ScenePond:
-      if (f.GameMainExit) ExitPromptClick(f);
+      if (f.GameMainExit) ExitPromptClick(f, m);
       break;
     case SceneFeeding:
       f.FireHeld = true;
-      if (f.GameMainExit) ExitPromptClick(f);
+      if (f.GameMainExit) ExitPromptClick(f, m);
       break;
     case SceneHelp:
-      if (left) HelpClick(f);
+      if (left) HelpClick(f, m);
       break;
     case SceneOptions:
-      if (left) OptionsClick(f);
+      if (left) OptionsClick(f, m);
       break;
     case SceneHighScores:
       if (!left) break;
       if (f.GameClearHighScore)
-        ClearDialogClick(f);
+        ClearDialogClick(f, m);
       else
-        HighScoreClick(f);
+        HighScoreClick(f, m);
       break;
     case SceneGameOver:
       // The banner's five seconds run on Timer1; the panel takes clicks only after them.

@@ -29,50 +29,50 @@ constexpr THoverTarget BackHover[] = {{BackRect, Spawn<HelpGame_Back>}};
 // A click on the half that is already chosen does nothing, without sound.
 const TClickTarget OptionClicks[] = {
     {Hit(274, 421, 218, 248),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        if (!f.GameFullScreen) return;
        f.GameFullScreenClick();
        f.PlaySound("button_down");
      }},
     {Hit(466, 782, 218, 248),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        if (f.GameFullScreen) return;
        f.GameFullScreenClick();
        f.PlaySound("button_down");
      }},
     {Hit(257, 334, 280, 310),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        if (f.GameMusic) return;
        f.GameMusicClick();
        f.PlaySound("button_down");
        f.PlayMusic("1");
      }},
     {Hit(349, 455, 280, 310),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        if (!f.GameMusic) return;
        f.GameMusicClick();
        f.PlaySound("button_down");
        f.StopMusic();
      }},
     {Hit(256, 332, 338, 370),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        if (f.GameSound) return;
        f.GameSoundClick();
        f.PlaySound("button_down");
      }},
     {Hit(348, 456, 338, 370),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        if (!f.GameSound) return;
        f.GameSoundClick();
        f.PlaySound("button_down");  // silent: sound is off by now
      }},
     {Hit(400, 775, 400, 445),
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        f.GamegoEdit = true;
        f.PlaySound("button_down");
      }},
     {BackRect,
-     [](TMainForm& f) {
+     [](TMainForm& f, TMenuState&) {
        BackToMainMenu(f);
        f.PlaySound("button_down");
      }},
@@ -119,7 +119,7 @@ void OptionsScreenTick(TMainForm& f) {
     f.Engine().Add<Options_music_off>();
 }
 
-void OptionsHover(TMainForm& f) {
+void OptionsHover(TMainForm& f, TMenuState& m) {
   f.SetCursor(Cursor::Arrow);
   bool inRow = false;
   for (const TPointerTarget& t : OptionRows) {
@@ -128,13 +128,13 @@ void OptionsHover(TMainForm& f) {
     if (t.Rect.Contains(f.MouseX, f.MouseY)) f.SetCursor(t.Pointer);
   }
   // The choice rows leave the hover latch as it is; everywhere else Back's rule applies.
-  if (!inRow) HoverGroup(f, BackHover, f.HoverSoundArmed);
+  if (!inRow) HoverGroup(f, BackHover, m.HoverSoundArmed);
 }
 
-void OptionsClick(TMainForm& f) {
+void OptionsClick(TMainForm& f, TMenuState& m) {
   // A click anywhere ends typing into a field that holds something.
   if (!f.Edit1.empty()) f.GamegoEdit = false;
-  ClickTest(f, OptionClicks);
+  ClickTest(f, m, OptionClicks);
 }
 
 }  // namespace tk::menus

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "menus/MenuState.h"
 #include "shell/MainForm.h"
 
 namespace tk::menus {
@@ -11,38 +12,38 @@ namespace tk::menus {
 void StartGame(TMainForm& f);
 void BackToMainMenu(TMainForm& f);
 
-void BuildMainMenu(TMainForm& f);
+void BuildMainMenu(TMainForm& f, TMenuState& m);
 void MainMenuTick(TMainForm& f);
-void MainMenuHover(TMainForm& f);
-void MainMenuClick(TMainForm& f);
+void MainMenuHover(TMainForm& f, TMenuState& m);
+void MainMenuClick(TMainForm& f, TMenuState& m);
 
-void BuildHelpScreen(TMainForm& f);
-void HelpScreenTick(TMainForm& f);
-void DrawHelpPage(TMainForm& f);
-void HelpHover(TMainForm& f);
-void HelpClick(TMainForm& f);
+void BuildHelpScreen(TMainForm& f, TMenuState& m);
+void HelpScreenTick(TMainForm& f, TMenuState& m);
+void DrawHelpPage(TMainForm& f, TMenuState& m);
+void HelpHover(TMainForm& f, TMenuState& m);
+void HelpClick(TMainForm& f, TMenuState& m);
 
 void BuildOptionsScreen(TMainForm& f);
 void OptionsScreenTick(TMainForm& f);
-void OptionsHover(TMainForm& f);
-void OptionsClick(TMainForm& f);
+void OptionsHover(TMainForm& f, TMenuState& m);
+void OptionsClick(TMainForm& f, TMenuState& m);
 
 void BuildHighScoreScreen(TMainForm& f);
 void HighScoreScreenTick(TMainForm& f);
-void HighScoreHover(TMainForm& f);
-void HighScoreClick(TMainForm& f);
+void HighScoreHover(TMainForm& f, TMenuState& m);
+void HighScoreClick(TMainForm& f, TMenuState& m);
 // The online table's page on the configured score server.
 std::string HighScorePageAddress(const TMainForm& f);
 
 // The two dialogs.
 void GameMainExitClick(TMainForm& f);
 void GameClearHighScoreClick(TMainForm& f);
-void ExitPromptHover(TMainForm& f);  // the table of the current scene
-void ExitPromptClick(TMainForm& f);
-void ClearDialogHover(TMainForm& f);
-void ClearDialogClick(TMainForm& f);
+void ExitPromptHover(TMainForm& f, TMenuState& m);  // the table of the current scene
+void ExitPromptClick(TMainForm& f, TMenuState& m);
+void ClearDialogHover(TMainForm& f, TMenuState& m);
+void ClearDialogClick(TMainForm& f, TMenuState& m);
 
-void DXDrawMouseMove(TMainForm& f, int x, int y);
-void DXDrawMouseDown(TMainForm& f, platform::MouseButton b);
+void DXDrawMouseMove(TMainForm& f, TMenuState& m, int x, int y);
+void DXDrawMouseDown(TMainForm& f, TMenuState& m, platform::MouseButton b);
 
 }  // namespace tk::menus

@@ -7,14 +7,12 @@
 namespace tk::online {
 
 void Register(TMainForm& form) {
-  auto state = std::make_shared<TOnlineState>();
-  form.Modules.push_back(state);
   TMainForm* f = &form;
-  TOnlineState* st = state.get();
+  TOnlineState* st = &form.AddModule<TOnlineState>();
   form.Hooks.LoadSettings = [f, st] { LoadSettings(*f, *st); };
   form.Hooks.SaveSettings = [f, st] { SaveSettings(*f, *st); };
   form.Hooks.ResetHighScores = [f] { ResetHighScores(*f); };
-  form.Hooks.RecordHighScore = [f] { RecordHighScore(*f); };
+  form.Hooks.RecordHighScore = [f, st] { RecordHighScore(*f, *st); };
   form.Hooks.GameEnterNameClick = [f] { GameEnterNameClick(*f); };
   form.Hooks.GameSendResultClick = [f] { GameSendResultClick(*f); };
   auto& over = form.Scenes[SceneGameOver];

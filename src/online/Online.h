@@ -14,10 +14,6 @@ namespace tk::online {
 // MouseDown (its builder and the banner's Timer1 belong to the play scenes).
 void Register(TMainForm& form);
 
-// Sends the recorded result to the score server on the window's HTTP client. Every failure
-// is swallowed; an unreachable server shows "Can't connect to server!".
-void SubmitResult(TMainForm& form);
-
 // Sends a finished game's replay with the token of the result just submitted, when there
 // is one (the token is used up either way). A failure writes one line on stderr.
 void UploadReplay(TMainForm& form, const std::string& replayBytes);

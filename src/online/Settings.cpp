@@ -145,11 +145,11 @@ void ResetHighScores(TMainForm& f) {
   f.SwitchScene(SceneHighScores);
 }
 
-void RecordHighScore(TMainForm& f) {
+void RecordHighScore(TMainForm& f, TOnlineState& st) {
   THighScoreTable t = TableOf(f);
   if (::tk::RecordHighScore(t, f.PlayerName, f.Score) < 0) return;
   SetTable(f, t);
-  if (f.GameSendResult) SubmitResult(f);
+  if (f.GameSendResult) SubmitResult(f, st);
   f.SwitchScene(SceneHighScores);
 }
 

@@ -1,6 +1,8 @@
 // The pieces of the online module, shared between its files.
 #pragma once
 
+#include <string>
+
 #include "shell/MainForm.h"
 
 namespace tk::online {
@@ -11,12 +13,20 @@ struct TOnlineState {
   bool WriteProblemReported = false;
   // Config.cfg was not read in full: the next save keeps it under another name first.
   bool KeepOldFile = false;
+  // The one-time token the score server gave for the last result sent.
+  std::string ResultToken;
+  // The token of a result the server took, until the game's replay is sent with it.
+  std::string ReplayUploadToken;
 };
 
 void LoadSettings(TMainForm& f, TOnlineState& st);
 void SaveSettings(TMainForm& f, TOnlineState& st);
 void ResetHighScores(TMainForm& f);
-void RecordHighScore(TMainForm& f);
+void RecordHighScore(TMainForm& f, TOnlineState& st);
+
+// Sends the recorded result to the score server on the window's HTTP client. Every failure
+// is swallowed; an unreachable server shows "Can't connect to server!".
+void SubmitResult(TMainForm& f, TOnlineState& st);
 
 void GameEnterNameClick(TMainForm& f);
 void GameSendResultClick(TMainForm& f);

@@ -6,6 +6,7 @@
 
 #include "online/Online.h"
 #include "online/Protocol.h"
+#include "online/State.h"
 #include "persist/Codec.h"
 #include "platform/Cp1251.h"
 
@@ -26,25 +27,25 @@ std::string Fetch(TMainForm& f, std::string_view pathAndQuery) {
 
 }  // namespace
 
-void SubmitResult(TMainForm& f) {
-  f.ReplayUploadToken.clear();
+void SubmitResult(TMainForm& f, TOnlineState& st) {
+  st.ReplayUploadToken.clear();
   const std::string reply = Fetch(f, VersionRequest);
   if (reply.compare(0, 2, "OK") != 0) {
     f.Plat.Shell->MessageBox("Can't connect to server!", Cp("Тиноквак"),
                              platform::MessageStyle::Information);
     return;
   }
-  f.ResultToken = ResultTokenOf(reply);
+  st.ResultToken = ResultTokenOf(reply);
   const std::string payload =
-      PadPayload(ResultPayload(f.Edit2, f.Score, f.ResultToken, f.Edit1));
+      PadPayload(ResultPayload(f.Edit2, f.Score, st.ResultToken, f.Edit1));
   std::string query(SubmitRequest);
   query += EncodeText(payload);
   // The reply says nothing else the game uses; "OK" means a replay may follow.
-  if (Fetch(f, query).compare(0, 2, "OK") == 0) f.ReplayUploadToken = f.ResultToken;
+  if (Fetch(f, query).compare(0, 2, "OK") == 0) st.ReplayUploadToken = st.ResultToken;
 }
 
 void UploadReplay(TMainForm& f, const std::string& replayBytes) {
-  const std::string token = std::exchange(f.ReplayUploadToken, {});
+  const std::string token = std::exchange(f.Module<TOnlineState>().ReplayUploadToken, {});
   if (token.empty() || !f.Plat.Http) return;
   std::string why;
   try {

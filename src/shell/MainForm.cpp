@@ -249,6 +249,7 @@ void TMainForm::LeaveScene(uint8_t id) {
     default:
       break;
   }
+  if (id < Scenes.size() && Scenes[id].Leave) Scenes[id].Leave();
 }
 
 void TMainForm::FrameTick() {

@@ -7,10 +7,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <typeindex>
+#include <typeinfo>
 #include <vector>
 
 #include "media/DXDraw.h"
@@ -27,6 +31,9 @@ class TDXSound;
 class TDXWaveList;
 class TMusicPlayer;
 class TReplayRecorder;
+namespace replay {
+struct TReplayStart;
+}
 
 enum TSceneId : uint8_t {
   SceneNone = 0,
@@ -58,6 +65,8 @@ struct TSceneHandlers {
   std::function<void(uint8_t ch)> KeyPress;  // a typed Windows-1251 character
   // Timer1 fired while this scene is current (Timer1 has already disabled itself).
   std::function<void()> Timer1;
+  // After the shell's own leave steps: the scene resets what it keeps for itself.
+  std::function<void()> Leave;
 };
 
 // Operations that live in the layers above the shell; each module fills its own.
@@ -77,6 +86,10 @@ struct TGameHooks {
   std::function<void(platform::MouseButton)> MouseDown;
   // Creates one text caret sprite (the frame tick blinks it).
   std::function<void()> CreateCaret;
+  // A scene module's part of the state a replay starts from: kept when recording starts,
+  // put back before the journal runs.
+  std::function<void(replay::TReplayStart&)> SaveReplayStart;
+  std::function<void(const replay::TReplayStart&)> RestoreReplayStart;
 };
 
 // Polled logical inputs, one snapshot per frame tick.
@@ -134,16 +147,11 @@ struct TGameState {
        StorkLeaving = false;
   // Play ticks.
   bool LevelTitleShown = false, NotHungry = true;
-  // Menus.
-  bool HoverSoundArmed = false, HelpBackHoverArmed = false;
-  uint8_t HelpPage = 1;
+  // The width of the text being typed (the country on the options, the name at game over).
   int32_t NameTextWidth = 0;
   // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.
   std::string Edit1, Edit2, PlayerCountry, PlayerName;
   std::array<TLocal_HighScores, 10> HighScores{};
-  std::string ResultToken;
-  // The token of a result the server took, until the game's replay is sent with it.
-  std::string ReplayUploadToken;
 };
 
 struct TMainFormOptions {
@@ -175,8 +183,26 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
 
   std::array<TSceneHandlers, 11> Scenes;
   TGameHooks Hooks;
-  // Module state kept alive with the window (the exit screen, the HTTP client's user).
-  std::vector<std::shared_ptr<void>> Modules;
+  // Each scene module keeps its own state alive with the window, one object per type;
+  // its sprites get a reference when they are made, tools and tests find it by type.
+  template <class T, class... Args>
+  T& AddModule(Args&&... args) {
+    auto p = std::make_shared<T>(std::forward<Args>(args)...);
+    modules_[std::type_index(typeid(T))] = p;
+    return *p;
+  }
+  template <class T>
+  T* FindModule() const {
+    auto it = modules_.find(std::type_index(typeid(T)));
+    return it == modules_.end() ? nullptr : static_cast<T*>(it->second.get());
+  }
+  // For callers that know the module is registered (the assembled game).
+  template <class T>
+  T& Module() const {
+    T* m = FindModule<T>();
+    if (!m) throw std::logic_error(std::string("module not registered: ") + typeid(T).name());
+    return *m;
+  }
 
   TSpriteEngine& Engine() { return SpriteEngine.Engine(); }
   TPictureCollection& Images() { return ImageList.Items; }
@@ -296,6 +322,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
     }
   }
 
+  std::map<std::type_index, std::shared_ptr<void>> modules_;
   std::mt19937 rng_;
   platform::Cursor cursor_ = platform::Cursor::Arrow;
   std::string caption_;

@@ -108,7 +108,7 @@ void TReplayRecorder::Start() {
   s.GamegoEdit = f_.GamegoEdit;
   s.GameClearHighScore = f_.GameClearHighScore;
   s.ResizePending = f_.ResizePending;
-  s.HoverSoundArmed = f_.HoverSoundArmed;
+  if (f_.Hooks.SaveReplayStart) f_.Hooks.SaveReplayStart(s);
   s.TurnLeftCooldown = f_.TurnLeftCooldown;
   s.TurnRightCooldown = f_.TurnRightCooldown;
   s.TurnUpCooldown = f_.TurnUpCooldown;
@@ -204,7 +204,7 @@ void TReplayPlayer::Setup() {
   f_.GamegoEdit = s.GamegoEdit;
   f_.GameClearHighScore = s.GameClearHighScore;
   f_.ResizePending = s.ResizePending;
-  f_.HoverSoundArmed = s.HoverSoundArmed;
+  if (f_.Hooks.RestoreReplayStart) f_.Hooks.RestoreReplayStart(s);
   f_.TurnLeftCooldown = s.TurnLeftCooldown;
   f_.TurnRightCooldown = s.TurnRightCooldown;
   f_.TurnUpCooldown = s.TurnUpCooldown;

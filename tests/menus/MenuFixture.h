@@ -16,6 +16,7 @@
 
 #include "assembly/Assembly.h"
 #include "media/PictureCollection.h"
+#include "menus/MenuState.h"
 #include "media/Sound.h"
 #include "media/XmModule.h"
 #include "platform/Cp1251.h"
@@ -127,6 +128,7 @@ class MenuGame : public HeadlessGame {
     return s;
   }
   platform::Cursor Pointer() { return form->Cursor(); }
+  menus::TMenuState& Menus() { return form->Module<menus::TMenuState>(); }
 };
 
 inline int CountOf(const std::vector<std::string>& v, const std::string& s) {

@@ -44,7 +44,7 @@ const Setup FeedingPrompt = [](MenuGame& g) {
 };
 const Setup HelpPage1 = [](MenuGame& g) { g.Go(SceneHelp); };
 const Setup HelpPage3 = [](MenuGame& g) {
-  g.F().HelpPage = 3;
+  g.Menus().HelpPage = 3;
   g.Go(SceneHelp);
 };
 const Setup HighScores = [](MenuGame& g) { g.Go(SceneHighScores); };

@@ -65,7 +65,7 @@ TEST(HoverSound, SilentWithSoundOffButTheLatchStillCloses) {
   g.Move(10, 300);
   g.Move(400, 180);
   EXPECT_EQ(CountOf(g.Sounds(), "button_up"), 0);
-  EXPECT_FALSE(g.F().HoverSoundArmed);
+  EXPECT_FALSE(g.Menus().HoverSoundArmed);
   EXPECT_EQ(g.Count("Start_Game"), 1);
 }
 

@@ -23,7 +23,7 @@ TEST(MainMenu, ButtonsLeadToTheirScreensAndBack) {
     g.F().Level = 7;
     g.F().Score = 99;
     g.F().Lives = 1;
-    g.F().HelpPage = 4;
+    g.Menus().HelpPage = 4;
     g.Sounds();
     g.Click(c.X, c.Y);
     EXPECT_EQ(g.F().CurrentScene, c.Scene);
@@ -36,7 +36,7 @@ TEST(MainMenu, ButtonsLeadToTheirScreensAndBack) {
       g.Frames(1);
       g.Key(vk::Esc);
       EXPECT_EQ(g.F().CurrentScene, SceneMainMenu);
-      EXPECT_EQ(g.F().HelpPage, 1);
+      EXPECT_EQ(g.Menus().HelpPage, 1);
     }
   }
 }
@@ -75,25 +75,25 @@ TEST(MainMenu, MusicRestartsOnlyWhenAPlaySceneWasLeft) {
 
 TEST(Help, PagesTurnBetweenOneAndFiveAndStopAtBothEnds) {
   MenuGame g;
-  g.F().HelpPage = 3;
+  g.Menus().HelpPage = 3;
   g.Go(SceneMainMenu);
   g.Click(500, 410);
   ASSERT_EQ(g.F().CurrentScene, SceneHelp);
-  EXPECT_EQ(g.F().HelpPage, 1) << "the menu always opens page 1";
+  EXPECT_EQ(g.Menus().HelpPage, 1) << "the menu always opens page 1";
   g.Sounds();
   g.Click(650, 560);  // previous on page 1
-  EXPECT_EQ(g.F().HelpPage, 1);
+  EXPECT_EQ(g.Menus().HelpPage, 1);
   EXPECT_TRUE(g.Heard().empty());
   for (int page = 2; page <= 5; ++page) {
     g.Click(650, 520);
-    EXPECT_EQ(g.F().HelpPage, page);
+    EXPECT_EQ(g.Menus().HelpPage, page);
     EXPECT_EQ(g.Heard(), std::vector<std::string>{"button_down"});
   }
   g.Click(650, 520);  // next on page 5
-  EXPECT_EQ(g.F().HelpPage, 5);
+  EXPECT_EQ(g.Menus().HelpPage, 5);
   EXPECT_TRUE(g.Heard().empty());
   g.Click(650, 560);
-  EXPECT_EQ(g.F().HelpPage, 4);
+  EXPECT_EQ(g.Menus().HelpPage, 4);
   g.Click(440, 540);
   EXPECT_EQ(g.F().CurrentScene, SceneMainMenu);
 }
@@ -111,7 +111,7 @@ TEST(Help, EachPageShowsItsSamplesAndLines) {
                            "komar", "vodomerka", "pchel", "logo"};
   for (auto& p : pages) {
     MenuGame g;
-    g.F().HelpPage = p.Page;
+    g.Menus().HelpPage = p.Page;
     g.Go(SceneHelp);
     const auto texts = g.FrameTexts();
     ASSERT_EQ(texts.size(), p.Lines) << "page " << int(p.Page);
@@ -136,12 +136,12 @@ TEST(Help, TextsKeepTheGamesOwnWording) {
   auto texts = g.FrameTexts();
   EXPECT_EQ(texts[9].Text, Cp("захватывающей игреб которая подарит вам много"));
   EXPECT_EQ(texts[9].Y, 430);
-  g.F().HelpPage = 2;
+  g.Menus().HelpPage = 2;
   g.Go(SceneHelp);
   texts = g.FrameTexts();
   EXPECT_EQ(texts[3].Text, Cp("и вниз. Нажми \"Enter\" или любую клавишу мыши, чтобы"));
   EXPECT_EQ(texts[1].Size, 10);
-  g.F().HelpPage = 3;
+  g.Menus().HelpPage = 3;
   g.Go(SceneHelp);
   texts = g.FrameTexts();
   EXPECT_EQ(texts[2].Text, Cp("Водяная лиля,"));
@@ -151,7 +151,7 @@ TEST(Help, TextsKeepTheGamesOwnWording) {
 
 TEST(Help, AboutPageNamesTheYearPublisherAndServer) {
   MenuGame g;
-  g.F().HelpPage = 5;
+  g.Menus().HelpPage = 5;
   g.Go(SceneHelp);
   const auto texts = g.FrameTexts();
   ASSERT_EQ(texts.size(), 4u);

@@ -3,6 +3,7 @@
 #include "OnlineFixture.h"
 #include "online/Online.h"
 #include "online/Protocol.h"
+#include "online/State.h"
 #include "persist/Codec.h"
 
 namespace tk::testing {
@@ -74,7 +75,7 @@ TEST(Submission, TwoRequestsCarryTheTokenAndTheEncodedResult) {
   EXPECT_EQ(symbols.find_first_not_of(EncodingAlphabet), std::string::npos);
   EXPECT_EQ(DecodeText(symbols),
             Cp("type=0|name=Петя|score=2750|key=T|p=tok123|add=Россия|z=") + "0000");
-  EXPECT_EQ(g.F().ResultToken, "tok123");
+  EXPECT_EQ(g.F().Module<online::TOnlineState>().ResultToken, "tok123");
   EXPECT_TRUE(g.shell->Boxes.empty());
   EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
   EXPECT_EQ(g.F().HighScores[1].Name, Cp("Петя"));

@@ -16,6 +16,7 @@
 #include "Soak.h"
 #include "assembly/Assembly.h"
 #include "game/Lily.h"
+#include "menus/MenuState.h"
 #include "online/Online.h"
 #include "platform/Cp1251.h"
 #include "shell/Replay.h"
@@ -360,7 +361,7 @@ void Simulator::PrintState() {
     grid.push_back(r);
   }
   j["lilyGrid"] = grid;
-  j["helpPage"] = f.HelpPage;
+  j["helpPage"] = f.Module<menus::TMenuState>().HelpPage;
   json hs = json::array();
   for (auto& r : f.HighScores) hs.push_back({{"name", Cp1251ToUtf8(r.Name)}, {"score", r.Score}});
   j["highScores"] = hs;
