@@ -20,6 +20,40 @@ std::array<TTimer*, 4> WindowTimers(TMainForm& f) {
   return {&f.Timer1, &f.Timer2, &f.LevelTimer, &f.sharetimer};
 }
 
+// The shared fields a replay starts from, copied either way: both sides use the same names.
+template <class To, class From>
+void CopyStartFields(To& to, const From& from) {
+  to.Level = from.Level;
+  to.Score = from.Score;
+  to.Lives = from.Lives;
+  to.MouseX = from.MouseX;
+  to.MouseY = from.MouseY;
+  to.AimAngle = from.AimAngle;
+  to.AimAdjust = from.AimAdjust;
+  to.AimCentred = from.AimCentred;
+  to.FireHeld = from.FireHeld;
+  to.AppInactive = from.AppInactive;
+  to.Paused = from.Paused;
+  to.GameSound = from.GameSound;
+  to.GameMusic = from.GameMusic;
+  to.GameMainExit = from.GameMainExit;
+  to.GameEnterName = from.GameEnterName;
+  to.GameSendResult = from.GameSendResult;
+  to.GamegoEdit = from.GamegoEdit;
+  to.GameClearHighScore = from.GameClearHighScore;
+  to.ResizePending = from.ResizePending;
+  to.TurnLeftCooldown = from.TurnLeftCooldown;
+  to.TurnRightCooldown = from.TurnRightCooldown;
+  to.TurnUpCooldown = from.TurnUpCooldown;
+  to.JumpCooldown = from.JumpCooldown;
+  to.CaretBlink = from.CaretBlink;
+  to.NameTextWidth = from.NameTextWidth;
+  to.Edit1 = from.Edit1;
+  to.Edit2 = from.Edit2;
+  to.PlayerCountry = from.PlayerCountry;
+  to.PlayerName = from.PlayerName;
+}
+
 }  // namespace
 
 uint8_t InputBits(const TInputState& in) {
@@ -88,38 +122,10 @@ void TReplayRecorder::Start() {
   rec_.StartClock = depth_ > 0 ? current_.Time : f_.Plat.Clock->NowMs();
   replay::TReplayStart& s = rec_.Start;
   s.Scene = f_.CurrentScene;
-  s.Level = f_.Level;
-  s.Score = f_.Score;
-  s.Lives = f_.Lives;
-  s.MouseX = f_.MouseX;
-  s.MouseY = f_.MouseY;
-  s.AimAngle = f_.AimAngle;
-  s.AimAdjust = f_.AimAdjust;
-  s.AimCentred = f_.AimCentred;
-  s.FireHeld = f_.FireHeld;
-  s.AppInactive = f_.AppInactive;
-  s.Paused = f_.Paused;
-  s.GameSound = f_.GameSound;
-  s.GameMusic = f_.GameMusic;
-  s.GameFullScreen = f_.GameFullScreen;
-  s.GameMainExit = f_.GameMainExit;
-  s.GameEnterName = f_.GameEnterName;
-  s.GameSendResult = f_.GameSendResult;
-  s.GamegoEdit = f_.GamegoEdit;
-  s.GameClearHighScore = f_.GameClearHighScore;
-  s.ResizePending = f_.ResizePending;
+  CopyStartFields(s, static_cast<const TGameState&>(f_));
+  s.GameFullScreen = f_.GameFullScreen;  // kept for the record; a viewer keeps its own mode
   if (f_.Hooks.SaveReplayStart) f_.Hooks.SaveReplayStart(s);
-  s.TurnLeftCooldown = f_.TurnLeftCooldown;
-  s.TurnRightCooldown = f_.TurnRightCooldown;
-  s.TurnUpCooldown = f_.TurnUpCooldown;
-  s.JumpCooldown = f_.JumpCooldown;
-  s.CaretBlink = f_.CaretBlink;
   s.Input = InputBits(f_.DXInput);
-  s.NameTextWidth = f_.NameTextWidth;
-  s.Edit1 = f_.Edit1;
-  s.Edit2 = f_.Edit2;
-  s.PlayerCountry = f_.PlayerCountry;
-  s.PlayerName = f_.PlayerName;
   for (size_t i = 0; i < s.HighScores.size(); ++i)
     s.HighScores[i] = {f_.HighScores[i].Name, f_.HighScores[i].Score};
   auto timers = WindowTimers(f_);
@@ -185,37 +191,9 @@ void TReplayRecorder::Complete(bool enteredTable) {
 void TReplayPlayer::Setup() {
   const replay::TReplayStart& s = r_.Start;
   if (f_.CurrentScene != s.Scene) f_.SwitchScene(s.Scene);
-  f_.Level = s.Level;
-  f_.Score = s.Score;
-  f_.Lives = s.Lives;
-  f_.MouseX = s.MouseX;
-  f_.MouseY = s.MouseY;
-  f_.AimAngle = s.AimAngle;
-  f_.AimAdjust = s.AimAdjust;
-  f_.AimCentred = s.AimCentred;
-  f_.FireHeld = s.FireHeld;
-  f_.AppInactive = s.AppInactive;
-  f_.Paused = s.Paused;
-  f_.GameSound = s.GameSound;
-  f_.GameMusic = s.GameMusic;
-  f_.GameMainExit = s.GameMainExit;
-  f_.GameEnterName = s.GameEnterName;
-  f_.GameSendResult = s.GameSendResult;
-  f_.GamegoEdit = s.GamegoEdit;
-  f_.GameClearHighScore = s.GameClearHighScore;
-  f_.ResizePending = s.ResizePending;
+  CopyStartFields(static_cast<TGameState&>(f_), s);
   if (f_.Hooks.RestoreReplayStart) f_.Hooks.RestoreReplayStart(s);
-  f_.TurnLeftCooldown = s.TurnLeftCooldown;
-  f_.TurnRightCooldown = s.TurnRightCooldown;
-  f_.TurnUpCooldown = s.TurnUpCooldown;
-  f_.JumpCooldown = s.JumpCooldown;
-  f_.CaretBlink = s.CaretBlink;
   f_.DXInput = InputFromBits(s.Input);
-  f_.NameTextWidth = s.NameTextWidth;
-  f_.Edit1 = s.Edit1;
-  f_.Edit2 = s.Edit2;
-  f_.PlayerCountry = s.PlayerCountry;
-  f_.PlayerName = s.PlayerName;
   for (size_t i = 0; i < s.HighScores.size(); ++i)
     f_.HighScores[i] = {s.HighScores[i].Name, s.HighScores[i].Score};
   auto timers = WindowTimers(f_);
