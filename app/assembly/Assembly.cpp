@@ -3,9 +3,7 @@
 #include <cstdio>
 
 #include "exitscreen/ExitScreen.h"
-#include "game/Feeding.h"
-#include "game/GameOver.h"
-#include "game/Pond.h"
+#include "game/Game.h"
 #include "menus/Menus.h"
 #include "online/Online.h"
 #include "platform/Cp1251.h"
@@ -17,9 +15,7 @@ const char* DefaultScoreServer() { return TK_SCORE_SERVER; }
 std::unique_ptr<TMainForm> CreateGame(platform::Platform& platform, TMainFormOptions options) {
   auto form = std::make_unique<TMainForm>(platform, std::move(options));
   menus::Register(*form);
-  game::RegisterPond(*form);
-  game::RegisterFeeding(*form);
-  game::RegisterGameOver(*form);
+  game::Register(*form);
   exitscreen::Register(*form);
   online::Register(*form);
   return form;

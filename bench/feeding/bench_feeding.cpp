@@ -8,7 +8,9 @@
 
 #include "game/Eat.h"
 #include "game/Feeding.h"
+#include "game/FeedingState.h"
 #include "game/Insect.h"
+#include "game/PondState.h"
 #include "game/Stork.h"
 #include "platform/headless/Headless.h"
 #include "shell/MainForm.h"
@@ -19,6 +21,8 @@ namespace {
 struct BusyStage {
   platform::HeadlessPlatform plat;
   std::unique_ptr<TMainForm> form;
+  game::TPondState* pond = nullptr;
+  game::TFeedingState* feeding = nullptr;
   game::TAist* head = nullptr;
 
   BusyStage() {
@@ -26,7 +30,9 @@ struct BusyStage {
     TMainFormOptions o;
     o.Seed = 11;
     form = std::make_unique<TMainForm>(plat.Get(), o);
-    game::RegisterFeeding(*form);
+    pond = &form->AddModule<game::TPondState>();
+    feeding = &form->AddModule<game::TFeedingState>();
+    game::RegisterFeeding(*form, *feeding, *pond);
     form->FormCreate();
     form->Show();
     TMainForm& f = *form;
@@ -38,26 +44,26 @@ struct BusyStage {
     for (int i = 0; i < 20; ++i) {
       game::TEat* insect = nullptr;
       switch (i % 5) {
-        case 0: insect = e.Add<game::TMushka>(); break;
-        case 1: insect = e.Add<game::TMuha>(); break;
-        case 2: insect = e.Add<game::TKomar>(); break;
-        case 3: insect = e.Add<game::TVodomerka>(); break;
-        default: insect = e.Add<game::TPchel>(); break;
+        case 0: insect = e.Add<game::TMushka>(*pond); break;
+        case 1: insect = e.Add<game::TMuha>(*pond); break;
+        case 2: insect = e.Add<game::TKomar>(*pond); break;
+        case 3: insect = e.Add<game::TVodomerka>(*pond); break;
+        default: insect = e.Add<game::TPchel>(*pond); break;
       }
       insect->Speed = 0;
       insect->X = 40 + (i % 5) * 70 + (i % 5 >= 3 ? 300 : 0);
       insect->Y = insect->BaseLine = 60 + (i / 5) * 80;
     }
-    e.Add<game::TNogaAist>(1)->Y = 600 - f.FindImage("aist_leng").CellHeight();
-    e.Add<game::TNogaAist>(2)->Y = 600 - f.FindImage("aist_leng").CellHeight();
-    f.StorkLegsDown = true;
-    head = e.Add<game::TAist>();
+    e.Add<game::TNogaAist>(*feeding, 1)->Y = 600 - f.FindImage("aist_leng").CellHeight();
+    e.Add<game::TNogaAist>(*feeding, 2)->Y = 600 - f.FindImage("aist_leng").CellHeight();
+    feeding->StorkLegsDown = true;
+    head = e.Add<game::TAist>(*feeding);
     f.FireHeld = true;
-    f.TimeLeft = 1000;
+    feeding->TimeLeft = 1000;
     f.LevelTimer.SetEnabled(false);
     // No spawning and no stork calls: the scene stays exactly this busy.
     f.Level = 0;
-    for (int i = 0; i < 14; ++i) game::FeedingTick(f);
+    for (int i = 0; i < 14; ++i) game::FeedingTick(f, *feeding, *pond);
   }
   // The head hangs at its lowest, its beak on the frog, so every tick takes a life.
   void HoldHead() {
@@ -74,12 +80,13 @@ void BM_FeedingTickAtItsBusiest(benchmark::State& state) {
   const int sprites = f.Engine().ChildCount();
   for (auto _ : state) {
     stage.HoldHead();
-    game::FeedingTick(f);
+    game::FeedingTick(f, *stage.feeding, *stage.pond);
     benchmark::ClobberMemory();
   }
   state.counters["sprites"] = sprites;
   const int now = f.Engine().ChildCount();
-  if (f.CurrentScene != SceneFeeding || f.TongueLength != 400 || f.Lives >= 1000 || now != sprites)
+  if (f.CurrentScene != SceneFeeding || stage.feeding->TongueLength != 400 || f.Lives >= 1000 ||
+      now != sprites)
     state.SkipWithError(("the stage did not stay this busy: lives " + std::to_string(f.Lives) +
                          ", sprites " + std::to_string(now) + " of " + std::to_string(sprites))
                             .c_str());

@@ -5,7 +5,8 @@
 
 namespace tk::game {
 
-TPlayerSpriteEat::TPlayerSpriteEat(TSprite* parent) : TImageSprite(parent) {
+TPlayerSpriteEat::TPlayerSpriteEat(TSprite* parent, TFeedingState& feeding)
+    : TImageSprite(parent), feeding_(feeding) {
   TMainForm& f = Form(*this);
   Image = &f.FindImage("frogeat");
   Width = Image->CellWidth();
@@ -17,8 +18,8 @@ TPlayerSpriteEat::TPlayerSpriteEat(TSprite* parent) : TImageSprite(parent) {
   FrameCount = Image->CountPatterns();
   FrameLoop = false;
   FrameSpeed = 0;
-  f.TongueBaseX = 600.0;
-  f.TongueBaseY = 500.0;
+  feeding_.TongueBaseX = 600.0;
+  feeding_.TongueBaseY = 500.0;
   f.PlaySound("bell");
 }
 
@@ -43,10 +44,10 @@ void TPlayerSpriteEat::Advance(int32_t moveCount) {
   }
   if (in.Up && f.AimAngle > 120) f.AimAdjust -= AimStep;
   if (in.Down && f.AimAngle < 240) f.AimAdjust += AimStep;
-  ShootTongue(f);
+  ShootTongue(f, feeding_);
   if (X >= 800 - Width) X = 800 - Width;
   if (X <= 0) X = 0;
-  f.TongueBaseX = X;
+  feeding_.TongueBaseX = X;
   const int last = Image->CountPatterns() - 1;
   if (FramePos == last) {
     FramePos = 0;
@@ -57,13 +58,13 @@ void TPlayerSpriteEat::Advance(int32_t moveCount) {
   // The mouth rises as the frog stretches in its step.
   switch (static_cast<int>(FramePos)) {
     case 0:
-      f.TongueLift = 0;
+      feeding_.TongueLift = 0;
       break;
     case 1:
-      f.TongueLift = 25;
+      feeding_.TongueLift = 25;
       break;
     case 2:
-      f.TongueLift = 65;
+      feeding_.TongueLift = 65;
       break;
     default:
       break;

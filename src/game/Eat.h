@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "game/FeedingState.h"
 #include "shell/MainForm.h"
 #include "sprites/Sprites.h"
 
@@ -14,10 +15,13 @@ constexpr double AimStep = 5;       // degrees a move while Up or Down is held
 
 class TPlayerSpriteEat : public TImageSprite {
  public:
-  explicit TPlayerSpriteEat(TSprite* parent);
+  TPlayerSpriteEat(TSprite* parent, TFeedingState& feeding);
   const char* ClassName() const override { return "TPlayerSpriteEat"; }
   void Advance(int32_t moveCount) override;
   void Render() override;
+
+ private:
+  TFeedingState& feeding_;
 };
 
 }  // namespace tk::game

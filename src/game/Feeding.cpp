@@ -11,14 +11,19 @@
 
 namespace tk::game {
 
-void RegisterFeeding(TMainForm& form) {
+void RegisterFeeding(TMainForm& form, TFeedingState& feeding, TPondState& pond) {
   TMainForm* f = &form;
+  TFeedingState* fs = &feeding;
+  TPondState* p = &pond;
   auto& scene = form.Scenes[SceneFeeding];
-  scene.Build = [f] { BuildFeedingScene(*f); };
-  scene.Tick = [f] { FeedingTick(*f); };
+  scene.Build = [f, fs, p] { BuildFeedingScene(*f, *fs, *p); };
+  scene.Tick = [f, fs, p] { FeedingTick(*f, *fs, *p); };
+  // The next pond's stone is out of reach again, however the stage was left.
+  scene.Leave = [p] { p->StoneNotReached = true; };
+  form.LevelTimer.OnTimer = [fs] { --fs->TimeLeft; };
 }
 
-void BuildFeedingScene(TMainForm& f) {
+void BuildFeedingScene(TMainForm& f, TFeedingState& fs, TPondState& p) {
   auto& e = f.Engine();
   auto* bg = e.Add<TBackgroundSprite>();
   bg->ResizeMap(1, 1);
@@ -26,17 +31,17 @@ void BuildFeedingScene(TMainForm& f) {
   bg->Wrap = true;
   bg->SetZ(-2);
   f.AimAdjust = 0;
-  f.StorkLegsCalled = false;
-  f.StorkLegsDown = false;
+  fs.StorkLegsCalled = false;
+  fs.StorkLegsDown = false;
   if (f.GameSound) f.PlaySound("fon2");
-  f.TongueLength = 0;
-  e.Add<TPlayerSpriteEat>();
-  e.Add<TIazik>();
-  e.Add<TKonec_Iazik>();
-  CreateHud(f);
+  fs.TongueLength = 0;
+  e.Add<TPlayerSpriteEat>(fs);
+  e.Add<TIazik>(fs);
+  e.Add<TKonec_Iazik>(fs);
+  CreateHud(f, p);
   // The tongue points straight up until the pointer first moves.
   f.AimCentred = true;
-  f.TimeLeft = FeedingTime(f.Level);
+  fs.TimeLeft = FeedingTime(f.Level);
   f.LevelTimer.SetInterval(1000);
   f.LevelTimer.SetEnabled(true);
 }
@@ -50,11 +55,11 @@ void DrawScene(TMainForm& f) {
 
 }  // namespace
 
-void FeedingTick(TMainForm& f) {
+void FeedingTick(TMainForm& f, TFeedingState& fs, TPondState& p) {
   const std::string time = Cp("Время:"), lives = Cp("Жизни:"), score = Cp("Очки:");
   auto runningStatus = [&] {
     HudText(f, 143, 0, time, StatusPointSize);
-    HudText(f, 230, 0, std::to_string(f.TimeLeft), StatusPointSize);
+    HudText(f, 230, 0, std::to_string(fs.TimeLeft), StatusPointSize);
     HudText(f, 338, 0, lives, StatusPointSize);
     HudText(f, 450, 0, std::to_string(f.Lives), StatusPointSize);
     HudText(f, 528, 0, score, StatusPointSize);
@@ -72,7 +77,7 @@ void FeedingTick(TMainForm& f) {
     }
     if (f.Paused) HudText(f, 320, 270, Cp("Пауза"), BannerPointSize);
     HudText(f, 143, 0, time, StatusPointSize);
-    HudText(f, 230, 0, std::to_string(f.TimeLeft), StatusPointSize);
+    HudText(f, 230, 0, std::to_string(fs.TimeLeft), StatusPointSize);
     HudText(f, 338, 0, lives, StatusPointSize);
     HudText(f, 450, 0, std::to_string(f.Lives), StatusPointSize);
     HudText(f, 530, 0, score + std::to_string(f.Score), StatusPointSize);
@@ -83,19 +88,19 @@ void FeedingTick(TMainForm& f) {
   DrawScene(f);
   runningStatus();
 
-  SpawnInsect(f);
-  if (f.TimeLeft < 0) {
+  SpawnInsect(f, p);
+  if (fs.TimeLeft < 0) {
     // Time is up: the next level's pond. Leaving the stage clears its sprites and sounds.
     ++f.Level;
     f.SwitchScene(ScenePond);
-    f.StoneNotReached = true;
+    p.StoneNotReached = true;
   }
   // The stork may take the last lives on the very tick the stage ends.
   if (f.Lives <= 0) f.SwitchScene(SceneGameOver);
   // Only a running stage calls the stork; a switch above has left it.
   if (f.CurrentScene != SceneFeeding) return;
-  CallStorkLegs(f);
-  CallStorkHead(f);
+  CallStorkLegs(f, fs);
+  CallStorkHead(f, fs);
 }
 
 }  // namespace tk::game

@@ -14,11 +14,12 @@ namespace {
 constexpr uint8_t FacingLeft = 0, FacingRight = 1, FacingUp = 2;
 }
 
-TPlayerSprite::TPlayerSprite(TSprite* parent) : TImageSprite(parent) {
+TPlayerSprite::TPlayerSprite(TSprite* parent, TPondState& pond)
+    : TImageSprite(parent), pond_(pond) {
   TMainForm& f = Form(*this);
-  f.FrogColumn = static_cast<uint8_t>(f.Random(4));
+  pond_.FrogColumn = static_cast<uint8_t>(f.Random(4));
   Image = &f.FindImage("frog");
-  const TPointD c = LilyCentre(FrogRow, f.FrogColumn + 1);
+  const TPointD c = LilyCentre(FrogRow, pond_.FrogColumn + 1);
   if (f.Level < 5) {
     // The frog grows with the level up to level 4, then keeps the picture's size.
     Width = 34 + 11 * (f.Level - 1);
@@ -30,16 +31,16 @@ TPlayerSprite::TPlayerSprite(TSprite* parent) : TImageSprite(parent) {
   X = c.x;
   Y = SittingY(c.y);
   SetZ(5);
-  f.FrogFacing = FacingUp;
-  f.JumpEndFrame = 2;
+  pond_.FrogFacing = FacingUp;
+  pond_.JumpEndFrame = 2;
   FramePos = 1.0;
   FrameCount = Image->CountPatterns();
   FrameLoop = false;
   FrameSpeed = 0.002;
   HopDistance = 0;
   HoppingLeft = HoppingRight = false;
-  f.StuckToLily = false;
-  f.RippleSize = 1;
+  pond_.StuckToLily = false;
+  pond_.RippleSize = 1;
   f.PlaySound("frog_bir");
 }
 
@@ -51,7 +52,7 @@ double TPlayerSprite::SittingY(double centreY) const {
 void TPlayerSprite::Render() {
   TSurface* s = Engine()->Surface();
   if (!s) return;
-  const uint8_t facing = Form(*this).FrogFacing;
+  const uint8_t facing = pond_.FrogFacing;
   const int angle = facing == FacingLeft ? 192 : facing == FacingRight ? 64 : 0;
   Image->DrawPatternRotated(*s, Round(X), Round(Y), Width, Height,
                             static_cast<int>(std::trunc(FramePos)), 0.5, 0.5, angle);
@@ -60,34 +61,34 @@ void TPlayerSprite::Render() {
 void TPlayerSprite::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
   TMainForm& f = Form(*this);
-  const int column = f.FrogColumn + 1;
-  f.RippleSize = SizeClass(f.Lily(FrogRow, column).LilyKind);
-  f.RippleSizeAbove = SizeClass(f.Lily(FrogRow - 1, column).LilyKind);
+  const int column = pond_.FrogColumn + 1;
+  pond_.RippleSize = SizeClass(pond_.Lily(FrogRow, column).LilyKind);
+  pond_.RippleSizeAbove = SizeClass(pond_.Lily(FrogRow - 1, column).LilyKind);
 
   // Idle: breathe, and croak at the end of each breath.
-  if (FramePos >= f.JumpEndFrame && !f.Scrolling) {
-    f.JumpEndFrame = 2;
+  if (FramePos >= pond_.JumpEndFrame && !pond_.Scrolling) {
+    pond_.JumpEndFrame = 2;
     FramePos = 0;
-    if (!HoppingLeft && !HoppingRight && !f.StrandShown) f.PlaySound("kvak");
+    if (!HoppingLeft && !HoppingRight && !pond_.StrandShown) f.PlaySound("kvak");
     FrameSpeed = 0.002;
   }
-  if (f.FrogFrozen || !f.FrogControllable) return;
+  if (pond_.FrogFrozen || !pond_.FrogControllable) return;
 
-  if (!f.FrogCaught) Turn();
-  if (f.StickyTries == 0 && (HoppingLeft || HoppingRight)) Hop();
+  if (!pond_.FrogCaught) Turn();
+  if (pond_.StickyTries == 0 && (HoppingLeft || HoppingRight)) Hop();
   const bool fire = f.DXInput.Fire || f.FireHeld;
-  const bool blockedByEdge = (f.FrogFacing == FacingLeft && f.FrogColumn == 0) ||
-                             (f.FrogFacing == FacingRight && f.FrogColumn == 3);
-  if (fire && !f.FrogCaught && !f.StuckToLily && !f.Scrolling && !HoppingLeft &&
+  const bool blockedByEdge = (pond_.FrogFacing == FacingLeft && pond_.FrogColumn == 0) ||
+                             (pond_.FrogFacing == FacingRight && pond_.FrogColumn == 3);
+  if (fire && !pond_.FrogCaught && !pond_.StuckToLily && !pond_.Scrolling && !HoppingLeft &&
       !HoppingRight && f.JumpCooldown == 0 && !blockedByEdge)
     StartJump();
 
   if (X >= 620) X = 620;
   if (X <= 170) X = 170;
-  if (f.FrogColumn > 3) f.FrogColumn = 3;
+  if (pond_.FrogColumn > 3) pond_.FrogColumn = 3;
 
-  if (!HoppingLeft && !HoppingRight && !f.Scrolling) StandingCheck();
-  if (f.Starved || f.FrogFell) Kill();
+  if (!HoppingLeft && !HoppingRight && !pond_.Scrolling) StandingCheck();
+  if (pond_.Starved || pond_.FrogFell) Kill();
   Collide();
 }
 
@@ -104,14 +105,13 @@ void TPlayerSprite::Turn() {
   for (const Key& k : keys) {
     if (!k.held || k.cooldown != 0) continue;
     // Turning away lets the next jump leave a sticky lily at once.
-    if (f.FrogFacing != k.facing) f.StickyTries = 0;
-    f.FrogFacing = k.facing;
+    if (pond_.FrogFacing != k.facing) pond_.StickyTries = 0;
+    pond_.FrogFacing = k.facing;
     k.cooldown = 3;
   }
 }
 
 void TPlayerSprite::Hop() {
-  TMainForm& f = Form(*this);
   if (HopDistance < 150) {
     FramePos = FrameCount - 1;
     HopDistance += 5;
@@ -121,7 +121,7 @@ void TPlayerSprite::Hop() {
   // Landed on the next lily, 150 px away after 30 moves.
   FramePos = 1.0;
   HoppingLeft = HoppingRight = false;
-  Engine()->Add<TRazvod>(f.RippleSize, f.FrogColumn + 1);
+  Engine()->Add<TRazvod>(pond_, pond_.RippleSize, pond_.FrogColumn + 1);
   HopDistance = 0;
 }
 
@@ -130,57 +130,58 @@ void TPlayerSprite::HoldOnStickyLily() {
   auto& e = f.Engine();
   for (int i = 0; i < e.ChildCount(); ++i)
     if (auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
-        l && l->Row == FrogRow && l->Column == f.FrogColumn + 1)
+        l && l->Row == FrogRow && l->Column == pond_.FrogColumn + 1)
       l->FrameSpeed = 1.0 / 150;
-  f.StickyTries += 1;
-  f.StuckToLily = true;
+  pond_.StickyTries += 1;
+  pond_.StuckToLily = true;
 }
 
 void TPlayerSprite::StartJump() {
   TMainForm& f = Form(*this);
   f.Score += 5;
-  Engine()->Add<TRazvod>(f.RippleSize, f.FrogColumn + 1);  // where the frog pushes off
-  f.JumpEndFrame = FrameCount - 1;
+  // Where the frog pushes off.
+  Engine()->Add<TRazvod>(pond_, pond_.RippleSize, pond_.FrogColumn + 1);
+  pond_.JumpEndFrame = FrameCount - 1;
   FrameSpeed = 0.1;
-  f.Hunger += 1;
+  pond_.Hunger += 1;
   f.FireHeld = false;
   f.JumpCooldown = 3;
-  const uint8_t kind = f.Lily(FrogRow, f.FrogColumn + 1).LilyKind;
-  if (f.FrogFacing == FacingLeft || f.FrogFacing == FacingRight) {
+  const uint8_t kind = pond_.Lily(FrogRow, pond_.FrogColumn + 1).LilyKind;
+  if (pond_.FrogFacing == FacingLeft || pond_.FrogFacing == FacingRight) {
     if (HopDistance != 0) return;
-    f.ScrollRows = 1;
-    f.Scrolling = false;
-    if (kind == KindSticky && f.StickyTries < 3) {
+    pond_.ScrollRows = 1;
+    pond_.Scrolling = false;
+    if (kind == KindSticky && pond_.StickyTries < 3) {
       HoldOnStickyLily();
       return;
     }
-    f.StickyTries = 0;
-    if (f.FrogFacing == FacingLeft) {
+    pond_.StickyTries = 0;
+    if (pond_.FrogFacing == FacingLeft) {
       HoppingLeft = true;
-      f.FrogColumn -= 1;
+      pond_.FrogColumn -= 1;
     } else {
       HoppingRight = true;
-      f.FrogColumn += 1;
+      pond_.FrogColumn += 1;
     }
     return;
   }
   // Facing up.
   auto& e = f.Engine();
   if (kind == KindSpring) {
-    f.SpringJumpPending = true;
+    pond_.SpringJumpPending = true;
     for (int i = 0; i < e.ChildCount(); ++i)
       if (auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
-          l && l->Row == FrogRow && l->Column == f.FrogColumn + 1)
+          l && l->Row == FrogRow && l->Column == pond_.FrogColumn + 1)
         l->FrameSpeed = 1.0 / 150;
   }
-  if (kind == KindSticky && f.StickyTries < 3) {
+  if (kind == KindSticky && pond_.StickyTries < 3) {
     HoldOnStickyLily();
     return;
   }
-  f.StickyTries = 0;
-  if (!f.SpringJumpPending) f.UpJumpPending = true;
+  pond_.StickyTries = 0;
+  if (!pond_.SpringJumpPending) pond_.UpJumpPending = true;
   // The eyes keep their grid row in step with the scroll this jump starts.
-  const int rows = f.UpJumpPending ? 1 : 2;
+  const int rows = pond_.UpJumpPending ? 1 : 2;
   for (int i = 0; i < e.ChildCount(); ++i)
     if (auto* eyes = dynamic_cast<TVeki_Kroko*>(e.Children(i))) eyes->Row += rows;
 }
@@ -188,8 +189,8 @@ void TPlayerSprite::StartJump() {
 void TPlayerSprite::StandingCheck() {
   TMainForm& f = Form(*this);
   auto& e = f.Engine();
-  const int column = f.FrogColumn + 1;
-  const uint8_t kind = f.Lily(FrogRow, column).LilyKind;
+  const int column = pond_.FrogColumn + 1;
+  const uint8_t kind = pond_.Lily(FrogRow, column).LilyKind;
   const TPointD c = LilyCentre(FrogRow, column);
   auto stopEyes = [&](bool keepOwnCell) {
     for (int i = 0; i < e.ChildCount(); ++i)
@@ -206,15 +207,15 @@ void TPlayerSprite::StandingCheck() {
     if (IsSimpleKind(kind)) {
       if (l->SavedFramePos >= 2.0) {
         // The pad has gone under: the frog falls in.
-        f.FrogFell = true;
+        pond_.FrogFell = true;
         Kill();
-        e.Add<TBrizgi>();
+        e.Add<TBrizgi>(pond_);
       }
     } else if (kind == KindHunter) {
       l->FrameSpeed = 1.0 / 150;  // the lily closes
       if (l->FramePos > 1.0) {
-        f.FrogCaught = true;
-        f.FrogFell = true;
+        pond_.FrogCaught = true;
+        pond_.FrogFell = true;
         Kill();
       }
     } else if (kind == KindCrocodile) {
@@ -223,9 +224,9 @@ void TPlayerSprite::StandingCheck() {
       if (l->SavedFramePos >= 1.0 && l->SavedFramePos < 3.0) {
         // Pulled back by the strands; drawn turned, so the height measures the pull sideways.
         FramePos = 3.0;
-        if (f.FrogFacing == FacingLeft)
+        if (pond_.FrogFacing == FacingLeft)
           X = c.x - 38 - Height;
-        else if (f.FrogFacing == FacingRight)
+        else if (pond_.FrogFacing == FacingRight)
           X = c.x + 25 + Height;
         else
           Y = SittingY(c.y) - 18 - Height;
@@ -241,9 +242,9 @@ void TPlayerSprite::StandingCheck() {
 
 void TPlayerSprite::Collided(TSprite* other, bool&) {
   if (!dynamic_cast<TStone*>(other)) return;
-  TMainForm& f = Form(*this);
   // Touching the stone ends the pond, but not in passing during a scroll or while held.
-  if (f.ScrollRows != 2 && !f.Scrolling && f.StickyTries == 0) f.StoneNotReached = false;
+  if (pond_.ScrollRows != 2 && !pond_.Scrolling && pond_.StickyTries == 0)
+    pond_.StoneNotReached = false;
 }
 
 }  // namespace tk::game

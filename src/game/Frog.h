@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "game/PondState.h"
 #include "sprites/Sprites.h"
 
 namespace tk::game {
 
 class TPlayerSprite : public TImageSprite {
  public:
-  explicit TPlayerSprite(TSprite* parent);
+  TPlayerSprite(TSprite* parent, TPondState& pond);
   const char* ClassName() const override { return "TPlayerSprite"; }
   void Collided(TSprite* other, bool& done) override;
   void Render() override;
@@ -26,6 +27,7 @@ class TPlayerSprite : public TImageSprite {
   void HoldOnStickyLily();
   void StandingCheck();
   double SittingY(double centreY) const;  // the frog's Y when it sits on a lily
+  TPondState& pond_;
 };
 
 }  // namespace tk::game

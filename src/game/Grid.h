@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "shell/MainForm.h"
+#include "game/PondState.h"
 
 namespace tk::game {
 
@@ -30,10 +30,10 @@ inline TPointD LilyCentre(int row, int column) {
 
 // The cell of the grid, or null for a row or column outside it (lilies that have scrolled
 // past the bottom row keep counting rows).
-inline TLilyCell* GridCell(TGameState& g, int row, int column) {
+inline TLilyCell* GridCell(TPondState& p, int row, int column) {
   if (row < TopRow || row > FrogRow || column < FirstColumn || column > LastColumn)
     return nullptr;
-  return &g.Lily(row, column);
+  return &p.Lily(row, column);
 }
 
 inline bool IsSimpleKind(uint8_t kind) {

@@ -10,7 +10,7 @@ void HudText(TMainForm& form, int x, int y, const std::string& text1251, int poi
   form.TextOut(x, y, text1251, pointSize, HudYellow);
 }
 
-TBottle::TBottle(TSprite* parent) : TImageSprite(parent) {
+TBottle::TBottle(TSprite* parent, TPondState& pond) : TImageSprite(parent), pond_(pond) {
   TMainForm& f = Form(*this);
   Image = &f.FindImage("energi");
   Width = Image->CellWidth();
@@ -18,7 +18,7 @@ TBottle::TBottle(TSprite* parent) : TImageSprite(parent) {
   X = 800 - Width;
   Y = 0;
   SetZ(905);
-  f.Starved = false;
+  pond_.Starved = false;
 }
 
 void TBottle::Render() {
@@ -31,9 +31,9 @@ void TBottle::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
   TMainForm& f = Form(*this);
   // Levels start at 1; a level of 0 would only come from a state no scene sets up.
-  Stage = f.Hunger / std::max(f.Level, 1);
-  f.NotHungry = Stage == 0;
-  if (Stage > Image->CountPatterns() - 1) f.Starved = true;
+  Stage = pond_.Hunger / std::max(f.Level, 1);
+  pond_.NotHungry = Stage == 0;
+  if (Stage > Image->CountPatterns() - 1) pond_.Starved = true;
   if (Stage > PreviousStage) f.PlaySound("bottle_up");
   if (Stage < PreviousStage) f.PlaySound("bottle_down");
   PreviousStage = Stage;
@@ -48,9 +48,9 @@ TPanel::TPanel(TSprite* parent, double x, double widthUnits) : TImageSprite(pare
   SetZ(905);
 }
 
-void CreateHud(TMainForm& form) {
+void CreateHud(TMainForm& form, TPondState& pond) {
   auto& e = form.Engine();
-  e.Add<TBottle>();
+  e.Add<TBottle>(pond);
   e.Add<TPanel>(140, 1);
   e.Add<TPanel>(525, 3);
   e.Add<TPanel>(335, 1);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "game/PondState.h"
 #include "shell/MainForm.h"
 #include "sprites/Sprites.h"
 
@@ -21,12 +22,15 @@ void HudText(TMainForm& form, int x, int y, const std::string& text1251, int poi
 // picture the frog starves.
 class TBottle : public TImageSprite {
  public:
-  explicit TBottle(TSprite* parent);
+  TBottle(TSprite* parent, TPondState& pond);
   const char* ClassName() const override { return "TBottle"; }
   void Render() override;
   void Advance(int32_t moveCount) override;
 
   int32_t Stage = 0, PreviousStage = 0;
+
+ private:
+  TPondState& pond_;
 };
 
 // A plate behind the status texts, stretched to half the picture plus 30 px a width unit.
@@ -37,6 +41,6 @@ class TPanel : public TImageSprite {
 };
 
 // The bottle and the three plates, as both play stages lay them out.
-void CreateHud(TMainForm& form);
+void CreateHud(TMainForm& form, TPondState& pond);
 
 }  // namespace tk::game

@@ -15,7 +15,8 @@ const TInsectKind KomarKind{"komar", "komar_", 4, 10, 0, 0, 0.1, 15, 2, true};
 const TInsectKind VodomerkaKind{"vodomerka", "vodomerka_", 5, 0, 220, 170, 0.01, 20, 3, false};
 const TInsectKind PchelKind{"pchel", "pchel_", 9, 0, 60, 330, 0.025, 25, 3, true};
 
-TEat::TEat(TSprite* parent, const TInsectKind& kind) : TImageSprite(parent), kind_(kind) {
+TEat::TEat(TSprite* parent, TPondState& pond, const TInsectKind& kind)
+    : TImageSprite(parent), pond_(pond), kind_(kind) {
   TMainForm& f = Form(*this);
   PixelHit = true;
   Direction = static_cast<uint8_t>(f.Random(2));
@@ -50,7 +51,7 @@ void TEat::Advance(int32_t moveCount) {
   if (X < -Width || X > 800) {
     Kill();
     // The water strider gulps as it leaves the screen rather than when it is eaten.
-    if (!kind_.FoodSoundWhenEaten && f.NotHungry) f.PlaySound("food");
+    if (!kind_.FoodSoundWhenEaten && pond_.NotHungry) f.PlaySound("food");
     f.StopSound(kind_.PlainName);
   }
   Collide();
@@ -61,38 +62,38 @@ void TEat::Collided(TSprite* other, bool&) {
   if (!dynamic_cast<TKonec_Iazik*>(other)) return;
   TMainForm& f = Form(*this);
   f.Score += kind_.Points;
-  f.Hunger = std::max(f.Hunger - kind_.Food, 0);
+  pond_.Hunger = std::max(pond_.Hunger - kind_.Food, 0);
   Kill();
-  if (kind_.FoodSoundWhenEaten && f.NotHungry) f.PlaySound("food");
+  if (kind_.FoodSoundWhenEaten && pond_.NotHungry) f.PlaySound("food");
   f.StopSound(kind_.PlainName);
 }
 
-TEat* SpawnInsect(TMainForm& form) {
+TEat* SpawnInsect(TMainForm& form, TPondState& pond) {
   // Chance in 100 per tick, and for each Random(10) draw the insect it picks.
   const int level = std::clamp(form.Level, 0, 5);
   if (form.Random(100) >= level) return nullptr;
   auto& e = form.Engine();
-  if (level == 1) return e.Add<TMushka>();
+  if (level == 1) return e.Add<TMushka>(pond);
   const int r = form.Random(10);
   switch (level) {
     case 2:
-      if (r <= 5) return e.Add<TMushka>();
-      return e.Add<TMuha>();
+      if (r <= 5) return e.Add<TMushka>(pond);
+      return e.Add<TMuha>(pond);
     case 3:
-      if (r <= 3) return e.Add<TMushka>();
-      if (r <= 7) return e.Add<TMuha>();
-      return e.Add<TKomar>();
+      if (r <= 3) return e.Add<TMushka>(pond);
+      if (r <= 7) return e.Add<TMuha>(pond);
+      return e.Add<TKomar>(pond);
     case 4:
-      if (r <= 2) return e.Add<TMushka>();
-      if (r <= 5) return e.Add<TMuha>();
-      if (r <= 7) return e.Add<TKomar>();
-      return e.Add<TVodomerka>();
+      if (r <= 2) return e.Add<TMushka>(pond);
+      if (r <= 5) return e.Add<TMuha>(pond);
+      if (r <= 7) return e.Add<TKomar>(pond);
+      return e.Add<TVodomerka>(pond);
     default:
-      if (r <= 1) return e.Add<TMushka>();
-      if (r <= 3) return e.Add<TMuha>();
-      if (r <= 5) return e.Add<TKomar>();
-      if (r <= 7) return e.Add<TVodomerka>();
-      return e.Add<TPchel>();
+      if (r <= 1) return e.Add<TMushka>(pond);
+      if (r <= 3) return e.Add<TMuha>(pond);
+      if (r <= 5) return e.Add<TKomar>(pond);
+      if (r <= 7) return e.Add<TVodomerka>(pond);
+      return e.Add<TPchel>(pond);
   }
 }
 

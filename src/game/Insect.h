@@ -1,9 +1,11 @@
 // The insects of the feeding stage: they cross the screen from one edge to the other and
-// are eaten when they touch the tip of the frog's tongue, paying off the frog's hunger.
+// are eaten when they touch the tip of the frog's tongue, paying off the frog's hunger
+// (kept with the pond).
 #pragma once
 
 #include <cstdint>
 
+#include "game/PondState.h"
 #include "shell/MainForm.h"
 #include "sprites/Sprites.h"
 
@@ -23,7 +25,7 @@ struct TInsectKind {
 
 class TEat : public TImageSprite {
  public:
-  TEat(TSprite* parent, const TInsectKind& kind);
+  TEat(TSprite* parent, TPondState& pond, const TInsectKind& kind);
   const char* ClassName() const override { return "TEat"; }
   void Advance(int32_t moveCount) override;
   void Collided(TSprite* other, bool& done) override;
@@ -36,6 +38,7 @@ class TEat : public TImageSprite {
   int32_t Phase = 0, Amplitude = 0, BaseLine = 0;  // the wave of the flying insects
 
  private:
+  TPondState& pond_;
   const TInsectKind& kind_;
 };
 
@@ -43,36 +46,36 @@ extern const TInsectKind MushkaKind, MuhaKind, KomarKind, VodomerkaKind, PchelKi
 
 class TMushka : public TEat {
  public:
-  explicit TMushka(TSprite* parent) : TEat(parent, MushkaKind) {}
+  TMushka(TSprite* parent, TPondState& pond) : TEat(parent, pond, MushkaKind) {}
   const char* ClassName() const override { return "TMushka"; }
 };
 
 class TMuha : public TEat {
  public:
-  explicit TMuha(TSprite* parent) : TEat(parent, MuhaKind) {}
+  TMuha(TSprite* parent, TPondState& pond) : TEat(parent, pond, MuhaKind) {}
   const char* ClassName() const override { return "TMuha"; }
 };
 
 class TKomar : public TEat {
  public:
-  explicit TKomar(TSprite* parent) : TEat(parent, KomarKind) {}
+  TKomar(TSprite* parent, TPondState& pond) : TEat(parent, pond, KomarKind) {}
   const char* ClassName() const override { return "TKomar"; }
 };
 
 class TVodomerka : public TEat {
  public:
-  explicit TVodomerka(TSprite* parent) : TEat(parent, VodomerkaKind) {}
+  TVodomerka(TSprite* parent, TPondState& pond) : TEat(parent, pond, VodomerkaKind) {}
   const char* ClassName() const override { return "TVodomerka"; }
 };
 
 class TPchel : public TEat {
  public:
-  explicit TPchel(TSprite* parent) : TEat(parent, PchelKind) {}
+  TPchel(TSprite* parent, TPondState& pond) : TEat(parent, pond, PchelKind) {}
   const char* ClassName() const override { return "TPchel"; }
 };
 
 // The feeding tick's spawn: a chance per tick and a choice of insect, both growing with
 // the level. Returns the insect created, or null.
-TEat* SpawnInsect(TMainForm& form);
+TEat* SpawnInsect(TMainForm& form, TPondState& pond);
 
 }  // namespace tk::game

@@ -42,13 +42,14 @@ void KillPickupsAt(TMainForm& f, int32_t row, int32_t column) {
 
 // ---- TKuvshinka
 
-TKuvshinka::TKuvshinka(TSprite* parent, int32_t row, int32_t column, uint8_t kind)
-    : TImageSprite(parent) {
+TKuvshinka::TKuvshinka(TSprite* parent, TPondState& pond, int32_t row, int32_t column,
+                       uint8_t kind)
+    : TImageSprite(parent), pond_(pond) {
   TMainForm& f = Form(*this);
   KindName = KindNameOf(kind);
   Image = &f.FindImage(ImageOf(kind));
   const TPointD c = LilyCentre(row, column);
-  if (kind == KindCrocodile) Engine()->Add<TVeki_Kroko>(c.x, c.y, row, column);
+  if (kind == KindCrocodile) Engine()->Add<TVeki_Kroko>(pond_, c.x, c.y, row, column);
   Width = Image->CellWidth();
   Height = Image->CellHeight();
   Row = row;
@@ -86,11 +87,11 @@ void TKuvshinka::DiveCycle() {
     // Surfaced: rest, and show the cell's pickup again.
     SlowPhase = false;
     FrameSpeed = BaseSpeed / 3;
-    if (!f.Scrolling) {
+    if (!pond_.Scrolling) {
       // Lilies that have scrolled below the bottom row have no cell left.
-      if (const TLilyCell* cell = GridCell(f, Row, Column)) {
-        if (cell->Pickup == 1) Engine()->Add<TLife>(Row, Column);
-        else if (cell->Pickup == 2) Engine()->Add<TDollar>(Row, Column);
+      if (const TLilyCell* cell = GridCell(pond_, Row, Column)) {
+        if (cell->Pickup == 1) Engine()->Add<TLife>(pond_, Row, Column);
+        else if (cell->Pickup == 2) Engine()->Add<TDollar>(pond_, Row, Column);
       }
     }
   } else if (FramePos >= 1 && FramePos < last - 1 && !SlowPhase) {
@@ -119,8 +120,8 @@ void TKuvshinka::Advance(int32_t moveCount) {
       f.PlaySound("kuv_eat");
       Armed = false;
     }
-    if (FramePos == last && f.FrogCaught) {
-      f.LifeLost = true;
+    if (FramePos == last && pond_.FrogCaught) {
+      pond_.LifeLost = true;
       Armed = true;
     }
     if (FramePos == last) {
@@ -130,24 +131,25 @@ void TKuvshinka::Advance(int32_t moveCount) {
       Armed = true;
     }
   }
-  FollowScroll(*this);
+  FollowScroll(*this, pond_);
   if (KindName == "liapuchka") {
     if (FramePos == last) {
       f.KillAll<TLiapu>();
-      f.StuckToLily = false;
-      f.StrandShown = false;
+      pond_.StuckToLily = false;
+      pond_.StrandShown = false;
       FrameSpeed = 0;
       FramePos = 0;
     }
-    if (FramePos > 1) Engine()->Add<TLiapu>(X, Y);
+    if (FramePos > 1) Engine()->Add<TLiapu>(pond_, X, Y);
   }
   if (Y > 600) Kill();
 }
 
 // ---- TVeki_Kroko
 
-TVeki_Kroko::TVeki_Kroko(TSprite* parent, double x, double y, int32_t row, int32_t column)
-    : TImageSprite(parent) {
+TVeki_Kroko::TVeki_Kroko(TSprite* parent, TPondState& pond, double x, double y, int32_t row,
+                         int32_t column)
+    : TImageSprite(parent), pond_(pond) {
   Image = &Form(*this).FindImage("kroco_yes");
   PixelHit = true;
   Width = Image->CellWidth();
@@ -173,30 +175,31 @@ void TVeki_Kroko::Stop() {
 void TVeki_Kroko::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
   TMainForm& f = Form(*this);
-  FollowScroll(*this);
+  FollowScroll(*this, pond_);
   if (Y > 600) Kill();
   const int32_t frame = static_cast<int32_t>(std::trunc(FramePos));
   if (frame != LastFrame) {
     LastFrame = frame;
     ++BlinkCount;
   }
-  if (BlinkCount == 4) f.FrogControllable = false;
+  if (BlinkCount == 4) pond_.FrogControllable = false;
   if (BlinkCount == 5) {
     // The crocodile comes up in place of the lily.
     auto& e = f.Engine();
     for (int i = 0; i < e.ChildCount(); ++i)
       if (auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
-          l && l->Row == FrogRow && l->Column == f.FrogColumn + 1)
+          l && l->Row == FrogRow && l->Column == pond_.FrogColumn + 1)
         l->Kill();
     Kill();
-    f.FrogFrozen = true;
-    e.Add<TKroko>(FrogRow, Column);
+    pond_.FrogFrozen = true;
+    e.Add<TKroko>(pond_, FrogRow, Column);
   }
 }
 
 // ---- TKroko
 
-TKroko::TKroko(TSprite* parent, int32_t row, int32_t column) : TImageSprite(parent) {
+TKroko::TKroko(TSprite* parent, TPondState& pond, int32_t row, int32_t column)
+    : TImageSprite(parent), pond_(pond) {
   Image = &Form(*this).FindImage("kroko");
   Width = Image->CellWidth();
   Height = Image->CellHeight();
@@ -214,26 +217,25 @@ void TKroko::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
   // The bite shows on the last frame; it keeps taking the life until the pond is rebuilt.
   if (Round(FramePos) == Image->CountPatterns() - 1) {
-    TMainForm& f = Form(*this);
-    f.LifeLost = true;
-    f.PlaySound("kroco");
+    pond_.LifeLost = true;
+    Form(*this).PlaySound("kroco");
   }
 }
 
 // ---- TLiapu
 
-TLiapu::TLiapu(TSprite* parent, double x, double y) : TImageSprite(parent) {
+TLiapu::TLiapu(TSprite* parent, TPondState& pond, double x, double y) : TImageSprite(parent) {
   TMainForm& f = Form(*this);
-  const char* name = f.FrogFacing == 0   ? "liapuchka_l"
-                     : f.FrogFacing == 1 ? "liapuchka_p"
-                                         : "liapuchka_c";
+  const char* name = pond.FrogFacing == 0   ? "liapuchka_l"
+                     : pond.FrogFacing == 1 ? "liapuchka_p"
+                                            : "liapuchka_c";
   Image = &f.FindImage(name);
   Width = Image->CellWidth();
   Height = Image->CellHeight();
-  if (f.FrogFacing == 0) {
+  if (pond.FrogFacing == 0) {
     X = x + 80 - Width;
     Y = y;
-  } else if (f.FrogFacing == 1) {
+  } else if (pond.FrogFacing == 1) {
     X = x;
     Y = y;
   } else {
@@ -242,15 +244,16 @@ TLiapu::TLiapu(TSprite* parent, double x, double y) : TImageSprite(parent) {
   }
   PixelHit = true;
   SetZ(4);
-  f.StrandShown = true;
+  pond.StrandShown = true;
 }
 
 void TLiapu::Advance(int32_t moveCount) { TImageSprite::Advance(moveCount); }
 
 // ---- Pickups
 
-TPickup::TPickup(TSprite* parent, int32_t row, int32_t column, const char* image)
-    : TImageSprite(parent) {
+TPickup::TPickup(TSprite* parent, TPondState& pond, int32_t row, int32_t column,
+                 const char* image)
+    : TImageSprite(parent), pond_(pond) {
   Image = &Form(*this).FindImage(image);
   Width = Image->CellWidth();
   Height = Image->CellHeight();
@@ -265,15 +268,14 @@ TPickup::TPickup(TSprite* parent, int32_t row, int32_t column, const char* image
 void TPickup::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
   Collide();
-  FollowScroll(*this);
+  FollowScroll(*this, pond_);
 }
 
 void TPickup::Collided(TSprite* other, bool&) {
   if (!dynamic_cast<TPlayerSprite*>(other)) return;
-  TMainForm& f = Form(*this);
   Kill();
   // Collected for good: the lily shows nothing when it next surfaces.
-  if (TLilyCell* cell = GridCell(f, Row, Column)) cell->Pickup = 0;
+  if (TLilyCell* cell = GridCell(pond_, Row, Column)) cell->Pickup = 0;
   Collect();
 }
 

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "game/PondState.h"
 #include "sprites/Sprites.h"
 
 namespace tk::game {
 
 class TKuvshinka : public TImageSprite {
  public:
-  TKuvshinka(TSprite* parent, int32_t row, int32_t column, uint8_t kind);
+  TKuvshinka(TSprite* parent, TPondState& pond, int32_t row, int32_t column, uint8_t kind);
   const char* ClassName() const override { return "TKuvshinka"; }
   void Render() override;
   void Advance(int32_t moveCount) override;
@@ -25,29 +26,37 @@ class TKuvshinka : public TImageSprite {
 
  private:
   void DiveCycle();
+  TPondState& pond_;
 };
 
 // The crocodile's eyes beside a crocodile lily: they blink while the frog waits there.
 class TVeki_Kroko : public TImageSprite {
  public:
-  TVeki_Kroko(TSprite* parent, double x, double y, int32_t row, int32_t column);
+  TVeki_Kroko(TSprite* parent, TPondState& pond, double x, double y, int32_t row,
+              int32_t column);
   const char* ClassName() const override { return "TVeki_Kroko"; }
   void Advance(int32_t moveCount) override;
 
   int32_t Column = 0, Row = 0, LastFrame = 0, BlinkCount = 0;
   void Stop();  // still again, blinks forgotten
+
+ private:
+  TPondState& pond_;
 };
 
 class TKroko : public TImageSprite {
  public:
-  TKroko(TSprite* parent, int32_t row, int32_t column);
+  TKroko(TSprite* parent, TPondState& pond, int32_t row, int32_t column);
   const char* ClassName() const override { return "TKroko"; }
   void Advance(int32_t moveCount) override;
+
+ private:
+  TPondState& pond_;
 };
 
 class TLiapu : public TImageSprite {
  public:
-  TLiapu(TSprite* parent, double x, double y);
+  TLiapu(TSprite* parent, TPondState& pond, double x, double y);
   const char* ClassName() const override { return "TLiapu"; }
   void Advance(int32_t moveCount) override;
 };
@@ -55,7 +64,7 @@ class TLiapu : public TImageSprite {
 // A pickup shown on a surfaced simple lily; collected by touching the frog.
 class TPickup : public TImageSprite {
  public:
-  TPickup(TSprite* parent, int32_t row, int32_t column, const char* image);
+  TPickup(TSprite* parent, TPondState& pond, int32_t row, int32_t column, const char* image);
   void Advance(int32_t moveCount) override;
   void Collided(TSprite* other, bool& done) override;
 
@@ -63,11 +72,15 @@ class TPickup : public TImageSprite {
 
  protected:
   virtual void Collect() = 0;
+
+ private:
+  TPondState& pond_;
 };
 
 class TDollar : public TPickup {
  public:
-  TDollar(TSprite* parent, int32_t row, int32_t column) : TPickup(parent, row, column, "dollar") {}
+  TDollar(TSprite* parent, TPondState& pond, int32_t row, int32_t column)
+      : TPickup(parent, pond, row, column, "dollar") {}
   const char* ClassName() const override { return "TDollar"; }
 
  protected:
@@ -76,7 +89,8 @@ class TDollar : public TPickup {
 
 class TLife : public TPickup {
  public:
-  TLife(TSprite* parent, int32_t row, int32_t column) : TPickup(parent, row, column, "life") {}
+  TLife(TSprite* parent, TPondState& pond, int32_t row, int32_t column)
+      : TPickup(parent, pond, row, column, "life") {}
   const char* ClassName() const override { return "TLife"; }
 
  protected:

@@ -13,75 +13,75 @@ namespace tk::game {
 
 namespace {
 
-void MaybeAddLog(TMainForm& f) {
+void MaybeAddLog(TMainForm& f, TPondState& p) {
   if (f.Random(5) != 0) return;
   const double x = 100 + f.Random(525);  // x is drawn before y
   const double y = 40 + f.Random(520);
-  f.Engine().Add<TBrevno>(x, y);
+  f.Engine().Add<TBrevno>(p, x, y);
 }
 
 void DrawPickup(TMainForm& f, TLilyCell& cell) {
   if (f.Random(20) == 0) cell.Pickup = f.Random(5) == 0 ? 1 : 2;
 }
 
-void CreateLilyRow(TMainForm& f, int row) {
+void CreateLilyRow(TMainForm& f, TPondState& p, int row) {
   for (int column = FirstColumn; column <= LastColumn; ++column)
-    if (!(row == f.StoneRow && column == 1))  // the stone's place
-      f.Engine().Add<TKuvshinka>(row, column, f.Lily(row, column).LilyKind);
+    if (!(row == p.StoneRow && column == 1))  // the stone's place
+      f.Engine().Add<TKuvshinka>(p, row, column, p.Lily(row, column).LilyKind);
 }
 
 }  // namespace
 
-void BuildPondScene(TMainForm& f) {
+void BuildPondScene(TMainForm& f, TPondState& p, TFeedingState& fs) {
   f.Randomize();
   f.SetCursor(platform::Cursor::Hidden);
-  f.StickyTries = 0;
+  p.StickyTries = 0;
   f.PlayMusic("2");
   if (f.MusicRestartPending) f.PlayMusic("2");
   f.MusicRestartPending = false;
   if (f.GameSound) f.PlaySound("fon1");
-  BuildPond(f);
+  BuildPond(f, p, fs);
 }
 
-void BuildPond(TMainForm& f) {
+void BuildPond(TMainForm& f, TPondState& p, TFeedingState& fs) {
   auto& e = f.Engine();
   e.Clear();
-  e.Add<TSample>();  // first child: it moves first and drives the scroll
-  MaybeAddLog(f);
-  MaybeAddLog(f);
-  e.Add<TStone>(135.0 - 300.0 * (f.Level - 1));
+  e.Add<TSample>(p);  // first child: it moves first and drives the scroll
+  MaybeAddLog(f, p);
+  MaybeAddLog(f, p);
+  e.Add<TStone>(p, 135.0 - 300.0 * (f.Level - 1));
   f.FireHeld = false;
-  f.LifeLost = false;
-  f.StorkAllowed = true;
-  f.StoneRow = 2 - 2 * (f.Level - 1);
-  f.StorkLeaving = false;
-  f.StrandShown = false;
-  f.FirstLilyBuild = true;
-  f.UpJumpPending = false;
-  f.SpringJumpPending = false;
-  f.FrogFrozen = false;
-  f.FrogCaught = false;
-  f.Scrolling = false;
+  p.LifeLost = false;
+  fs.StorkAllowed = true;
+  p.StoneRow = 2 - 2 * (f.Level - 1);
+  fs.StorkLeaving = false;
+  p.StrandShown = false;
+  p.FirstLilyBuild = true;
+  p.UpJumpPending = false;
+  p.SpringJumpPending = false;
+  p.FrogFrozen = false;
+  p.FrogCaught = false;
+  p.Scrolling = false;
   f.TurnLeftCooldown = f.TurnRightCooldown = f.TurnUpCooldown = f.JumpCooldown = 0;
-  f.FrogControllable = true;
+  p.FrogControllable = true;
   f.LevelTitleShown = true;
-  f.FrogFell = false;
-  e.Add<TScrollBackground>();
-  FillLilyGrid(f);
-  CreateLilySprites(f);
-  e.Add<TPlayerSprite>();
-  CreateHud(f);
+  p.FrogFell = false;
+  e.Add<TScrollBackground>(p);
+  FillLilyGrid(f, p);
+  CreateLilySprites(f, p);
+  e.Add<TPlayerSprite>(p);
+  CreateHud(f, p);
   // The level title shows, and play waits, for 3.3 s from now.
   f.Timer1.SetEnabled(false);
   f.Timer1.SetInterval(3300);
   f.Timer1.SetEnabled(true);
 }
 
-void FillLilyGrid(TMainForm& f) {
-  f.Hunger = 0;
+void FillLilyGrid(TMainForm& f, TPondState& p) {
+  p.Hunger = 0;
   for (int row = TopRow; row < FrogRow; ++row)
     for (int column = FirstColumn; column <= LastColumn; ++column) {
-      TLilyCell& cell = f.Lily(row, column);
+      TLilyCell& cell = p.Lily(row, column);
       cell.Pickup = 0;
       const int v = f.Random(100);
       if (v < 61) {
@@ -101,20 +101,20 @@ void FillLilyGrid(TMainForm& f) {
     }
   // The frog starts on the bottom row, so it is always plain and bare.
   for (int column = FirstColumn; column <= LastColumn; ++column) {
-    TLilyCell& cell = f.Lily(FrogRow, column);
+    TLilyCell& cell = p.Lily(FrogRow, column);
     cell.LilyKind = static_cast<uint8_t>(10 * f.Random(3));
     cell.Pickup = 0;
   }
 }
 
-void AddLilyRow(TMainForm& f) {
-  MaybeAddLog(f);
-  MaybeAddLog(f);
+void AddLilyRow(TMainForm& f, TPondState& p) {
+  MaybeAddLog(f, p);
+  MaybeAddLog(f, p);
   for (int row = FrogRow - 1; row >= TopRow; --row)
     for (int column = FirstColumn; column <= LastColumn; ++column)
-      f.Lily(row + 1, column) = f.Lily(row, column);
+      p.Lily(row + 1, column) = p.Lily(row, column);
   for (int column = FirstColumn; column <= LastColumn; ++column) {
-    TLilyCell& cell = f.Lily(TopRow, column);
+    TLilyCell& cell = p.Lily(TopRow, column);
     cell.Pickup = 0;
     const int v = f.Random(100);
     if (v < 71) {
@@ -132,35 +132,35 @@ void AddLilyRow(TMainForm& f) {
   }
 }
 
-void CreateLilySprites(TMainForm& f) {
-  f.StickyTries = 0;
-  if (f.FirstLilyBuild) {
-    f.FirstLilyBuild = false;
-    for (int row = 0; row <= FrogRow; ++row) CreateLilyRow(f, row);
+void CreateLilySprites(TMainForm& f, TPondState& p) {
+  p.StickyTries = 0;
+  if (p.FirstLilyBuild) {
+    p.FirstLilyBuild = false;
+    for (int row = 0; row <= FrogRow; ++row) CreateLilyRow(f, p, row);
   } else {
     // The row that scrolled into view, and the next one above the screen. The row -1
     // lilies of the previous scroll are now on row 0 too, so row 0 holds two of each.
-    CreateLilyRow(f, 0);
-    CreateLilyRow(f, TopRow);
+    CreateLilyRow(f, p, 0);
+    CreateLilyRow(f, p, TopRow);
   }
 }
 
-void StartPendingScroll(TMainForm& f) {
-  if (f.UpJumpPending) {
-    f.StoneRow += 1;
-    f.ScrollRows = 1;
-    f.UpJumpPending = false;
-    f.Scrolling = true;
+void StartPendingScroll(TPondState& p) {
+  if (p.UpJumpPending) {
+    p.StoneRow += 1;
+    p.ScrollRows = 1;
+    p.UpJumpPending = false;
+    p.Scrolling = true;
   }
-  if (f.SpringJumpPending) {
-    f.StoneRow += 2;
-    f.ScrollRows = 2;
-    f.SpringJumpPending = false;
-    f.Scrolling = true;
+  if (p.SpringJumpPending) {
+    p.StoneRow += 2;
+    p.ScrollRows = 2;
+    p.SpringJumpPending = false;
+    p.Scrolling = true;
   }
 }
 
-void PondTick(TMainForm& f) {
+void PondTick(TMainForm& f, TPondState& p, TFeedingState& fs) {
   if (f.Paused || f.GameMainExit || f.LevelTitleShown || f.AppInactive) {
     // Frozen picture: nothing moves.
     f.SpriteEngine.FreeDead();
@@ -174,19 +174,19 @@ void PondTick(TMainForm& f) {
     f.SpriteEngine.FreeDead();
     f.FillSurface(0);
     f.SpriteEngine.Draw();
-    if (!f.FrogFell) {
-      if (f.StoneNotReached) {
-        StartPendingScroll(f);
+    if (!p.FrogFell) {
+      if (p.StoneNotReached) {
+        StartPendingScroll(p);
       } else {
         f.Wait(200);
         f.SwitchScene(SceneFeeding);
       }
     }
-    if (f.LifeLost || f.Starved) {
+    if (p.LifeLost || p.Starved) {
       f.Wait(500);
       if (f.Lives > 1) {
         f.Lives -= 1;
-        BuildPond(f);
+        BuildPond(f, p, fs);
       } else {
         f.Wait(200);
         f.GameOver = true;
@@ -204,11 +204,13 @@ void PondTimer1(TMainForm& f) {
   f.FireHeld = false;
 }
 
-void RegisterPond(TMainForm& form) {
+void RegisterPond(TMainForm& form, TPondState& pond, TFeedingState& feeding) {
   TMainForm* f = &form;
+  TPondState* p = &pond;
+  TFeedingState* fs = &feeding;
   auto& scene = form.Scenes[ScenePond];
-  scene.Build = [f] { BuildPondScene(*f); };
-  scene.Tick = [f] { PondTick(*f); };
+  scene.Build = [f, p, fs] { BuildPondScene(*f, *p, *fs); };
+  scene.Tick = [f, p, fs] { PondTick(*f, *p, *fs); };
   scene.Timer1 = [f] { PondTimer1(*f); };
 }
 

@@ -2,26 +2,29 @@
 // Timer1 handler. RegisterPond plugs them into the main window's scene table.
 #pragma once
 
+#include "game/FeedingState.h"
+#include "game/PondState.h"
 #include "shell/MainForm.h"
 
 namespace tk::game {
 
-void RegisterPond(TMainForm& form);
+// The pond also lets the stork come again in the next feeding stage.
+void RegisterPond(TMainForm& form, TPondState& pond, TFeedingState& feeding);
 
 // The builder of ScenePond: music, ambience, then the pond itself.
-void BuildPondScene(TMainForm& form);
+void BuildPondScene(TMainForm& form, TPondState& pond, TFeedingState& feeding);
 // Lays out the pond of the current level afresh (also after a lost life).
-void BuildPond(TMainForm& form);
+void BuildPond(TMainForm& form, TPondState& pond, TFeedingState& feeding);
 // The random layout of rows -1..3 and the all-simple bottom row; Hunger starts at 0.
-void FillLilyGrid(TMainForm& form);
+void FillLilyGrid(TMainForm& form, TPondState& pond);
 // Shifts the grid down one row and draws a new top row (and maybe a log).
-void AddLilyRow(TMainForm& form);
+void AddLilyRow(TMainForm& form, TPondState& pond);
 // Lilies for rows 0..4 on the first build, for rows 0 and -1 after every scroll.
-void CreateLilySprites(TMainForm& form);
+void CreateLilySprites(TMainForm& form, TPondState& pond);
 // Starts the scroll a jump up asked for (one row, or two from a spring lily).
-void StartPendingScroll(TMainForm& form);
+void StartPendingScroll(TPondState& pond);
 
-void PondTick(TMainForm& form);
+void PondTick(TMainForm& form, TPondState& pond, TFeedingState& feeding);
 void PondTimer1(TMainForm& form);
 
 }  // namespace tk::game

@@ -9,9 +9,8 @@
 
 namespace tk::game {
 
-void FollowScroll(TSprite& s) {
-  const TMainForm& f = Form(s);
-  if (f.Scrolling) s.Y += 5.0 * f.ScrollRows;
+void FollowScroll(TSprite& s, const TPondState& pond) {
+  if (pond.Scrolling) s.Y += 5.0 * pond.ScrollRows;
 }
 
 namespace {
@@ -22,32 +21,34 @@ void SizeToImage(TImageSprite& s, const char* name) {
 }
 }  // namespace
 
-TSample::TSample(TSprite* parent) : TImageSprite(parent) {
+TSample::TSample(TSprite* parent, TPondState& pond) : TImageSprite(parent), pond_(pond) {
   SizeToImage(*this, "sample");
   PixelHit = true;
 }
 
 void TSample::Advance(int32_t) {
   TMainForm& f = Form(*this);
+  TPondState& p = pond_;
   // A fixed 5 px a move: 30 moves make one scroll, whether it advances one row or two.
-  if (f.Scrolling) Y += 5;
+  if (p.Scrolling) Y += 5;
   if (Y <= 150) return;
   Y = 0;
-  f.Scrolling = false;
-  for (int i = 0; i < f.ScrollRows; ++i) AddLilyRow(f);
+  p.Scrolling = false;
+  for (int i = 0; i < p.ScrollRows; ++i) AddLilyRow(f, p);
   auto& e = f.Engine();
   for (int i = 0; i < e.ChildCount(); ++i) {
     TSprite* s = e.Children(i);
-    if (auto* l = dynamic_cast<TKuvshinka*>(s)) l->Row += f.ScrollRows;
-    else if (auto* d = dynamic_cast<TDollar*>(s)) d->Row += f.ScrollRows;
-    else if (auto* life = dynamic_cast<TLife*>(s)) life->Row += f.ScrollRows;
+    if (auto* l = dynamic_cast<TKuvshinka*>(s)) l->Row += p.ScrollRows;
+    else if (auto* d = dynamic_cast<TDollar*>(s)) d->Row += p.ScrollRows;
+    else if (auto* life = dynamic_cast<TLife*>(s)) life->Row += p.ScrollRows;
   }
-  CreateLilySprites(f);
-  e.Add<TRazvod>(f.RippleSizeAbove, f.FrogColumn + 1);
-  f.ScrollRows = 1;
+  CreateLilySprites(f, p);
+  e.Add<TRazvod>(p, p.RippleSizeAbove, p.FrogColumn + 1);
+  p.ScrollRows = 1;
 }
 
-TScrollBackground::TScrollBackground(TSprite* parent) : TBackgroundSprite(parent) {
+TScrollBackground::TScrollBackground(TSprite* parent, const TPondState& pond)
+    : TBackgroundSprite(parent), pond_(pond) {
   ResizeMap(1, 1);
   Image = &Form(*this).FindImage("bg1");
   Wrap = true;
@@ -56,7 +57,7 @@ TScrollBackground::TScrollBackground(TSprite* parent) : TBackgroundSprite(parent
   SetZ(1);
 }
 
-void TScrollBackground::Advance(int32_t) { FollowScroll(*this); }
+void TScrollBackground::Advance(int32_t) { FollowScroll(*this, pond_); }
 
 void TScrollBackground::Render() {
   TBackgroundSprite::Render();
@@ -67,7 +68,8 @@ void TScrollBackground::Render() {
     Image->DrawPatternRotated(*s, 120, h - i, w, h, 0, 8.0, i - 1, 128);
 }
 
-TStone::TStone(TSprite* parent, double y) : TImageSprite(parent) {
+TStone::TStone(TSprite* parent, const TPondState& pond, double y)
+    : TImageSprite(parent), pond_(pond) {
   SizeToImage(*this, "stone");
   PixelHit = true;
   X = 0;
@@ -75,9 +77,10 @@ TStone::TStone(TSprite* parent, double y) : TImageSprite(parent) {
   SetZ(2);
 }
 
-void TStone::Advance(int32_t) { FollowScroll(*this); }
+void TStone::Advance(int32_t) { FollowScroll(*this, pond_); }
 
-TBrevno::TBrevno(TSprite* parent, double x, double y) : TImageSprite(parent) {
+TBrevno::TBrevno(TSprite* parent, const TPondState& pond, double x, double y)
+    : TImageSprite(parent), pond_(pond) {
   TMainForm& f = Form(*this);
   const std::string name = "brevno" + std::to_string(f.Random(2) + 1);
   SizeToImage(*this, name.c_str());
@@ -87,6 +90,6 @@ TBrevno::TBrevno(TSprite* parent, double x, double y) : TImageSprite(parent) {
   SetZ(1);
 }
 
-void TBrevno::Advance(int32_t) { FollowScroll(*this); }
+void TBrevno::Advance(int32_t) { FollowScroll(*this, pond_); }
 
 }  // namespace tk::game

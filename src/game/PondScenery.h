@@ -2,6 +2,7 @@
 // floating logs. Everything but the driver only follows the scroll.
 #pragma once
 
+#include "game/PondState.h"
 #include "sprites/Sprites.h"
 
 namespace tk::game {
@@ -10,34 +11,46 @@ namespace tk::game {
 // the new rows and lilies. Drawn behind the water, so never seen.
 class TSample : public TImageSprite {
  public:
-  explicit TSample(TSprite* parent);
+  TSample(TSprite* parent, TPondState& pond);
   const char* ClassName() const override { return "TSample"; }
   void Advance(int32_t moveCount) override;
+
+ private:
+  TPondState& pond_;
 };
 
 class TScrollBackground : public TBackgroundSprite {
  public:
-  explicit TScrollBackground(TSprite* parent);
+  TScrollBackground(TSprite* parent, const TPondState& pond);
   const char* ClassName() const override { return "TScrollBackground"; }
   void Advance(int32_t moveCount) override;
   void Render() override;
+
+ private:
+  const TPondState& pond_;
 };
 
 class TStone : public TImageSprite {
  public:
-  TStone(TSprite* parent, double y);
+  TStone(TSprite* parent, const TPondState& pond, double y);
   const char* ClassName() const override { return "TStone"; }
   void Advance(int32_t moveCount) override;
+
+ private:
+  const TPondState& pond_;
 };
 
 class TBrevno : public TImageSprite {
  public:
-  TBrevno(TSprite* parent, double x, double y);
+  TBrevno(TSprite* parent, const TPondState& pond, double x, double y);
   const char* ClassName() const override { return "TBrevno"; }
   void Advance(int32_t moveCount) override;
+
+ private:
+  const TPondState& pond_;
 };
 
 // Everything that floats moves with the pond while it scrolls.
-void FollowScroll(TSprite& s);
+void FollowScroll(TSprite& s, const TPondState& pond);
 
 }  // namespace tk::game

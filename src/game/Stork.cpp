@@ -4,7 +4,8 @@
 
 namespace tk::game {
 
-TNogaAist::TNogaAist(TSprite* parent, int side) : TImageSprite(parent) {
+TNogaAist::TNogaAist(TSprite* parent, TFeedingState& feeding, int side)
+    : TImageSprite(parent), feeding_(feeding) {
   Image = &Form(*this).FindImage("aist_leng");
   PixelHit = true;
   Width = Image->CellWidth();
@@ -16,8 +17,7 @@ TNogaAist::TNogaAist(TSprite* parent, int side) : TImageSprite(parent) {
 
 void TNogaAist::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
-  TMainForm& f = Form(*this);
-  if (!f.StorkLeaving)
+  if (!feeding_.StorkLeaving)
     Y += StorkLegStep;
   else
     Y -= StorkLegStep;
@@ -25,11 +25,12 @@ void TNogaAist::Advance(int32_t moveCount) {
   if (Y == -Height) Kill();
   if (Y > 600 - Height) {
     Y = 600 - Height;
-    f.StorkLegsDown = true;
+    feeding_.StorkLegsDown = true;
   }
 }
 
-TAist::TAist(TSprite* parent) : TImageSprite(parent) {
+TAist::TAist(TSprite* parent, TFeedingState& feeding)
+    : TImageSprite(parent), feeding_(feeding) {
   TMainForm& f = Form(*this);
   Image = &f.FindImage("aist");
   Width = Image->CellWidth();
@@ -61,7 +62,7 @@ void TAist::Advance(int32_t moveCount) {
       ++Swoops;
       if (Swoops >= StorkSwoops) {
         Kill();
-        f.StorkLeaving = true;
+        feeding_.StorkLeaving = true;
       }
     }
   }
@@ -75,20 +76,20 @@ void TAist::Collided(TSprite* other, bool&) {
   f.PlaySound("aist_eat");
 }
 
-void CallStorkLegs(TMainForm& f) {
+void CallStorkLegs(TMainForm& f, TFeedingState& fs) {
   const bool chance = f.Random(500) < f.Level;
-  if (chance && !f.StorkLegsCalled && f.TimeLeft > 10 && f.TimeLeft < 10 * f.Level + 9) {
-    f.StorkLegsCalled = true;
-    f.Engine().Add<TNogaAist>(1);
-    f.Engine().Add<TNogaAist>(2);
+  if (chance && !fs.StorkLegsCalled && fs.TimeLeft > 10 && fs.TimeLeft < 10 * f.Level + 9) {
+    fs.StorkLegsCalled = true;
+    f.Engine().Add<TNogaAist>(fs, 1);
+    f.Engine().Add<TNogaAist>(fs, 2);
   }
 }
 
-void CallStorkHead(TMainForm& f) {
+void CallStorkHead(TMainForm& f, TFeedingState& fs) {
   const bool chance = f.Random(50) == 0;
-  if (chance && f.StorkAllowed && f.StorkLegsDown && f.TimeLeft > 10) {
-    f.StorkAllowed = false;
-    if (f.CurrentScene == SceneFeeding) f.Engine().Add<TAist>();
+  if (chance && fs.StorkAllowed && fs.StorkLegsDown && fs.TimeLeft > 10) {
+    fs.StorkAllowed = false;
+    if (f.CurrentScene == SceneFeeding) f.Engine().Add<TAist>(fs);
   }
 }
 

@@ -7,7 +7,8 @@
 
 namespace tk::game {
 
-TIazik::TIazik(TSprite* parent) : TImageSprite(parent) {
+TIazik::TIazik(TSprite* parent, const TFeedingState& feeding)
+    : TImageSprite(parent), feeding_(feeding) {
   Image = &Form(*this).FindImage("iazik");
   PixelHit = true;
   Width = Image->CellWidth();
@@ -17,9 +18,8 @@ TIazik::TIazik(TSprite* parent) : TImageSprite(parent) {
 }
 
 void TIazik::FollowMouth() {
-  const TMainForm& f = Form(*this);
-  X = f.TongueBaseX + 70;
-  Y = f.TongueBaseY - f.TongueLift;
+  X = feeding_.TongueBaseX + 70;
+  Y = feeding_.TongueBaseY - feeding_.TongueLift;
 }
 
 void TIazik::Advance(int32_t moveCount) {
@@ -34,19 +34,20 @@ void TIazik::Render() {
   // Hung from its top-left corner at the mouth and turned towards the aim; the length
   // stretches the strip.
   Image->DrawPatternRotated(*s, Round(X), Round(Y), Image->CellWidth(),
-                            Image->CellHeight() + f.TongueLength, 0, 0, 0,
+                            Image->CellHeight() + feeding_.TongueLength, 0, 0, 0,
                             Round(DegreesToTurns * f.AimAngle));
 }
 
-TKonec_Iazik::TKonec_Iazik(TSprite* parent) : TImageSprite(parent) {
+TKonec_Iazik::TKonec_Iazik(TSprite* parent, const TFeedingState& feeding)
+    : TImageSprite(parent), feeding_(feeding) {
   TMainForm& f = Form(*this);
   Image = &f.FindImage("konec_iazika");
   PixelHit = true;
   Width = Image->CellWidth();
   Height = Image->CellHeight();
   SetZ(1);
-  X = f.TongueBaseX + 68;
-  Y = f.TongueBaseY - f.TongueLift;
+  X = feeding_.TongueBaseX + 68;
+  Y = feeding_.TongueBaseY - feeding_.TongueLift;
 }
 
 void TKonec_Iazik::Advance(int32_t moveCount) {
@@ -54,9 +55,9 @@ void TKonec_Iazik::Advance(int32_t moveCount) {
   const TMainForm& f = Form(*this);
   // 180 degrees points straight up from the mouth, smaller angles lean left.
   const double a = (f.AimAngle - 90) * std::numbers::pi / 180;
-  const double reach = f.TongueLength + 30;
-  X = (f.TongueBaseX + 68) - std::cos(a) * reach;
-  Y = (f.TongueBaseY - f.TongueLift) - std::sin(a) * reach;
+  const double reach = feeding_.TongueLength + 30;
+  X = (feeding_.TongueBaseX + 68) - std::cos(a) * reach;
+  Y = (feeding_.TongueBaseY - feeding_.TongueLift) - std::sin(a) * reach;
 }
 
 void TKonec_Iazik::Render() {
@@ -67,15 +68,15 @@ void TKonec_Iazik::Render() {
                             0.5, 0.5, Round(DegreesToTurns * (f.AimAngle + 180)));
 }
 
-void ShootTongue(TMainForm& f) {
+void ShootTongue(TMainForm& f, TFeedingState& fs) {
   if (f.DXInput.Fire || f.FireHeld) {
     f.PlaySound("iazik");
-    f.TongueLength += TongueGrowth;
+    fs.TongueLength += TongueGrowth;
   } else {
-    f.TongueLength -= TongueShrink;
+    fs.TongueLength -= TongueShrink;
   }
-  if (f.TongueLength <= 0) f.TongueLength = 0;
-  if (f.TongueLength >= TongueMaxLength) f.TongueLength = TongueMaxLength;
+  if (fs.TongueLength <= 0) fs.TongueLength = 0;
+  if (fs.TongueLength >= TongueMaxLength) fs.TongueLength = TongueMaxLength;
 }
 
 }  // namespace tk::game

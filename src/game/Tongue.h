@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "game/FeedingState.h"
 #include "shell/MainForm.h"
 #include "sprites/Sprites.h"
 
@@ -18,25 +19,29 @@ constexpr double DegreesToTurns = 0.7111111111111111;
 // The tongue's body.
 class TIazik : public TImageSprite {
  public:
-  explicit TIazik(TSprite* parent);
+  TIazik(TSprite* parent, const TFeedingState& feeding);
   const char* ClassName() const override { return "TIazik"; }
   void Advance(int32_t moveCount) override;
   void Render() override;
 
  private:
   void FollowMouth();
+  const TFeedingState& feeding_;
 };
 
 // The tongue's tip.
 class TKonec_Iazik : public TImageSprite {
  public:
-  explicit TKonec_Iazik(TSprite* parent);
+  TKonec_Iazik(TSprite* parent, const TFeedingState& feeding);
   const char* ClassName() const override { return "TKonec_Iazik"; }
   void Advance(int32_t moveCount) override;
   void Render() override;
+
+ private:
+  const TFeedingState& feeding_;
 };
 
 // One tick of the tongue: it grows while fire is held and withdraws otherwise.
-void ShootTongue(TMainForm& form);
+void ShootTongue(TMainForm& form, TFeedingState& feeding);
 
 }  // namespace tk::game

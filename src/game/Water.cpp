@@ -16,7 +16,8 @@ void DrawRounded(TImageSprite& s) {
 }
 }  // namespace
 
-TRazvod::TRazvod(TSprite* parent, int32_t size, int32_t column) : TImageSprite(parent) {
+TRazvod::TRazvod(TSprite* parent, const TPondState& pond, int32_t size, int32_t column)
+    : TImageSprite(parent), pond_(pond) {
   Image = &Form(*this).FindImage("razvod" + std::to_string(size));
   PixelHit = true;
   Width = Image->CellWidth();
@@ -39,16 +40,16 @@ void TRazvod::Advance(int32_t moveCount) {
   // The animation stops on its last frame and never runs past it, so the ring goes once it
   // has come to rest there; waiting for a frame beyond the last would keep it for good.
   if (FramePos >= FrameCount - 1) Kill();
-  FollowScroll(*this);
+  FollowScroll(*this, pond_);
 }
 
-TBrizgi::TBrizgi(TSprite* parent) : TImageSprite(parent) {
+TBrizgi::TBrizgi(TSprite* parent, TPondState& pond) : TImageSprite(parent), pond_(pond) {
   TMainForm& f = Form(*this);
   Image = &f.FindImage("brizgi");
   PixelHit = true;
   Width = Image->CellWidth();
   Height = Image->CellHeight();
-  const TPointD c = LilyCentre(FrogRow, f.FrogColumn + 1);
+  const TPointD c = LilyCentre(FrogRow, pond_.FrogColumn + 1);
   X = c.x - Width / 2.0;
   Y = c.y - Height + 30;
   SetZ(10);
@@ -67,10 +68,10 @@ void TBrizgi::Advance(int32_t moveCount) {
   // the frog's life with it. The last frame is the highest the animation reaches.
   if (Frame >= FrameCount - 1) {
     Kill();
-    Form(*this).LifeLost = true;
+    pond_.LifeLost = true;
   }
   Frame = static_cast<uint8_t>(Round(FramePos));
-  FollowScroll(*this);
+  FollowScroll(*this, pond_);
 }
 
 }  // namespace tk::game

@@ -61,8 +61,7 @@ TMainForm::TMainForm(platform::Platform& platform, TMainFormOptions options)
     Timer2.SetEnabled(false);
     if (CurrentScene == SceneLogo) SwitchScene(SceneMainMenu);
   };
-  LevelTimer.SetInterval(1000);
-  LevelTimer.OnTimer = [this] { --TimeLeft; };
+  LevelTimer.SetInterval(1000);  // the feeding stage's clock: the stage sets its handler
   sharetimer.SetInterval(100);
 
   ImageList.SetDXDraw(&DXDraw);
@@ -110,13 +109,11 @@ TMainForm::~TMainForm() {
 void TMainForm::FormCreate() {
   ResizePending = false;
   Randomize();
-  StorkAllowed = false;
   SetCursor(platform::Cursor::Hidden);
   Images().LoadArchive("Data\\Graphic.dxg");
   Images().BuildColorTable();
   GameOver = false;
   AimCentred = false;
-  StoneNotReached = true;
   Paused = false;
   AppInactive = false;
   GamegoEdit = GameMainExit = GameEnterName = GameSendResult = GameClearHighScore = false;
@@ -228,7 +225,6 @@ void TMainForm::LeaveScene(uint8_t id) {
       Engine().Clear();
       MusicRestartPending = true;
       GameOver = false;
-      StoneNotReached = true;
       StopSound("all");
       break;
     case SceneOptions:

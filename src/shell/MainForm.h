@@ -1,6 +1,7 @@
-// The main window: owns every component and every shared field and flag of the game,
+// The main window: owns every component, the fields and flags more than one layer reads,
 // the scene table, SwitchScene, the frame tick, the window timers, keyboard dispatch,
-// start-up and close. Scenes plug their builders, ticks and handlers into the table.
+// start-up and close. Scenes plug their builders, ticks and handlers into the table and
+// keep what only they use in their own module state.
 #pragma once
 
 #include <array>
@@ -103,12 +104,7 @@ struct TLocal_HighScores {
   int32_t Score = 0;
 };
 
-struct TLilyCell {
-  uint8_t LilyKind = 0;
-  uint8_t Pickup = 0;  // 0 none, 1 extra life, 2 dollar
-};
-
-// Shared fields of the game: the main window's fields and the game's single-instance globals.
+// Shared fields of the game: the main window's own and those more than one layer reads.
 struct TGameState {
   uint8_t CurrentScene = SceneNone;
   // Flags (the hidden menu items' check marks).
@@ -124,29 +120,11 @@ struct TGameState {
   bool AimCentred = false;
   int32_t MouseX = 0, MouseY = 0;
   bool Paused = false, FireHeld = false, AppInactive = false, ResizePending = false,
-       MusicRestartPending = false, GameOver = false, StoneNotReached = true;
+       MusicRestartPending = false, GameOver = false;
   int32_t LastMusicOrder = 0;
   uintptr_t MusicModule = 0;
-  // Pond.
-  std::array<std::array<TLilyCell, 4>, 6> LilyGrid{};  // [row + 1][column - 1]
-  TLilyCell& Lily(int row, int column) { return LilyGrid[row + 1][column - 1]; }
-  int32_t StoneRow = 0;
-  bool FirstLilyBuild = false, Scrolling = false;
-  int32_t ScrollRows = 1;
-  bool UpJumpPending = false, SpringJumpPending = false;
-  int32_t Hunger = 0, TimeLeft = 0;
-  // Frog.
-  uint8_t FrogColumn = 0, FrogFacing = 2;
-  int32_t JumpEndFrame = 2, RippleSize = 1, RippleSizeAbove = 1, StickyTries = 0;
-  bool StuckToLily = false, FrogFell = false, FrogCaught = false, FrogFrozen = false,
-       FrogControllable = true, Starved = false, StrandShown = false, LifeLost = false;
-  double TongueBaseX = 0, TongueBaseY = 0;
-  int32_t TongueLift = 0, TongueLength = 0;
-  // Stork.
-  bool StorkAllowed = false, StorkLegsCalled = false, StorkLegsDown = false,
-       StorkLeaving = false;
   // Play ticks.
-  bool LevelTitleShown = false, NotHungry = true;
+  bool LevelTitleShown = false;
   // The width of the text being typed (the country on the options, the name at game over).
   int32_t NameTextWidth = 0;
   // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "assembly/Assembly.h"
+#include "game/FeedingState.h"
+#include "game/PondState.h"
 #include "media/PictureCollection.h"
 #include "media/Sound.h"
 #include "media/XmModule.h"
@@ -115,11 +117,13 @@ class Game : public testing::HeadlessGame {
     form->Level = level;
     form->Score = 0;
     form->Lives = 3;
-    form->Hunger = 0;
-    form->StorkAllowed = storkAllowed;
+    Pond().Hunger = 0;
+    Feeding().StorkAllowed = storkAllowed;
     form->SwitchScene(SceneFeeding);
   }
   void Hold(int key, bool held = true) { plat.SetKeyHeld(key, held); }
+  game::TPondState& Pond() { return form->Module<game::TPondState>(); }
+  game::TFeedingState& Feeding() { return form->Module<game::TFeedingState>(); }
 
   bool SoundPlaying(const std::string& name) {
     auto* b = form->DXWaveList->Items.FindSound(name).PrimaryBuffer();

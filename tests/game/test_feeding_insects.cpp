@@ -17,9 +17,9 @@ namespace {
 using game::TEat;
 
 // Puts a motionless insect of class T right on the tongue's tip.
-TEat* OnTip(Game& g, const std::function<TEat*(TSpriteEngine&)>& make) {
+TEat* OnTip(Game& g, const std::function<TEat*(TSpriteEngine&, game::TPondState&)>& make) {
   auto* tip = g.First<game::TKonec_Iazik>();
-  TEat* i = make(g.F().Engine());
+  TEat* i = make(g.F().Engine(), g.Pond());
   i->Speed = 0;
   i->Amplitude = 0;
   i->BaseLine = static_cast<int32_t>(tip->Y);
@@ -36,8 +36,8 @@ void QuietStage(Game& g) {
 }
 
 template <class T>
-TEat* Make(TSpriteEngine& e) {
-  return e.Add<T>();
+TEat* Make(TSpriteEngine& e, game::TPondState& pond) {
+  return e.Add<T>(pond);
 }
 
 TEST(FeedingInsects, EachLevelSendsItsOwnMixAtItsOwnRate) {
@@ -63,7 +63,7 @@ TEST(FeedingInsects, EachLevelSendsItsOwnMixAtItsOwnRate) {
     std::map<std::string, int> seen;
     int spawned = 0;
     for (int i = 0; i < draws; ++i) {
-      if (TEat* e = game::SpawnInsect(g.F())) {
+      if (TEat* e = game::SpawnInsect(g.F(), g.Pond())) {
         ++spawned;
         ++seen[e->ClassName()];
         e->Kill();
@@ -82,7 +82,7 @@ TEST(FeedingInsects, EachLevelSendsItsOwnMixAtItsOwnRate) {
 TEST(FeedingInsects, EatingScoresPointsAndPaysOffHunger) {
   struct Case {
     const char* name;
-    TEat* (*make)(TSpriteEngine&);
+    TEat* (*make)(TSpriteEngine&, game::TPondState&);
     int points, food;
   };
   const Case cases[] = {
@@ -95,12 +95,12 @@ TEST(FeedingInsects, EatingScoresPointsAndPaysOffHunger) {
     Game g;
     QuietStage(g);
     g.F().Score = 100;
-    g.F().Hunger = 10;
+    g.Pond().Hunger = 10;
     OnTip(g, c.make);
     g.Frames(1);
     EXPECT_EQ(g.Count(c.name), 0);
     EXPECT_EQ(g.F().Score, 100 + c.points);
-    EXPECT_EQ(g.F().Hunger, 10 - c.food);
+    EXPECT_EQ(g.Pond().Hunger, 10 - c.food);
   }
 }
 
@@ -109,12 +109,12 @@ TEST(FeedingInsects, HungerNeverDropsBelowZero) {
   QuietStage(g);
   OnTip(g, Make<game::TMushka>);
   g.Frames(1);
-  EXPECT_EQ(g.F().Hunger, 0);
+  EXPECT_EQ(g.Pond().Hunger, 0);
   EXPECT_EQ(g.F().Score, 5);
-  g.F().Hunger = 2;
+  g.Pond().Hunger = 2;
   OnTip(g, Make<game::TPchel>);
   g.Frames(1);
-  EXPECT_EQ(g.F().Hunger, 0);
+  EXPECT_EQ(g.Pond().Hunger, 0);
   EXPECT_EQ(g.F().Score, 30);
 }
 
@@ -122,7 +122,7 @@ TEST(FeedingInsects, OnlyTheTipOfTheTongueCatches) {
   Game g;
   QuietStage(g);
   auto* body = g.First<game::TIazik>();
-  TEat* i = g.F().Engine().Add<game::TVodomerka>();
+  TEat* i = g.F().Engine().Add<game::TVodomerka>(g.Pond());
   i->Speed = 0;
   // Over the tongue's body and the frog, below the tip.
   i->X = body->X - 10;
@@ -146,7 +146,7 @@ TEST(FeedingInsects, TheGulpOnlyForAFrogThatIsNotHungry) {
   EXPECT_EQ(g.Count("TVodomerka"), 0);
   EXPECT_EQ(CountOf(g.Sounds(), "food"), 0);
   auto swimOut = [&] {
-    TEat* w = g.F().Engine().Add<game::TVodomerka>();
+    TEat* w = g.F().Engine().Add<game::TVodomerka>(g.Pond());
     w->Direction = 1;
     w->X = -w->Width + 1;
     w->Y = 250;
@@ -156,7 +156,7 @@ TEST(FeedingInsects, TheGulpOnlyForAFrogThatIsNotHungry) {
   swimOut();
   EXPECT_EQ(CountOf(g.Sounds(), "food"), 1);
   // Hungry: neither plays it.
-  g.F().Hunger = 3;
+  g.Pond().Hunger = 3;
   swimOut();
   OnTip(g, Make<game::TMuha>);
   g.Frames(1);
@@ -167,7 +167,7 @@ TEST(FeedingInsects, TheGulpOnlyForAFrogThatIsNotHungry) {
 TEST(FeedingInsects, FliersWaveAcrossAndLeaveAtTheFarEdge) {
   Game g;
   QuietStage(g);
-  TEat* m = g.F().Engine().Add<game::TMushka>();
+  TEat* m = g.F().Engine().Add<game::TMushka>(g.Pond());
   m->Direction = 0;
   m->X = -m->Width;
   m->BaseLine = 150;
@@ -182,7 +182,7 @@ TEST(FeedingInsects, FliersWaveAcrossAndLeaveAtTheFarEdge) {
   g.Frames(1);  // 801: past the edge
   EXPECT_EQ(g.Count("TMushka"), 0);
   // Straight fliers keep their height; leftward ones leave past their own width.
-  TEat* b = g.F().Engine().Add<game::TPchel>();
+  TEat* b = g.F().Engine().Add<game::TPchel>(g.Pond());
   const double y = b->Y;
   EXPECT_GE(y, 60);
   EXPECT_LT(y, 390);
@@ -205,8 +205,8 @@ TEST(FeedingInsects, ABuzzStopsWithTheLastOfItsKind) {
     f->Speed = 5;
     f->X = 799;
   };
-  TEat* a = g.F().Engine().Add<game::TMuha>();
-  TEat* b = g.F().Engine().Add<game::TMuha>();
+  TEat* a = g.F().Engine().Add<game::TMuha>(g.Pond());
+  TEat* b = g.F().Engine().Add<game::TMuha>(g.Pond());
   a->Speed = b->Speed = 0;
   a->X = b->X = 10;
   ASSERT_TRUE(g.SoundPlaying("muha"));

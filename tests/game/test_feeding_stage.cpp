@@ -20,8 +20,8 @@ bool Drawn(const std::vector<TextCall>& texts, int x, int y, const std::string& 
 TEST(FeedingStage, BuildsTheFrogTheTongueAndTheHud) {
   Game g;
   g.F().AimAdjust = 35;
-  g.F().StorkLegsCalled = g.F().StorkLegsDown = true;
-  g.F().TongueLength = 400;
+  g.Feeding().StorkLegsCalled = g.Feeding().StorkLegsDown = true;
+  g.Feeding().TongueLength = 400;
   g.StartFeeding(3);
   TMainForm& f = g.F();
   for (const char* cls : {"TBackgroundSprite", "TPlayerSpriteEat", "TIazik", "TKonec_Iazik",
@@ -32,11 +32,11 @@ TEST(FeedingStage, BuildsTheFrogTheTongueAndTheHud) {
   EXPECT_EQ(CountOf(sounds, "fon2"), 1);
   EXPECT_EQ(CountOf(sounds, "bell"), 1);
   EXPECT_EQ(f.AimAdjust, 0);
-  EXPECT_FALSE(f.StorkLegsCalled);
-  EXPECT_FALSE(f.StorkLegsDown);
-  EXPECT_EQ(f.TongueLength, 0);
+  EXPECT_FALSE(g.Feeding().StorkLegsCalled);
+  EXPECT_FALSE(g.Feeding().StorkLegsDown);
+  EXPECT_EQ(g.Feeding().TongueLength, 0);
   EXPECT_TRUE(f.AimCentred);
-  EXPECT_EQ(f.TimeLeft, 49);
+  EXPECT_EQ(g.Feeding().TimeLeft, 49);
   EXPECT_TRUE(f.LevelTimer.Enabled());
   g.Frames(1);
   EXPECT_EQ(f.AimAngle, 180);
@@ -54,7 +54,7 @@ TEST(FeedingStage, TheClockRunsFrom29AtLevel1AndTheNextPondFollowsBelowZero) {
   Game g;
   g.StartFeeding(1);
   TMainForm& f = g.F();
-  EXPECT_EQ(f.TimeLeft, 29);
+  EXPECT_EQ(g.Feeding().TimeLeft, 29);
   auto texts = g.FrameTexts();
   EXPECT_TRUE(Drawn(texts, 143, 0, "Время:"));
   EXPECT_TRUE(Drawn(texts, 230, 0, "29"));
@@ -64,21 +64,21 @@ TEST(FeedingStage, TheClockRunsFrom29AtLevel1AndTheNextPondFollowsBelowZero) {
   EXPECT_TRUE(Drawn(texts, 650, 0, "0"));
   for (auto& t : texts) EXPECT_EQ(t.Size, 12);
   f.Lives = 99;  // whatever the stork may do meanwhile
-  f.StoneNotReached = false;
+  g.Pond().StoneNotReached = false;
   g.Run(29 * 1000);
-  EXPECT_EQ(f.TimeLeft, 0);
+  EXPECT_EQ(g.Feeding().TimeLeft, 0);
   EXPECT_EQ(f.CurrentScene, SceneFeeding);
   // The second that makes it -1 ends the stage on that tick or the next.
   const uint64_t t0 = g.plat.Now();
   while (f.CurrentScene == SceneFeeding) {
-    ASSERT_GE(f.TimeLeft, 0);
+    ASSERT_GE(g.Feeding().TimeLeft, 0);
     g.Frames(1);
   }
-  EXPECT_EQ(f.TimeLeft, -1);
+  EXPECT_EQ(g.Feeding().TimeLeft, -1);
   EXPECT_LE(g.plat.Now() - t0, 1000u + FramePeriodMs);
   EXPECT_EQ(f.CurrentScene, ScenePond);
   EXPECT_EQ(f.Level, 2);
-  EXPECT_TRUE(f.StoneNotReached);
+  EXPECT_TRUE(g.Pond().StoneNotReached);
   EXPECT_EQ(g.Count("TPlayerSpriteEat"), 0);
   EXPECT_EQ(g.Count("TMushka"), 0);
 }
@@ -87,7 +87,7 @@ TEST(FeedingStage, TheStageLastsTenSecondsMoreEachLevel) {
   for (int level : {1, 2, 4}) {
     Game g;
     g.StartFeeding(level);
-    EXPECT_EQ(g.F().TimeLeft, 10 * level + 19);
+    EXPECT_EQ(g.Feeding().TimeLeft, 10 * level + 19);
   }
 }
 
@@ -104,7 +104,7 @@ TEST(FeedingStage, PauseAndTheExitPromptFreezeEverything) {
   const int insects = g.Count("TMushka") + g.Count("TMuha") + g.Count("TKomar") +
                       g.Count("TVodomerka") + g.Count("TPchel");
   g.Hold(vk::Left);
-  f.TimeLeft = -1;
+  g.Feeding().TimeLeft = -1;
   f.Lives = 0;
   auto texts = g.FrameTexts();
   g.Frames(200);
@@ -118,7 +118,7 @@ TEST(FeedingStage, PauseAndTheExitPromptFreezeEverything) {
   EXPECT_TRUE(Drawn(texts, 450, 0, "0"));
   EXPECT_TRUE(Drawn(texts, 530, 0, "Очки:0"));
   // The exit prompt holds it too, without the pause banner.
-  f.TimeLeft = 10;
+  g.Feeding().TimeLeft = 10;
   f.Lives = 2;
   g.Key('P');
   g.Key(vk::Esc);
@@ -140,10 +140,10 @@ TEST(FeedingStage, AWindowAwayFreezesTheStageAndItsClockWhichGoOnAsTheyWere) {
     Game g;
     g.StartFeeding(1, true);
     TMainForm& f = g.F();
-    auto* m = f.Engine().Add<game::TMushka>();
+    auto* m = f.Engine().Add<game::TMushka>(g.Pond());
     g.Run(700);  // 300 ms of the clock's first second are left
     const double x = m->X;
-    const int32_t time = f.TimeLeft, lives = f.Lives;
+    const int32_t time = g.Feeding().TimeLeft, lives = f.Lives;
     const int sprites = f.Engine().ChildCount();
     auto leave = [&](bool gone) {
       if (away != Minimised) {
@@ -156,7 +156,7 @@ TEST(FeedingStage, AWindowAwayFreezesTheStageAndItsClockWhichGoOnAsTheyWere) {
     g.texts.clear();
     g.Run(20000);
     EXPECT_EQ(m->X, x);
-    EXPECT_EQ(f.TimeLeft, time);
+    EXPECT_EQ(g.Feeding().TimeLeft, time);
     EXPECT_EQ(f.Lives, lives);
     EXPECT_EQ(f.Engine().ChildCount(), sprites) << "nothing spawns";
     EXPECT_EQ(f.CurrentScene, SceneFeeding);
@@ -167,12 +167,12 @@ TEST(FeedingStage, AWindowAwayFreezesTheStageAndItsClockWhichGoOnAsTheyWere) {
     }
     leave(false);
     g.Run(290);
-    EXPECT_EQ(f.TimeLeft, time) << "the second goes on where it stopped";
+    EXPECT_EQ(g.Feeding().TimeLeft, time) << "the second goes on where it stopped";
     EXPECT_NE(m->X, x);
     g.Run(20);
-    EXPECT_EQ(f.TimeLeft, time - 1);
+    EXPECT_EQ(g.Feeding().TimeLeft, time - 1);
     g.Run(1000);
-    EXPECT_EQ(f.TimeLeft, time - 2);
+    EXPECT_EQ(g.Feeding().TimeLeft, time - 2);
   }
 }
 
@@ -181,17 +181,17 @@ TEST(FeedingStage, ThePauseKeyAndTheWindowHoldTheClockIndependently) {
   g.StartFeeding(1);
   TMainForm& f = g.F();
   g.Run(500);
-  const int32_t time = f.TimeLeft;
+  const int32_t time = g.Feeding().TimeLeft;
   f.OnActivate(false);
   g.plat.SetFocus(false);
   g.Key('P');  // a pause that arrives while away
   f.OnActivate(true);
   g.plat.SetFocus(true);
   g.Run(5000);
-  EXPECT_EQ(f.TimeLeft, time) << "still paused";
+  EXPECT_EQ(g.Feeding().TimeLeft, time) << "still paused";
   g.Key('P');
   g.Run(1000);
-  EXPECT_EQ(f.TimeLeft, time - 1);
+  EXPECT_EQ(g.Feeding().TimeLeft, time - 1);
   // The pond's title timer is no stage clock: leaving the window in the pond holds nothing.
   f.OnActivate(false);
   f.SwitchScene(ScenePond);
@@ -215,11 +215,14 @@ TEST(FeedingStage, TheLastLifeGoneEndsTheGameEvenOnTheStagesLastTick) {
     SCOPED_TRACE(c.lives);
     Game g;
     g.StartFeeding(1);
+    g.Pond().StoneNotReached = false;  // as the pond left it
     g.F().Lives = c.lives;
-    g.F().TimeLeft = c.timeLeft;
+    g.Feeding().TimeLeft = c.timeLeft;
     g.Frames(1);
     EXPECT_EQ(g.F().CurrentScene, c.scene);
     EXPECT_EQ(g.F().Level, c.level);
+    // Leaving the stage, whichever way, puts the next pond's stone out of reach again.
+    EXPECT_EQ(g.Pond().StoneNotReached, c.scene != SceneFeeding);
   }
 }
 

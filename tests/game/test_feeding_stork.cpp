@@ -24,13 +24,13 @@ TEST_F(StorkTest, LegsComeOnlyAfterTheFirst11SecondsAndBeforeTheLast10) {
     Stage(level, false);
     TMainForm& f = g.F();
     for (int t = game::FeedingTime(level); t >= 0; --t) {
-      f.TimeLeft = t;
+      g.Feeding().TimeLeft = t;
       bool came = false;
       // At level 1 the chance is 1 in 500 a tick.
       for (int i = 0; i < 6000 && !came; ++i) {
-        f.StorkLegsCalled = false;
-        game::CallStorkLegs(f);
-        came = f.StorkLegsCalled;
+        g.Feeding().StorkLegsCalled = false;
+        game::CallStorkLegs(f, g.Feeding());
+        came = g.Feeding().StorkLegsCalled;
       }
       const bool allowed = t > 10 && t < 10 * level + 9;
       EXPECT_EQ(came, allowed) << "TimeLeft " << t;
@@ -39,9 +39,9 @@ TEST_F(StorkTest, LegsComeOnlyAfterTheFirst11SecondsAndBeforeTheLast10) {
       f.SpriteEngine.FreeDead();
     }
     // Once a stage: called legs do not come again.
-    f.TimeLeft = 15;
-    f.StorkLegsCalled = true;
-    for (int i = 0; i < 6000; ++i) game::CallStorkLegs(f);
+    g.Feeding().TimeLeft = 15;
+    g.Feeding().StorkLegsCalled = true;
+    for (int i = 0; i < 6000; ++i) game::CallStorkLegs(f, g.Feeding());
     EXPECT_EQ(g.Count("TNogaAist"), 0);
   }
 }
@@ -50,20 +50,20 @@ TEST_F(StorkTest, TheHeadComesOnceTheLegsStandWhileTimeRemains) {
   Stage(2, true);
   TMainForm& f = g.F();
   auto tries = [&] {
-    for (int i = 0; i < 2000 && f.StorkAllowed; ++i) game::CallStorkHead(f);
+    for (int i = 0; i < 2000 && g.Feeding().StorkAllowed; ++i) game::CallStorkHead(f, g.Feeding());
   };
-  f.TimeLeft = 20;
-  f.StorkLegsDown = false;
+  g.Feeding().TimeLeft = 20;
+  g.Feeding().StorkLegsDown = false;
   tries();
-  EXPECT_TRUE(f.StorkAllowed);
-  f.StorkLegsDown = true;
-  f.TimeLeft = 10;
+  EXPECT_TRUE(g.Feeding().StorkAllowed);
+  g.Feeding().StorkLegsDown = true;
+  g.Feeding().TimeLeft = 10;
   tries();
-  EXPECT_TRUE(f.StorkAllowed);
+  EXPECT_TRUE(g.Feeding().StorkAllowed);
   EXPECT_EQ(g.Count("TAist"), 0);
-  f.TimeLeft = 11;
+  g.Feeding().TimeLeft = 11;
   tries();
-  EXPECT_FALSE(f.StorkAllowed);
+  EXPECT_FALSE(g.Feeding().StorkAllowed);
   EXPECT_EQ(g.Count("TAist"), 1);
   tries();
   EXPECT_EQ(g.Count("TAist"), 1);
@@ -72,8 +72,8 @@ TEST_F(StorkTest, TheHeadComesOnceTheLegsStandWhileTimeRemains) {
 TEST_F(StorkTest, LegsWalkDownToTheBottomEdgeAndBackUpWhenTheHeadLeaves) {
   Stage(1, false);
   TMainForm& f = g.F();
-  f.Engine().Add<game::TNogaAist>(1);
-  f.Engine().Add<game::TNogaAist>(2);
+  f.Engine().Add<game::TNogaAist>(g.Feeding(), 1);
+  f.Engine().Add<game::TNogaAist>(g.Feeding(), 2);
   auto legs = [&] {
     std::vector<game::TNogaAist*> v;
     for (int i = 0; i < f.Engine().ChildCount(); ++i)
@@ -88,12 +88,12 @@ TEST_F(StorkTest, LegsWalkDownToTheBottomEdgeAndBackUpWhenTheHeadLeaves) {
   EXPECT_EQ(v[0]->Y, -h);
   g.Frames(3);
   EXPECT_EQ(v[0]->Y, -h + 30);
-  EXPECT_FALSE(f.StorkLegsDown);
+  EXPECT_FALSE(g.Feeding().StorkLegsDown);
   g.Frames(600 / 10);
   EXPECT_EQ(v[0]->Y, 600 - h);
   EXPECT_EQ(v[1]->Y, 600 - h);
-  EXPECT_TRUE(f.StorkLegsDown);
-  f.StorkLeaving = true;
+  EXPECT_TRUE(g.Feeding().StorkLegsDown);
+  g.Feeding().StorkLeaving = true;
   g.Frames(600 / 10 - 1);
   EXPECT_EQ(legs().size(), 2u);
   g.Frames(1);
@@ -104,7 +104,7 @@ TEST_F(StorkTest, TheHeadSwoopsTwiceTurningAtTheBottomAndTheTop) {
   Stage(1, false);
   TMainForm& f = g.F();
   f.Lives = 1000;
-  auto* s = f.Engine().Add<game::TAist>();
+  auto* s = f.Engine().Add<game::TAist>(g.Feeding());
   const int h = s->Height;
   ASSERT_EQ(h % 30, 0);
   EXPECT_EQ(s->Y, -h);
@@ -123,13 +123,13 @@ TEST_F(StorkTest, TheHeadSwoopsTwiceTurningAtTheBottomAndTheTop) {
   EXPECT_EQ(ys.back(), -h);
   EXPECT_TRUE(s->Descending);
   EXPECT_EQ(s->Swoops, 1);
-  EXPECT_FALSE(f.StorkLeaving);
+  EXPECT_FALSE(g.Feeding().StorkLeaving);
   g.Frames(perSwoop - 1);
   EXPECT_EQ(s->Swoops, 1);
   EXPECT_EQ(g.Count("TAist"), 1);
   g.Frames(1);
   EXPECT_EQ(g.Count("TAist"), 0);
-  EXPECT_TRUE(f.StorkLeaving);
+  EXPECT_TRUE(g.Feeding().StorkLeaving);
 }
 
 TEST_F(StorkTest, EveryMoveOfContactCostsALife) {
@@ -137,7 +137,7 @@ TEST_F(StorkTest, EveryMoveOfContactCostsALife) {
   TMainForm& f = g.F();
   f.Lives = 50;
   auto* frog = g.First<game::TPlayerSpriteEat>();
-  auto* s = f.Engine().Add<game::TAist>();
+  auto* s = f.Engine().Add<game::TAist>(g.Feeding());
   s->X = frog->X;
   g.Sounds();
   g.Frames(2 * (s->Height / 30) - 1);  // one swoop
@@ -151,7 +151,7 @@ TEST_F(StorkTest, TheLastLifeTakenEndsTheGame) {
   TMainForm& f = g.F();
   f.Lives = 1;
   auto* frog = g.First<game::TPlayerSpriteEat>();
-  f.Engine().Add<game::TAist>()->X = frog->X;
+  f.Engine().Add<game::TAist>(g.Feeding())->X = frog->X;
   for (int i = 0; i < 40 && f.CurrentScene == SceneFeeding; ++i) g.Frames(1);
   EXPECT_EQ(f.CurrentScene, SceneGameOver);
   EXPECT_EQ(f.Lives, 0);
@@ -163,11 +163,11 @@ TEST_F(StorkTest, NoStorkFollowsIntoTheGameOverScene) {
   TMainForm& f = g.F();
   // A tick on which the legs would surely come, but the game ends first.
   f.Level = 500;
-  f.TimeLeft = 15;
+  g.Feeding().TimeLeft = 15;
   f.Lives = 0;
   g.Frames(1);
   EXPECT_EQ(f.CurrentScene, SceneGameOver);
-  EXPECT_FALSE(f.StorkLegsCalled);
+  EXPECT_FALSE(g.Feeding().StorkLegsCalled);
   EXPECT_EQ(g.Count("TNogaAist"), 0);
 }
 

@@ -26,28 +26,28 @@ struct TongueTest : ::testing::Test {
 TEST_F(TongueTest, ReachesFullLengthIn14TicksAndWithdrawsIn7) {
   g.Hold(vk::Space);
   g.Frames(13);
-  EXPECT_EQ(g.F().TongueLength, 390);
+  EXPECT_EQ(g.Feeding().TongueLength, 390);
   g.Frames(1);
-  EXPECT_EQ(g.F().TongueLength, 400);
+  EXPECT_EQ(g.Feeding().TongueLength, 400);
   g.Frames(5);
-  EXPECT_EQ(g.F().TongueLength, 400);
+  EXPECT_EQ(g.Feeding().TongueLength, 400);
   // The slurp sounds on every tick fire is held, even at full length.
   EXPECT_EQ(CountOf(g.Sounds(), "iazik"), 19);
   g.Hold(vk::Space, false);
   g.Frames(6);
-  EXPECT_EQ(g.F().TongueLength, 40);
+  EXPECT_EQ(g.Feeding().TongueLength, 40);
   g.Frames(1);
-  EXPECT_EQ(g.F().TongueLength, 0);
+  EXPECT_EQ(g.Feeding().TongueLength, 0);
   EXPECT_EQ(CountOf(g.Sounds(), "iazik"), 0);
 }
 
 TEST_F(TongueTest, AMouseButtonShootsItUntilReleased) {
   g.F().OnMouseDown(platform::MouseButton::Right, 400, 300);
   g.Frames(3);
-  EXPECT_EQ(g.F().TongueLength, 90);
+  EXPECT_EQ(g.Feeding().TongueLength, 90);
   g.F().OnMouseUp(platform::MouseButton::Right, 400, 300);
   g.Frames(1);
-  EXPECT_EQ(g.F().TongueLength, 30);
+  EXPECT_EQ(g.Feeding().TongueLength, 30);
 }
 
 TEST_F(TongueTest, UpAndDownTurnTheAimUpToItsLimits) {
@@ -108,11 +108,11 @@ TEST_F(TongueTest, TheFrogWalksBetweenTheEdgesAndRaisesItsMouthAsItSteps) {
   for (int k = 1; k <= 200; ++k) {
     g.Frames(1);
     ASSERT_EQ(frog->X, std::max(0.0, start - 5 * k));
-    ASSERT_EQ(g.F().TongueBaseX, frog->X);
+    ASSERT_EQ(g.Feeding().TongueBaseX, frog->X);
     // The lift follows the step frame.
     const int lift[] = {0, 25, 65};
-    ASSERT_EQ(g.F().TongueLift, lift[static_cast<int>(frog->FramePos)]);
-    lifts.insert(g.F().TongueLift);
+    ASSERT_EQ(g.Feeding().TongueLift, lift[static_cast<int>(frog->FramePos)]);
+    lifts.insert(g.Feeding().TongueLift);
   }
   EXPECT_EQ(lifts, (std::set<int>{0, 25, 65}));
   g.Hold(vk::Left, false);
@@ -123,7 +123,7 @@ TEST_F(TongueTest, TheFrogWalksBetweenTheEdgesAndRaisesItsMouthAsItSteps) {
   // A released key lets the step animation finish its pass and rest on the first frame.
   g.Frames(20);
   EXPECT_EQ(frog->FramePos, 0);
-  EXPECT_EQ(g.F().TongueLift, 0);
+  EXPECT_EQ(g.Feeding().TongueLift, 0);
   EXPECT_EQ(g.First<game::TIazik>()->Y, 500);
 }
 

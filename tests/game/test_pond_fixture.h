@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "game/FeedingState.h"
 #include "game/Frog.h"
 #include "game/Grid.h"
 #include "game/Hud.h"
 #include "game/Lily.h"
 #include "game/Pond.h"
 #include "game/PondScenery.h"
+#include "game/PondState.h"
 #include "game/Water.h"
 #include "shell/ShellFixture.h"
 
@@ -99,12 +101,15 @@ struct PondFixture : ::testing::Test, HeadlessGame {
     o.Seed = seed;
     o.RecordSounds = true;
     form = std::make_unique<TMainForm>(plat.Get(), o);
-    game::RegisterPond(*form);
+    game::RegisterPond(*form, form->AddModule<game::TPondState>(),
+                       form->AddModule<game::TFeedingState>());
     form->FormCreate();
     form->Show();
   }
 
   // A new game at the given level, as the main menu starts one; the title still shows.
+  game::TPondState& Pond() { return form->Module<game::TPondState>(); }
+
   void EnterPond(int level = 1) {
     form->Level = level;
     form->Score = 0;
@@ -120,13 +125,13 @@ struct PondFixture : ::testing::Test, HeadlessGame {
     EXPECT_EQ(rows.size(), 6u);
     auto& e = form->Engine();
     e.Clear();
-    e.Add<game::TSample>();
-    e.Add<game::TStone>(135.0 - 300.0 * (form->Level - 1));
-    form->StoneRow = 2 - 2 * (form->Level - 1);
-    e.Add<game::TScrollBackground>();
+    e.Add<game::TSample>(Pond());
+    e.Add<game::TStone>(Pond(), 135.0 - 300.0 * (form->Level - 1));
+    Pond().StoneRow = 2 - 2 * (form->Level - 1);
+    e.Add<game::TScrollBackground>(Pond());
     for (int r = 0; r < 6; ++r)
       for (int c = 0; c < 4; ++c) {
-        TLilyCell& cell = form->Lily(r - 1, c + 1);
+        game::TLilyCell& cell = Pond().Lily(r - 1, c + 1);
         cell.Pickup = 0;
         switch (rows[r][c]) {
           case '1': cell.LilyKind = 0; break;
@@ -141,14 +146,14 @@ struct PondFixture : ::testing::Test, HeadlessGame {
           default: ADD_FAILURE() << "bad cell " << rows[r][c];
         }
       }
-    form->FirstLilyBuild = true;
-    game::CreateLilySprites(*form);
+    Pond().FirstLilyBuild = true;
+    game::CreateLilySprites(*form, Pond());
     HoldSimpleLilies();
-    e.Add<game::TPlayerSprite>();
-    game::CreateHud(*form);
-    form->FrogColumn = static_cast<uint8_t>(frogColumn);
+    e.Add<game::TPlayerSprite>(Pond());
+    game::CreateHud(*form, Pond());
+    Pond().FrogColumn = static_cast<uint8_t>(frogColumn);
     Frog()->X = game::LilyCentre(4, frogColumn + 1).x;
-    form->Hunger = 0;
+    Pond().Hunger = 0;
     form->Timer1.SetEnabled(false);
     form->LevelTitleShown = false;
   }

@@ -25,7 +25,7 @@ struct FlowFixture : PondFixture {
     return n;
   }
   void Fall() {
-    LiliesAt(4, form->FrogColumn + 1).at(0)->FramePos = 2.0;
+    LiliesAt(4, Pond().FrogColumn + 1).at(0)->FramePos = 2.0;
   }
 };
 
@@ -88,11 +88,11 @@ TEST_F(FlowFixture, TheStoneEndsThePondOnlyOnceTheScrollHasStopped) {
   EXPECT_TRUE(LiliesAt(2, 1).empty()) << "the stone's cell";
   Jump();
   Ticks(31);
-  EXPECT_TRUE(form->StoneNotReached);
+  EXPECT_TRUE(Pond().StoneNotReached);
   Jump();
   Ticks(30);
-  EXPECT_TRUE(form->StoneNotReached) << "touching in passing does not count";
-  EXPECT_TRUE(form->Scrolling);
+  EXPECT_TRUE(Pond().StoneNotReached) << "touching in passing does not count";
+  EXPECT_TRUE(Pond().Scrolling);
   const uint64_t before = plat.Now();
   Ticks(1);
   EXPECT_EQ(form->CurrentScene, SceneFeeding);
@@ -126,23 +126,23 @@ TEST_F(FlowFixture, TheBottleRisesEveryLevelJumpsAndAnEmptyBottleStarvesTheFrog)
   const Step steps[] = {{2, 0, 0, 0, true}, {3, 1, 1, 0, false}, {5, 1, 1, 0, false},
                         {6, 2, 2, 0, false}, {3, 1, 2, 1, false}, {0, 0, 2, 2, true}};
   for (const Step& s : steps) {
-    form->Hunger = s.hunger;
+    Pond().Hunger = s.hunger;
     Ticks(1);
     EXPECT_EQ(bottle->Stage, s.stage) << s.hunger;
-    EXPECT_EQ(form->NotHungry, s.notHungry) << s.hunger;
+    EXPECT_EQ(Pond().NotHungry, s.notHungry) << s.hunger;
     EXPECT_EQ(SoundCount("bottle_up"), s.ups) << s.hunger;
     EXPECT_EQ(SoundCount("bottle_down"), s.downs) << s.hunger;
   }
-  form->Hunger = 23;  // stage 7, the last picture
+  Pond().Hunger = 23;  // stage 7, the last picture
   Ticks(1);
-  EXPECT_FALSE(form->Starved);
+  EXPECT_FALSE(Pond().Starved);
   const uint64_t before = plat.Now();
   Face(vk::Right);
   Jump();  // the 24th jump empties the bottle
   EXPECT_EQ(plat.Now() - before, 500u);
   EXPECT_EQ(form->Lives, 2);
-  EXPECT_EQ(form->Hunger, 0);
-  EXPECT_FALSE(form->Starved);
+  EXPECT_EQ(Pond().Hunger, 0);
+  EXPECT_FALSE(Pond().Starved);
   EXPECT_EQ(form->Level, 3);
 }
 

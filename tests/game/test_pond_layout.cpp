@@ -19,18 +19,18 @@ TEST_F(PondFixture, FreshLayoutKeepsTheBottomRowPlainAndBareAndDrawsKindsInTheir
   int kept = 0, pickups = 0, cells = 0;
   for (int round = 0; round < 300; ++round) {
     for (int r = -1; r <= 4; ++r)
-      for (int c = 1; c <= 4; ++c) form->Lily(r, c) = {Untouched, 7};
-    form->Hunger = 12;
-    game::FillLilyGrid(*form);
-    EXPECT_EQ(form->Hunger, 0);
+      for (int c = 1; c <= 4; ++c) Pond().Lily(r, c) = {Untouched, 7};
+    Pond().Hunger = 12;
+    game::FillLilyGrid(*form, Pond());
+    EXPECT_EQ(Pond().Hunger, 0);
     for (int c = 1; c <= 4; ++c) {
-      const TLilyCell& cell = form->Lily(4, c);
+      const game::TLilyCell& cell = Pond().Lily(4, c);
       EXPECT_TRUE(game::IsSimpleKind(cell.LilyKind)) << int(cell.LilyKind);
       EXPECT_EQ(cell.Pickup, 0);
     }
     for (int r = -1; r <= 3; ++r)
       for (int c = 1; c <= 4; ++c) {
-        const TLilyCell& cell = form->Lily(r, c);
+        const game::TLilyCell& cell = Pond().Lily(r, c);
         ++cells;
         EXPECT_LE(cell.Pickup, 2);
         if (cell.Pickup != 0) {
@@ -62,10 +62,10 @@ TEST_F(PondFixture, AKeptDrawLeavesThePreviousLayoutsKindInPlace) {
   int sticky = 0, cells = 0;
   for (int round = 0; round < 300; ++round) {
     for (int r = -1; r <= 4; ++r)
-      for (int c = 1; c <= 4; ++c) form->Lily(r, c) = {game::KindSticky, 0};
-    game::FillLilyGrid(*form);
+      for (int c = 1; c <= 4; ++c) Pond().Lily(r, c) = {game::KindSticky, 0};
+    game::FillLilyGrid(*form, Pond());
     for (int r = -1; r <= 3; ++r)
-      for (int c = 1; c <= 4; ++c, ++cells) sticky += form->Lily(r, c).LilyKind == 3;
+      for (int c = 1; c <= 4; ++c, ++cells) sticky += Pond().Lily(r, c).LilyKind == 3;
   }
   EXPECT_NEAR(double(sticky) / cells, 0.15, 0.02);
 }
@@ -76,15 +76,15 @@ TEST_F(PondFixture, ANewRowShiftsTheGridDownAndUsesOnlyTheFirstPlainLook) {
   for (int round = 0; round < 300; ++round) {
     for (int r = -1; r <= 4; ++r)
       for (int c = 1; c <= 4; ++c)
-        form->Lily(r, c) = {uint8_t(10 * (r + 1) + c), uint8_t((r + c) % 3)};
-    game::AddLilyRow(*form);
+        Pond().Lily(r, c) = {uint8_t(10 * (r + 1) + c), uint8_t((r + c) % 3)};
+    game::AddLilyRow(*form, Pond());
     for (int r = 0; r <= 4; ++r)
       for (int c = 1; c <= 4; ++c) {
-        ASSERT_EQ(form->Lily(r, c).LilyKind, 10 * r + c);
-        ASSERT_EQ(form->Lily(r, c).Pickup, (r - 1 + c) % 3);
+        ASSERT_EQ(Pond().Lily(r, c).LilyKind, 10 * r + c);
+        ASSERT_EQ(Pond().Lily(r, c).Pickup, (r - 1 + c) % 3);
       }
     for (int c = 1; c <= 4; ++c, ++cells) {
-      const TLilyCell& cell = form->Lily(-1, c);
+      const game::TLilyCell& cell = Pond().Lily(-1, c);
       ++kinds[cell.LilyKind];
       if (cell.Pickup) {
         ++pickups;
@@ -123,7 +123,7 @@ TEST_F(PondFixture, StoneFrogAndFirstLiliesFollowTheLevel) {
     ASSERT_EQ(stones.size(), 1u);
     EXPECT_EQ(stones[0]->Y, c.stoneY);
     EXPECT_EQ(stones[0]->X, 0);
-    EXPECT_EQ(form->StoneRow, c.stoneRow);
+    EXPECT_EQ(Pond().StoneRow, c.stoneRow);
     EXPECT_EQ(Count<game::TKuvshinka>(), c.lilies);
     if (c.stoneRow >= 0) {
       EXPECT_TRUE(LiliesAt(c.stoneRow, 1).empty());
@@ -141,9 +141,9 @@ TEST_F(PondFixture, StoneFrogAndFirstLiliesFollowTheLevel) {
     ASSERT_NE(frog, nullptr);
     EXPECT_EQ(frog->Width, c.frogWidth);
     EXPECT_EQ(frog->Height, c.frogHeight);
-    EXPECT_EQ(frog->X, game::LilyCentre(4, form->FrogColumn + 1).x);
+    EXPECT_EQ(frog->X, game::LilyCentre(4, Pond().FrogColumn + 1).x);
     EXPECT_EQ(frog->Y, 575 - c.frogLift);
-    EXPECT_EQ(form->FrogFacing, 2);
+    EXPECT_EQ(Pond().FrogFacing, 2);
     EXPECT_TRUE(form->LevelTitleShown);
     EXPECT_TRUE(form->Timer1.Enabled());
     EXPECT_EQ(form->Timer1.Interval(), 3300u);
@@ -157,7 +157,7 @@ TEST_F(PondFixture, EveryCrocodileLilyHasItsEyesAndTheFirstChildDrivesTheScroll)
   EXPECT_STREQ(form->Engine().Children(0)->ClassName(), "TSample");
   int crocodiles = 0;
   for (auto* l : SpritesOf<game::TKuvshinka>(*form)) {
-    EXPECT_EQ(form->Lily(l->Row, l->Column).LilyKind == 4, l->KindName == "kroko_yes");
+    EXPECT_EQ(Pond().Lily(l->Row, l->Column).LilyKind == 4, l->KindName == "kroko_yes");
     crocodiles += l->KindName == "kroko_yes";
     if (l->KindName == "simple") {
       EXPECT_TRUE(l->FrameLoop);

@@ -13,21 +13,21 @@ namespace vk = platform::vk;
 
 struct LilyFixture : PondFixture {
   void HeldAttempt(int tries) {
-    const int score = form->Score, hunger = form->Hunger;
+    const int score = form->Score, hunger = Pond().Hunger;
     Jump();
     EXPECT_EQ(form->Score, score + 5);
-    EXPECT_EQ(form->Hunger, hunger + 1);
-    EXPECT_TRUE(form->StuckToLily);
-    EXPECT_EQ(form->StickyTries, tries);
-    EXPECT_FALSE(form->Scrolling);
-    EXPECT_FALSE(form->UpJumpPending);
+    EXPECT_EQ(Pond().Hunger, hunger + 1);
+    EXPECT_TRUE(Pond().StuckToLily);
+    EXPECT_EQ(Pond().StickyTries, tries);
+    EXPECT_FALSE(Pond().Scrolling);
+    EXPECT_FALSE(Pond().UpJumpPending);
     // Held: fire does nothing until the lily lets go.
     Ticks(3);
     Jump();
     EXPECT_EQ(form->Score, score + 5);
-    EXPECT_GT(TicksUntil([&] { return !form->StuckToLily; }), 0);
+    EXPECT_GT(TicksUntil([&] { return !Pond().StuckToLily; }), 0);
     EXPECT_EQ(Count<game::TLiapu>(), 0) << "the strands go when the lily lets go";
-    EXPECT_FALSE(form->StrandShown);
+    EXPECT_FALSE(Pond().StrandShown);
   }
 };
 
@@ -39,16 +39,16 @@ TEST_F(LilyFixture, AStickyLilyHoldsThreeAttemptsAndLetsTheFourthGo) {
 
   Jump();
   EXPECT_EQ(sticky->FrameSpeed, 1.0 / 150);
-  EXPECT_EQ(form->StickyTries, 1);
+  EXPECT_EQ(Pond().StickyTries, 1);
   // Once the lily passes its first frame the strands pile up and pull the frog down.
   ASSERT_GT(TicksUntil([&] { return Count<game::TLiapu>() > 0; }), 0);
-  EXPECT_TRUE(form->StrandShown);
+  EXPECT_TRUE(Pond().StrandShown);
   EXPECT_EQ(SpritesOf<game::TLiapu>(*form).at(0)->Image->Name(), "liapuchka_c");
   Ticks(5);
   EXPECT_GT(Count<game::TLiapu>(), 5);
   EXPECT_EQ(Frog()->PatternIndex(), 3);
   EXPECT_EQ(Frog()->Y, sitY - 18 - 53);
-  ASSERT_GT(TicksUntil([&] { return !form->StuckToLily; }), 0);
+  ASSERT_GT(TicksUntil([&] { return !Pond().StuckToLily; }), 0);
   EXPECT_EQ(Count<game::TLiapu>(), 0);
   EXPECT_EQ(sticky->FramePos, 0);
   EXPECT_EQ(Frog()->Y, sitY);
@@ -57,9 +57,9 @@ TEST_F(LilyFixture, AStickyLilyHoldsThreeAttemptsAndLetsTheFourthGo) {
   HeldAttempt(3);
   Jump();
   EXPECT_EQ(form->Score, 20);
-  EXPECT_EQ(form->Hunger, 4);
-  EXPECT_EQ(form->StickyTries, 0);
-  EXPECT_TRUE(form->Scrolling) << "the fourth attempt jumps";
+  EXPECT_EQ(Pond().Hunger, 4);
+  EXPECT_EQ(Pond().StickyTries, 0);
+  EXPECT_TRUE(Pond().Scrolling) << "the fourth attempt jumps";
 }
 
 TEST_F(LilyFixture, TurningOnAStickyLilyStartsTheCountAgain) {
@@ -69,21 +69,21 @@ TEST_F(LilyFixture, TurningOnAStickyLilyStartsTheCountAgain) {
   HeldAttempt(2);
   Face(vk::Left);
   Face(vk::Up);
-  EXPECT_EQ(form->StickyTries, 0);
+  EXPECT_EQ(Pond().StickyTries, 0);
   HeldAttempt(1);
   HeldAttempt(2);
   HeldAttempt(3);
   // Sideways the lily holds as well; facing left the strands reach to the left.
   Face(vk::Left);
   Jump();
-  EXPECT_TRUE(form->StuckToLily);
-  EXPECT_EQ(form->FrogColumn, 1);
+  EXPECT_TRUE(Pond().StuckToLily);
+  EXPECT_EQ(Pond().FrogColumn, 1);
   ASSERT_GT(TicksUntil([&] { return Count<game::TLiapu>() > 0; }), 0);
   EXPECT_EQ(SpritesOf<game::TLiapu>(*form).at(0)->Image->Name(), "liapuchka_l");
   Ticks(3);
   EXPECT_EQ(Frog()->X, 320 - 38 - 53) << "pulled sideways by its height, being turned";
-  EXPECT_EQ(form->StickyTries, 1) << "turning left started the count again";
-  ASSERT_GT(TicksUntil([&] { return !form->StuckToLily; }), 0);
+  EXPECT_EQ(Pond().StickyTries, 1) << "turning left started the count again";
+  ASSERT_GT(TicksUntil([&] { return !Pond().StuckToLily; }), 0);
   EXPECT_EQ(Frog()->X, 320);
 }
 
@@ -96,13 +96,13 @@ TEST_F(LilyFixture, AHunterLilySwallowsTheFrogOnceAndTheLifeIsLost) {
   ASSERT_NE(Frog(), nullptr);
   game::TKuvshinka* hunter = LiliesAt(4, 2).at(0);
   EXPECT_EQ(hunter->FrameSpeed, 1.0 / 150) << "the lily closes as soon as the frog sits";
-  ASSERT_GT(TicksUntil([&] { return form->FrogCaught; }), 0);
-  EXPECT_TRUE(form->FrogFell);
+  ASSERT_GT(TicksUntil([&] { return Pond().FrogCaught; }), 0);
+  EXPECT_TRUE(Pond().FrogFell);
   EXPECT_EQ(Frog(), nullptr);
   EXPECT_EQ(SoundCount("kuv_eat"), 1);
-  form->UpJumpPending = true;  // a fallen frog starts no scroll
+  Pond().UpJumpPending = true;  // a fallen frog starts no scroll
   Ticks(1);
-  EXPECT_FALSE(form->Scrolling);
+  EXPECT_FALSE(Pond().Scrolling);
 
   const uint64_t before = plat.Now();
   ASSERT_GT(TicksUntil([&] { return form->Lives == 2; }), 0);
@@ -111,9 +111,9 @@ TEST_F(LilyFixture, AHunterLilySwallowsTheFrogOnceAndTheLifeIsLost) {
   // Rebuilt: same level and score, a fresh layout, the title again.
   EXPECT_EQ(form->Score, 5);
   EXPECT_EQ(form->Level, 1);
-  EXPECT_EQ(form->Hunger, 0);
-  EXPECT_FALSE(form->LifeLost);
-  EXPECT_FALSE(form->FrogCaught);
+  EXPECT_EQ(Pond().Hunger, 0);
+  EXPECT_FALSE(Pond().LifeLost);
+  EXPECT_FALSE(Pond().FrogCaught);
   EXPECT_TRUE(form->LevelTitleShown);
   EXPECT_NE(Frog(), nullptr);
   EXPECT_EQ(form->CurrentScene, ScenePond);
@@ -130,17 +130,17 @@ TEST_F(LilyFixture, TheCrocodileTakesControlAtTheFourthBlinkAndBitesAtTheFifth) 
   EXPECT_EQ(eyes->FrameSpeed, 0.002);
   EXPECT_EQ(far->FrameSpeed, 0);
 
-  const int lost = TicksUntil([&] { return !form->FrogControllable; });
+  const int lost = TicksUntil([&] { return !Pond().FrogControllable; });
   EXPECT_NEAR(lost, 125, 2) << "a blink every 31 ticks or so";
   EXPECT_EQ(eyes->BlinkCount, 4);
   Hold(vk::Left, true);
   Ticks(1);
   Hold(vk::Left, false);
-  EXPECT_EQ(form->FrogFacing, 2) << "no control left";
+  EXPECT_EQ(Pond().FrogFacing, 2) << "no control left";
 
   const int bite = TicksUntil([&] { return Count<game::TKroko>() > 0; });
   EXPECT_NEAR(bite, 31, 2);
-  EXPECT_TRUE(form->FrogFrozen);
+  EXPECT_TRUE(Pond().FrogFrozen);
   EXPECT_TRUE(LiliesAt(4, 2).empty()) << "the crocodile comes up in the lily's place";
   EXPECT_EQ(Count<game::TVeki_Kroko>(), 1);
   auto* kroko = SpritesOf<game::TKroko>(*form).at(0);
@@ -150,22 +150,22 @@ TEST_F(LilyFixture, TheCrocodileTakesControlAtTheFourthBlinkAndBitesAtTheFifth) 
 
   // The bite takes the life on every move while its frame shows, until the rebuild.
   int moves = 0;
-  while (!form->LifeLost && moves < 100) {
+  while (!Pond().LifeLost && moves < 100) {
     form->SpriteEngine.Move(MoveUnits);
     form->SpriteEngine.FreeDead();
     ++moves;
   }
-  ASSERT_TRUE(form->LifeLost);
+  ASSERT_TRUE(Pond().LifeLost);
   EXPECT_EQ(SoundCount("kroco"), 1);
-  form->LifeLost = false;
+  Pond().LifeLost = false;
   form->SpriteEngine.Move(MoveUnits);
-  EXPECT_TRUE(form->LifeLost);
+  EXPECT_TRUE(Pond().LifeLost);
   EXPECT_EQ(SoundCount("kroco"), 2);
   Ticks(1);
   EXPECT_EQ(form->Lives, 2);
   EXPECT_EQ(Count<game::TKroko>(), 0);
-  EXPECT_TRUE(form->FrogControllable);
-  EXPECT_FALSE(form->FrogFrozen);
+  EXPECT_TRUE(Pond().FrogControllable);
+  EXPECT_FALSE(Pond().FrogFrozen);
 }
 
 TEST_F(LilyFixture, LeavingACrocodileLilyStopsTheEyesAndForgetsTheBlinks) {
@@ -191,7 +191,7 @@ TEST_F(LilyFixture, ADivingLilyDropsTheFrogAndTheSplashTakesTheLife) {
   EXPECT_NE(Frog(), nullptr) << "still afloat below frame 2";
   lily->FramePos = 2.0;
   Ticks(1);
-  EXPECT_TRUE(form->FrogFell);
+  EXPECT_TRUE(Pond().FrogFell);
   EXPECT_EQ(Frog(), nullptr);
   auto splashes = SpritesOf<game::TBrizgi>(*form);
   ASSERT_EQ(splashes.size(), 1u);
@@ -262,7 +262,7 @@ TEST_F(LilyFixture, APickupGoesUnderWithItsLilyAndComesBackButNotDuringAScroll) 
   EXPECT_EQ(Count<game::TDollar>(), 1);
   dive();
   Jump();  // the pond scrolls
-  ASSERT_TRUE(form->Scrolling);
+  ASSERT_TRUE(Pond().Scrolling);
   surface();
   EXPECT_EQ(Count<game::TDollar>(), 0) << "nothing comes up while the pond scrolls";
   EXPECT_FALSE(lily->SlowPhase);
@@ -279,19 +279,19 @@ TEST_F(LilyFixture, ADollarAndALifeAreCollectedOnceForGood) {
   EXPECT_EQ(Count<game::TDollar>(), 0);
   EXPECT_EQ(form->Score, 5 + 100);
   EXPECT_EQ(SoundCount("dollar"), 1);
-  EXPECT_EQ(form->Lily(4, 2).Pickup, 0);
-  EXPECT_EQ(form->Lily(4, 4).Pickup, 1);
+  EXPECT_EQ(Pond().Lily(4, 2).Pickup, 0);
+  EXPECT_EQ(Pond().Lily(4, 4).Pickup, 1);
 
   Face(vk::Right);
   Jump();
   Ticks(31);
   Jump();
   Ticks(31);
-  EXPECT_EQ(form->FrogColumn, 3);
+  EXPECT_EQ(Pond().FrogColumn, 3);
   EXPECT_EQ(form->Lives, 4);
   EXPECT_EQ(SoundCount("life"), 1);
   EXPECT_EQ(Count<game::TLife>(), 0);
-  EXPECT_EQ(form->Lily(4, 4).Pickup, 0);
+  EXPECT_EQ(Pond().Lily(4, 4).Pickup, 0);
 
   // Both lilies dive and resurface: nothing comes back.
   for (int c : {2, 4})

@@ -23,15 +23,15 @@ TEST_F(PondFixture, AJumpUpScrollsThePondOneRowIn30TicksAndAddsTheNextRows) {
 
   Jump();
   EXPECT_EQ(form->Score, 5);
-  EXPECT_EQ(form->Hunger, 1);
-  EXPECT_TRUE(form->Scrolling);
-  EXPECT_FALSE(form->UpJumpPending);
-  EXPECT_EQ(form->ScrollRows, 1);
-  EXPECT_EQ(form->StoneRow, 3);
+  EXPECT_EQ(Pond().Hunger, 1);
+  EXPECT_TRUE(Pond().Scrolling);
+  EXPECT_FALSE(Pond().UpJumpPending);
+  EXPECT_EQ(Pond().ScrollRows, 1);
+  EXPECT_EQ(Pond().StoneRow, 3);
   EXPECT_EQ(Count<game::TRazvod>(), 1) << "a ripple where the frog pushed off";
 
   Ticks(30);
-  EXPECT_TRUE(form->Scrolling);
+  EXPECT_TRUE(Pond().Scrolling);
   EXPECT_EQ(ahead->Y, aheadY + 150);
   EXPECT_EQ(farther->Y, fartherY + 150);
   EXPECT_EQ(stone->Y, 135 + 150);
@@ -39,7 +39,7 @@ TEST_F(PondFixture, AJumpUpScrollsThePondOneRowIn30TicksAndAddsTheNextRows) {
   EXPECT_EQ(ahead->Row, 3) << "rows change when the scroll ends";
 
   Ticks(1);  // the driver ends the scroll before anything else moves
-  EXPECT_FALSE(form->Scrolling);
+  EXPECT_FALSE(Pond().Scrolling);
   EXPECT_EQ(ahead->Y, aheadY + 150);
   EXPECT_EQ(ahead->Y, 575 - 80);
   EXPECT_EQ(ahead->Row, 4);
@@ -47,8 +47,8 @@ TEST_F(PondFixture, AJumpUpScrollsThePondOneRowIn30TicksAndAddsTheNextRows) {
   EXPECT_EQ(Frog()->X, frogX);
   EXPECT_EQ(Frog()->Y, frogY);
   // The grid moved down with the sprites; the old bottom row left the screen.
-  EXPECT_EQ(form->Lily(4, 2).LilyKind, 20);
-  EXPECT_EQ(form->Lily(4, 4).LilyKind, 10);
+  EXPECT_EQ(Pond().Lily(4, 2).LilyKind, 20);
+  EXPECT_EQ(Pond().Lily(4, 4).LilyKind, 10);
   EXPECT_EQ(ahead->Image->Name(), "kuvshinka_simple_3");
   EXPECT_TRUE(LiliesAt(5, 1).empty());
   for (int c = 1; c <= 4; ++c) {
@@ -65,7 +65,7 @@ TEST_F(PondFixture, AJumpUpScrollsThePondOneRowIn30TicksAndAddsTheNextRows) {
   Jump();
   Ticks(31);
   for (int c = 1; c <= 4; ++c) EXPECT_EQ(LiliesAt(0, c).size(), 2u) << c;
-  EXPECT_EQ(form->StoneRow, 4);
+  EXPECT_EQ(Pond().StoneRow, 4);
 }
 
 TEST_F(PondFixture, AJumpFromASpringLilyScrollsTwoRowsIn30Ticks) {
@@ -78,24 +78,24 @@ TEST_F(PondFixture, AJumpFromASpringLilyScrollsTwoRowsIn30Ticks) {
 
   Jump();
   EXPECT_EQ(spring->FrameSpeed, 1.0 / 150) << "the spring bounces";
-  EXPECT_FALSE(form->UpJumpPending);
-  EXPECT_TRUE(form->Scrolling);
-  EXPECT_EQ(form->ScrollRows, 2);
-  EXPECT_EQ(form->StoneRow, 2);
+  EXPECT_FALSE(Pond().UpJumpPending);
+  EXPECT_TRUE(Pond().Scrolling);
+  EXPECT_EQ(Pond().ScrollRows, 2);
+  EXPECT_EQ(Pond().StoneRow, 2);
   EXPECT_EQ(eyes->Row, 3) << "the eyes' row follows the jump at once";
 
   Ticks(30);
   EXPECT_EQ(twoAhead->Y, y + 300);
   EXPECT_EQ(eyes->Y, eyesY + 300);
   Ticks(1);
-  EXPECT_FALSE(form->Scrolling);
-  EXPECT_EQ(form->ScrollRows, 1);
+  EXPECT_FALSE(Pond().Scrolling);
+  EXPECT_EQ(Pond().ScrollRows, 1);
   EXPECT_EQ(twoAhead->Row, 4);
   EXPECT_EQ(twoAhead->Y, 495);
   EXPECT_EQ(LiliesAt(3, 3).at(0)->KindName, "kroko_yes");
-  EXPECT_EQ(form->Lily(3, 3).LilyKind, 4);
-  EXPECT_EQ(form->Lily(4, 1).LilyKind, 20);
-  EXPECT_EQ(form->Lily(2, 2).LilyKind, 0) << "two rows added at the top";
+  EXPECT_EQ(Pond().Lily(3, 3).LilyKind, 4);
+  EXPECT_EQ(Pond().Lily(4, 1).LilyKind, 20);
+  EXPECT_EQ(Pond().Lily(2, 2).LilyKind, 0) << "two rows added at the top";
   for (int c = 1; c <= 4; ++c) {
     EXPECT_EQ(LiliesAt(0, c).size(), 1u);
     EXPECT_EQ(LiliesAt(-1, c).size(), 1u);
@@ -106,14 +106,14 @@ TEST_F(PondFixture, AHopTakes30TicksOf5PixelsAndLandsWithARipple) {
   EnterPond(1);
   Layout({"1111", "1111", "1111", "1111", "1111", "1131"}, 1);
   Face(vk::Right);
-  EXPECT_EQ(form->FrogFacing, 1);
+  EXPECT_EQ(Pond().FrogFacing, 1);
   Jump();
-  EXPECT_EQ(form->FrogColumn, 2);
+  EXPECT_EQ(Pond().FrogColumn, 2);
   EXPECT_TRUE(Frog()->HoppingRight);
   EXPECT_EQ(Frog()->X, 320);
   EXPECT_EQ(form->Score, 5);
-  EXPECT_EQ(form->Hunger, 1);
-  EXPECT_FALSE(form->Scrolling);
+  EXPECT_EQ(Pond().Hunger, 1);
+  EXPECT_FALSE(Pond().Scrolling);
 
   Ticks(15);
   EXPECT_EQ(Frog()->X, 395);
@@ -131,8 +131,8 @@ TEST_F(PondFixture, AHopTakes30TicksOf5PixelsAndLandsWithARipple) {
   EXPECT_EQ(ripples[0]->X, 470 - 105 - 2);
   EXPECT_EQ(ripples[0]->Y, 575 - 196 + 63);
   EXPECT_EQ(form->Score, 5);
-  EXPECT_FALSE(form->Scrolling);
-  EXPECT_EQ(form->StoneRow, 2) << "a hop does not scroll";
+  EXPECT_FALSE(Pond().Scrolling);
+  EXPECT_EQ(Pond().StoneRow, 2) << "a hop does not scroll";
 }
 
 TEST_F(PondFixture, JumpsAreRefusedAtTheEdgesDuringAScrollAndWithinTheCooldown) {
@@ -146,9 +146,9 @@ TEST_F(PondFixture, JumpsAreRefusedAtTheEdgesDuringAScrollAndWithinTheCooldown) 
     Face(edge.key);
     Ticks(3);
     Jump();
-    EXPECT_EQ(form->FrogColumn, edge.column);
+    EXPECT_EQ(Pond().FrogColumn, edge.column);
     EXPECT_EQ(form->Score, 0);
-    EXPECT_EQ(form->Hunger, 0);
+    EXPECT_EQ(Pond().Hunger, 0);
     EXPECT_EQ(Count<game::TRazvod>(), 0);
     EXPECT_FALSE(Frog()->HoppingLeft || Frog()->HoppingRight);
   }
@@ -157,23 +157,23 @@ TEST_F(PondFixture, JumpsAreRefusedAtTheEdgesDuringAScrollAndWithinTheCooldown) 
   form->Score = 0;
   Face(vk::Up);
   Jump();
-  ASSERT_TRUE(form->Scrolling);
+  ASSERT_TRUE(Pond().Scrolling);
   Ticks(5);
   Jump();
   Face(vk::Left);
   Jump();
   EXPECT_EQ(form->Score, 5);
-  EXPECT_EQ(form->Hunger, 1);
-  EXPECT_EQ(form->FrogColumn, 2);
+  EXPECT_EQ(Pond().Hunger, 1);
+  EXPECT_EQ(Pond().FrogColumn, 2);
   Ticks(30);
-  ASSERT_FALSE(form->Scrolling);
+  ASSERT_FALSE(Pond().Scrolling);
 
   form->JumpCooldown = 2;  // the frame tick counts it down before the frog looks
   Jump();
   EXPECT_EQ(form->Score, 5);
   Jump();
   EXPECT_EQ(form->Score, 10);
-  EXPECT_EQ(form->FrogColumn, 1);
+  EXPECT_EQ(Pond().FrogColumn, 1);
   EXPECT_EQ(form->JumpCooldown, 3);
 }
 
@@ -185,12 +185,12 @@ TEST_F(PondFixture, HeldSpaceJumpsAndTheKeyboardFireFlagIsSpentByAJump) {
   EXPECT_TRUE(form->FireHeld);
   Ticks(1);
   EXPECT_FALSE(form->FireHeld);
-  EXPECT_EQ(form->FrogColumn, 1);
+  EXPECT_EQ(Pond().FrogColumn, 1);
   Ticks(31);
   Hold(vk::Space, true);
   Ticks(1);
   Hold(vk::Space, false);
-  EXPECT_EQ(form->FrogColumn, 2);
+  EXPECT_EQ(Pond().FrogColumn, 2);
   EXPECT_EQ(form->Score, 10);
 }
 

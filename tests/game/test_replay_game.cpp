@@ -21,7 +21,8 @@ void TraceTicks(TMainForm& f, Trace& out) {
     auto inner = f.Scenes[s].Tick;
     f.Scenes[s].Tick = [&f, &out, inner] {
       inner();
-      out.emplace_back(f.CurrentScene, f.Level, f.TimeLeft, f.Score, f.Lives, f.Hunger);
+      out.emplace_back(f.CurrentScene, f.Level, f.Module<game::TFeedingState>().TimeLeft,
+                       f.Score, f.Lives, f.Module<game::TPondState>().Hunger);
     };
   }
 }
@@ -54,7 +55,7 @@ TEST(ReplayTimers, ALateFrameThatLetsTheStageClockOvertakeATickReplaysExactly) {
       }
       g.plat.AdvanceTo(next);
       f.Idle();
-      if (f.TimeLeft == 12) g.Hold(vk::Space, false);
+      if (g.Feeding().TimeLeft == 12) g.Hold(vk::Space, false);
     }
     f.Recorder->Finish();
   }

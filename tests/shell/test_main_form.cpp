@@ -170,10 +170,8 @@ TEST_F(ShellFixture, LeaveStepsOfTheTable) {
   EXPECT_EQ(saves, 1);
   form->SwitchScene(SceneFeeding);
   EXPECT_EQ(saves, 2);
-  form->StoneNotReached = false;
   form->GameOver = true;
   form->SwitchScene(SceneGameOver);
-  EXPECT_TRUE(form->StoneNotReached);
   EXPECT_TRUE(form->MusicRestartPending);
   EXPECT_FALSE(form->GameOver);
   form->GameEnterName = form->GameSendResult = true;

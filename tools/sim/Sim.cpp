@@ -15,7 +15,9 @@
 #include "AudioCapture.h"
 #include "Soak.h"
 #include "assembly/Assembly.h"
+#include "game/FeedingState.h"
 #include "game/Lily.h"
+#include "game/PondState.h"
 #include "menus/MenuState.h"
 #include "online/Online.h"
 #include "platform/Cp1251.h"
@@ -265,29 +267,32 @@ void Simulator::PrintPeek() {
   // What a scripted player needs to decide its next move; not a point of a recording.
   using nlohmann::json;
   TMainForm& f = *form_;
+  const auto& pond = f.Module<game::TPondState>();
+  const auto& feeding = f.Module<game::TFeedingState>();
   json j;
   j["t"] = plat_.Now();
   j["scene"] = SceneName(f.CurrentScene);
   j["level"] = f.Level;
   j["score"] = f.Score;
   j["lives"] = f.Lives;
-  j["hunger"] = f.Hunger;
-  j["timeLeft"] = f.TimeLeft;
+  j["hunger"] = pond.Hunger;
+  j["timeLeft"] = feeding.TimeLeft;
   j["paused"] = f.Paused;
   j["exitPrompt"] = f.GameMainExit;
   j["enterName"] = f.GameEnterName;
   j["timer1"] = f.Timer1.Enabled();
-  j["frogColumn"] = f.FrogColumn;
-  j["frogFacing"] = f.FrogFacing;
-  j["stoneRow"] = f.StoneRow;
-  j["stickyTries"] = f.StickyTries;
-  j["stuck"] = f.StuckToLily;
-  j["scrolling"] = f.Scrolling || f.UpJumpPending || f.SpringJumpPending;
-  j["controllable"] = f.FrogControllable && !f.FrogFrozen && !f.FrogCaught;
+  j["frogColumn"] = pond.FrogColumn;
+  j["frogFacing"] = pond.FrogFacing;
+  j["stoneRow"] = pond.StoneRow;
+  j["stickyTries"] = pond.StickyTries;
+  j["stuck"] = pond.StuckToLily;
+  j["scrolling"] = pond.Scrolling || pond.UpJumpPending || pond.SpringJumpPending;
+  j["controllable"] = pond.FrogControllable && !pond.FrogFrozen && !pond.FrogCaught;
   j["aimAngle"] = f.AimAngle;
-  j["tongue"] = {f.TongueBaseX, f.TongueBaseY - f.TongueLift, f.TongueLength};
+  j["tongue"] = {feeding.TongueBaseX, feeding.TongueBaseY - feeding.TongueLift,
+                 feeding.TongueLength};
   json grid = json::array();
-  for (auto& row : f.LilyGrid) {
+  for (auto& row : pond.LilyGrid) {
     json r = json::array();
     for (auto& cell : row) r.push_back({cell.LilyKind, cell.Pickup});
     grid.push_back(r);
@@ -348,14 +353,15 @@ void Simulator::PrintState() {
   j["level"] = f.Level;
   j["score"] = f.Score;
   j["lives"] = f.Lives;
-  j["hunger"] = f.Hunger;
-  j["timeLeft"] = f.TimeLeft;
+  const auto& pond = f.Module<game::TPondState>();
+  j["hunger"] = pond.Hunger;
+  j["timeLeft"] = f.Module<game::TFeedingState>().TimeLeft;
   j["paused"] = f.Paused;
-  j["frogColumn"] = f.FrogColumn;
-  j["frogFacing"] = f.FrogFacing;
+  j["frogColumn"] = pond.FrogColumn;
+  j["frogFacing"] = pond.FrogFacing;
   // The pond's lily kinds, rows -1..4 top to bottom, columns 1..4.
   json grid = json::array();
-  for (auto& row : f.LilyGrid) {
+  for (auto& row : pond.LilyGrid) {
     json r = json::array();
     for (auto& cell : row) r.push_back(cell.LilyKind);
     grid.push_back(r);

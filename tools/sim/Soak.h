@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "game/PondState.h"
 #include "platform/headless/Headless.h"
 #include "shell/MainForm.h"
 
@@ -358,7 +359,7 @@ class SoakPlayer {
       int dir;  // 0 left, 1 right, 2 up
       if (Chance(5))
         dir = R(3);
-      else if (f_.FrogColumn > 0 && Chance(2))
+      else if (f_.Module<game::TPondState>().FrogColumn > 0 && Chance(2))
         dir = 0;
       else
         dir = 2;
