@@ -48,6 +48,11 @@ size_t Ticks(const replay::TReplay& r) {
 
 void Replay(benchmark::State& state, bool check) {
   const replay::TReplay& r = Recorded();
+  if (r.Entries.empty()) {
+    // A figure of nothing replayed would read as infinitely fast.
+    state.SkipWithError("no game was recorded: is the game folder built (Data/Graphic.dxg)?");
+    return;
+  }
   for (auto _ : state) {
     platform::HeadlessPlatform plat;
     plat.RenderAudio = !check;
