@@ -64,7 +64,13 @@ if [ "$watch" = 1 ]; then
   key space; grab still1; sleep 1; grab still2
   moved=$(compare -metric AE "$tmp/still1.png" "$tmp/still2.png" null: 2>&1 | cut -d' ' -f1 || true)
   [ "$moved" = 0 ] || fail "the paused replay still moves ($moved pixels changed)"
-  key p; key Escape
+  key p
+  # Esc from the keyboard, as the viewer presses it. The watcher leaves on the press and its
+  # window goes at once; `xdotool key --window` types through the keyboard only while the
+  # window has the focus and sends the rest to the window itself, so a release coming after
+  # the window has gone fails (BadWindow). Typed at the focus, the release goes nowhere.
+  [ "$(xdotool getwindowfocus -f)" = "$win" ] || fail "the watcher's window does not have the keyboard"
+  xdotool key Escape
   for _ in $(seq 50); do kill -0 "$wpid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$wpid" 2>/dev/null && { kill "$wpid"; fail "Esc did not leave the replay"; }
   wait "$wpid" || fail "the replay ended with status $?"
