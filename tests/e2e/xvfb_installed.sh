@@ -94,11 +94,7 @@ line() { sed -n "${1}p" "$ini" | tr -d '\r' | sed 's/^ *//'; }
 n=$(line 1)
 read -r ex ey ew eh <<<"$(line $(( 2 + 5 * (n - 1) + 2 )))"
 sleep $(( $(line $(( 2 + 5 * (n - 1) + 8 ))) + 1 ))
-# The exit button closes the window on the press: clicked from the pointer itself, since
-# xdotool's release aimed at that window would find it gone (BadWindow).
-xdotool mousemove --window "$win" $(( ex + ew / 2 )) $(( ey + eh / 2 )); sleep 0.15
-xdotool mousemove --window "$win" $(( ex + ew / 2 + 1 )) $(( ey + eh / 2 )); sleep 0.15
-xdotool click 1
+click_closing $(( ex + ew / 2 )) $(( ey + eh / 2 ))
 for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$gpid" 2>/dev/null && fail "the game did not end after its exit button"
 status=0

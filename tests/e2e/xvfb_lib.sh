@@ -48,6 +48,13 @@ find_game_window() {
   done
   fail "no game window"
 }
+# Clicks X Y on a button that closes the game's window on the press: from the pointer
+# itself, since xdotool's release aimed at that window would find it gone (BadWindow).
+click_closing() {
+  xdotool mousemove --window "$win" "$1" "$2"; sleep 0.15
+  xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"; sleep 0.15
+  xdotool click 1
+}
 differs() {
   import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
   convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"

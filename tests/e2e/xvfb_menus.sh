@@ -73,11 +73,7 @@ seconds=$(line $(( 2 + 5 * (n - 1) + 8 )))
 echo "exit button at $ex,$ey ${ew}x$eh after $seconds s"
 kill -0 "$gpid" 2>/dev/null || fail "the game closed instead of showing the exit screen"
 sleep $(( seconds + 1 ))
-# The exit button closes the window on the press: clicked from the pointer itself, since
-# xdotool's release aimed at that window would find it gone (BadWindow).
-xdotool mousemove --window "$win" $(( ex + ew / 2 )) $(( ey + eh / 2 )); sleep 0.15
-xdotool mousemove --window "$win" $(( ex + ew / 2 + 1 )) $(( ey + eh / 2 )); sleep 0.15
-xdotool click 1
+click_closing $(( ex + ew / 2 )) $(( ey + eh / 2 ))
 
 for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$gpid" 2>/dev/null; then fail "the game did not end after its exit button"; fi
