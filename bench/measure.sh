@@ -21,22 +21,8 @@ reps=${3:-3}
 counter="$after/bench/measure/libtk_frame_counter.so"
 [ -f "$counter" ] || { echo "build $after first (libtk_frame_counter.so is missing)"; exit 1; }
 hz=$(getconf CLK_TCK)
-tmp=$(mktemp -d)
-xpid=""; gpid=""
-cleanup() {
-  [ -n "$gpid" ] && kill -9 "$gpid" 2>/dev/null || true
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-start_xvfb() {  # WxH
-  rm -f "$tmp/display"
-  Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$tmp/display" 2>/dev/null &
-  xpid=$!
-  for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-  export DISPLAY=":$(cat "$tmp/display")"
-}
+# The scratch folder, its clean-up and start_xvfb WxH come from the Xvfb tests' helpers.
+source "$(dirname "$0")/../tests/e2e/xvfb_lib.sh"
 stop_all() {
   [ -n "$gpid" ] && { kill "$gpid" 2>/dev/null; sleep 0.5; kill -9 "$gpid" 2>/dev/null || true; wait "$gpid" 2>/dev/null || true; }
   [ -n "$xpid" ] && { kill "$xpid" 2>/dev/null; wait "$xpid" 2>/dev/null || true; }

@@ -16,11 +16,13 @@ printf '#!/bin/sh\nexit 0\n' >"$tmp/bin/xdg-open"
 chmod 755 "$tmp/bin" "$tmp/bin/xdg-open"
 export PATH="$tmp/bin:$PATH"
 
-# An 800 x 600 X server of its own; sets DISPLAY. Fails when it does not come up. It never
-# resets: a server resets when its last client leaves (a game killed, an xdotool call done),
-# and a game connecting meanwhile is refused and falls back to no window at all.
+# An X server of its own, 800 x 600 unless a WxH is given; sets DISPLAY. Fails when it does
+# not come up. It never resets: a server resets when its last client leaves (a game killed,
+# an xdotool call done), and a game connecting meanwhile is refused and falls back to no
+# window at all.
 start_xvfb() {
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
+  rm -f "$tmp/display"
+  Xvfb -displayfd 3 -screen 0 "${1:-800x600}x24" -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
   xpid=$!
   for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
   [ -s "$tmp/display" ] || { echo "FAIL: Xvfb did not start"; return 1; }

@@ -176,6 +176,23 @@ TEST(Container, SkipValueCoversNestedValues) {
   EXPECT_EQ(r.ReadInteger(), 99);
 }
 
+namespace {
+
+// Reads a root object whose properties S and B are a string and a block; any other is refused.
+void ReadStringsAndBlocks(const std::string& file) {
+  TComponentReader reader(file);
+  reader.ReadRootProperties([](TStreamReader& r, std::string_view name) {
+    if (name == "S")
+      r.ReadString();
+    else if (name == "B")
+      r.ReadBinary();
+    else
+      ThrowPropertyError(name);
+  });
+}
+
+}  // namespace
+
 TEST(Container, Errors) {
   const std::string good = MakeComponentResource("T", "", [](TStreamWriter&) {});
   struct Case {
@@ -207,15 +224,7 @@ TEST(Container, Errors) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     try {
-      TComponentReader reader(c.file);
-      reader.ReadRootProperties([](TStreamReader& r, std::string_view name) {
-        if (name == "S")
-          r.ReadString();
-        else if (name == "B")
-          r.ReadBinary();
-        else
-          ThrowPropertyError(name);
-      });
+      ReadStringsAndBlocks(c.file);
       ADD_FAILURE() << "no error";
     } catch (const EError& e) {
       EXPECT_EQ(e.what(), c.message);
@@ -273,15 +282,7 @@ TEST(Container, ErrorsCarryTheirOffsetInTheFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     try {
-      TComponentReader reader(c.file);
-      reader.ReadRootProperties([](TStreamReader& r, std::string_view name) {
-        if (name == "S")
-          r.ReadString();
-        else if (name == "B")
-          r.ReadBinary();
-        else
-          ThrowPropertyError(name);
-      });
+      ReadStringsAndBlocks(c.file);
       ADD_FAILURE() << "no error";
     } catch (const EError& e) {
       ASSERT_TRUE(e.Offset.has_value());

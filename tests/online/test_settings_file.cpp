@@ -12,6 +12,7 @@
 
 #include "OnlineFixture.h"
 #include "persist/Codec.h"
+#include "support/SettingsFiles.h"
 #include "support/Unprivileged.h"
 
 namespace tk::testing {
@@ -85,30 +86,6 @@ TEST(SettingsFile, OnlyAFirstLineOfExactlyFalseKeepsTheWindow) {
   }
 }
 
-// Ten rows named A to J with the given scores.
-TSettings Rows(std::initializer_list<int32_t> scores) {
-  TSettings s;
-  int k = 0;
-  for (int32_t score : scores) {
-    s.HighScores[k] = {std::string(1, static_cast<char>('A' + k)), score};
-    ++k;
-  }
-  return s;
-}
-
-// The file of `s` with line `lineNo` (1-based) replaced by the encoding of `plain`.
-std::string WithLine(const TSettings& s, int lineNo, const std::string& plain) {
-  const std::string file = WriteSettings(s);
-  std::string out;
-  int no = 1;
-  for (size_t pos = 0; pos < file.size(); ++no) {
-    const size_t end = file.find("\r\n", pos);
-    out += (no == lineNo ? EncodeText(plain) : file.substr(pos, end - pos)) + "\r\n";
-    pos = end + 2;
-  }
-  return out;
-}
-
 std::string Bytes(const fs::path& p) { return ReadWholeFile(p.string()); }
 
 const TSettings kSaved = Rows({9000, 8000, 7000, 6000, 5000, 4000, 3000, 2500, 2200, 2100});
@@ -156,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Row C's score line (11) is damaged: it keeps its default 2000 and goes to the bottom;
         // the rows after it are read.
-        TDamageCase{"bad_line", WithLine(kSaved, 11, "89x0%"),
+        TDamageCase{"bad_line", FileWith(kSaved, {{11, "89x0%"}}),
                     "line 11: '89x0' is not a valid integer value", 2000},
         // Cut in the middle of row D's name line (12): rows A to C are read.
         TDamageCase{"cut_mid_line", WriteSettings(kSaved).substr(0, 32 + 60 + 4),
@@ -167,7 +144,7 @@ TEST(SettingsFile, ABadLineInTheMiddleKeepsTheRowsBeforeAndAfterIt) {
   OnlineGame g;
   TSettings saved = kSaved;
   saved.PlayerName = "Kot";
-  g.dir.Write("Config.cfg", WithLine(saved, 11, "89x0%"));
+  g.dir.Write("Config.cfg", FileWith(saved, {{11, "89x0%"}}));
   ::testing::internal::CaptureStderr();
   g.Start();
   ::testing::internal::GetCapturedStderr();
@@ -185,7 +162,7 @@ TEST(SettingsFile, AFileOutsideTheGameFolderHasItsCopyAndTemporaryFileBesideIt) 
   OnlineGame g;
   const fs::path elsewhere = g.dir.Path() / "player" / "Config.cfg";
   fs::create_directories(elsewhere.parent_path());
-  const std::string damaged = WithLine(kSaved, 11, "89x0%");
+  const std::string damaged = FileWith(kSaved, {{11, "89x0%"}});
   std::ofstream(elsewhere, std::ios::binary) << damaged;
   std::ofstream(elsewhere.string() + ".tmp") << "half a save";
   g.dir.Write("Config.cfg.tmp", "not the player's");
@@ -207,7 +184,7 @@ TEST(SettingsFile, AFileOutsideTheGameFolderHasItsCopyAndTemporaryFileBesideIt) 
 TEST(SettingsFile, ASecondDamagedFileGetsTheNextNumberAndTheFirstCopyStays) {
   OnlineGame g;
   g.dir.Write("Config.cfg.bak", "an earlier copy");
-  const std::string damaged = WithLine(kSaved, 7, "x%%%%");
+  const std::string damaged = FileWith(kSaved, {{7, "x%%%%"}});
   g.dir.Write("Config.cfg", damaged);
   ::testing::internal::CaptureStderr();
   g.Start();
