@@ -62,7 +62,10 @@ sleep 4.5  # past the splash, on the main menu
 geometry
 x0=$x y0=$y  # where the window manager put the new window
 echo "a new window is at $x0,$y0"
-xprop -id "$win" _NET_WM_ICON | grep -q "Icon (64 x 64)" || fail "the window has no icon"
+# Read whole before matching: grep -q leaving early would cut xprop off mid-icon (SIGPIPE),
+# which pipefail reports as a missing icon.
+icon=$(xprop -id "$win" _NET_WM_ICON)
+[[ "$icon" == *"Icon (64 x 64)"* ]] || fail "the window has no icon"
 wmctrl -i -r "$win" -b add,maximized_vert,maximized_horz
 wait_size $W $H "maximised"
 xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || fail "not full screen"
