@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "game/Tongue.h"
+#include "media/Trig.h"
 
 namespace tk::game {
 
@@ -47,7 +48,7 @@ void TEat::Advance(int32_t moveCount) {
     X -= Speed;
   else
     X += Speed;
-  if (Flying()) Y = BaseLine + Amplitude * std::sin(Phase / kind_.Divisor);
+  if (Flying()) Y = BaseLine + Amplitude * Sin(Phase / kind_.Divisor);
   if (X < -Width || X > 800) {
     Kill();
     // The water strider gulps as it leaves the screen rather than when it is eaten.

@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "game/Grid.h"
+#include "media/Trig.h"
 
 namespace tk::game {
 
@@ -56,8 +57,8 @@ void TKonec_Iazik::Advance(int32_t moveCount) {
   // 180 degrees points straight up from the mouth, smaller angles lean left.
   const double a = (f.AimAngle - 90) * std::numbers::pi / 180;
   const double reach = feeding_.TongueLength + 30;
-  X = (feeding_.TongueBaseX + 68) - std::cos(a) * reach;
-  Y = (feeding_.TongueBaseY - feeding_.TongueLift) - std::sin(a) * reach;
+  X = (feeding_.TongueBaseX + 68) - Cos(a) * reach;
+  Y = (feeding_.TongueBaseY - feeding_.TongueLift) - Sin(a) * reach;
 }
 
 void TKonec_Iazik::Render() {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "media/Trig.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #define TK_DRAW_X86 1
 #include <immintrin.h>
@@ -360,8 +362,8 @@ void RotateInto(TSurface& dest, int x, int y, int width, int height, const TPatt
       break;
     default: {
       const double t = turn * (2.0 * M_PI / 256.0);
-      c = std::cos(t);
-      s = std::sin(t);
+      c = Cos(t);
+      s = Sin(t);
     }
   }
   const double px = centreX * width, py = centreY * height;
