@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -14,6 +15,7 @@
 
 #include "AudioCapture.h"
 #include "Soak.h"
+#include "Trace.h"
 #include "assembly/Assembly.h"
 #include "game/FeedingState.h"
 #include "game/Lily.h"
@@ -405,6 +407,31 @@ int Simulator::Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir, i
           save("SceneFeeding-busiest");
         }
       }
+    };
+  }
+  std::ofstream trace;
+  uint64_t tick = 0;
+  if (!opt_.TraceFile.empty()) {
+    trace.open(opt_.TraceFile);
+    if (!trace) {
+      std::cerr << "cannot write " << opt_.TraceFile << "\n";
+      return 1;
+    }
+    auto shots = std::move(player.AfterTick);
+    player.AfterTick = [&, shots](uint8_t scene, uint64_t inScene) {
+      if (shots) shots(scene, inScene);
+      ++tick;
+      char line[64];
+      std::snprintf(line, sizeof line, "%llu %016llx", static_cast<unsigned long long>(tick),
+                    static_cast<unsigned long long>(StateDigest(*form_)));
+      trace << line;
+      // The picture too, every few seconds of play (hashing it every tick would be slow).
+      if (tick % 250 == 0) {
+        std::snprintf(line, sizeof line, " frame %016llx",
+                      static_cast<unsigned long long>(FrameDigest(form_->Surface())));
+        trace << line;
+      }
+      trace << '\n';
     };
   }
   const auto start = std::chrono::steady_clock::now();

@@ -22,6 +22,7 @@ struct SimOptions {
   bool RecordSounds = true;  // off for soak runs, whose sound log would only grow
   std::string AudioFile;     // --audio: the mixed output goes there as a WAV file
   std::string RecordFile;    // the first game of the run is recorded into it
+  std::string TraceFile;     // --trace: a soak run's digest of every tick goes there
 };
 
 // Exit status of a replay that was refused (another format version, other game data, a

@@ -38,9 +38,31 @@ namespace tk::sim {
 inline size_t HeapInUse() {
 #ifdef TK_SOAK_ASAN
   return __sanitizer_get_current_allocated_bytes();
+#elif defined(__EMSCRIPTEN__)
+  return mallinfo().uordblks;
 #else
   return mallinfo2().uordblks;
 #endif
+}
+
+// A whole number in 0 .. n - 1 from a 32-bit generator, drawn the way the desktop's
+// standard library draws std::uniform_int_distribution (a 64-bit product whose low half
+// refuses the few values that would favour some results), so a seed plays the same input
+// with any standard library and every soak run recorded so far stays the same.
+// A range of one still takes a draw, as the library's does.
+inline int UniformBelow(std::mt19937& g, int n) {
+  if (n <= 0) return 0;
+  const uint32_t range = static_cast<uint32_t>(n);
+  uint64_t product = uint64_t{static_cast<uint32_t>(g())} * range;
+  uint32_t low = static_cast<uint32_t>(product);
+  if (low < range) {
+    const uint32_t threshold = static_cast<uint32_t>(-range) % range;
+    while (low < threshold) {
+      product = uint64_t{static_cast<uint32_t>(g())} * range;
+      low = static_cast<uint32_t>(product);
+    }
+  }
+  return static_cast<int>(product >> 32);
 }
 
 struct SoakReport {
@@ -78,7 +100,17 @@ class SoakPlayer {
  private:
   using Ev = platform::HeadlessEvent;
 
-  int R(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+  int R(int n) { return UniformBelow(rng_, n); }
+  // A point in the box at (x0, y0); its y is drawn before its x, the order all soak runs
+  // so far have used (the README's feeding picture comes from one).
+  struct Point {
+    int X, Y;
+  };
+  Point Anywhere(int x0 = 0, int w = 800, int y0 = 0, int h = 600) {
+    const int y = y0 + R(h);
+    return {x0 + R(w), y};
+  }
+  void MoveTo(Point p) { MoveTo(p.X, p.Y); }
   bool Chance(int inN) { return R(inN) == 0; }
 
   // Advances virtual time by ms, firing timers and frame ticks as the real loop does.
@@ -262,7 +294,7 @@ class SoakPlayer {
       return;
     }
     if (inScene_ < 10 || !Chance(20)) {
-      if (Chance(8)) MoveTo(R(800), R(600));
+      if (Chance(8)) MoveTo(Anywhere());
       return;
     }
     const int r = R(100);
@@ -291,8 +323,12 @@ class SoakPlayer {
         Click(440, 540);  // Back
       return;
     }
-    if (Chance(6)) Click(560 + R(200), 500 + R(80));  // the paging arrows
-    else if (Chance(10)) MoveTo(R(800), R(600));
+    if (Chance(6)) {
+      const Point p = Anywhere(560, 200, 500, 80);  // the paging arrows
+      Click(p.X, p.Y);
+    } else if (Chance(10)) {
+      MoveTo(Anywhere());
+    }
   }
 
   void Options() {
@@ -303,7 +339,8 @@ class SoakPlayer {
     const int r = R(60);
     if (r == 0) {
       static const int ys[] = {233, 294, 354};
-      Click(270 + R(180), ys[R(3)]);  // a choice of the three rows
+      const int y = ys[R(3)];  // a choice of the three rows
+      Click(270 + R(180), y);
     } else if (r == 1) {
       Click(450, 420);  // the country field
     } else if (r < 5 && f_.GamegoEdit) {
@@ -312,7 +349,7 @@ class SoakPlayer {
     } else if (r == 5) {
       Key(platform::vk::Backspace);
     } else if (r < 9) {
-      MoveTo(R(800), R(600));
+      MoveTo(Anywhere());
     }
   }
 
@@ -334,7 +371,7 @@ class SoakPlayer {
       return;
     }
     if (Chance(400)) Click(100, 237);  // Clear
-    else if (Chance(12)) MoveTo(R(800), R(600));
+    else if (Chance(12)) MoveTo(Anywhere());
   }
 
   void Pond() {
@@ -353,7 +390,9 @@ class SoakPlayer {
     } else if (r < 5) {
       Key(platform::vk::Esc);
     } else if (r < 40) {
-      Click(R(800), R(600), Chance(2) ? platform::MouseButton::Left : platform::MouseButton::Right);
+      const auto button = Chance(2) ? platform::MouseButton::Left : platform::MouseButton::Right;
+      const Point p = Anywhere();
+      Click(p.X, p.Y, button);
     } else if (r < 200) {
       // Head for the stone's column and up; now and then anywhere.
       int dir;  // 0 left, 1 right, 2 up
@@ -393,7 +432,7 @@ class SoakPlayer {
     } else if (r < 4) {
       Key(platform::vk::Esc);
     } else if (r < 200) {
-      MoveTo(300 + R(200), R(600));  // the aim follows x 333..467
+      MoveTo(Anywhere(300, 200));  // the aim follows x 333..467
     } else if (r < 260) {
       const int hold = 3 + R(25);
       if (Chance(3)) {
@@ -408,10 +447,12 @@ class SoakPlayer {
       }
     } else if (r < 330) {
       static const int walk[] = {platform::vk::Left, platform::vk::Right, 'A', 'D'};
-      Tap(walk[R(4)], 5 + R(40));
+      const int ticks = 5 + R(40);
+      Tap(walk[R(4)], ticks);
     } else if (r < 350) {
       static const int aim[] = {platform::vk::Up, platform::vk::Down, 'W', 'S'};
-      Tap(aim[R(4)], 2 + R(20));
+      const int ticks = 2 + R(20);
+      Tap(aim[R(4)], ticks);
     }
   }
 
@@ -438,10 +479,12 @@ class SoakPlayer {
     if (f_.Timer1.Enabled()) return;  // the banner's five seconds
     if (f_.Score >= f_.HighScores[9].Score) return;  // the name entry is on its way
     if (Chance(20)) {
-      if (Chance(3))
-        Click(R(800), R(600));
-      else
+      if (Chance(3)) {
+        const Point p = Anywhere();
+        Click(p.X, p.Y);
+      } else {
         Key(Chance(2) ? platform::vk::Enter : platform::vk::Esc);
+      }
     }
   }
 

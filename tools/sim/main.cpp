@@ -41,6 +41,8 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--audio") {
       o.AudioFile = std::filesystem::absolute(value()).string();
+    } else if (a == "--trace") {
+      o.TraceFile = std::filesystem::absolute(value()).string();
     } else if (a == "--record") {
       o.RecordFile = value();
     } else if (a == "--replay") {
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
                  " [--record FILE] SCRIPT\n"
                  "       tinokvak-sim --replay FILE [--check] [--dir GAMEDIR]\n"
                  "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
-                 " [--shot-size WxH] [--audio FILE.wav]\n";
+                 " [--shot-size WxH] [--audio FILE.wav] [--trace FILE]\n";
     return 1;
   }
   try {
