@@ -13,6 +13,7 @@ packages=(
   fonts-comfortaa fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
   desktop-file-utils appstream dpkg-dev openbox wmctrl
+  emscripten node-acorn nodejs libstb-dev
 )
 
 missing=()

@@ -95,8 +95,10 @@ int ReadFileBytes(const std::filesystem::path& path, std::string& bytes) {
 
 // rename() that fails with EEXIST instead of replacing the target.
 int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+#if defined(RENAME_NOREPLACE) && !defined(__EMSCRIPTEN__)
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
   // A file system without the flag: a hard link fails on an existing target too.
   if (::link(from.c_str(), to.c_str()) == 0) {
     ::unlink(from.c_str());

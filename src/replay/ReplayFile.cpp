@@ -32,7 +32,11 @@ class Writer {
     Var(s.size());
     Bytes(s);
   }
-  void Double(double d) { Fixed(std::bit_cast<uint64_t>(d), 8); }
+  void Double(double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    Fixed(bits, 8);
+  }
   void Bool(bool b) { U8(b ? 1 : 0); }
   std::string& Out() { return out_; }
 
@@ -80,7 +84,12 @@ class Reader {
     pos_ += n;
     return s;
   }
-  double Double() { return std::bit_cast<double>(Fixed(8)); }
+  double Double() {
+    const uint64_t bits = Fixed(8);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+  }
   bool Bool() {
     const uint8_t b = U8();
     if (b > 1) Fail("a flag is neither 0 nor 1");
