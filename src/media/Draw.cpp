@@ -325,7 +325,7 @@ int32_t TurnRowSse2(const TTurnRow& r) {
 }
 #endif
 
-int32_t TurnRowVector(TDrawVector level, const TTurnRow& r) {
+int32_t TurnRowVector([[maybe_unused]] TDrawVector level, const TTurnRow& r) {
 #if defined(TK_DRAW_X86)
   if (level >= TDrawVector::Avx2) return TurnRowAvx2(r);
 #endif
