@@ -1,0 +1,82 @@
+// A glyph table measures texts exactly as the desktop's renderer does, and survives being
+// written and read back.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "GlyphBuilder.h"
+#include "platform/NameCharacters.h"
+#include "platform/Text.h"
+#include "platform/TtfText.h"
+
+namespace tk::glyphs {
+namespace {
+
+std::string RandomText(std::mt19937& g, const std::vector<char>& letters, int maxLength) {
+  std::string s;
+  const int n = 1 + static_cast<int>(g() % static_cast<uint32_t>(maxLength));
+  for (int i = 0; i < n; ++i) s += letters[g() % letters.size()];
+  return s;
+}
+
+// Names and countries as typed, texts of every character the font has, the countdown's
+// digits: the table's width must be the renderer's, to the pixel.
+TEST(GlyphTable, WidthsEqualTheRenderers) {
+  auto renderer = platform::MakeTtfTextRenderer();
+  struct Case {
+    const char* Family;
+    int Size;
+  };
+  for (const Case c : {Case{"Festival Nights JL", 20}, Case{"Festival Nights JL", 12},
+                       Case{"Festival Nights JL", 30}, Case{"Verdana", 26}}) {
+    SCOPED_TRACE(std::string(c.Family) + " " + std::to_string(c.Size));
+    const platform::GlyphTable t = BuildGlyphTable(c.Family, c.Size);
+    const platform::TextStyle style{c.Family, c.Size, 0};
+    std::vector<char> names, all;
+    for (int ch = 1; ch < 256; ++ch) {
+      if (!t.CharGlyphs.count(static_cast<uint8_t>(ch))) continue;
+      all.push_back(static_cast<char>(ch));
+      if (IsNameCharacter(static_cast<uint8_t>(ch))) names.push_back(static_cast<char>(ch));
+    }
+    ASSERT_GT(names.size(), 100u);
+    std::mt19937 g(static_cast<uint32_t>(c.Size));
+    // Ligatures and their neighbours: "ffi", an "f" before a ligature, kerned capitals.
+    std::vector<std::string> texts = {"", "0", "10", "WAVE AVA Ty", "office", "fffi", "fiffl",
+                                      "affluent", "Ffi", "f i", "ff", "fl"};
+    for (char ch : all) texts.emplace_back(1, ch);
+    for (int i = 0; i < 3000; ++i) texts.push_back(RandomText(g, names, 10));
+    for (int i = 0; i < 1000; ++i) texts.push_back(RandomText(g, all, 30));
+    int misses = 0;
+    for (const std::string& s : texts) {
+      const int want = renderer->Width(s, style);
+      if (t.Width(s) != want && ++misses <= 5)
+        ADD_FAILURE() << "\"" << s << "\": " << t.Width(s) << ", the renderer " << want;
+    }
+    EXPECT_EQ(misses, 0);
+    EXPECT_EQ(t.CellHeight, renderer->Height("Ж", style));
+  }
+}
+
+TEST(GlyphTable, ReadsBackWhatItWroteAndRefusesDamage) {
+  const platform::GlyphTable t = BuildGlyphTable("Festival Nights JL", 20);
+  ASSERT_FALSE(t.Pairs.empty());  // the font kerns: the pairs are part of the round trip
+  const std::string bytes = t.Serialize();
+  const platform::GlyphTable back = platform::GlyphTable::Parse(bytes);
+  EXPECT_EQ(back.Serialize(), bytes);
+  EXPECT_EQ(back.Width("Тиноквак AV fi"), t.Width("Тиноквак AV fi"));
+  EXPECT_FALSE(back.Ligatures.empty());
+
+  std::string wrongMagic = bytes;
+  wrongMagic[0] = 'X';
+  std::string hugeCount = bytes;
+  hugeCount[8 + 4 + t.Font.size() + 8 + 3] = '\x7f';  // the number of glyphs
+  for (const std::string& damaged : {bytes.substr(0, bytes.size() - 1), bytes + "x", wrongMagic,
+                                     hugeCount, std::string()})
+    EXPECT_THROW(platform::GlyphTable::Parse(damaged), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tk::glyphs
