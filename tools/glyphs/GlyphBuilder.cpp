@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 #include <hb-ft.h>
 #include <hb.h>
+#include <SDL_ttf.h>
 
 #include <map>
 #include <memory>
@@ -59,12 +60,20 @@ class Shaper {
     for (unsigned i = 0; i < n; ++i) out.push_back({info[i].codepoint, pos[i].x_advance, pos[i].x_offset});
     return out;
   }
-  // The glyph's picture as the renderer draws it: left edge and width in pixels.
-  bool Picture(hb_codepoint_t glyph, int& left, int& width) {
+  // The glyph's picture as the renderer draws it: its place and its coverage.
+  bool Picture(hb_codepoint_t glyph, platform::GlyphMetrics& m) {
     if (FT_Load_Glyph(face_, glyph, FT_LOAD_DEFAULT) != 0) return false;
     if (FT_Render_Glyph(face_->glyph, FT_RENDER_MODE_NORMAL) != 0) return false;
-    left = face_->glyph->bitmap_left;
-    width = static_cast<int>(face_->glyph->bitmap.width);
+    const FT_Bitmap& bm = face_->glyph->bitmap;
+    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.width > 0) return false;
+    m.Left = face_->glyph->bitmap_left;
+    m.Top = face_->glyph->bitmap_top;
+    m.Width = static_cast<int32_t>(bm.width);
+    m.Coverage.clear();
+    for (unsigned r = 0; r < bm.rows && bm.width > 0; ++r) {
+      const unsigned char* row = bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch;
+      m.Coverage.insert(m.Coverage.end(), row, row + bm.width);
+    }
     return true;
   }
 
@@ -89,9 +98,10 @@ platform::GlyphTable BuildGlyphTable(const std::string& family, int pointSize) {
   std::map<uint32_t, Shaped> alone;
   auto measure = [&](const Shaped& g) {
     if (t.Glyphs.count(g.Glyph)) return true;
-    int left = 0, width = 0;
-    if (!shaper.Picture(g.Glyph, left, width)) return false;
-    t.Glyphs[g.Glyph] = {g.Advance, left, width};
+    platform::GlyphMetrics m;
+    if (!shaper.Picture(g.Glyph, m)) return false;
+    m.Advance = g.Advance;
+    t.Glyphs[g.Glyph] = std::move(m);
     alone[g.Glyph] = g;
     return true;
   };
@@ -124,6 +134,37 @@ platform::GlyphTable BuildGlyphTable(const std::string& family, int pointSize) {
     grow = std::move(next);
   }
   for (const auto& [chars, glyph] : t.Ligatures) units.push_back(chars);
+  // The baseline's row in the text cell, where the renderer puts a capital's top.
+  {
+    const auto h = t.CharGlyphs.find('H');
+    if (h == t.CharGlyphs.end()) throw std::runtime_error(family + " has no letter H");
+    const platform::GlyphMetrics& g = t.Glyphs.at(h->second);
+    const int w = 64, rows = 4 * t.CellHeight + 64;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * rows, 0);
+    platform::MakeTtfTextRenderer()->Draw(pixels.data(), w, rows, w, 8, 32, "H",
+                                          {family, pointSize, 0xFFFFFF});
+    int drawn = -1, own = -1;
+    for (int r = 0; r < rows && drawn < 0; ++r)
+      for (int c = 0; c < w; ++c)
+        if (pixels[static_cast<size_t>(r) * w + c] != 0) {
+          drawn = r - 32;
+          break;
+        }
+    for (int r = 0; r < g.Rows() && own < 0; ++r)
+      for (int c = 0; c < g.Width; ++c)
+        if (g.Coverage[static_cast<size_t>(r) * g.Width + c] != 0) {
+          own = r;
+          break;
+        }
+    if (drawn < 0 || own < 0) throw std::runtime_error(family + " draws no H");
+    t.Baseline = drawn - own + g.Top;
+  }
+  if (TTF_Font* f = TTF_OpenFontDPI(file.c_str(), pointSize, 96, 96)) {
+    t.Ascent = TTF_FontAscent(f);
+    TTF_CloseFont(f);
+  } else {
+    throw std::runtime_error("the renderer cannot open " + file);
+  }
   // Every two units side by side: where they stay the same two glyphs, what the shaping
   // changes between them. Where they do not (an "f" before an "i" of "fi"), the table's
   // own reading of the text never puts them side by side.
