@@ -120,3 +120,48 @@ TEST(GlyphTable, DrawsTheRenderersPixels) {
 
 }  // namespace
 }  // namespace tk::glyphs
+
+#include "platform/TableText.h"
+
+namespace tk::glyphs {
+namespace {
+
+// The renderer made of tables, read back from the file tinokvak-glyphs writes, answers as
+// the desktop's renderer for its styles (a family's name in any case), and blank for
+// another; a damaged file is refused.
+TEST(TableText, ReadsTheToolsFileAndStandsInForTheRenderer) {
+  const std::vector<std::pair<const char*, int>> styles = {{"Festival Nights JL", 16}, {"Verdana", 18}};
+  std::string file;
+  for (auto [family, size] : styles) {
+    const std::string t = BuildGlyphTable(family, size).Serialize();
+    for (int b = 0; b < 4; ++b) file.push_back(static_cast<char>((t.size() >> (8 * b)) & 0xFF));
+    file += t;
+  }
+  auto tables = platform::ParseGlyphTables(file);
+  ASSERT_EQ(tables.size(), 2u);
+  auto ours = platform::MakeTableTextRenderer(std::move(tables));
+  auto desktop = platform::MakeTtfTextRenderer();
+  const std::string text = "Жизни: 3";
+  for (const platform::TextStyle& s : {platform::TextStyle{"Festival Nights JL", 16, 0xFFFF00},
+                                       platform::TextStyle{"festival nights jl", 16, 0xFFFF00},
+                                       platform::TextStyle{"Verdana", 18, 0x00FF00}}) {
+    EXPECT_EQ(ours->Width(text, s), desktop->Width(text, s)) << s.FontName;
+    EXPECT_EQ(ours->Height(text, s), desktop->Height(text, s)) << s.FontName;
+    std::vector<uint32_t> want(200 * 60, 0x123456), got = want;
+    desktop->Draw(want.data(), 200, 60, 200, 5, 10, text, s);
+    ours->Draw(got.data(), 200, 60, 200, 5, 10, text, s);
+    EXPECT_EQ(got, want) << s.FontName;
+  }
+  const platform::TextStyle other{"Festival Nights JL", 17, 0xFFFFFF};
+  EXPECT_EQ(ours->Width(text, other), 0);
+  std::vector<uint32_t> blank(100 * 40, 7), drawn = blank;
+  ours->Draw(drawn.data(), 100, 40, 100, 0, 0, text, other);
+  EXPECT_EQ(drawn, blank);
+
+  EXPECT_THROW(platform::ParseGlyphTables(file.substr(0, file.size() - 3)), std::runtime_error);
+  EXPECT_THROW(platform::ParseGlyphTables(file + "ab"), std::runtime_error);
+  EXPECT_TRUE(platform::ParseGlyphTables("").empty());
+}
+
+}  // namespace
+}  // namespace tk::glyphs
