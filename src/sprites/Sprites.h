@@ -13,6 +13,7 @@
 namespace tk {
 
 class TSpriteEngine;
+class TImageSprite;
 
 // The object that owns the engine (the main window); sprites reach the game through it.
 class TSpriteOwner {
@@ -35,6 +36,8 @@ class TSprite {
   virtual void Advance(int32_t moveCount);
   virtual TRect GetBounds() const;
   virtual bool HitTest(TSprite* other);
+  // This sprite as an image sprite, or null: asked for every pair a collision test meets.
+  virtual TImageSprite* AsImageSprite() { return nullptr; }
 
   TSpriteEngine* Engine() const { return engine_; }
   TSprite* Parent() const { return parent_; }
@@ -104,6 +107,7 @@ class TImageSprite : public TSprite {
   void Render() override;
   void Advance(int32_t moveCount) override;
   bool HitTest(TSprite* other) override;
+  TImageSprite* AsImageSprite() final { return this; }
 };
 
 class TBackgroundSprite : public TSprite {
