@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "media/PictureCollection.h"
@@ -176,6 +178,17 @@ class TDXSpriteEngine {
   TDXDraw* dxdraw_ = nullptr;
   int listener_ = 0;
 };
+
+// The sprite as a T, or null. For a final class one comparison of types does, instead of
+// the search of the class tree a dynamic_cast makes: the game's scans ask it of every
+// sprite every tick.
+template <class T>
+T* SpriteAs(TSprite* s) {
+  if constexpr (std::is_final_v<T>)
+    return s && typeid(*s) == typeid(T) ? static_cast<T*>(s) : nullptr;
+  else
+    return dynamic_cast<T*>(s);
+}
 
 // Pixel-exact test between two image sprites.
 bool PixelTest(const TImageSprite& p, const TImageSprite& q);
