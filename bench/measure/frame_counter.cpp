@@ -1,7 +1,11 @@
-// Counts, in a game preloaded with it, the calls that mark a frame: SDL_GetWindowFlags is
-// asked once per frame tick (can the window be drawn on?), and every present ends in
-// SDL_RenderPresent or an update of the window surface. The counts are written to the
-// file named by TK_FRAME_COUNT_FILE about every 100 ms, as "ticks presents".
+// Counts, in a game preloaded with it, the frame ticks and the presents. The game calls
+// tinokvak_frame_tick once per frame tick that ran (its window display looks the probe up
+// at the first tick); every present ends in SDL_RenderPresent or an update of the window
+// surface. The counts are written to the file named by TK_FRAME_COUNT_FILE about every
+// 100 ms, as "ticks presents source": source is "probe" when the game called the probe, or
+// "flags" for a build from before it, whose ticks can only be estimated by its calls of
+// SDL_GetWindowFlags (made once per tick, but also by its timers' bookkeeping, so that
+// figure runs high).
 #include <dlfcn.h>
 
 #include <atomic>
@@ -15,7 +19,7 @@ struct SDL_Rect;
 
 namespace {
 
-std::atomic<unsigned long> gTicks{0}, gPresents{0};
+std::atomic<unsigned long> gTicks{0}, gFlagCalls{0}, gPresents{0};
 std::atomic<long long> gLastWrite{0};
 
 template <class F>
@@ -31,8 +35,12 @@ void MaybeWrite() {
                             .count();
   if (now - gLastWrite.load() < 100) return;
   gLastWrite = now;
+  const unsigned long ticks = gTicks.load();
   if (FILE* f = std::fopen(file, "w")) {
-    std::fprintf(f, "%lu %lu\n", gTicks.load(), gPresents.load());
+    if (ticks > 0)
+      std::fprintf(f, "%lu %lu probe\n", ticks, gPresents.load());
+    else
+      std::fprintf(f, "%lu %lu flags\n", gFlagCalls.load(), gPresents.load());
     std::fclose(f);
   }
 }
@@ -41,9 +49,15 @@ void MaybeWrite() {
 
 extern "C" {
 
+__attribute__((visibility("default"))) void tinokvak_frame_tick() {
+  ++gTicks;
+  MaybeWrite();
+}
+
 unsigned SDL_GetWindowFlags(SDL_Window* w) {
   static auto real = Next<unsigned (*)(SDL_Window*)>("SDL_GetWindowFlags");
-  ++gTicks;
+  ++gFlagCalls;
+  // A minimised game ticks no frames: the counts still reach the file.
   MaybeWrite();
   return real(w);
 }

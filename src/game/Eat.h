@@ -13,7 +13,7 @@ namespace tk::game {
 constexpr int32_t EatFrogStep = 5;  // pixels a move while a walk key is held
 constexpr double AimStep = 5;       // degrees a move while Up or Down is held
 
-class TPlayerSpriteEat : public TImageSprite {
+class TPlayerSpriteEat final : public TImageSprite {
  public:
   TPlayerSpriteEat(TSprite* parent, TFeedingState& feeding);
   const char* ClassName() const override { return "TPlayerSpriteEat"; }

@@ -56,7 +56,9 @@ void DrawScene(TMainForm& f) {
 }  // namespace
 
 void FeedingTick(TMainForm& f, TFeedingState& fs, TPondState& p) {
-  const std::string time = Cp("Время:"), lives = Cp("Жизни:"), score = Cp("Очки:");
+  // The HUD's words, converted once rather than every tick.
+  static const std::string time = Cp("Время:"), lives = Cp("Жизни:"), score = Cp("Очки:"),
+                           pause = Cp("Пауза");
   auto runningStatus = [&] {
     HudText(f, 143, 0, time, StatusPointSize);
     HudText(f, 230, 0, std::to_string(fs.TimeLeft), StatusPointSize);
@@ -75,7 +77,7 @@ void FeedingTick(TMainForm& f, TFeedingState& fs, TPondState& p) {
       runningStatus();
       return;
     }
-    if (f.Paused) HudText(f, 320, 270, Cp("Пауза"), BannerPointSize);
+    if (f.Paused) HudText(f, 320, 270, pause, BannerPointSize);
     HudText(f, 143, 0, time, StatusPointSize);
     HudText(f, 230, 0, std::to_string(fs.TimeLeft), StatusPointSize);
     HudText(f, 338, 0, lives, StatusPointSize);

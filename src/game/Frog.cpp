@@ -129,7 +129,7 @@ void TPlayerSprite::HoldOnStickyLily() {
   TMainForm& f = Form(*this);
   auto& e = f.Engine();
   for (int i = 0; i < e.ChildCount(); ++i)
-    if (auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
+    if (auto* l = SpriteAs<TKuvshinka>(e.Children(i));
         l && l->Row == FrogRow && l->Column == pond_.FrogColumn + 1)
       l->FrameSpeed = 1.0 / 150;
   pond_.StickyTries += 1;
@@ -170,7 +170,7 @@ void TPlayerSprite::StartJump() {
   if (kind == KindSpring) {
     pond_.SpringJumpPending = true;
     for (int i = 0; i < e.ChildCount(); ++i)
-      if (auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
+      if (auto* l = SpriteAs<TKuvshinka>(e.Children(i));
           l && l->Row == FrogRow && l->Column == pond_.FrogColumn + 1)
         l->FrameSpeed = 1.0 / 150;
   }
@@ -183,7 +183,7 @@ void TPlayerSprite::StartJump() {
   // The eyes keep their grid row in step with the scroll this jump starts.
   const int rows = pond_.UpJumpPending ? 1 : 2;
   for (int i = 0; i < e.ChildCount(); ++i)
-    if (auto* eyes = dynamic_cast<TVeki_Kroko*>(e.Children(i))) eyes->Row += rows;
+    if (auto* eyes = SpriteAs<TVeki_Kroko>(e.Children(i))) eyes->Row += rows;
 }
 
 void TPlayerSprite::StandingCheck() {
@@ -194,7 +194,7 @@ void TPlayerSprite::StandingCheck() {
   const TPointD c = LilyCentre(FrogRow, column);
   auto stopEyes = [&](bool keepOwnCell) {
     for (int i = 0; i < e.ChildCount(); ++i)
-      if (auto* eyes = dynamic_cast<TVeki_Kroko*>(e.Children(i))) {
+      if (auto* eyes = SpriteAs<TVeki_Kroko>(e.Children(i))) {
         if (keepOwnCell && eyes->Column == column && eyes->Row == FrogRow)
           eyes->FrameSpeed = 0.002;  // blinking while the frog waits beside them
         else
@@ -202,7 +202,7 @@ void TPlayerSprite::StandingCheck() {
       }
   };
   for (int i = 0; i < e.ChildCount(); ++i) {
-    auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
+    auto* l = SpriteAs<TKuvshinka>(e.Children(i));
     if (!l || l->Row != FrogRow || l->Column != column) continue;
     if (IsSimpleKind(kind)) {
       if (l->SavedFramePos >= 2.0) {
@@ -241,7 +241,7 @@ void TPlayerSprite::StandingCheck() {
 }
 
 void TPlayerSprite::Collided(TSprite* other, bool&) {
-  if (!dynamic_cast<TStone*>(other)) return;
+  if (!SpriteAs<TStone>(other)) return;
   // Touching the stone ends the pond, but not in passing during a scroll or while held.
   if (pond_.ScrollRows != 2 && !pond_.Scrolling && pond_.StickyTries == 0)
     pond_.StoneNotReached = false;

@@ -9,7 +9,7 @@
 
 namespace tk::game {
 
-class TPlayerSprite : public TImageSprite {
+class TPlayerSprite final : public TImageSprite {
  public:
   TPlayerSprite(TSprite* parent, TPondState& pond);
   const char* ClassName() const override { return "TPlayerSprite"; }

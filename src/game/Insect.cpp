@@ -60,7 +60,7 @@ void TEat::Advance(int32_t moveCount) {
 
 void TEat::Collided(TSprite* other, bool&) {
   // Only the tip catches; the tongue's body and the frog do not.
-  if (!dynamic_cast<TKonec_Iazik*>(other)) return;
+  if (!SpriteAs<TKonec_Iazik>(other)) return;
   TMainForm& f = Form(*this);
   f.Score += kind_.Points;
   pond_.Hunger = std::max(pond_.Hunger - kind_.Food, 0);

@@ -35,7 +35,7 @@ template <class T>
 void KillPickupsAt(TMainForm& f, int32_t row, int32_t column) {
   auto& e = f.Engine();
   for (int i = 0; i < e.ChildCount(); ++i)
-    if (auto* p = dynamic_cast<T*>(e.Children(i)); p && p->Row == row && p->Column == column)
+    if (auto* p = SpriteAs<T>(e.Children(i)); p && p->Row == row && p->Column == column)
       p->Kill();
 }
 }  // namespace
@@ -187,7 +187,7 @@ void TVeki_Kroko::Advance(int32_t moveCount) {
     // The crocodile comes up in place of the lily.
     auto& e = f.Engine();
     for (int i = 0; i < e.ChildCount(); ++i)
-      if (auto* l = dynamic_cast<TKuvshinka*>(e.Children(i));
+      if (auto* l = SpriteAs<TKuvshinka>(e.Children(i));
           l && l->Row == FrogRow && l->Column == pond_.FrogColumn + 1)
         l->Kill();
     Kill();
@@ -272,7 +272,7 @@ void TPickup::Advance(int32_t moveCount) {
 }
 
 void TPickup::Collided(TSprite* other, bool&) {
-  if (!dynamic_cast<TPlayerSprite*>(other)) return;
+  if (!SpriteAs<TPlayerSprite>(other)) return;
   Kill();
   // Collected for good: the lily shows nothing when it next surfaces.
   if (TLilyCell* cell = GridCell(pond_, Row, Column)) cell->Pickup = 0;

@@ -10,7 +10,7 @@
 
 namespace tk::game {
 
-class TKuvshinka : public TImageSprite {
+class TKuvshinka final : public TImageSprite {
  public:
   TKuvshinka(TSprite* parent, TPondState& pond, int32_t row, int32_t column, uint8_t kind);
   const char* ClassName() const override { return "TKuvshinka"; }
@@ -30,7 +30,7 @@ class TKuvshinka : public TImageSprite {
 };
 
 // The crocodile's eyes beside a crocodile lily: they blink while the frog waits there.
-class TVeki_Kroko : public TImageSprite {
+class TVeki_Kroko final : public TImageSprite {
  public:
   TVeki_Kroko(TSprite* parent, TPondState& pond, double x, double y, int32_t row,
               int32_t column);
@@ -77,7 +77,7 @@ class TPickup : public TImageSprite {
   TPondState& pond_;
 };
 
-class TDollar : public TPickup {
+class TDollar final : public TPickup {
  public:
   TDollar(TSprite* parent, TPondState& pond, int32_t row, int32_t column)
       : TPickup(parent, pond, row, column, "dollar") {}
@@ -87,7 +87,7 @@ class TDollar : public TPickup {
   void Collect() override;
 };
 
-class TLife : public TPickup {
+class TLife final : public TPickup {
  public:
   TLife(TSprite* parent, TPondState& pond, int32_t row, int32_t column)
       : TPickup(parent, pond, row, column, "life") {}

@@ -161,14 +161,16 @@ void StartPendingScroll(TPondState& p) {
 }
 
 void PondTick(TMainForm& f, TPondState& p, TFeedingState& fs) {
+  // The HUD's words, converted once rather than every tick.
+  static const std::string pause = Cp("Пауза"), title = Cp("Уровень "),
+                           level = Cp("Уровень: "), lives = Cp("Жизни: "), score = Cp("Очки: ");
   if (f.Paused || f.GameMainExit || f.LevelTitleShown || f.AppInactive) {
     // Frozen picture: nothing moves.
     f.SpriteEngine.FreeDead();
     f.FillSurface(0);
     f.SpriteEngine.Draw();
-    if (f.Paused) HudText(f, 320, 290, Cp("Пауза"), BannerPointSize);
-    if (f.LevelTitleShown)
-      HudText(f, 300, 290, Cp("Уровень ") + std::to_string(f.Level), BannerPointSize);
+    if (f.Paused) HudText(f, 320, 290, pause, BannerPointSize);
+    if (f.LevelTitleShown) HudText(f, 300, 290, title + std::to_string(f.Level), BannerPointSize);
   } else {
     f.SpriteEngine.Move(MoveUnits);
     f.SpriteEngine.FreeDead();
@@ -194,9 +196,9 @@ void PondTick(TMainForm& f, TPondState& p, TFeedingState& fs) {
     }
     if (f.GameOver) f.SwitchScene(SceneGameOver);
   }
-  HudText(f, 150, -3, Cp("Уровень: ") + std::to_string(f.Level), StatusPointSize);
-  HudText(f, 340, -3, Cp("Жизни: ") + std::to_string(f.Lives), StatusPointSize);
-  HudText(f, 530, -3, Cp("Очки: ") + std::to_string(f.Score), StatusPointSize);
+  HudText(f, 150, -3, level + std::to_string(f.Level), StatusPointSize);
+  HudText(f, 340, -3, lives + std::to_string(f.Lives), StatusPointSize);
+  HudText(f, 530, -3, score + std::to_string(f.Score), StatusPointSize);
 }
 
 void PondTimer1(TMainForm& f) {

@@ -38,9 +38,9 @@ void TSample::Advance(int32_t) {
   auto& e = f.Engine();
   for (int i = 0; i < e.ChildCount(); ++i) {
     TSprite* s = e.Children(i);
-    if (auto* l = dynamic_cast<TKuvshinka*>(s)) l->Row += p.ScrollRows;
-    else if (auto* d = dynamic_cast<TDollar*>(s)) d->Row += p.ScrollRows;
-    else if (auto* life = dynamic_cast<TLife*>(s)) life->Row += p.ScrollRows;
+    if (auto* l = SpriteAs<TKuvshinka>(s)) l->Row += p.ScrollRows;
+    else if (auto* d = SpriteAs<TDollar>(s)) d->Row += p.ScrollRows;
+    else if (auto* life = SpriteAs<TLife>(s)) life->Row += p.ScrollRows;
   }
   CreateLilySprites(f, p);
   e.Add<TRazvod>(p, p.RippleSizeAbove, p.FrogColumn + 1);

@@ -30,7 +30,7 @@ class TScrollBackground : public TBackgroundSprite {
   const TPondState& pond_;
 };
 
-class TStone : public TImageSprite {
+class TStone final : public TImageSprite {
  public:
   TStone(TSprite* parent, const TPondState& pond, double y);
   const char* ClassName() const override { return "TStone"; }

@@ -69,7 +69,7 @@ void TAist::Advance(int32_t moveCount) {
 }
 
 void TAist::Collided(TSprite* other, bool&) {
-  if (!dynamic_cast<TPlayerSpriteEat*>(other)) return;
+  if (!SpriteAs<TPlayerSpriteEat>(other)) return;
   TMainForm& f = Form(*this);
   // Every move of contact costs a life.
   --f.Lives;

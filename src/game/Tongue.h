@@ -30,7 +30,7 @@ class TIazik : public TImageSprite {
 };
 
 // The tongue's tip.
-class TKonec_Iazik : public TImageSprite {
+class TKonec_Iazik final : public TImageSprite {
  public:
   TKonec_Iazik(TSprite* parent, const TFeedingState& feeding);
   const char* ClassName() const override { return "TKonec_Iazik"; }

@@ -336,8 +336,10 @@ TPictureCollectionItem& TPictureCollection::FindImage(std::string_view name) {
   throw EPictureCollectionError("Image '" + std::string(name) + "' not found");
 }
 
-void TPictureCollection::LoadArchive(std::string_view path, bool keepPayloads) {
+void TPictureCollection::LoadArchive(std::string_view path, bool keepPayloads,
+                                     const std::function<void(std::string_view)>& seen) {
   const std::string bytes = ReadWholeFile(path);
+  if (seen) seen(bytes);
   try {
     LoadFromBytes(bytes, keepPayloads);
   } catch (EError& e) {

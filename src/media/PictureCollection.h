@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -105,7 +106,9 @@ class TPictureCollection {
   // propagate and the items read so far stay. Each picture is kept once, decoded: the
   // stored bytes are dropped unless keepPayloads (a tool that writes the archive back can
   // read it again with them).
-  void LoadArchive(std::string_view path, bool keepPayloads = false);
+  // Seen, when set, gets the archive's bytes as read (the game hashes them meanwhile).
+  void LoadArchive(std::string_view path, bool keepPayloads = false,
+                   const std::function<void(std::string_view)>& seen = {});
   void LoadFromBytes(std::string_view bytes, bool keepPayloads = true);  // the same, from memory
   // An archive of the current items and colour table. Throws EPictureCollectionError for
   // a picture whose stored bytes were dropped: it would not come out as it went in.

@@ -237,9 +237,11 @@ void TWaveCollection::UploadAll() {
   for (auto& it : items_) it->Upload();
 }
 
-void TWaveCollection::LoadArchive(std::string_view path) {
+void TWaveCollection::LoadArchive(std::string_view path,
+                                  const std::function<void(std::string_view)>& seen) {
   // The file is read before anything is emptied: a missing archive leaves the library as it was.
   const std::string bytes = ReadWholeFile(path);
+  if (seen) seen(bytes);
   try {
     LoadFromBytes(bytes);
   } catch (EError& e) {

@@ -96,7 +96,8 @@ class TWaveCollection {
   // Throws EWaveCollectionError "Wave '%s' not found".
   TWaveCollectionItem& FindSound(std::string_view name);
   TWaveCollectionItem* Find(std::string_view name);
-  void LoadArchive(std::string_view path);
+  // Seen, when set, gets the archive's bytes as read (the game hashes them meanwhile).
+  void LoadArchive(std::string_view path, const std::function<void(std::string_view)>& seen = {});
   void LoadFromBytes(std::string_view bytes);
   std::string SaveToBytes() const;
 

@@ -78,6 +78,9 @@ class IDisplay {
   // True while the window still shows the last frame presented, so an identical frame need
   // not be presented again; an expose, a resize or a mode switch makes it false.
   virtual bool ShowsLastFrame() { return false; }
+  // Called once per frame tick that ran, whether or not it presented anything: a measuring
+  // tool outside the game counts ticks through it.
+  virtual void FrameTicked() {}
   virtual void Show() = 0;  // first showing of the main window
   virtual void SetCaption(const std::string& caption1251) = 0;
   virtual void SetCursor(Cursor c) = 0;

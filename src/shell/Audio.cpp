@@ -6,6 +6,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Files.h"
 #include "shell/MainForm.h"
+#include "shell/Replay.h"
 
 namespace tk {
 
@@ -21,7 +22,10 @@ const char* InsectClassOf(const std::string& name) {
 }
 }  // namespace
 
-void TMainForm::LoadSoundArchive() { DXWaveList->Items.LoadArchive("Data\\Music.dxw"); }
+void TMainForm::LoadSoundArchive() {
+  DXWaveList->Items.LoadArchive("Data\\Music.dxw",
+                                [](std::string_view b) { NoteGameData("Data\\Music.dxw", b); });
+}
 
 void TMainForm::PlaySound(const std::string& name) {
   if (!GameSound) return;

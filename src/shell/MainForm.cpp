@@ -110,7 +110,8 @@ void TMainForm::FormCreate() {
   ResizePending = false;
   Randomize();
   SetCursor(platform::Cursor::Hidden);
-  Images().LoadArchive("Data\\Graphic.dxg");
+  Images().LoadArchive("Data\\Graphic.dxg", false,
+                       [](std::string_view b) { NoteGameData("Data\\Graphic.dxg", b); });
   Images().BuildColorTable();
   GameOver = false;
   AimCentred = false;
@@ -250,6 +251,7 @@ void TMainForm::LeaveScene(uint8_t id) {
 
 void TMainForm::FrameTick() {
   if (!DXDraw.CanDraw()) return;
+  Plat.Display->FrameTicked();
   PollInput();
   // The window's state is read here, once, so the journal holds what the tick saw.
   const bool maximized = ResizePending && Plat.Display->IsMaximized();

@@ -253,14 +253,14 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void KillAll() {
     auto& e = Engine();
     for (int i = 0; i < e.ChildCount(); ++i)
-      if (auto* s = dynamic_cast<T*>(e.Children(i))) s->Kill();
+      if (auto* s = SpriteAs<T>(e.Children(i))) s->Kill();
   }
   template <class T>
   int CountLive() {
     int n = 0;
     auto& e = Engine();
     for (int i = 0; i < e.ChildCount(); ++i)
-      if (auto* s = dynamic_cast<T*>(e.Children(i)); s && !s->Killed()) ++n;
+      if (auto* s = SpriteAs<T>(e.Children(i)); s && !s->Killed()) ++n;
     return n;
   }
   // Live top-level sprites whose ClassName is the given one.

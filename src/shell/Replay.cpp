@@ -1,6 +1,11 @@
 #include "shell/Replay.h"
 
+#include <sys/stat.h>
+
+#include <array>
 #include <fstream>
+#include <iterator>
+#include <mutex>
 #include <sstream>
 
 #include "platform/Files.h"
@@ -77,31 +82,111 @@ TInputState InputFromBits(uint8_t b) {
   return in;
 }
 
+namespace {
+
+constexpr const char* DataArchives[] = {"Data\\Graphic.dxg", "Data\\Music.dxw"};
+
+// Which file was hashed: a file replaced or rewritten since has another identity.
+struct TFileIdentity {
+  bool Exists = false;
+  uintmax_t Size = 0;
+  int64_t Time = 0;
+  uintmax_t Inode = 0, Device = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
+
+TFileIdentity IdentityOf(std::string_view name) {
+  TFileIdentity id;
+  struct stat st {};
+  if (::stat(ResolvePath(name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return id;
+  id.Exists = true;
+  id.Size = static_cast<uintmax_t>(st.st_size);
+  id.Time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  id.Inode = st.st_ino;
+  id.Device = st.st_dev;
+  return id;
+}
+
+// The hash is a chain over the archives in order: each link is remembered with the value
+// it started from, and is reused only from that value and for the same file.
+struct TDataLink {
+  bool Known = false;
+  TFileIdentity File;
+  uint64_t From = 0, To = 0;
+};
+std::mutex gDataMutex;
+std::array<TDataLink, 2> gDataLinks;
+
+uint64_t Link(uint64_t h, std::string_view bytes) {
+  const std::string size = std::to_string(bytes.size()) + ":";
+  return replay::Fnv1a(bytes, replay::Fnv1a(size, h));
+}
+
+}  // namespace
+
+void NoteGameData(std::string_view name, std::string_view bytes) {
+  for (size_t i = 0; i < std::size(DataArchives); ++i) {
+    if (name != DataArchives[i]) continue;
+    const TFileIdentity id = IdentityOf(name);
+    std::lock_guard lock(gDataMutex);
+    // The first link starts from the empty hash; a later one from the link before it,
+    // when that one is known.
+    uint64_t from = replay::Fnv1a("");
+    if (i > 0) {
+      if (!gDataLinks[i - 1].Known) return;
+      from = gDataLinks[i - 1].To;
+    }
+    if (!id.Exists || id.Size != bytes.size()) return;
+    gDataLinks[i] = {true, id, from, Link(from, bytes)};
+  }
+}
+
 uint64_t GameDataHash() {
   uint64_t h = replay::Fnv1a("");
-  for (const char* name : {"Data\\Graphic.dxg", "Data\\Music.dxw"}) {
+  for (size_t i = 0; i < std::size(DataArchives); ++i) {
+    const TFileIdentity id = IdentityOf(DataArchives[i]);
+    {
+      std::lock_guard lock(gDataMutex);
+      const TDataLink& l = gDataLinks[i];
+      if (l.Known && l.From == h && id.Exists && l.File == id) {
+        h = l.To;
+        continue;
+      }
+    }
     std::string bytes;
     try {
-      bytes = ReadWholeFile(name);
+      bytes = ReadWholeFile(DataArchives[i]);
     } catch (const std::exception&) {
       // A missing archive hashes as empty: the game could not have started without it.
     }
-    const std::string size = std::to_string(bytes.size()) + ":";
-    h = replay::Fnv1a(bytes, replay::Fnv1a(size, h));
+    const uint64_t from = h;
+    h = Link(h, bytes);
+    if (id.Exists && id.Size == bytes.size()) {
+      std::lock_guard lock(gDataMutex);
+      gDataLinks[i] = {true, id, from, h};
+    }
   }
   return h;
 }
 
-replay::TReplay ReadReplayForThisGame(const std::string& path) {
+replay::TReplay ReadReplayFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw replay::EReplayError(replay::EReplayError::NotReplay, "cannot read the file");
   std::stringstream ss;
   ss << in.rdbuf();
-  replay::TReplay r = replay::ReadReplay(ss.str());
+  return replay::ReadReplay(ss.str());
+}
+
+void CheckReplayData(const replay::TReplay& r) {
   if (r.DataHash != GameDataHash())
     throw replay::EReplayError(replay::EReplayError::OtherVersion,
                                "recorded with other game data (Data/Graphic.dxg, "
                                "Data/Music.dxw); it cannot replay on this data");
+}
+
+replay::TReplay ReadReplayForThisGame(const std::string& path) {
+  replay::TReplay r = ReadReplayFile(path);
+  CheckReplayData(r);
   return r;
 }
 

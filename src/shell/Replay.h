@@ -21,11 +21,20 @@ TInputState InputFromBits(uint8_t bits);
 
 // A hash of the game data that decides what happens in a game (the pictures' sizes and
 // masks, the sounds' lengths): Data\Graphic.dxg and Data\Music.dxw.
+// Each archive is read for it only when the game has not loaded that very file (same size,
+// time and inode) already: loading notes the hash of what it read (NoteGameData).
 uint64_t GameDataHash();
+// Called by the game with the bytes of one of the two archives as it loads them.
+void NoteGameData(std::string_view name, std::string_view bytes);
 
 // Reads a replay file for this game: throws replay::EReplayError when the file is no replay
 // this version can read, or was recorded with other game data.
 replay::TReplay ReadReplayForThisGame(const std::string& path);
+// The same in two steps, so the data can be checked after the game has loaded (and hashed)
+// it: reading throws for a file that is no replay this version can read, checking for one
+// recorded with other game data.
+replay::TReplay ReadReplayFile(const std::string& path);
+void CheckReplayData(const replay::TReplay& r);
 
 class TReplayRecorder {
  public:

@@ -206,7 +206,7 @@ void TImageSprite::Render() {
 }
 
 bool TImageSprite::HitTest(TSprite* other) {
-  auto* o = dynamic_cast<TImageSprite*>(other);
+  auto* o = other->AsImageSprite();
   if (o && PixelHit) return PixelTest(*this, *o);
   return true;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "media/PictureCollection.h"
@@ -13,6 +15,7 @@
 namespace tk {
 
 class TSpriteEngine;
+class TImageSprite;
 
 // The object that owns the engine (the main window); sprites reach the game through it.
 class TSpriteOwner {
@@ -35,6 +38,8 @@ class TSprite {
   virtual void Advance(int32_t moveCount);
   virtual TRect GetBounds() const;
   virtual bool HitTest(TSprite* other);
+  // This sprite as an image sprite, or null: asked for every pair a collision test meets.
+  virtual TImageSprite* AsImageSprite() { return nullptr; }
 
   TSpriteEngine* Engine() const { return engine_; }
   TSprite* Parent() const { return parent_; }
@@ -104,6 +109,7 @@ class TImageSprite : public TSprite {
   void Render() override;
   void Advance(int32_t moveCount) override;
   bool HitTest(TSprite* other) override;
+  TImageSprite* AsImageSprite() final { return this; }
 };
 
 class TBackgroundSprite : public TSprite {
@@ -172,6 +178,17 @@ class TDXSpriteEngine {
   TDXDraw* dxdraw_ = nullptr;
   int listener_ = 0;
 };
+
+// The sprite as a T, or null. For a final class one comparison of types does, instead of
+// the search of the class tree a dynamic_cast makes: the game's scans ask it of every
+// sprite every tick.
+template <class T>
+T* SpriteAs(TSprite* s) {
+  if constexpr (std::is_final_v<T>)
+    return s && typeid(*s) == typeid(T) ? static_cast<T*>(s) : nullptr;
+  else
+    return dynamic_cast<T*>(s);
+}
 
 // Pixel-exact test between two image sprites.
 bool PixelTest(const TImageSprite& p, const TImageSprite& q);

@@ -243,6 +243,13 @@ TEST_F(ImageFixture, PixelTestLooksThroughTransparentPixels) {
   a->PixelHit = false;
   b->X = 0;
   EXPECT_EQ(a->Collide(), 1);  // without a pixel test the rectangles decide
+  // A sprite without a picture is met by its rectangle even by a pixel-testing sprite.
+  a->PixelHit = true;
+  b->Collidable = false;
+  auto* plain = engine.Add<TSprite>();
+  plain->Width = plain->Height = 1;
+  plain->X = 3;
+  EXPECT_EQ(a->Collide(), 1);
 }
 
 TEST_F(ImageFixture, RenderDrawsTheFramePattern) {
@@ -292,6 +299,31 @@ TEST(BackgroundMap, ResizeAndCell) {
   EXPECT_EQ(bg->MapColumns(), 0);
   EXPECT_EQ(bg->MapRows(), 0);
   EXPECT_EQ(bg->GetBounds(), TRect{});
+}
+
+struct FinalImage final : TImageSprite {
+  using TImageSprite::TImageSprite;
+};
+struct OpenImage : TImageSprite {
+  using TImageSprite::TImageSprite;
+};
+struct DerivedImage : OpenImage {
+  using OpenImage::OpenImage;
+};
+
+TEST(SpriteAs, FindsExactlyTheSpritesOfTheClass) {
+  TSpriteEngine engine;
+  TSprite* finalOne = engine.Add<FinalImage>();
+  TSprite* open = engine.Add<OpenImage>();
+  TSprite* derived = engine.Add<DerivedImage>();
+  TSprite* image = engine.Add<TImageSprite>();
+  EXPECT_EQ(SpriteAs<FinalImage>(finalOne), finalOne);
+  for (TSprite* other : {open, derived, image}) EXPECT_EQ(SpriteAs<FinalImage>(other), nullptr);
+  EXPECT_EQ(SpriteAs<FinalImage>(nullptr), nullptr);
+  // A class with subclasses finds them too.
+  EXPECT_EQ(SpriteAs<OpenImage>(derived), derived);
+  EXPECT_EQ(SpriteAs<OpenImage>(image), nullptr);
+  EXPECT_EQ(SpriteAs<TImageSprite>(finalOne), finalOne);
 }
 
 }  // namespace

@@ -101,7 +101,19 @@ Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out
   workDir_ = tmpl;
   if (!fs::is_directory(opt_.GameDir))
     throw std::runtime_error("no game folder at " + opt_.GameDir.string());
-  fs::copy(opt_.GameDir, workDir_, fs::copy_options::recursive);
+  if (opt_.ShareData) {
+    for (const auto& e : fs::directory_iterator(opt_.GameDir)) {
+      const fs::path to = workDir_ / e.path().filename();
+      if (e.is_directory()) {
+        fs::create_directory_symlink(fs::absolute(e.path()), to);
+      } else if (e.is_regular_file() &&
+                 (e.status().permissions() & fs::perms::owner_exec) == fs::perms::none) {
+        fs::copy_file(e.path(), to);
+      }
+    }
+  } else {
+    fs::copy(opt_.GameDir, workDir_, fs::copy_options::recursive);
+  }
   if (!opt_.AudioFile.empty()) {
     audio_ = std::make_unique<AudioCapture>(opt_.AudioFile, platform::HeadlessAudio::Rate);
     plat_.Audio().Capture = [a = audio_.get()](const int16_t* s, int n) { a->Add(s, n); };
@@ -542,14 +554,11 @@ int Simulator::Replay(const fs::path& file, bool check) {
   fs::path path = file.is_relative() ? startDir_ / file : file;
   replay::TReplay r;
   try {
-    r = ReadReplayForThisGame(path.string());
+    r = ReadReplayFile(path.string());
   } catch (const replay::EReplayError& e) {
     std::cerr << path.string() << ": " << e.what() << "\n";
     return ReplayRefused;
   }
-  if (r.GameVersion != replay::GameVersion())
-    std::cerr << path.string() << ": recorded by version " << r.GameVersion << ", this is "
-              << replay::GameVersion() << "\n";
   TMainForm& f = *form_;
   // A replay changes nothing outside itself: no settings written, nothing sent.
   f.Replaying = true;
@@ -563,6 +572,16 @@ int Simulator::Replay(const fs::path& file, bool check) {
     for (auto& m : plat_.Record().Messages) std::cerr << Cp1251ToUtf8(m) << "\n";
     return 1;
   }
+  // Checked once the game has loaded its data, which hashes it as it reads it.
+  try {
+    CheckReplayData(r);
+  } catch (const replay::EReplayError& e) {
+    std::cerr << path.string() << ": " << e.what() << "\n";
+    return ReplayRefused;
+  }
+  if (r.GameVersion != replay::GameVersion())
+    std::cerr << path.string() << ": recorded by version " << r.GameVersion << ", this is "
+              << replay::GameVersion() << "\n";
   TReplayPlayer player(f, r);
   player.OnMark = [this] { PrintState(); };
   player.Setup();

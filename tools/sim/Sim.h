@@ -23,6 +23,9 @@ struct SimOptions {
   std::string AudioFile;     // --audio: the mixed output goes there as a WAV file
   std::string RecordFile;    // the first game of the run is recorded into it
   std::string TraceFile;     // --trace: a soak run's digest of every tick goes there
+  // A replay only reads the game's data: its folders are linked into the private copy
+  // rather than copied, and the game's program is left out.
+  bool ShareData = false;
 };
 
 // Exit status of a replay that was refused (another format version, other game data, a

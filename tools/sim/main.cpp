@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     if (!replayFile.empty()) {
       // Nothing to hear or keep when only the outcome is checked.
       o.RecordSounds = !check;
+      o.ShareData = true;
       const std::string file = std::filesystem::absolute(replayFile).string();
       tk::sim::Simulator sim(o, std::cout);
       return sim.Replay(file, check);

@@ -1,6 +1,7 @@
 #include "platform/sdl/SdlPlatform.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -101,6 +102,13 @@ class SdlDisplay : public IDisplay {
     s_.frameShown = s_.presenter && s_.presenter->Present(pixels, width, height);
   }
   bool ShowsLastFrame() override { return s_.frameShown; }
+  void FrameTicked() override {
+    // A frame counter preloaded into the game (bench/measure) defines this probe; the game
+    // alone never does, and then a tick costs one null test.
+    static const auto probe =
+        reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "tinokvak_frame_tick"));
+    if (probe) probe();
+  }
   void Show() override {
     s_.shown = true;
     if (s_.window) {
