@@ -68,19 +68,6 @@ class QuietShell : public IShell {
   }
 };
 
-class RefusingHttp : public IHttpClient {
- public:
-  HttpResult Get(const std::string&) override { return Refuse(); }
-  HttpResult Post(const std::string&, const std::string&) override { return Refuse(); }
-
- private:
-  static HttpResult Refuse() {
-    HttpResult r;
-    r.Error = "a replay sends nothing";
-    return r;
-  }
-};
-
 // The viewer's keys: Space pauses, the right arrow runs at four times while held, Esc or
 // the window's close button leaves.
 class ViewerKeys : public IEventSink {
@@ -122,7 +109,7 @@ int WatchReplay(Platform& sdl, const std::string& file) {
   p.Input = std::make_unique<NoInput>();
   p.Audio = std::move(sdl.Audio);
   p.Shell = std::make_unique<QuietShell>();
-  p.Http = std::make_unique<RefusingHttp>();
+  // No HTTP client: what the network said comes from the journal, and nothing connects.
   p.Text = std::move(sdl.Text);
   TMainFormOptions options;
   options.ScoreServer = DefaultScoreServer();

@@ -15,6 +15,7 @@ void Register(TMainForm& form) {
   form.Hooks.RecordHighScore = [f, st] { RecordHighScore(*f, *st); };
   form.Hooks.GameEnterNameClick = [f] { GameEnterNameClick(*f); };
   form.Hooks.GameSendResultClick = [f] { GameSendResultClick(*f); };
+  RegisterSubmission(form, *st);
   auto& over = form.Scenes[SceneGameOver];
   over.Tick = [f] { GameOverTick(*f); };
   over.MouseDown = [f](platform::MouseButton b) { GameOverMouseDown(*f, b); };

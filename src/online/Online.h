@@ -14,8 +14,9 @@ namespace tk::online {
 // MouseDown (its builder and the banner's Timer1 belong to the play scenes).
 void Register(TMainForm& form);
 
-// Sends a finished game's replay with the token of the result just submitted, when there
-// is one (the token is used up either way). A failure writes one line on stderr.
+// Hands over a finished game's replay: it is sent with the token of that game's result
+// once the server has taken the result (at once when it already has), and dropped when
+// it does not. The token is used up either way. A failed upload writes one line on stderr.
 void UploadReplay(TMainForm& form, const std::string& replayBytes);
 
 // The settings file the game reads and writes; what else the game keeps for the player

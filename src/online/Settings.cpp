@@ -149,8 +149,16 @@ void RecordHighScore(TMainForm& f, TOnlineState& st) {
   THighScoreTable t = TableOf(f);
   if (::tk::RecordHighScore(t, f.PlayerName, f.Score) < 0) return;
   SetTable(f, t);
-  if (f.GameSendResult) SubmitResult(f, st);
+  const bool send = f.GameSendResult;
+  st.SentName = f.Edit2;
+  st.SentCountry = f.Edit1;
+  st.SentScore = f.Score;
+  // Kept first: leaving the game-over scene writes Config.cfg and ends the game's replay
+  // (kept in Replays/, handed back through UploadReplay). Only then is anything sent, so a
+  // game closed or killed while the server takes its time has lost nothing.
+  st.ReplayBytes.clear();
   f.SwitchScene(SceneHighScores);
+  if (send) SubmitResult(f, st);
 }
 
 }  // namespace tk::online

@@ -17,16 +17,32 @@ struct TOnlineState {
   std::string ResultToken;
   // The token of a result the server took, until the game's replay is sent with it.
   std::string ReplayUploadToken;
+
+  // The submission under way: which reply it waits for, and the request's handle.
+  enum class TStep : uint8_t { Idle, Version, Result, Replay };
+  TStep Step = TStep::Idle;
+  platform::RequestId InFlight = 0;
+  // The result being sent, as it stood when the name was entered (Windows-1251).
+  std::string SentName, SentCountry;
+  int32_t SentScore = 0;
+  // The finished game's replay, kept until its result's token arrives.
+  std::string ReplayBytes;
 };
+
+// The purposes of the module's requests (TMainForm::NetReplies).
+enum TNetPurpose : uint8_t { NetVersion = 0, NetResult = 1, NetReplay = 2 };
 
 void LoadSettings(TMainForm& f, TOnlineState& st);
 void SaveSettings(TMainForm& f, TOnlineState& st);
 void ResetHighScores(TMainForm& f);
 void RecordHighScore(TMainForm& f, TOnlineState& st);
 
-// Sends the recorded result to the score server on the window's HTTP client. Every failure
-// is swallowed; an unreachable server shows "Can't connect to server!".
+// Starts sending the result just entered (name, score and country as they are now) to the
+// score server; the replies arrive at the idle steps that follow and move it on: the
+// version reply's token, then the result, then the game's replay. Every failure is
+// swallowed; an unreachable server shows "Can't connect to server!" when that is known.
 void SubmitResult(TMainForm& f, TOnlineState& st);
+void RegisterSubmission(TMainForm& f, TOnlineState& st);
 
 void GameEnterNameClick(TMainForm& f);
 void GameSendResultClick(TMainForm& f);

@@ -1,6 +1,7 @@
 // The online submission: ask the score server for a one-time token, then send the result
-// with it, encoded. Both requests block the game while they last (the HTTP client gives
-// up after 10 s); neither failure stops the game.
+// with it, encoded, then the game's replay. Each step is a request that runs while the
+// game goes on; its reply, picked up between frames, starts the next. No failure stops
+// the game.
 #include <cstdio>
 #include <utility>
 
@@ -14,50 +15,90 @@ namespace tk::online {
 
 namespace {
 
-// The reply body, or empty on any failure.
-std::string Fetch(TMainForm& f, std::string_view pathAndQuery) {
-  if (!f.Plat.Http) return {};
-  try {
-    platform::HttpResult r = f.Plat.Http->Get(ServerUrl(f.Options.ScoreServer, pathAndQuery));
-    return r.Ok ? std::move(r.Body) : std::string();
-  } catch (const std::exception&) {
-    return {};
-  }
+void Get(TMainForm& f, TOnlineState& st, TNetPurpose purpose, std::string_view pathAndQuery) {
+  platform::HttpRequest req;
+  req.Url = ServerUrl(f.Options.ScoreServer, pathAndQuery);
+  st.InFlight = f.StartRequest(purpose, std::move(req));
 }
 
-}  // namespace
+bool SaysOk(const platform::HttpResult& r) { return r.Ok && r.Body.compare(0, 2, "OK") == 0; }
 
-void SubmitResult(TMainForm& f, TOnlineState& st) {
-  st.ReplayUploadToken.clear();
-  const std::string reply = Fetch(f, VersionRequest);
-  if (reply.compare(0, 2, "OK") != 0) {
+void SendReplay(TMainForm& f, TOnlineState& st) {
+  const std::string token = std::exchange(st.ReplayUploadToken, {});
+  platform::HttpRequest req;
+  req.Url = ServerUrl(f.Options.ScoreServer, std::string(ReplayUploadRequest) + token);
+  req.Post = true;
+  req.Body = std::exchange(st.ReplayBytes, {});
+  st.Step = TOnlineState::TStep::Replay;
+  st.InFlight = f.StartRequest(NetReplay, std::move(req));
+}
+
+void Finished(TOnlineState& st) {
+  st.Step = TOnlineState::TStep::Idle;
+  st.InFlight = 0;
+}
+
+// The version reply carries the token. A failure is told whatever the game is doing by
+// now (a replay that journaled this reply tells it at the same point).
+void OnVersionReply(TMainForm& f, TOnlineState& st, const platform::HttpResult& r) {
+  if (!SaysOk(r)) {
+    if (st.Step == TOnlineState::TStep::Version) Finished(st);
     f.Plat.Shell->MessageBox("Can't connect to server!", Cp("Тиноквак"),
                              platform::MessageStyle::Information);
     return;
   }
-  st.ResultToken = ResultTokenOf(reply);
-  const std::string payload =
-      PadPayload(ResultPayload(f.Edit2, f.Score, st.ResultToken, f.Edit1));
+  st.ResultToken = ResultTokenOf(r.Body);
+  if (st.Step != TOnlineState::TStep::Version) return;
+  st.Step = TOnlineState::TStep::Result;
   std::string query(SubmitRequest);
-  query += EncodeText(payload);
-  // The reply says nothing else the game uses; "OK" means a replay may follow.
-  if (Fetch(f, query).compare(0, 2, "OK") == 0) st.ReplayUploadToken = st.ResultToken;
+  query += EncodeText(PadPayload(ResultPayload(st.SentName, st.SentScore, st.ResultToken,
+                                               st.SentCountry)));
+  Get(f, st, NetResult, query);
+}
+
+// The reply says nothing else the game uses; "OK" means a replay may follow.
+void OnResultReply(TMainForm& f, TOnlineState& st, const platform::HttpResult& r) {
+  if (st.Step != TOnlineState::TStep::Result) return;
+  Finished(st);
+  if (!SaysOk(r)) return;
+  st.ReplayUploadToken = st.ResultToken;
+  if (!st.ReplayBytes.empty()) SendReplay(f, st);
+}
+
+void OnReplayReply(TOnlineState& st, const platform::HttpResult& r) {
+  if (st.Step == TOnlineState::TStep::Replay) Finished(st);
+  if (r.Ok) return;
+  const std::string why = r.Status ? "the server answered " + std::to_string(r.Status) : r.Error;
+  std::fprintf(stderr, "%s: the replay was not sent to the score server: %s\n",
+               Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
+}
+
+}  // namespace
+
+void RegisterSubmission(TMainForm& form, TOnlineState& state) {
+  TMainForm* f = &form;
+  TOnlineState* st = &state;
+  form.NetReplies[NetVersion] = [f, st](const platform::HttpResult& r) {
+    OnVersionReply(*f, *st, r);
+  };
+  form.NetReplies[NetResult] = [f, st](const platform::HttpResult& r) {
+    OnResultReply(*f, *st, r);
+  };
+  form.NetReplies[NetReplay] = [st](const platform::HttpResult& r) { OnReplayReply(*st, r); };
+}
+
+void SubmitResult(TMainForm& f, TOnlineState& st) {
+  // A submission still under way gives way to the new one.
+  f.CancelRequest(std::exchange(st.InFlight, 0));
+  st.ReplayUploadToken.clear();
+  st.Step = TOnlineState::TStep::Version;
+  Get(f, st, NetVersion, VersionRequest);
 }
 
 void UploadReplay(TMainForm& f, const std::string& replayBytes) {
-  const std::string token = std::exchange(f.Module<TOnlineState>().ReplayUploadToken, {});
-  if (token.empty() || !f.Plat.Http) return;
-  std::string why;
-  try {
-    const platform::HttpResult r = f.Plat.Http->Post(
-        ServerUrl(f.Options.ScoreServer, std::string(ReplayUploadRequest) + token), replayBytes);
-    if (!r.Ok) why = r.Status ? "the server answered " + std::to_string(r.Status) : r.Error;
-  } catch (const std::exception& e) {
-    why = e.what();
-  }
-  if (!why.empty())
-    std::fprintf(stderr, "%s: the replay was not sent to the score server: %s\n",
-                 Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
+  TOnlineState& st = f.Module<TOnlineState>();
+  st.ReplayBytes = replayBytes;
+  if (!st.ReplayUploadToken.empty() && st.Step == TOnlineState::TStep::Idle) SendReplay(f, st);
 }
 
 }  // namespace tk::online

@@ -1,14 +1,15 @@
-// The HTTP GET the score submission needs, through libcurl.
+// The desktop's HTTP requests, through libcurl on a worker thread of their own.
 #pragma once
 
 #include <memory>
 
-#include "platform/Platform.h"
+#include "platform/HttpRequests.h"
 
 namespace tk::platform {
 
-// One client keeps its cookies between requests; connects within 5 s and finishes
-// within 10 s or fails, so a silent server cannot freeze the game for good.
-std::unique_ptr<IHttpClient> MakeCurlHttpClient();
+// Requests run one after another on one connection cache and cookie store; the game's
+// thread only queues them and picks up what finished. Destroying the object stops the
+// transfer in progress and drops the queue.
+std::unique_ptr<IHttpRequests> MakeCurlHttpRequests();
 
 }  // namespace tk::platform

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/HttpRequests.h"
+
 namespace tk::platform {
 
 // Virtual-key codes, as the key tables of the game use them.
@@ -144,22 +146,6 @@ class IShell {
                           MessageStyle style) = 0;
 };
 
-struct HttpResult {
-  bool Ok = false;    // a reply with status 2xx arrived
-  int Status = 0;
-  std::string Body;
-  std::string Error;
-};
-
-// One client keeps its cookies between requests.
-class IHttpClient {
- public:
-  virtual ~IHttpClient() = default;
-  virtual HttpResult Get(const std::string& url) = 0;
-  // Sends body as the request's content (a replay upload), with the same time limits.
-  virtual HttpResult Post(const std::string& url, const std::string& body) = 0;
-};
-
 class ITextRenderer;
 
 // Event pump of one implementation: delivers what happened since the last call.
@@ -180,7 +166,7 @@ struct Platform {
   std::unique_ptr<IInput> Input;
   std::unique_ptr<IAudioOutput> Audio;
   std::unique_ptr<IShell> Shell;
-  std::unique_ptr<IHttpClient> Http;
+  std::unique_ptr<IHttpRequests> Http;  // see HttpRequests.h
   std::unique_ptr<ITextRenderer> Text;
   std::unique_ptr<IEventSource> Events;
 };

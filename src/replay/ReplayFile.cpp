@@ -176,11 +176,26 @@ void WriteEntry(Writer& w, const TEntry& e, uint64_t previous) {
     case TEntry::Activate: w.Bool(e.Active); break;
     case TEntry::Timer: w.U8(e.TimerIndex); break;
     case TEntry::Switch: w.U8(e.Scene); break;
+    case TEntry::Net: {
+      TNetReply r = e.Reply;
+      ClipNetReply(r);
+      w.U8(e.Purpose);
+      w.Bool(r.Ok);
+      w.SVar(r.Status);
+      w.Text(r.Body);
+      w.Text(r.Error);
+      break;
+    }
     default: break;
   }
 }
 
 }  // namespace
+
+void ClipNetReply(TNetReply& reply) {
+  if (reply.Body.size() > MaxNetText) reply.Body.resize(MaxNetText);
+  if (reply.Error.size() > MaxNetText) reply.Error.resize(MaxNetText);
+}
 
 uint64_t Fnv1a(std::string_view bytes, uint64_t h) {
   for (unsigned char c : bytes) {
@@ -193,7 +208,9 @@ uint64_t Fnv1a(std::string_view bytes, uint64_t h) {
 std::string WriteReplay(const TReplay& r) {
   Writer w;
   w.Bytes(Magic);
-  w.Fixed(r.Version, 2);
+  bool net = false;
+  for (const TEntry& e : r.Entries) net = net || e.Type == TEntry::Net;
+  w.Fixed(net ? FormatVersion : OldestFormatVersion, 2);
   w.Text(r.GameVersion);
   w.Fixed(r.DataHash, 8);
   w.Fixed(r.Seed, 4);
@@ -222,10 +239,11 @@ TReplay ReadReplay(std::string_view bytes, bool verifyChecksum) {
   TReplay r;
   r.Version = static_cast<uint16_t>(static_cast<uint8_t>(bytes[8]) |
                                     static_cast<uint8_t>(bytes[9]) << 8);
-  if (r.Version != FormatVersion)
+  if (r.Version < OldestFormatVersion || r.Version > FormatVersion)
     throw EReplayError(EReplayError::OtherVersion,
                        "replay format version " + std::to_string(r.Version) +
-                           "; this game reads version " + std::to_string(FormatVersion));
+                           "; this game reads versions " + std::to_string(OldestFormatVersion) +
+                           " to " + std::to_string(FormatVersion));
   if (verifyChecksum) {
     if (bytes.size() < Magic.size() + 2 + 8) Reader::Fail("it ends too early");
     const std::string_view body = bytes.substr(0, bytes.size() - 8);
@@ -244,7 +262,8 @@ TReplay ReadReplay(std::string_view bytes, bool verifyChecksum) {
   for (;;) {
     TEntry e;
     const uint8_t kind = in.U8();
-    if (kind > TEntry::Mark) Reader::Fail("unknown entry kind " + std::to_string(kind));
+    const uint8_t last = r.Version >= 2 ? TEntry::Net : TEntry::Mark;
+    if (kind > last) Reader::Fail("unknown entry kind " + std::to_string(kind));
     e.Type = static_cast<TEntry::Kind>(kind);
     const uint64_t step = in.Var();
     if (step > MaxStepMs) Reader::Fail("a pause between entries is too long");
@@ -276,6 +295,13 @@ TReplay ReadReplay(std::string_view bytes, bool verifyChecksum) {
         if (e.TimerIndex > ShareTimer) Reader::Fail("unknown timer");
         break;
       case TEntry::Switch: e.Scene = in.U8(); break;
+      case TEntry::Net:
+        e.Purpose = in.U8();
+        e.Reply.Ok = in.Bool();
+        e.Reply.Status = in.I32();
+        e.Reply.Body = in.Text();
+        e.Reply.Error = in.Text();
+        break;
       default: break;
     }
     if (e.Type == TEntry::End) break;

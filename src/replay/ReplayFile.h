@@ -4,7 +4,7 @@
 //
 // File layout (integers little-endian, "varint" = unsigned LEB128, "text" = varint length
 // then bytes):
-//   magic "TKREPLAY", u16 format version,
+//   magic "TKREPLAY", u16 format version (1, or 2 when the journal has Net entries),
 //   text game version, u64 data hash, u32 seed, u64 clock at the start (ms),
 //   start state (see TReplayStart), journal entries (each: u8 kind, varint ms since the
 //   previous entry, payload), an End entry, the trailer (i32 score, level, lives, u8
@@ -20,7 +20,21 @@
 
 namespace tk::replay {
 
-constexpr uint16_t FormatVersion = 1;
+// Version 2 added the Net entry; a journal without one is still written as version 1, so
+// files of games that heard nothing from the network stay as they were.
+constexpr uint16_t FormatVersion = 2;
+constexpr uint16_t OldestFormatVersion = 1;
+
+// What a finished request handed the game. Body and Error are clipped to MaxNetText bytes
+// before the game sees them, so the journal holds exactly what the game was handed.
+struct TNetReply {
+  bool Ok = false;
+  int32_t Status = 0;
+  std::string Body, Error;
+  bool operator==(const TNetReply&) const = default;
+};
+constexpr size_t MaxNetText = 4096;
+void ClipNetReply(TNetReply& reply);
 
 // One thing the game consumed, in the order it consumed them.
 struct TEntry {
@@ -39,6 +53,7 @@ struct TEntry {
     Timer = 11,     // TimerIndex: which window timer fired (see TimerId)
     Switch = 12,    // a scene switch made from outside any event (tests, tools): Scene
     Mark = 13,      // a point where a scripted run looked at the state; the game ignores it
+    Net = 14,       // a request finished: Purpose (the module's), Reply
   };
   Kind Type = End;
   uint64_t Time = 0;  // ms since the recording started
@@ -51,6 +66,8 @@ struct TEntry {
   bool Active = false;
   uint8_t TimerIndex = 0;
   uint8_t Scene = 0;
+  uint8_t Purpose = 0;
+  TNetReply Reply;
 
   bool operator==(const TEntry&) const = default;
 };
@@ -102,7 +119,7 @@ struct TReplayTrailer {
 };
 
 struct TReplay {
-  uint16_t Version = FormatVersion;
+  uint16_t Version = OldestFormatVersion;  // as read; WriteReplay picks the one it needs
   std::string GameVersion;
   uint64_t DataHash = 0;
   uint32_t Seed = 0;

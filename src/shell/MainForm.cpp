@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "media/Sound.h"
 #include "platform/Cp1251.h"
@@ -159,6 +160,8 @@ void TMainForm::HandleException(const std::exception& e) {
 
 void TMainForm::Idle() {
   if (closed_) return;
+  PollNetwork();
+  if (closed_) return;
   HoldStageClock();
   // Window timers first, earliest due first; each fires at most once per pass.
   TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};
@@ -178,6 +181,65 @@ void TMainForm::Idle() {
   }
   const uint64_t now = Plat.Clock->NowMs();
   if (DXTimer.Enabled() && DXTimer.DueAt() <= now) Guard([&] { DXTimer.Poll(now); });
+}
+
+// ---- Network
+
+platform::RequestId TMainForm::StartRequest(uint8_t purpose, platform::HttpRequest request) {
+  if (Replaying || purpose >= NetPurposes) return 0;  // a replay's results come from its journal
+  if (!Plat.Http) {
+    refused_.push_back({nextRefused_, purpose});
+    return nextRefused_++;
+  }
+  const platform::RequestId id = Plat.Http->Start(std::move(request));
+  inFlight_[id] = purpose;
+  return id;
+}
+
+void TMainForm::CancelRequest(platform::RequestId id) {
+  if (id == 0) return;
+  std::erase_if(refused_, [id](const auto& r) { return r.first == id; });
+  if (inFlight_.erase(id) && Plat.Http) Plat.Http->Cancel(id);
+}
+
+void TMainForm::PollNetwork() {
+  if (Replaying) {
+    // Only the journal speaks in a replay: anything started before it is dropped.
+    for (const auto& [id, purpose] : std::exchange(inFlight_, {}))
+      if (Plat.Http) Plat.Http->Cancel(id);
+    refused_.clear();
+    return;
+  }
+  std::vector<std::pair<uint8_t, platform::HttpResult>> ready;
+  for (const auto& r : std::exchange(refused_, {})) {
+    platform::HttpResult failed;
+    failed.Error = "no HTTP client";
+    ready.push_back({r.second, failed});
+  }
+  if (Plat.Http && !inFlight_.empty()) {
+    for (auto& c : Plat.Http->Poll()) {
+      auto it = inFlight_.find(c.Id);
+      if (it == inFlight_.end()) continue;  // cancelled meanwhile
+      ready.push_back({it->second, std::move(c.Result)});
+      inFlight_.erase(it);
+    }
+  }
+  for (const auto& [purpose, result] : ready) {
+    DeliverNetReply(purpose, result);
+    if (closed_) return;
+  }
+}
+
+void TMainForm::DeliverNetReply(uint8_t purpose, const platform::HttpResult& result) {
+  replay::TEntry e;
+  e.Type = replay::TEntry::Net;
+  e.Purpose = purpose;
+  e.Reply = {result.Ok, result.Status, result.Body, result.Error};
+  replay::ClipNetReply(e.Reply);  // what the journal keeps is what the game is handed
+  TJournalScope journal(Recorder.get(), e);
+  if (purpose >= NetPurposes || !NetReplies[purpose]) return;
+  const platform::HttpResult r{e.Reply.Ok, e.Reply.Status, e.Reply.Body, e.Reply.Error};
+  Guard([&] { NetReplies[purpose](r); });
 }
 
 uint32_t TMainForm::MsUntilNextDue() {

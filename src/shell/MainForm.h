@@ -204,7 +204,8 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   // ---- Replays (shell/Replay.h)
   // Journals games while its Enabled is set (the real game) or after its Start (tools).
   std::unique_ptr<TReplayRecorder> Recorder;
-  // Set while a replay drives the game: the replay's seed stands for the clock's.
+  // Set while a replay drives the game: the replay's seed stands for the clock's, and its
+  // journal for the network (nothing is sent).
   bool Replaying = false;
   // When false, nothing is composed or presented: collisions still use the pictures' masks.
   void SetComposing(bool on) { DXDraw.Composing = on; }
@@ -214,6 +215,20 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void FireTimer(int id);  // a recorded firing: 0 Timer1, 1 Timer2, 2 LevelTimer, 3 sharetimer
   uint32_t DrawSeed() { return rng_(); }
   void Reseed(uint32_t seed) { rng_.seed(seed); }
+
+  // ---- Network: requests that never hold up a frame (platform/HttpRequests.h)
+  // A module names each request by a purpose number of its own and gets the result through
+  // the handler it put in NetReplies for that purpose, from the idle step. A result handed
+  // over while a game is recorded is journaled with its purpose, and a replay hands over
+  // the journaled results instead: while Replaying, StartRequest starts nothing.
+  static constexpr size_t NetPurposes = 8;
+  std::array<std::function<void(const platform::HttpResult&)>, NetPurposes> NetReplies;
+  // The request's handle, or 0 when nothing was started (a replay, an unknown purpose).
+  platform::RequestId StartRequest(uint8_t purpose, platform::HttpRequest request);
+  void CancelRequest(platform::RequestId id);
+  bool RequestsInFlight() const { return !inFlight_.empty() || !refused_.empty(); }
+  // Hands a result to its purpose's handler, journaled (the replay player calls it too).
+  void DeliverNetReply(uint8_t purpose, const platform::HttpResult& result);
 
   // ---- Flags' handlers
   void GameFullScreenClick();  // the full-screen switch
@@ -300,6 +315,11 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
     }
   }
 
+  void PollNetwork();  // the idle step's first part
+  std::map<platform::RequestId, uint8_t> inFlight_;  // handle -> purpose
+  // Requests made without an HTTP client: they fail at the next poll, as any other would.
+  std::vector<std::pair<platform::RequestId, uint8_t>> refused_;
+  platform::RequestId nextRefused_ = 0x80000000u;
   std::map<std::type_index, std::shared_ptr<void>> modules_;
   std::mt19937 rng_;
   platform::Cursor cursor_ = platform::Cursor::Arrow;

@@ -274,6 +274,7 @@ void TReplayRecorder::Complete(bool enteredTable) {
 // ---- Player
 
 void TReplayPlayer::Setup() {
+  f_.Replaying = true;  // the network's part comes from the journal: nothing is sent
   const replay::TReplayStart& s = r_.Start;
   if (f_.CurrentScene != s.Scene) f_.SwitchScene(s.Scene);
   CopyStartFields(static_cast<TGameState&>(f_), s);
@@ -309,6 +310,9 @@ void TReplayPlayer::Step() {
     case TEntry::Resize: f_.OnResize(); break;
     case TEntry::Timer: f_.FireTimer(e.TimerIndex); break;
     case TEntry::Switch: f_.SwitchScene(e.Scene); break;
+    case TEntry::Net:
+      f_.DeliverNetReply(e.Purpose, {e.Reply.Ok, e.Reply.Status, e.Reply.Body, e.Reply.Error});
+      break;
     case TEntry::Mark:
       if (OnMark) OnMark();
       break;

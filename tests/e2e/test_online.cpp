@@ -98,9 +98,19 @@ const std::string PlayAndEnterName =
     "key Enter\nticks 2\n"
     "state\n";
 
+// One request on the game's own HTTP client, waited for (its time limits bound the wait).
+platform::HttpResult Fetch(const std::string& url) {
+  auto http = platform::MakeCurlHttpRequests();
+  http->Start({url});
+  for (;;) {
+    auto done = http->Poll();
+    if (!done.empty()) return std::move(done.front().Result);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 std::string Show(const std::string& url) {
-  auto http = platform::MakeCurlHttpClient();
-  const auto r = http->Get(url + "/cgi/version.pl?prg=Pondlark&type=0&show");
+  const auto r = Fetch(url + "/cgi/version.pl?prg=Pondlark&type=0&show");
   EXPECT_TRUE(r.Ok) << r.Error;
   return r.Body;
 }
@@ -131,14 +141,13 @@ TEST(Online, AResultEnteredInTheGameReachesTheScoreServer) {
       << page;
 
   // Hostile requests on the real transport: refused, and the server stays up.
-  auto http = platform::MakeCurlHttpClient();
-  EXPECT_EQ(http->Get(server.Url() + "/cgi/version.pl?hs&prg=Pondlark&inf=" +
+  EXPECT_EQ(Fetch(server.Url() + "/cgi/version.pl?hs&prg=Pondlark&inf=" +
                       std::string(20000, 'M'))
                 .Status / 100,
             4);
-  EXPECT_EQ(http->Get(server.Url() + "/cgi/version.pl?hs&prg=Pondlark&inf=%3Cscript%3E").Status,
+  EXPECT_EQ(Fetch(server.Url() + "/cgi/version.pl?hs&prg=Pondlark&inf=%3Cscript%3E").Status,
             400);
-  EXPECT_EQ(http->Get(server.Url() + "/cgi/version.pl?version&prg=Pondlark").Body.rfind("OK|", 0),
+  EXPECT_EQ(Fetch(server.Url() + "/cgi/version.pl?version&prg=Pondlark").Body.rfind("OK|", 0),
             0u);
 
   server.Stop();
@@ -161,11 +170,10 @@ TEST(Online, AGamesReplayFollowsItsResultAndVerifiesIt) {
   ASSERT_EQ(r.Status, 0) << r.Output;
   EXPECT_EQ(r.Output.find("was not sent"), std::string::npos) << r.Output;
   // The check runs after the upload was answered: wait for it, within its time limit.
-  auto http = platform::MakeCurlHttpClient();
   const std::string verified = server.Url() + "/cgi/version.pl?prg=Pondlark&type=0&show&verified";
   std::string page;
   for (int i = 0; i < 120; ++i) {
-    page = http->Get(verified).Body;
+    page = Fetch(verified).Body;
     if (page.find("Петя") != std::string::npos) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -188,8 +196,10 @@ TEST(Online, WithTheServerGoneTheResultStaysInTheLocalTable) {
   }
   ASSERT_FALSE(url.empty());
   LoweredGame game;
+  const fs::path recorded = TempFile("gone.tkr");
   SimResult r = RunSim(PlayAndEnterName + "key Esc\nticks 2\nstate\n",
-                       "--dir " + game.dir.string() + " --server " + url);
+                       "--dir " + game.dir.string() + " --server " + url + " --record " +
+                           recorded.string());
   ASSERT_EQ(r.Status, 0) << r.Output;
   ASSERT_EQ(r.States.size(), 4u) << r.Output;
   const auto& done = r.States[2];
@@ -199,6 +209,15 @@ TEST(Online, WithTheServerGoneTheResultStaysInTheLocalTable) {
   EXPECT_EQ(done["highScores"][0]["score"], 0);
   EXPECT_EQ(r.States[3]["scene"], "SceneMainMenu");
   fs::remove(db);
+
+  // Watching or checking that game connects to nothing, so there is nothing to fail.
+  const SimResult check = RunSimArgs("--dir " + game.dir.string() + " --server " + url +
+                                     " --replay " + recorded.string() + " --check");
+  EXPECT_EQ(check.Status, 0) << check.Output;
+  EXPECT_EQ(check.Output.find("connect"), std::string::npos) << check.Output;
+  ASSERT_FALSE(check.States.empty()) << check.Output;
+  EXPECT_TRUE(check.States.back()["messages"].empty()) << check.Output;
+  fs::remove(recorded);
 }
 
 // A raw connection to the server from a given loopback address, for clients the game's

@@ -123,7 +123,7 @@ TEST_F(Replays, FilesThatCannotReplayHereAreRefusedWithExitStatusTwo) {
     std::string bytes;
     const char* message;
   } cases[] = {
-      {"another format version", otherVersion, "replay format version 9; this game reads version 1"},
+      {"another format version", otherVersion, "replay format version 9; this game reads versions 1 to 2"},
       {"other game data", replay::WriteReplay(otherData), "recorded with other game data"},
       {"a truncated file", good.substr(0, good.size() / 2), "damaged replay"},
       {"a changed byte", good.substr(0, 40) + "\x01" + good.substr(41), "damaged replay"},

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,24 +18,52 @@
 
 namespace tk::testing {
 
-// Answers each GET with what the test says and keeps the addresses asked for.
-class ScriptedHttp : public platform::IHttpClient {
+// Answers each GET with what the test says and keeps the addresses asked for. A request
+// finishes at the first poll after its start, as a fast server's would; a Reply that throws
+// stands for a transport failure.
+class ScriptedHttp : public platform::IHttpRequests {
  public:
-  platform::HttpResult Get(const std::string& url) override {
-    Urls.push_back(url);
-    if (!Reply) return {};  // no connection
-    return Reply(url);
+  platform::RequestId Start(platform::HttpRequest req) override {
+    if (req.Post)
+      Posts.push_back({req.Url, req.Body});
+    else
+      Urls.push_back(req.Url);
+    if (OnStart) OnStart(req);
+    started_.push_back({next_, std::move(req)});
+    return next_++;
   }
-  // A POST is kept with its body and answered by PostReply.
-  platform::HttpResult Post(const std::string& url, const std::string& body) override {
-    Posts.push_back({url, body});
-    if (!PostReply) return {};
-    return PostReply(url, body);
+  std::vector<platform::HttpCompletion> Poll() override {
+    ++Polls;
+    std::vector<platform::HttpCompletion> out;
+    for (auto& [id, req] : std::exchange(started_, {})) out.push_back({id, Answer(req)});
+    return out;
   }
+  void Cancel(platform::RequestId id) override {
+    std::erase_if(started_, [id](const auto& s) { return s.first == id; });
+  }
+  bool Idle() const { return started_.empty(); }
+
   std::vector<std::string> Urls;
   std::function<platform::HttpResult(const std::string&)> Reply;
+  // A POST is kept with its body and answered by PostReply.
   std::vector<std::pair<std::string, std::string>> Posts;
   std::function<platform::HttpResult(const std::string&, const std::string&)> PostReply;
+  int Polls = 0;
+  std::function<void(const platform::HttpRequest&)> OnStart;
+
+ private:
+  platform::HttpResult Answer(const platform::HttpRequest& req) {
+    try {
+      if (req.Post) return PostReply ? PostReply(req.Url, req.Body) : platform::HttpResult{};
+      return Reply ? Reply(req.Url) : platform::HttpResult{};  // none: no connection
+    } catch (const std::exception& e) {
+      platform::HttpResult r;
+      r.Error = e.what();
+      return r;
+    }
+  }
+  std::vector<std::pair<platform::RequestId, platform::HttpRequest>> started_;
+  platform::RequestId next_ = 1;
 };
 
 struct MessageBoxCall {

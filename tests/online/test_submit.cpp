@@ -1,10 +1,12 @@
 // The online submission as the game sends it: the version request, the token taken from
 // its reply, the padded and encoded result, and what the player sees when it fails.
 #include "OnlineFixture.h"
+#include "assembly/Replays.h"
 #include "online/Online.h"
 #include "online/Protocol.h"
 #include "online/State.h"
 #include "persist/Codec.h"
+#include "platform/Cp1251.h"
 
 namespace tk::testing {
 namespace {
@@ -58,6 +60,13 @@ void FinishWithSendBox(OnlineGame& g, int32_t score, const std::string& nameUtf8
   g.Key(vk::Enter);
 }
 
+// Frames until every request the submission made has been answered (a few steps at most).
+void Settle(OnlineGame& g) {
+  for (int i = 0; i < 20 && (!g.http->Idle() || g.F().RequestsInFlight()); ++i) g.Frames(1);
+  ASSERT_TRUE(g.http->Idle());
+  ASSERT_FALSE(g.F().RequestsInFlight());
+}
+
 TEST(Submission, TwoRequestsCarryTheTokenAndTheEncodedResult) {
   OnlineGame g;
   TSettings s;
@@ -68,6 +77,7 @@ TEST(Submission, TwoRequestsCarryTheTokenAndTheEncodedResult) {
   };
   g.Start();
   FinishWithSendBox(g, 2750, "Петя");
+  Settle(g);
   ASSERT_EQ(g.http->Urls.size(), 2u);
   EXPECT_EQ(g.http->Urls[0], kVersionUrl);
   ASSERT_EQ(g.http->Urls[1].rfind(kSubmitUrl, 0), 0u);
@@ -101,6 +111,10 @@ TEST(Submission, AServerThatDoesNotAnswerOkIsReportedAndTheResultStaysLocal) {
     g.http->Reply = c.Reply;
     g.Start();
     FinishWithSendBox(g, 600, "Kot");
+    // Kept and shown at once; the failure is told when the reply is in.
+    EXPECT_EQ(g.SavedSettings().HighScores[5].Name, "Kot");
+    EXPECT_TRUE(g.shell->Boxes.empty());
+    Settle(g);
     EXPECT_EQ(g.http->Urls, std::vector<std::string>{kVersionUrl});
     ASSERT_EQ(g.shell->Boxes.size(), 1u);
     EXPECT_EQ(g.shell->Boxes[0].Text, "Can't connect to server!");
@@ -120,6 +134,7 @@ TEST(Submission, AFailingSecondRequestIsNotReported) {
   };
   g.Start();
   FinishWithSendBox(g, 600, "Kot");
+  Settle(g);
   EXPECT_EQ(g.http->Urls.size(), 2u);
   EXPECT_TRUE(g.shell->Boxes.empty());
   EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
@@ -147,8 +162,10 @@ TEST(Submission, TheFinishedGamesReplayFollowsATakenResultWithItsToken) {
     };
     g.Start();
     FinishWithSendBox(g, 2750, "Петя");
+    Settle(g);
     online::UploadReplay(g.F(), "REPLAY");
     online::UploadReplay(g.F(), "REPLAY");  // one upload per result
+    Settle(g);
     if (!c.Sent) {
       EXPECT_TRUE(g.http->Posts.empty());
       continue;
@@ -171,7 +188,49 @@ TEST(Submission, NothingIsSentWithoutTheTick) {
   g.Frames(1);
   g.Key(vk::Enter);
   EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
+  g.Frames(5);
   EXPECT_TRUE(g.http->Urls.empty());
+}
+
+// The score and the game's replay are on disk before the first request starts; the
+// replay then follows the taken result with the same bytes, and each answer is picked up
+// by a frame of its own while the high-score table is already shown.
+TEST(Submission, TheScoreAndTheReplayAreKeptBeforeAnythingIsSent) {
+  OnlineGame g;
+  RecordGamesIntoReplays(g.F());
+  g.http->Reply = [](const std::string& url) {
+    return Ok(url.find("version&") != std::string::npos ? "OK|Pondlark|1.0|0|tok9|0" : "OK");
+  };
+  g.http->PostReply = [](const std::string&, const std::string&) { return Ok("OK"); };
+  std::vector<std::string> keptAtFirstRequest;
+  std::string replayOnDisk;
+  g.http->OnStart = [&](const platform::HttpRequest&) {
+    if (g.http->Urls.size() + g.http->Posts.size() != 1) return;
+    keptAtFirstRequest.push_back(Cp1251ToUtf8(g.SavedSettings().HighScores[5].Name));
+    for (const auto& e : std::filesystem::recursive_directory_iterator(g.dir.Path() / "Replays"))
+      if (e.is_regular_file()) replayOnDisk = ReadWholeFile(e.path().string());
+  };
+  g.Start();
+  g.GameOver(600);
+  g.Type("Kot");
+  g.Click(264, 386);
+  g.Frames(1);
+  g.Key(vk::Enter);
+  EXPECT_EQ(keptAtFirstRequest, std::vector<std::string>{"Kot"});
+  EXPECT_FALSE(replayOnDisk.empty());
+  EXPECT_EQ(g.F().CurrentScene, SceneHighScores);
+  // One step per idle pass: the version, the result, the replay.
+  const std::pair<size_t, size_t> steps[] = {{2, 0}, {2, 1}, {2, 1}};
+  for (const auto& [gets, posts] : steps) {
+    g.Frames(1);
+    EXPECT_EQ(g.http->Urls.size(), gets);
+    EXPECT_EQ(g.http->Posts.size(), posts);
+  }
+  ASSERT_EQ(g.http->Posts.size(), 1u);
+  EXPECT_EQ(g.http->Posts[0].first, "http://127.0.0.1:8642/cgi/replay.pl?prg=Pondlark&p=tok9");
+  EXPECT_EQ(g.http->Posts[0].second, replayOnDisk);
+  EXPECT_FALSE(g.F().RequestsInFlight());
+  EXPECT_TRUE(g.shell->Boxes.empty());
 }
 
 }  // namespace

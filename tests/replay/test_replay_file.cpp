@@ -80,6 +80,37 @@ TEST(ReplayFile, WhatIsWrittenReadsBackTheSame) {
   EXPECT_EQ(ReadReplay(WriteReplay(empty)), empty);
 }
 
+// A journal that heard from the network is written in the newer version with its replies
+// (clipped as the game was handed them); one that did not stays in the old version, byte for
+// byte, and the old version cannot carry a network entry.
+TEST(ReplayFile, NetworkRepliesNeedTheNewerVersionAndOnlyThen) {
+  const TReplay plain = Sample();
+  const std::string plainBytes = WriteReplay(plain);
+  EXPECT_EQ(plainBytes[8], 1);
+  EXPECT_EQ(ReadReplay(plainBytes).Version, 1);
+
+  TReplay net = plain;
+  TEntry e;
+  e.Type = TEntry::Net;
+  e.Time = net.Entries.back().Time + 5;
+  e.Purpose = 2;
+  e.Reply = {false, 503, std::string(5000, 'b'), "busy"};
+  net.Entries.push_back(e);
+  const std::string netBytes = WriteReplay(net);
+  EXPECT_EQ(netBytes[8], 2);
+  const TReplay back = ReadReplay(netBytes);
+  EXPECT_EQ(back.Version, 2);
+  ASSERT_EQ(back.Entries.size(), net.Entries.size());
+  TEntry clipped = e;
+  clipped.Reply.Body.resize(MaxNetText);
+  EXPECT_EQ(back.Entries.back(), clipped);
+  EXPECT_EQ(back.Trailer, net.Trailer);
+
+  std::string old = netBytes.substr(0, netBytes.size() - 8);
+  old[8] = 1;
+  EXPECT_THROW(ReadReplay(old, false), EReplayError);
+}
+
 EReplayError::Reason RefusalOf(const std::string& bytes) {
   try {
     ReadReplay(bytes);
@@ -92,13 +123,17 @@ EReplayError::Reason RefusalOf(const std::string& bytes) {
 
 TEST(ReplayFile, OtherFilesAndOtherVersionsAreRefusedWithTheirReason) {
   const std::string good = WriteReplay(Sample());
+  for (char v : {0, 3}) {
+    std::string version = good;
+    version[8] = v;
+    EXPECT_EQ(RefusalOf(version), EReplayError::OtherVersion);
+  }
   std::string version = good;
-  version[8] = 2;
-  EXPECT_EQ(RefusalOf(version), EReplayError::OtherVersion);
+  version[8] = 3;
   try {
     ReadReplay(version);
   } catch (const EReplayError& e) {
-    EXPECT_STREQ(e.what(), "replay format version 2; this game reads version 1");
+    EXPECT_STREQ(e.what(), "replay format version 3; this game reads versions 1 to 2");
   }
   EXPECT_EQ(RefusalOf(""), EReplayError::NotReplay);
   EXPECT_EQ(RefusalOf("Config.cfg is not a replay"), EReplayError::NotReplay);

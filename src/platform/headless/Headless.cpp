@@ -1,7 +1,10 @@
 #include "platform/headless/Headless.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <map>
+#include <thread>
 
 #include "platform/Http.h"
 #include "platform/Text.h"
@@ -117,6 +120,60 @@ class HeadlessEvents : public IEventSource {
   HeadlessPlatform& p_;
 };
 
+namespace {
+
+class VirtualTimeRequests : public IHttpRequests {
+ public:
+  VirtualTimeRequests(HeadlessPlatform& p, std::unique_ptr<IHttpRequests> inner)
+      : p_(p), inner_(std::move(inner)) {}
+
+  RequestId Start(HttpRequest request) override {
+    const RequestId id = inner_->Start(std::move(request));
+    pending_.push_back({id, p_.Now() + p_.HttpLatencyMs});
+    return id;
+  }
+
+  std::vector<HttpCompletion> Poll() override {
+    std::vector<HttpCompletion> out;
+    while (!pending_.empty() && pending_.front().Due <= p_.Now()) {
+      const RequestId id = pending_.front().Id;
+      // Due: the virtual clock stands still until the real transfer has ended (it is
+      // bounded by the client's own time limits).
+      while (!finished_.count(id)) {
+        for (auto& c : inner_->Poll()) finished_[c.Id] = std::move(c.Result);
+        if (!finished_.count(id)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      out.push_back({id, std::move(finished_[id])});
+      finished_.erase(id);
+      pending_.pop_front();
+    }
+    return out;
+  }
+
+  void Cancel(RequestId id) override {
+    inner_->Cancel(id);
+    std::erase_if(pending_, [id](const Pending& p) { return p.Id == id; });
+    finished_.erase(id);
+  }
+
+ private:
+  struct Pending {
+    RequestId Id;
+    uint64_t Due;
+  };
+  HeadlessPlatform& p_;
+  std::unique_ptr<IHttpRequests> inner_;
+  std::deque<Pending> pending_;
+  std::map<RequestId, HttpResult> finished_;
+};
+
+}  // namespace
+
+std::unique_ptr<IHttpRequests> MakeVirtualTimeRequests(HeadlessPlatform& plat,
+                                                       std::unique_ptr<IHttpRequests> inner) {
+  return std::make_unique<VirtualTimeRequests>(plat, std::move(inner));
+}
+
 HeadlessPlatform::HeadlessPlatform() {
   platform_.Clock = std::make_unique<HeadlessClock>(*this);
   platform_.Display = std::make_unique<HeadlessDisplay>(record_);
@@ -125,7 +182,7 @@ HeadlessPlatform::HeadlessPlatform() {
   audio_ = audio.get();
   platform_.Audio = std::move(audio);
   platform_.Shell = std::make_unique<HeadlessShell>(record_);
-  platform_.Http = MakeCurlHttpClient();
+  platform_.Http = MakeVirtualTimeRequests(*this, MakeCurlHttpRequests());
   platform_.Text = MakeTtfTextRenderer();
   platform_.Events = std::make_unique<HeadlessEvents>(*this);
 }

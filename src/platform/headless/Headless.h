@@ -66,6 +66,10 @@ class HeadlessPlatform {
   HeadlessAudio& Audio() { return *audio_; }
   // Off for runs that only check a game's outcome: time moves without mixing any sound.
   bool RenderAudio = true;
+  // HTTP: a request's result becomes visible to Poll this many virtual ms after its start,
+  // and not before, however early the real transfer ended; a Poll at or after that time
+  // waits (in real time, the virtual clock standing still) for the transfer to end.
+  uint32_t HttpLatencyMs = 0;
 
  private:
   friend class HeadlessClock;
@@ -79,6 +83,11 @@ class HeadlessPlatform {
   HeadlessRecord record_;
   HeadlessAudio* audio_ = nullptr;
 };
+
+// Wraps real requests (by default the desktop's) so that their results show at points of
+// the virtual clock fixed by their start times and HttpLatencyMs.
+std::unique_ptr<IHttpRequests> MakeVirtualTimeRequests(HeadlessPlatform& plat,
+                                                       std::unique_ptr<IHttpRequests> inner);
 
 // Audio output in virtual time: the mixer is pulled as the clock moves.
 class HeadlessAudio : public IAudioOutput {

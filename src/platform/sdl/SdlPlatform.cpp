@@ -420,7 +420,7 @@ struct SdlPlatform : Platform {
     Input = std::make_unique<SdlInput>(state);
     Audio = std::make_unique<SdlAudio>();
     Shell = std::make_unique<SdlShell>(state);
-    Http = MakeCurlHttpClient();
+    Http = MakeCurlHttpRequests();
     Text = MakeTtfTextRenderer();
     Events = std::make_unique<SdlEvents>(state);
   }
