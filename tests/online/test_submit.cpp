@@ -2,9 +2,9 @@
 // its reply, the padded and encoded result, and what the player sees when it fails.
 #include "OnlineFixture.h"
 #include "online/Online.h"
-#include "online/Protocol.h"
+#include "protocol/Protocol.h"
 #include "online/State.h"
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 
 namespace tk::testing {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 #include "platform/Text.h"
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 
 namespace tk::platform {
 

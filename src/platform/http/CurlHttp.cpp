@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 
 namespace tk::platform {
 
