@@ -241,6 +241,46 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
 }
 
+// A stand-in checker: a shell script in the test's folder.
+std::string CheckerScript(const TempGameDir& dir, const std::string& name, const std::string& body) {
+  const std::string path = (dir.Path() / name).string();
+  std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  return path;
+}
+
+TEST(ScoreServer, ACheckPastItsTimeIsKilledWithWhatItStarted) {
+  TempGameDir dir;
+  const scores::TCheckerOptions o{CheckerScript(dir, "slow", "sleep 30"), dir.Path().string(), 1, 1, 1,
+                                  1024ull << 20};
+  const auto start = std::chrono::steady_clock::now();
+  const scores::TCheckOutcome out = scores::RunChecker(o, "bytes");
+  EXPECT_TRUE(out.TimedOut);
+  EXPECT_NE(out.ExitStatus, 0);
+  // Killed with its child: the wait does not last the child's 30 s.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
+}
+
+TEST(ScoreServer, ACheckGetsNoMoreMemoryThanItsLimit) {
+  TempGameDir dir;
+  // The time limit is out of reach: a loaded machine may take seconds to start python.
+  const scores::TCheckerOptions o{
+      CheckerScript(dir, "greedy", "exec python3 -c 'x = bytearray(512 << 20); print(1)'"),
+      dir.Path().string(), 1, 1, 120, 128ull << 20};
+  const scores::TCheckOutcome out = scores::RunChecker(o, "bytes");
+  EXPECT_FALSE(out.TimedOut);
+  EXPECT_NE(out.ExitStatus, 0);
+}
+
+TEST(ScoreServer, ACheckGetsTheReplayInAFileAndItsArgumentsAsGivenWithNoShellBetween) {
+  TempGameDir dir;
+  const scores::TCheckerOptions o{CheckerScript(dir, "echo", "cat \"$2\"; echo; echo \"$3 $4 $5\""),
+                                  dir.Path().string(), 1, 1, 120, 1024ull << 20};
+  const scores::TCheckOutcome out = scores::RunChecker(o, "bytes");
+  EXPECT_EQ(out.ExitStatus, 0);
+  EXPECT_EQ(out.LastLine, "--check --dir " + dir.Path().string());
+}
+
 #if defined(TK_SIM) && defined(TK_GAME_DIR) && defined(TK_REPLAYS_DIR)
 
 // A recorded game from tests/replays/ and the result it ended with.
@@ -373,39 +413,15 @@ TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {
   }
 }
 
-TEST(ScoreServer, ChecksAreBoundedInTimeMemoryAndNumber) {
+// One check at a time and one waiting: a third upload is turned away and keeps its token.
+// The stand-in checker holds its run until the test opens the gate.
+TEST(ScoreServer, OneCheckRunsOneWaitsAndAThirdUploadIsTurnedAwayKeepingItsToken) {
   TempGameDir dir;
-  auto script = [&](const std::string& name, const std::string& body) {
-    const std::string path = (dir.Path() / name).string();
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-    return path;
-  };
-  const std::string replay = "bytes";
-  // Past its time the checker is killed, and so is what it started.
-  scores::TCheckerOptions o{script("slow", "sleep 30"), dir.Path().string(), 1, 1, 1, 1024ull << 20};
-  const auto start = std::chrono::steady_clock::now();
-  scores::TCheckOutcome out = scores::RunChecker(o, replay);
-  EXPECT_TRUE(out.TimedOut);
-  EXPECT_NE(out.ExitStatus, 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  // Memory beyond the limit is refused to it. The time limit is out of reach here: a loaded
-  // machine may take longer than a second to start the interpreter.
-  o.Checker = script("greedy", "exec python3 -c 'x = bytearray(512 << 20); print(1)'");
-  o.MemoryBytes = 128ull << 20;
-  o.Seconds = 120;
-  out = scores::RunChecker(o, replay);
-  EXPECT_FALSE(out.TimedOut);
-  EXPECT_NE(out.ExitStatus, 0);
-  // It gets the replay's bytes in a file and its arguments as given, no shell between.
-  o.Checker = script("echo", "cat \"$2\"; echo; echo \"$3 $4 $5\"");
-  out = scores::RunChecker(o, replay);
-  EXPECT_EQ(out.ExitStatus, 0);
-  EXPECT_EQ(out.LastLine, "--check --dir " + dir.Path().string());
-
-  // One check at a time and one waiting: a third upload is turned away and keeps its token.
+  const std::string gate = (dir.Path() / "gate").string();
+  const std::string held = CheckerScript(
+      dir, "held", "for i in $(seq 1200); do [ -e '" + gate + "' ] && exit 0; sleep 0.05; done; exit 1");
   Server server;
-  scores::TReplayChecker checker({script("wait", "sleep 1"), dir.Path().string(), 1, 1, 5, 1024ull << 20});
+  scores::TReplayChecker checker({held, dir.Path().string(), 1, 1, 120, 1024ull << 20});
   server.service.SetChecker(&checker);
   const RecordedGame g;
   std::vector<std::string> tokens;
@@ -419,11 +435,12 @@ TEST(ScoreServer, ChecksAreBoundedInTimeMemoryAndNumber) {
   }
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[0], g.bytes).Status, 202);
   // Once the first one runs, one more may wait.
-  for (int i = 0; i < 500 && checker.Waiting() > 0; ++i)
+  for (int i = 0; i < 6000 && checker.Waiting() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_EQ(checker.Waiting(), 0u);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[1], g.bytes).Status, 202);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 503);
+  std::ofstream(gate) << "open";
   checker.Drain();
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 202);
   checker.Drain();
