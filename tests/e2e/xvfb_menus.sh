@@ -30,16 +30,6 @@ start_xvfb || exit 1
 start_game
 
 find_game_window
-wait_for() {  # reference, what, seconds
-  local d
-  for _ in $(seq $(( $3 * 5 ))); do
-    d=$(differs "$1")
-    awk -v d="$d" 'BEGIN { exit !(d + 0 < 20000) }' && { echo "$2 on screen ($d pixels differ)"; return 0; }
-    kill -0 "$gpid" 2>/dev/null || fail "the game ended while waiting for $2"
-    sleep 0.2
-  done
-  fail "$2 did not appear (last difference $d pixels)"
-}
 click() {
   xdotool mousemove --window "$win" "$1" "$2"
   sleep 0.15
@@ -54,14 +44,14 @@ key() {
 }
 
 xdotool mousemove --window "$win" 5 5
-wait_for "$tmp/ref-menu.png" "the main menu" 20
+wait_for_screen "$tmp/ref-menu.png" "the main menu" 20
 click 500 260
 xdotool mousemove --window "$win" 5 5
-wait_for "$tmp/ref-options.png" "the options screen" 5
+wait_for_screen "$tmp/ref-options.png" "the options screen" 5
 click 400 300          # music off
 key Escape
 xdotool mousemove --window "$win" 5 5
-wait_for "$tmp/ref-menu.png" "the main menu again" 5
+wait_for_screen "$tmp/ref-menu.png" "the main menu again" 5
 key Escape             # the exit prompt
 click 330 325          # Yes
 
