@@ -82,7 +82,6 @@ click() {
 click 500 260                        # options
 click 400 300                        # music off
 xdotool key --window "$win" Escape   # back to the menu: the settings are saved
-sleep 0.5
 cfg=$tmp/xdg/tinokvak/Config.cfg
 for _ in $(seq 25); do [ -f "$cfg" ] && break; sleep 0.2; done
 [ -f "$cfg" ] || fail "no Config.cfg in \$XDG_DATA_HOME/tinokvak"
