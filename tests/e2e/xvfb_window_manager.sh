@@ -99,7 +99,18 @@ stop_game
 start_game
 find_window
 wait_size $W $H "started full screen"
-sleep 1
+# The game has drawn in full screen (its splash lights the screen) before the switch back.
+lit=0
+for _ in $(seq 150); do
+  if import -display "$DISPLAY" -window "$win" "$tmp/full.png" 2>/dev/null; then
+    lit=$(convert "$tmp/full.png" -colorspace gray -threshold 3% -format '%[fx:mean*w*h]' info:)
+    awk -v l="$lit" 'BEGIN { exit !(l + 0 > 20000) }' && break
+  fi
+  kill -0 "$gpid" 2>/dev/null || fail "the game ended in full screen"
+  sleep 0.2
+done
+awk -v l="$lit" 'BEGIN { exit !(l + 0 > 20000) }' || fail "nothing drawn in full screen ($lit lit pixels)"
+echo "drawn in full screen: $lit lit pixels"
 xdotool key --window "$win" alt+Return
 wait_size 800 600 "back in a window"
 xdotool mousemove --window "$win" 5 5
