@@ -57,6 +57,19 @@ click_closing() {
   xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"; sleep 0.15
   xdotool click 1
 }
+# Clicks the exit screen's exit button at X Y until the game ends, or fails after SECONDS:
+# the button takes a click only once its countdown has run out. Needs fail.
+click_exit_until_gone() {
+  for _ in $(seq $(( $3 * 2 ))); do
+    kill -0 "$gpid" 2>/dev/null || return 0
+    { xdotool mousemove --window "$win" "$1" "$2" && sleep 0.15 &&
+      xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2" && sleep 0.15 &&
+      xdotool click 1; } 2>/dev/null || true
+    sleep 0.2
+  done
+  kill -0 "$gpid" 2>/dev/null || return 0
+  fail "the game did not end after its exit button"
+}
 differs() {
   import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
   convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"

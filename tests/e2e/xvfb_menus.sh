@@ -24,6 +24,14 @@ click 500 260
 move 5 5
 ticks 2
 shot $tmp/ref-options.png
+key Esc
+ticks 5
+key Esc
+ticks 5
+click 330 325
+move 5 5
+wait 500
+shot $tmp/ref-exit.png
 EOF
 
 start_xvfb || exit 1
@@ -62,11 +70,9 @@ read -r ex ey ew eh <<<"$(line $(( 2 + 5 * (n - 1) + 2 )))"
 seconds=$(line $(( 2 + 5 * (n - 1) + 8 )))
 echo "exit button at $ex,$ey ${ew}x$eh after $seconds s"
 kill -0 "$gpid" 2>/dev/null || fail "the game closed instead of showing the exit screen"
-sleep $(( seconds + 1 ))
-click_closing $(( ex + ew / 2 )) $(( ey + eh / 2 ))
-
-for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$gpid" 2>/dev/null; then fail "the game did not end after its exit button"; fi
+xdotool mousemove --window "$win" 5 5
+wait_for_screen "$tmp/ref-exit.png" "the exit screen" 10
+click_exit_until_gone $(( ex + ew / 2 )) $(( ey + eh / 2 )) $(( seconds + 30 ))
 status=0
 wait "$gpid" || status=$?
 gpid=""
