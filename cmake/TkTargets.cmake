@@ -12,23 +12,18 @@ if(TK_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# A library made of every .cpp in the current folder (and the given subfolders).
+# A library made of every .cpp in the current folder. DEPS are the project's libraries whose
+# headers this one's headers use; PUBLIC_LIBS outside libraries its headers expose (their
+# include folders reach every user); PRIVATE_LIBS outside libraries only its .cpp files
+# include (their include folders stay here).
 function(tk_layer name)
-  cmake_parse_arguments(ARG "" "" "SUBDIRS;DEPS;PUBLIC_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  foreach(d IN LISTS ARG_SUBDIRS)
-    file(GLOB more CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp)
-    list(APPEND srcs ${more})
-  endforeach()
-  if(srcs)
-    add_library(${name} STATIC ${srcs})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS} ${ARG_PUBLIC_LIBS})
-    tk_warnings(${name})
-  else()
-    # A layer whose code has not arrived yet.
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS} ${ARG_PUBLIC_LIBS})
+  if(NOT srcs)
+    message(FATAL_ERROR "${name}: no .cpp files in ${CMAKE_CURRENT_SOURCE_DIR}")
   endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  tk_warnings(${name})
 endfunction()

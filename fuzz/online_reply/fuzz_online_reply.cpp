@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "online/Protocol.h"
-#include "persist/Codec.h"
+#include "protocol/Protocol.h"
+#include "protocol/Codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view reply(reinterpret_cast<const char*>(data), size);

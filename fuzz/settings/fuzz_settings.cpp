@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "persist/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "online/Online.h"
-#include "online/Protocol.h"
+#include "protocol/Protocol.h"
 #include "online/State.h"
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "platform/Cp1251.h"
 
 namespace tk::online {

@@ -11,7 +11,7 @@
 #include <limits>
 #include <optional>
 
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "persist/Numbers.h"
 
 namespace tk {

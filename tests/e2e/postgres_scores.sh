@@ -27,10 +27,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
   -o "-k $tmp -c listen_addresses= -c fsync=off" start >/dev/null
 db="postgresql:///postgres?host=$tmp&user=tinokvak"
 
-# The same server tests as on SQLite (the restart test is about the SQLite file).
-TK_TEST_SCORE_DB="$db" "$build/tests/tests_online" \
+# The same server tests as on SQLite (the restart test is about the SQLite file), and the
+# game's submission answered by the server's request handling.
+TK_TEST_SCORE_DB="$db" "$build/server/tests/tests_server" \
   --gtest_filter='ScoreServer.*-ScoreServer.KeepsItsResultsAcrossRestartsAndBoundsItsTokens' \
   --gtest_brief=1
+TK_TEST_SCORE_DB="$db" "$build/tests/tests_online" --gtest_filter='SubmitToServer.*' --gtest_brief=1
 
 start_server() {
   "$build/tinokvak-scores" --port 0 --db "$db" > "$tmp/server$1.out" &

@@ -16,7 +16,7 @@
 #include "SimRun.h"
 #include "persist/Settings.h"
 #include "platform/Cp1251.h"
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 
 namespace tk::e2e {
 namespace {

@@ -55,6 +55,12 @@ wait 4100
 move 5 5
 ticks 2
 shot $tmp/ref-menu.png
+key Esc
+ticks 5
+click 330 325
+move 5 5
+wait 500
+shot $tmp/ref-exit.png
 EOF2
 
 start_xvfb || exit 1
@@ -82,7 +88,6 @@ click() {
 click 500 260                        # options
 click 400 300                        # music off
 xdotool key --window "$win" Escape   # back to the menu: the settings are saved
-sleep 0.5
 cfg=$tmp/xdg/tinokvak/Config.cfg
 for _ in $(seq 25); do [ -f "$cfg" ] && break; sleep 0.2; done
 [ -f "$cfg" ] || fail "no Config.cfg in \$XDG_DATA_HOME/tinokvak"
@@ -93,10 +98,9 @@ ini=$data/wdata/config.ini
 line() { sed -n "${1}p" "$ini" | tr -d '\r' | sed 's/^ *//'; }
 n=$(line 1)
 read -r ex ey ew eh <<<"$(line $(( 2 + 5 * (n - 1) + 2 )))"
-sleep $(( $(line $(( 2 + 5 * (n - 1) + 8 ))) + 1 ))
-click_closing $(( ex + ew / 2 )) $(( ey + eh / 2 ))
-for _ in $(seq 50); do kill -0 "$gpid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$gpid" 2>/dev/null && fail "the game did not end after its exit button"
+xdotool mousemove --window "$win" 5 5
+wait_for_screen "$tmp/ref-exit.png" "the exit screen" 10
+click_exit_until_gone $(( ex + ew / 2 )) $(( ey + eh / 2 )) $(( $(line $(( 2 + 5 * (n - 1) + 8 ))) + 30 ))
 status=0
 wait "$gpid" || status=$?
 gpid=""

@@ -57,8 +57,33 @@ click_closing() {
   xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"; sleep 0.15
   xdotool click 1
 }
+# Clicks the exit screen's exit button at X Y until the game ends, or fails after SECONDS:
+# the button takes a click only once its countdown has run out. Needs fail.
+click_exit_until_gone() {
+  for _ in $(seq $(( $3 * 2 ))); do
+    kill -0 "$gpid" 2>/dev/null || return 0
+    { xdotool mousemove --window "$win" "$1" "$2" && sleep 0.15 &&
+      xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2" && sleep 0.15 &&
+      xdotool click 1; } 2>/dev/null || true
+    sleep 0.2
+  done
+  kill -0 "$gpid" 2>/dev/null || return 0
+  fail "the game did not end after its exit button"
+}
 differs() {
   import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
   convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"
   compare -metric AE -fuzz 12% "$tmp/now800.png" "$1" null: 2>&1 | cut -d' ' -f1 || true
+}
+# Waits until the window shows the reference PNG (what tinokvak-sim draws there) or fails
+# after the given seconds: wait_for_screen REF WHAT SECONDS. Needs fail.
+wait_for_screen() {
+  local d
+  for _ in $(seq $(( $3 * 5 ))); do
+    d=$(differs "$1")
+    awk -v d="$d" 'BEGIN { exit !(d + 0 < 20000) }' && { echo "$2 on screen ($d pixels differ)"; return 0; }
+    kill -0 "$gpid" 2>/dev/null || fail "the game ended while waiting for $2"
+    sleep 0.2
+  done
+  fail "$2 did not appear (last difference $d pixels)"
 }

@@ -19,6 +19,8 @@ trap 'fail "line $LINENO: $BASH_COMMAND"' ERR
 
 cp -r "$build/game" "$tmp/game"
 rm -rf "$tmp/game/Config.cfg" "$tmp/game/Replays"
+# The main menu as tinokvak-sim draws it, to know the game is past its logo.
+printf 'wait 4100\nmove 5 5\nticks 2\nshot %s\n' "$tmp/ref-menu.png" | "$build/tinokvak-sim" - >/dev/null
 start_xvfb || exit 1
 
 key() { xdotool key --window "$win" "$@"; sleep 0.3; }
@@ -27,7 +29,8 @@ shot() { [ -n "$shots" ] && { mkdir -p "$shots"; import -display "$DISPLAY" -win
 play_one_game() {
   start_game
   find_game_window "$gpid"
-  sleep 5.5                 # the logo, then the main menu
+  xdotool mousemove --window "$win" 5 5
+  wait_for_screen "$tmp/ref-menu.png" "the main menu" 30
   key Return                # a new game
   sleep 4                   # the level title
   key Left; key space; sleep 1
@@ -53,8 +56,12 @@ if [ "$watch" = 1 ]; then
   (cd "$tmp/game" && exec ./tinokvak --replay "${replays[0]}" >"$tmp/watch.log" 2>&1) &
   wpid=$!
   find_game_window "$wpid"
-  sleep 2.5
-  name=$(xdotool getwindowname "$win")
+  for _ in $(seq 100); do
+    name=$(xdotool getwindowname "$win" 2>/dev/null || true)
+    [[ "$name" == *"повтор"* ]] && break
+    kill -0 "$wpid" 2>/dev/null || fail "the replay viewer ended at start-up"
+    sleep 0.1
+  done
   echo "caption: $name"
   [[ "$name" == *"повтор"* ]] || fail "the caption does not say it is a replay: $name"
   shot replay-watch.png

@@ -14,6 +14,8 @@ W=1280 H=1024
 
 cp -r "$build/game" "$tmp/game"
 rm -f "$tmp/game/Config.cfg"
+# The main menu as tinokvak-sim draws it, to know the game is past its splash.
+printf 'wait 4100\nmove 5 5\nticks 2\nshot %s\n' "$tmp/ref-menu.png" | "$build/tinokvak-sim" - >/dev/null
 Xvfb -displayfd 3 -screen 0 ${W}x${H}x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xpid=$!
 for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
@@ -58,7 +60,8 @@ stop_game() {
 start_game
 find_window
 wait_size 800 600 "in a window"
-sleep 4.5  # past the splash, on the main menu
+xdotool mousemove --window "$win" 5 5
+wait_for_screen "$tmp/ref-menu.png" "the main menu" 30
 geometry
 x0=$x y0=$y  # where the window manager put the new window
 echo "a new window is at $x0,$y0"
@@ -83,7 +86,9 @@ for _ in $(seq 25); do [ -f "$tmp/game/Config.cfg" ] && break; sleep 0.2; done
 # Alt+Enter brings back a normal window where a new one goes, and it stays one.
 xdotool key --window "$win" alt+Return
 wait_size 800 600 "a window again"
-sleep 1
+# Drawn whole at the window's size again: the switch is done.
+xdotool mousemove --window "$win" 5 5
+wait_for_screen "$tmp/ref-menu.png" "the main menu in a window" 30
 geometry
 [ "$w" = 800 ] || fail "the window did not stay a window"
 xprop -id "$win" _NET_WM_STATE | grep -q MAXIMIZED && fail "the window is still maximised"
@@ -94,10 +99,22 @@ stop_game
 start_game
 find_window
 wait_size $W $H "started full screen"
-sleep 1
+# The game has drawn in full screen (its splash lights the screen) before the switch back.
+lit=0
+for _ in $(seq 150); do
+  if import -display "$DISPLAY" -window "$win" "$tmp/full.png" 2>/dev/null; then
+    lit=$(convert "$tmp/full.png" -colorspace gray -threshold 3% -format '%[fx:mean*w*h]' info:)
+    awk -v l="$lit" 'BEGIN { exit !(l + 0 > 20000) }' && break
+  fi
+  kill -0 "$gpid" 2>/dev/null || fail "the game ended in full screen"
+  sleep 0.2
+done
+awk -v l="$lit" 'BEGIN { exit !(l + 0 > 20000) }' || fail "nothing drawn in full screen ($lit lit pixels)"
+echo "drawn in full screen: $lit lit pixels"
 xdotool key --window "$win" alt+Return
 wait_size 800 600 "back in a window"
-sleep 0.5
+xdotool mousemove --window "$win" 5 5
+wait_for_screen "$tmp/ref-menu.png" "the main menu in a window" 30
 geometry
 # Where a game started in a window appears (the window manager adds its frame), and so
 # within the frame's size of the screen's middle.

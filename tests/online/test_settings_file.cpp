@@ -11,7 +11,7 @@
 #include <initializer_list>
 
 #include "OnlineFixture.h"
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "support/SettingsFiles.h"
 #include "support/Unprivileged.h"
 

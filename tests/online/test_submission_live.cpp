@@ -12,7 +12,7 @@
 #include "OnlineFixture.h"
 #include "assembly/Replays.h"
 #include "online/State.h"
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 #include "support/LoopbackServer.h"
 
 namespace tk::testing {

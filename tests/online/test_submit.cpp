@@ -3,10 +3,10 @@
 #include "OnlineFixture.h"
 #include "assembly/Replays.h"
 #include "online/Online.h"
-#include "online/Protocol.h"
+#include "protocol/Protocol.h"
 #include "online/State.h"
-#include "persist/Codec.h"
 #include "platform/Cp1251.h"
+#include "protocol/Codec.h"
 
 namespace tk::testing {
 namespace {

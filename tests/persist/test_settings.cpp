@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "persist/Settings.h"
 #include "support/SettingsFiles.h"
 #include "support/Unprivileged.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <thread>
 
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 #include "platform/headless/Headless.h"
 #include "support/LoopbackServer.h"
 

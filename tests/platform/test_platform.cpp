@@ -9,7 +9,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Shortcut.h"
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 
 namespace tk {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "persist/Settings.h"
 
 namespace tk::testing {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "persist/Settings.h"
 #include "platform/Cp1251.h"
 #include "platform/Locations.h"

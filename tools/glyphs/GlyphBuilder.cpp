@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/Cp1251.h"
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 
 namespace tk::glyphs {
 

@@ -6,9 +6,9 @@
 #include <map>
 #include <thread>
 
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 #include "platform/Text.h"
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 
 namespace tk::platform {
 

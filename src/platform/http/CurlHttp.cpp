@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 
 namespace tk::platform {
 

@@ -17,10 +17,10 @@
 #include <utility>
 
 #include "platform/Cp1251.h"
-#include "platform/Http.h"
+#include "platform/http/CurlHttp.h"
 #include "platform/Shortcut.h"
 #include "platform/sdl/Presenter.h"
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 #include "platform/sdl/KeyTable.h"
 #include "platform/sdl/SdlWindow.h"
 

@@ -5,26 +5,16 @@
 #include <SDL.h>
 
 #include <cstdint>
-#include <stdexcept>
 
 #include "platform/Platform.h"
+#include "platform/sdl/SdlPlatform.h"
 
 namespace tk::platform {
-
-// The window icon: square 32-bit ARGB pixels, non-premultiplied.
-struct WindowIcon {
-  const uint32_t* Argb = nullptr;
-  int Size = 0;
-};
 
 // Brings SDL's video up. Without a usable display, or when only the off-screen or dummy
 // driver came up and nobody asked for it, it says so in one sentence on stderr and in a
 // message box where one can be shown, and throws NoDisplayError.
 void StartSdlVideo();
-
-struct NoDisplayError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 // Resizable, so window managers offer to maximise it (which the game turns into full screen).
 Uint32 GameWindowFlags();

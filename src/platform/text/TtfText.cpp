@@ -1,4 +1,4 @@
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>

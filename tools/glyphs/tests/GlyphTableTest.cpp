@@ -10,7 +10,7 @@
 #include "GlyphBuilder.h"
 #include "platform/NameCharacters.h"
 #include "platform/Text.h"
-#include "platform/TtfText.h"
+#include "platform/text/TtfText.h"
 
 namespace tk::glyphs {
 namespace {

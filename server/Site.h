@@ -23,7 +23,7 @@ struct TSite {
   }
 };
 
-// The pages built from tools/scores/site/ and docs/*.png.
+// The pages built from server/site/ and docs/*.png.
 const TSite& BuiltInSite();
 
 }  // namespace tk::scores

@@ -1,7 +1,7 @@
 // What the game and the score server agree on: the two requests, the version reply that
 // carries a one-time token, and the submitted result, a "|"-separated text padded with "0"
 // to a multiple of five bytes so that the five-bit encoding adds no bits to strip.
-// Header-only, so the server needs no part of the game but the codec.
+// Header-only; the score server links this library and no part of the game.
 #pragma once
 
 #include <cstdint>

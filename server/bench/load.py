@@ -2,7 +2,7 @@
 """Loads tinokvak-scores on loopback and prints what it withstands, for one or more builds
 side by side:
 
-    bench/scores/load.py build/tinokvak-scores [OTHER/tinokvak-scores ...]
+    server/bench/load.py build/tinokvak-scores [OTHER/tinokvak-scores ...]
 
 Each server runs on a free port with a database in a temporary folder, and meets, in turn:
   trickle  64 connections from 127.0.0.2, each sending one header byte every 2 s, while a

@@ -1,4 +1,4 @@
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 
 #include <array>
 #include <cstdint>

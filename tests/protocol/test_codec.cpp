@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 
 namespace tk {
 namespace {

@@ -10,9 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "online/Protocol.h"
+#include "protocol/Protocol.h"
 #include "replay/ReplayFile.h"
-#include "persist/Codec.h"
+#include "protocol/Codec.h"
 #include "platform/Cp1251.h"
 #include "platform/NameCharacters.h"
 

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "ScoreService.h"
-#include "online/Protocol.h"
-#include "persist/Codec.h"
+#include "protocol/Protocol.h"
+#include "protocol/Codec.h"
 
 namespace {
 
