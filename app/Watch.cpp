@@ -109,7 +109,7 @@ class ReplayDisplay : public IDisplay {
       style.PointSize = 20;
       const std::string end = Cp("Конец повтора — Esc");
       const int ew = text_->Width(end, style), eh = text_->Height(end, style);
-      const int x = (w - ew) / 2, y = (h - eh) / 2;
+      const int x = (w - ew) / 2, y = h * 3 / 4 - eh / 2;  // below the game's own end title
       Shade(px, w, h, x - 16, y - 10, x + ew + 16, y + eh + 10);
       Label(px, w, h, x, y, end, style);
     }

@@ -28,6 +28,7 @@
 #include "platform/TtfText.h"
 #include "platform/sdl/KeyTable.h"
 #include "platform/sdl/SdlWindow.h"
+#include "platform/sdl/WindowTitle.h"
 
 extern char** environ;
 
@@ -71,7 +72,7 @@ class SdlDisplay : public IDisplay {
         std::fprintf(stderr, "Cannot create the window: %s\n", SDL_GetError());
         return false;
       }
-      SDL_SetWindowTitle(s_.window, caption_.c_str());
+      SetWindowTitleUtf8(s_.window, caption_);
       SetGameWindowIcon(s_.window, s_.icon);
       s_.presenter = MakePresenter(s_.window, 800, 600);
       if (!s_.presenter) {
@@ -116,7 +117,7 @@ class SdlDisplay : public IDisplay {
   }
   void SetCaption(const std::string& c) override {
     caption_ = Cp1251ToUtf8(c);
-    if (s_.window) SDL_SetWindowTitle(s_.window, caption_.c_str());
+    if (s_.window) SetWindowTitleUtf8(s_.window, caption_);
   }
   void SetCursor(Cursor c) override {
     if (c == Cursor::Hidden) {
