@@ -3,12 +3,15 @@
 // still while paused); the viewer's own keys and mouse never reach the game.
 #include "Watch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "assembly/Assembly.h"
 #include "platform/Cp1251.h"
+#include "platform/Text.h"
 #include "shell/Replay.h"
 
 namespace tk {
@@ -25,17 +28,32 @@ class ReplayClock : public IClock {
   uint64_t Now = 0;
 };
 
-// The real window, with a caption that says what is shown.
+// What the viewer marks over the picture besides "Повтор".
+enum class ViewerMark { Playing, Paused, Ended };
+
+// The real window, with a caption that says what is shown. The viewer's marks are drawn on
+// a copy of each finished frame on its way to the window, so the game never sees them.
 class ReplayDisplay : public IDisplay {
  public:
   explicit ReplayDisplay(IDisplay& d) : d_(d) {}
+  void SetText(ITextRenderer* text) { text_ = text; }
+  // Shows the last frame again when the mark changes (a paused or ended replay draws no
+  // frames of its own).
+  void SetMark(ViewerMark m) {
+    if (m == mark_) return;
+    mark_ = m;
+    if (!frame_.empty()) PresentMarked();
+  }
   bool Initialize(bool fullScreen) override { return d_.Initialize(fullScreen); }
   void Finalize() override { d_.Finalize(); }
   // Every tick in the journal ran with a window it could draw on; the viewer's own window
   // (still being mapped, or minimised) must not drop or freeze any of them.
   bool CanDraw() override { return true; }
   void Present(const uint32_t* p, int w, int h) override {
-    if (d_.CanDraw()) d_.Present(p, w, h);
+    frame_.assign(p, p + static_cast<size_t>(w) * h);
+    w_ = w;
+    h_ = h;
+    PresentMarked();
   }
   void Show() override { d_.Show(); }
   void SetCaption(const std::string& c) override { d_.SetCaption(c + Cp(" — повтор")); }
@@ -47,7 +65,61 @@ class ReplayDisplay : public IDisplay {
   void Destroy() override { d_.Destroy(); }
 
  private:
+  void PresentMarked() {
+    if (!d_.CanDraw()) return;
+    shown_ = frame_;
+    DrawMarks(shown_.data(), w_, h_);
+    d_.Present(shown_.data(), w_, h_);
+  }
+
+  // Darkens a rectangle so the marks read on any part of the pond.
+  static void Shade(uint32_t* px, int w, int h, int x0, int y0, int x1, int y1) {
+    for (int y = std::max(0, y0); y < std::min(h, y1); ++y)
+      for (int x = std::max(0, x0); x < std::min(w, x1); ++x)
+        px[static_cast<size_t>(y) * w + x] = (px[static_cast<size_t>(y) * w + x] >> 1) & 0x7F7F7F;
+  }
+  static void Fill(uint32_t* px, int w, int h, int x0, int y0, int x1, int y1, uint32_t c) {
+    for (int y = std::max(0, y0); y < std::min(h, y1); ++y)
+      for (int x = std::max(0, x0); x < std::min(w, x1); ++x) px[static_cast<size_t>(y) * w + x] = c;
+  }
+  void Label(uint32_t* px, int w, int h, int x, int y, const std::string& text1251,
+             const TextStyle& style) {
+    TextStyle shadow = style;
+    shadow.Color = 0x000000;
+    text_->Draw(px, w, h, w, x + 1, y + 1, text1251, shadow);
+    text_->Draw(px, w, h, w, x, y, text1251, style);
+  }
+
+  void DrawMarks(uint32_t* px, int w, int h) {
+    TextStyle style;
+    style.PointSize = 14;
+    style.Color = 0xFFFFFF;
+    if (text_) {
+      const std::string label = Cp("Повтор");
+      const int lw = text_->Width(label, style), lh = text_->Height(label, style);
+      Shade(px, w, h, 4, h - lh - 10, lw + 16, h - 4);
+      Label(px, w, h, 10, h - lh - 7, label, style);
+    }
+    if (mark_ == ViewerMark::Paused) {  // two bars in the top right corner
+      Shade(px, w, h, w - 46, 8, w - 10, 44);
+      Fill(px, w, h, w - 38, 14, w - 30, 38, 0xFFFFFF);
+      Fill(px, w, h, w - 26, 14, w - 18, 38, 0xFFFFFF);
+    }
+    if (mark_ == ViewerMark::Ended && text_) {
+      style.PointSize = 20;
+      const std::string end = Cp("Конец повтора — Esc");
+      const int ew = text_->Width(end, style), eh = text_->Height(end, style);
+      const int x = (w - ew) / 2, y = h * 3 / 4 - eh / 2;  // below the game's own end title
+      Shade(px, w, h, x - 16, y - 10, x + ew + 16, y + eh + 10);
+      Label(px, w, h, x, y, end, style);
+    }
+  }
+
   IDisplay& d_;
+  ITextRenderer* text_ = nullptr;
+  ViewerMark mark_ = ViewerMark::Playing;
+  std::vector<uint32_t> frame_, shown_;
+  int w_ = 0, h_ = 0;
 };
 
 class NoInput : public IInput {
@@ -105,12 +177,15 @@ int WatchReplay(Platform& sdl, const std::string& file) {
   ReplayClock& gameClock = *clock;
   gameClock.Now = r.StartClock;
   p.Clock = std::move(clock);
-  p.Display = std::make_unique<ReplayDisplay>(*sdl.Display);
+  auto display = std::make_unique<ReplayDisplay>(*sdl.Display);
+  ReplayDisplay& viewer = *display;
+  p.Display = std::move(display);
   p.Input = std::make_unique<NoInput>();
   p.Audio = std::move(sdl.Audio);
   p.Shell = std::make_unique<QuietShell>();
   // No HTTP client: what the network said comes from the journal, and nothing connects.
   p.Text = std::move(sdl.Text);
+  viewer.SetText(p.Text.get());
   TMainFormOptions options;
   options.ScoreServer = DefaultScoreServer();
   auto form = CreateGame(p, options);
@@ -124,7 +199,6 @@ int WatchReplay(Platform& sdl, const std::string& file) {
   IClock& wall = *sdl.Clock;
   uint64_t last = wall.NowMs();
   uint64_t at = r.StartClock;  // the replay's time
-  uint64_t endedAt = 0;
   while (!keys.Leave && !form->Closed()) {
     sdl.Events->Pump(keys, 5);
     const uint64_t now = wall.NowMs();
@@ -147,11 +221,10 @@ int WatchReplay(Platform& sdl, const std::string& file) {
       player.Step();
     }
     form->SetComposing(true);
-    if (player.Done()) {
-      // The last picture stays a moment before the window closes.
-      if (endedAt == 0) endedAt = now;
-      if (now - endedAt > 3000) break;
-    }
+    // The last picture stays, marked as the end, until the viewer leaves.
+    viewer.SetMark(player.Done() ? ViewerMark::Ended
+                   : keys.Paused ? ViewerMark::Paused
+                                 : ViewerMark::Playing);
   }
   std::printf("replay: score %d, level %d, lives %d (recorded: score %d, level %d, lives %d)\n",
               form->Score, form->Level, form->Lives, r.Trailer.Score, r.Trailer.Level,

@@ -11,6 +11,7 @@
 #include "assembly/Assembly.h"
 #include "assembly/Replays.h"
 #include "platform/Locations.h"
+#include "platform/Program.h"
 #include "platform/sdl/SdlPlatform.h"
 
 namespace {
@@ -23,14 +24,23 @@ void EnterGameFolder() {
     std::perror(("tinokvak: " + folder->string()).c_str());
 }
 
+constexpr const char* kUsage =
+    "usage: tinokvak [--replay FILE]\n"
+    "Plays the game. With --replay, shows a recorded game (a .tkr file from the Replays\n"
+    "folder) in the window: Space pauses, the right arrow runs fast while held, Esc leaves.\n"
+    "An installed game keeps Config.cfg and the Replays folder in\n"
+    "$XDG_DATA_HOME/tinokvak (~/.local/share/tinokvak by default).\n"
+    "TINOKVAK_DEBUG=1 also shows the messages of the sound and display libraries.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tk::AnswersHelpOrVersion(argc, argv, "tinokvak", kUsage)) return 0;
   std::string replayFile;
   if (argc == 3 && std::string(argv[1]) == "--replay") {
     replayFile = std::filesystem::absolute(argv[2]).string();  // named from where we started
   } else if (argc != 1) {
-    std::fprintf(stderr, "usage: tinokvak [--replay FILE]\n");
+    std::fputs(kUsage, stderr);
     return 1;
   }
   EnterGameFolder();
@@ -43,7 +53,7 @@ int main(int argc, char** argv) {
   if (!replayFile.empty()) return tk::WatchReplay(*platform, replayFile);
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();
-  const tk::SettingsLocation settings = tk::ChooseSettingsFile(std::filesystem::current_path());
+  const tk::SettingsLocation settings = tk::ChooseSettingsFile(std::filesystem::current_path(), tk::ExecutableDir());
   if (settings.PerUser) {
     std::string error;
     if (!tk::PrepareSettingsFile(settings, error))

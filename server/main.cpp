@@ -18,6 +18,7 @@
 #include "HttpServer.h"
 #include "ScoreService.h"
 #include "Site.h"
+#include "platform/Program.h"
 
 namespace {
 
@@ -47,6 +48,10 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    if (a == "--version") {
+      std::printf("tinokvak-scores %s\n", tk::GameVersion());
       std::exit(0);
     }
     if (i + 1 >= argc) return false;

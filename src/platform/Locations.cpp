@@ -49,10 +49,10 @@ std::optional<fs::path> FindGameFolder(const fs::path& exeDir) {
   return std::nullopt;
 }
 
-SettingsLocation ChooseSettingsFile(const fs::path& gameDir, bool gameDirWritable,
+SettingsLocation ChooseSettingsFile(const fs::path& gameDir, bool gameDirKeepsFiles,
                                     const char* xdgDataHome, const char* home) {
   const fs::path inGame = EntryIgnoringCase(gameDir, kSettingsName);
-  if (gameDirWritable) return {inGame, false, {}};
+  if (gameDirKeepsFiles) return {inGame, false, {}};
   // Only an absolute $XDG_DATA_HOME counts; a relative or empty one is ignored.
   fs::path base;
   if (xdgDataHome && xdgDataHome[0] == '/') {
@@ -69,8 +69,17 @@ SettingsLocation ChooseSettingsFile(const fs::path& gameDir, bool gameDirWritabl
           fs::is_regular_file(inGame, ec) ? inGame : fs::path()};
 }
 
-SettingsLocation ChooseSettingsFile(const fs::path& gameDir) {
-  return ChooseSettingsFile(gameDir, ::access(gameDir.c_str(), W_OK) == 0,
+bool GameFolderKeepsPlayerFiles(const fs::path& gameDir, const fs::path& exeDir) {
+  std::error_code ec;
+  // A program not found beside a game folder (exeDir unknown, or neither layout) runs in
+  // the folder it was started in, which then keeps its files when it can.
+  const bool portable = exeDir.empty() || !FindGameFolder(exeDir) ||
+                        fs::equivalent(gameDir, exeDir, ec);
+  return portable && ::access(gameDir.c_str(), W_OK) == 0;
+}
+
+SettingsLocation ChooseSettingsFile(const fs::path& gameDir, const fs::path& exeDir) {
+  return ChooseSettingsFile(gameDir, GameFolderKeepsPlayerFiles(gameDir, exeDir),
                             std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }
 

@@ -24,12 +24,18 @@ struct SettingsLocation {
   std::filesystem::path Seed;
 };
 
-// A writable game folder keeps Config.cfg (the portable layout); otherwise the player's
+// A game folder that keeps the player's files keeps Config.cfg; otherwise the player's
 // copy lives in $XDG_DATA_HOME/tinokvak/ (default ~/.local/share/tinokvak/). Reads only.
-SettingsLocation ChooseSettingsFile(const std::filesystem::path& gameDir, bool gameDirWritable,
+SettingsLocation ChooseSettingsFile(const std::filesystem::path& gameDir, bool gameDirKeepsFiles,
                                     const char* xdgDataHome, const char* home);
-// The same from the environment and the folder's write permission.
-SettingsLocation ChooseSettingsFile(const std::filesystem::path& gameDir);
+// Whether the game folder keeps its own Config.cfg and Replays/: only the portable layout
+// (the folder is the program's own, exeDir) and only when it is writable. An installed
+// tree never does, whoever runs the game, root included.
+bool GameFolderKeepsPlayerFiles(const std::filesystem::path& gameDir,
+                                const std::filesystem::path& exeDir);
+// The same from the environment; exeDir is the running program's folder.
+SettingsLocation ChooseSettingsFile(const std::filesystem::path& gameDir,
+                                    const std::filesystem::path& exeDir);
 
 // Creates the player's folder and, on a first start, copies the seed there. Returns false
 // with a message when that fails; the game then runs on its defaults.

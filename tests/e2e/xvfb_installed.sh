@@ -17,7 +17,7 @@ p=$tmp/prefix
 for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
          bin/tinokvak-scores share/games/tinokvak/Data/Graphic.dxg \
          share/games/tinokvak/Data/Music.dxw share/games/tinokvak/Music/1.xm \
-         share/games/tinokvak/wdata/config.ini share/games/tinokvak/play.url \
+         share/games/tinokvak/wdata/config.ini \
          share/applications/ru.tinokvak.Tinokvak.desktop \
          share/metainfo/ru.tinokvak.Tinokvak.metainfo.xml \
          share/icons/hicolor/scalable/apps/tinokvak.svg share/man/man6/tinokvak.6 \

@@ -64,6 +64,11 @@ if [ "$watch" = 1 ]; then
   done
   echo "caption: $name"
   [[ "$name" == *"повтор"* ]] || fail "the caption does not say it is a replay: $name"
+  # Read as UTF-8 by every desktop: _NET_WM_NAME set and WM_NAME not encoded twice.
+  for prop in _NET_WM_NAME WM_NAME; do
+    xprop -id "$win" "$prop" | grep -qF '= "Тиноквак — повтор"' ||
+      fail "$prop is not the caption in UTF-8: $(xprop -id "$win" "$prop")"
+  done
   shot replay-watch.png
   # Space stands the replay still (the same picture a second later); the game's own keys do
   # nothing to it.

@@ -50,6 +50,35 @@ TEST_F(LocationsFixture, GameFolderIsBesideTheProgramOrInTheInstalledTree) {
   EXPECT_FALSE(FindGameFolder(fs::path()));
 }
 
+TEST_F(LocationsFixture, OnlyAWritablePortableFolderKeepsThePlayersFiles) {
+  // Every folder here is writable by whoever runs the test, root included: the installed
+  // tree must still be left alone.
+  fs::create_directories(root / "portable" / "Data");
+  fs::create_directories(root / "prefix" / "share" / "games" / "tinokvak" / "Data");
+  fs::create_directories(root / "prefix" / "games");
+  fs::create_directories(root / "elsewhere");
+  const fs::path installed = root / "prefix" / "share" / "games" / "tinokvak";
+  struct Case {
+    fs::path gameDir, exeDir;
+    bool keeps;
+  } cases[] = {
+      {root / "portable", root / "portable", true},
+      {root / "portable" / ".", root / "portable", true},  // the same folder spelt otherwise
+      {installed, root / "prefix" / "games", false},
+      {installed, root / "prefix" / "share" / ".." / "games", false},
+      // The program found no game folder: it runs where it was started.
+      {root / "elsewhere", root / "elsewhere", true},
+      {root / "elsewhere", fs::path(), true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GameFolderKeepsPlayerFiles(c.gameDir, c.exeDir), c.keeps)
+        << c.gameDir << " run from " << c.exeDir;
+  }
+  const SettingsLocation w = ChooseSettingsFile(installed, root / "prefix" / "games");
+  EXPECT_TRUE(w.PerUser);
+  EXPECT_NE(w.File.parent_path(), installed);
+}
+
 TEST_F(LocationsFixture, WritableGameFolderKeepsItsOwnFile) {
   Write(root / "game" / "CONFIG.CFG", "x");
   const SettingsLocation w = ChooseSettingsFile(root / "game", true, "/xdg", "/home/p");

@@ -13,6 +13,7 @@
 #include "persist/Settings.h"
 #include "platform/Cp1251.h"
 #include "platform/Locations.h"
+#include "platform/Program.h"
 
 namespace {
 
@@ -84,9 +85,12 @@ int Show(const std::string& name, bool sayWhich = false) {
 // The file the game would read: its own folder's beside an installed copy of this tool,
 // else the build's game folder; a player's file not made yet reads as its first-start copy.
 int ShowGameFile() {
-  std::filesystem::path folder = TK_DEFAULT_GAME_DIR;
-  if (auto found = tk::FindGameFolder(tk::ExecutableDir())) folder = *found;
-  const tk::SettingsLocation where = tk::ChooseSettingsFile(folder);
+  std::filesystem::path folder = TK_DEFAULT_GAME_DIR, gameExeDir = folder;
+  if (auto found = tk::FindGameFolder(tk::ExecutableDir())) {
+    folder = *found;
+    gameExeDir = tk::ExecutableDir();  // installed beside the game: the same layout as it
+  }
+  const tk::SettingsLocation where = tk::ChooseSettingsFile(folder, gameExeDir);
   std::error_code ec;
   if (where.PerUser && !std::filesystem::exists(where.File, ec) && !where.Seed.empty())
     return Show(where.Seed.string(), true);
@@ -96,6 +100,7 @@ int ShowGameFile() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tk::AnswersHelpOrVersion(argc, argv, "tinokvak-config", kUsage)) return 0;
   if (argc == 2 && std::string(argv[1]) == "show") return ShowGameFile();
   if (argc != 3) {
     std::cerr << kUsage;

@@ -15,6 +15,7 @@
 #include "media/Container.h"
 #include "platform/Cp1251.h"
 #include "platform/Errors.h"
+#include "platform/Program.h"
 
 namespace fs = std::filesystem;
 
@@ -96,6 +97,7 @@ const TArchiveKind& KindOfFormat(const std::string& format) {
 }
 
 int Run(int argc, char** argv) {
+  if (AnswersHelpOrVersion(argc, argv, "tinokvak-pack", kUsage)) return 0;
   const std::string cmd = argc > 1 ? argv[1] : "";
   if (cmd == "list" && argc == 3) {
     const std::string bytes = ReadFileBytes(argv[2]);

@@ -5,8 +5,21 @@
 
 #include "Sim.h"
 #include "platform/Locations.h"
+#include "platform/Program.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav]"
+    " [--record FILE] SCRIPT\n"
+    "       tinokvak-sim --replay FILE [--check] [--dir GAMEDIR]\n"
+    "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
+    " [--shot-size WxH] [--audio FILE.wav] [--trace FILE]\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  if (tk::AnswersHelpOrVersion(argc, argv, "tinokvak-sim", kUsage)) return 0;
   tk::sim::SimOptions o;
   o.GameDir = TK_DEFAULT_GAME_DIR;
   // An installed copy plays the installed game folder.
@@ -51,20 +64,16 @@ int main(int argc, char** argv) {
       check = true;
     } else if (a == "--server") {
       o.Server = value();
-    } else if (script.empty()) {
+    } else if (script.empty() && (a == "-" || a.rfind("-", 0) != 0)) {
       script = a;
     } else {
-      std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav] SCRIPT\n";
+      std::cerr << kUsage;
       return 1;
     }
   }
   if ((script.empty() && soakTicks == 0 && replayFile.empty()) ||
       (check && replayFile.empty())) {
-    std::cerr << "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav]"
-                 " [--record FILE] SCRIPT\n"
-                 "       tinokvak-sim --replay FILE [--check] [--dir GAMEDIR]\n"
-                 "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
-                 " [--shot-size WxH] [--audio FILE.wav] [--trace FILE]\n";
+    std::cerr << kUsage;
     return 1;
   }
   try {

@@ -2,17 +2,22 @@
 
 #include <SDL.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -23,6 +28,7 @@
 #include "platform/text/TtfText.h"
 #include "platform/sdl/KeyTable.h"
 #include "platform/sdl/SdlWindow.h"
+#include "platform/sdl/WindowTitle.h"
 
 extern char** environ;
 
@@ -66,7 +72,7 @@ class SdlDisplay : public IDisplay {
         std::fprintf(stderr, "Cannot create the window: %s\n", SDL_GetError());
         return false;
       }
-      SDL_SetWindowTitle(s_.window, caption_.c_str());
+      SetWindowTitleUtf8(s_.window, caption_);
       SetGameWindowIcon(s_.window, s_.icon);
       s_.presenter = MakePresenter(s_.window, 800, 600);
       if (!s_.presenter) {
@@ -118,7 +124,7 @@ class SdlDisplay : public IDisplay {
   }
   void SetCaption(const std::string& c) override {
     caption_ = Cp1251ToUtf8(c);
-    if (s_.window) SDL_SetWindowTitle(s_.window, caption_.c_str());
+    if (s_.window) SetWindowTitleUtf8(s_.window, caption_);
   }
   void SetCursor(Cursor c) override {
     if (c == Cursor::Hidden) {
@@ -197,6 +203,55 @@ class SdlInput : public IInput {
   SdlState& s_;
 };
 
+// TINOKVAK_DEBUG=1 lets the libraries' own messages through.
+bool LibraryDebug() {
+  const char* debug = std::getenv("TINOKVAK_DEBUG");
+  return debug && std::strcmp(debug, "1") == 0;
+}
+
+// While it lives, what the sound libraries print on their own (a line for every device
+// they try and fail) goes nowhere; the game's own messages come after it. TINOKVAK_DEBUG=1
+// keeps them.
+class LibraryNoiseHidden {
+ public:
+  LibraryNoiseHidden() {
+    if (LibraryDebug()) return;
+    std::fflush(stderr);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0) return;
+    saved_ = ::fcntl(2, F_DUPFD_CLOEXEC, 3);
+    if (saved_ >= 0) ::dup2(null, 2);
+    ::close(null);
+  }
+  ~LibraryNoiseHidden() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+  }
+  LibraryNoiseHidden(const LibraryNoiseHidden&) = delete;
+  LibraryNoiseHidden& operator=(const LibraryNoiseHidden&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+void IgnoreSoundLibraryError(const char*, int, const char*, int, const char*, ...) {}
+
+// The sound library loaded for SDL keeps reporting from SDL's own threads (the device
+// watcher) long after the device was opened: its report hook is turned off too, found in
+// the library only if it is already loaded.
+void HushSoundLibrary() {
+  if (LibraryDebug()) return;
+  void* lib = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+  if (!lib) return;
+  using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using SetHandler = int (*)(Handler);
+  if (auto set = reinterpret_cast<SetHandler>(::dlsym(lib, "snd_lib_error_set_handler")))
+    set(&IgnoreSoundLibraryError);
+  ::dlclose(lib);
+}
+
 // Pulls the mixer from SDL's audio thread; without a device a thread of ours pulls it at
 // the same pace into nothing, so the game runs silently with the mixer still advancing.
 class SdlAudio : public IAudioOutput {
@@ -205,7 +260,15 @@ class SdlAudio : public IAudioOutput {
   bool Open(Pull pull, int& rate) override {
     Close();
     pull_ = std::move(pull);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    std::string failure;
+    bool started = false;
+    {
+      LibraryNoiseHidden quiet;
+      started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+      HushSoundLibrary();
+      if (!started) failure = SDL_GetError();
+    }
+    if (started) {
       SDL_AudioSpec want{}, have{};
       want.freq = 44100;
       want.format = AUDIO_S16SYS;
@@ -213,15 +276,20 @@ class SdlAudio : public IAudioOutput {
       want.samples = 512;  // about 12 ms a period
       want.callback = &SdlAudio::Callback;
       want.userdata = this;
-      dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+      {
+        LibraryNoiseHidden quiet;
+        dev_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+        if (dev_ == 0) failure = SDL_GetError();
+      }
       if (dev_ != 0) {
         rate = have.freq;
         SDL_PauseAudioDevice(dev_, 0);
         open_ = true;
         return true;
       }
-      std::fprintf(stderr, "No sound device (%s); playing silently.\n", SDL_GetError());
     }
+    if (failure.empty()) failure = "none found";
+    std::fprintf(stderr, "No sound device (%s); playing silently.\n", failure.c_str());
     rate = 44100;
     running_ = true;
     null_ = std::thread([this, r = rate] { NullLoop(r); });

@@ -24,9 +24,22 @@ bool AskedFor(const char* driver) {
   return list.find(std::string(",") + driver + ",") != std::string::npos;
 }
 
+// Which display was tried, and how to give the game one.
+std::string DisplayAdvice() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  std::string tried;
+  if (x && *x) tried = std::string("DISPLAY=") + x;
+  if (wayland && *wayland) tried += (tried.empty() ? "" : " and ") + std::string("WAYLAND_DISPLAY=") + wayland;
+  if (tried.empty()) tried = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  else tried = "tried " + tried;
+  return " (" + tried + "). Start it from a desktop session, or name a running display, e.g. "
+         "DISPLAY=:0 tinokvak.";
+}
+
 [[noreturn]] void Refuse(const std::string& why) {
   const std::string sentence =
-      "Тиноквак cannot open its window: no graphical display is available (" + why + ").";
+      "Тиноквак cannot open its window: no graphical display is available: " + why + DisplayAdvice();
   std::fprintf(stderr, "%s\n", sentence.c_str());
   std::fflush(stderr);
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Тиноквак", sentence.c_str(), nullptr);
@@ -44,9 +57,7 @@ void StartSdlVideo() {
   }
   const char* driver = SDL_GetCurrentVideoDriver();
   if (IsHiddenDriver(driver) && !AskedFor(driver))
-    Refuse(std::string("only SDL's \"") + driver +
-           "\" video driver came up; set SDL_VIDEODRIVER=" + driver +
-           " to run without a display");
+    Refuse(std::string("only the window-less \"") + driver + "\" video driver came up");
 }
 
 Uint32 GameWindowFlags() {
