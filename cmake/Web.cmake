@@ -31,8 +31,11 @@ function(tk_web_layer name dir)
   tk_warnings(${name})
 endfunction()
 
+add_subdirectory(src/protocol)
 add_subdirectory(src/replay)
 tk_web_layer(tk_platform src/platform)
+set_source_files_properties(${PROJECT_SOURCE_DIR}/src/platform/Program.cpp
+                            PROPERTIES COMPILE_DEFINITIONS "TK_VERSION=\"${PROJECT_VERSION}\"")
 tk_web_layer(tk_platform_headless src/platform/headless DEPS tk_platform)
 tk_web_layer(tk_media src/media EXCLUDE Picture.cpp MusicPlayer.cpp DEPS tk_platform)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/src/media/Trig.cpp PROPERTIES COMPILE_OPTIONS -ffp-contract=off)
