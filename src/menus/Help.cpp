@@ -24,10 +24,13 @@ struct TLine {
   const char* Text;  // UTF-8 here, drawn in the game's code page
 };
 
+// The enemies page shows small pictures of its own (the "1" ones), drawn to sit beside
+// their captions: the pond's lilies, 130 pixels wide, would run into the texts and into
+// one another at these places.
 constexpr TSample EnemySamples[] = {
-    {"kuvshinka_simple_1", 300, 250, 1}, {"kuvshinka_hunter", 300, 340, 1},
-    {"kuvshinka_pruginka", 300, 380, 1}, {"kuvshinka_liapuchka", 550, 260, 1},
-    {"1kroko", 540, 355, 1},             {"1aist", 560, 410, 1},
+    {"1kuvshinka_simple_1", 300, 250, 1}, {"1kuvshinka_hunter", 300, 340, 1},
+    {"1kuvshinka_pruginka", 300, 380, 1}, {"1kuvshinka_liapuchka", 550, 260, 1},
+    {"1kroko", 540, 355, 1},              {"1aist", 560, 410, 1},
 };
 constexpr TSample FoodSamples[] = {
     {"mushka", 320, 285, 1}, {"muha", 308, 350, 1},     {"komar", 290, 430, 1},

@@ -54,7 +54,7 @@ inline const std::vector<std::string>& PictureNames() {
       "Start Game_n", "Start Game_d", "Options_n", "Options_d", "High Score_n", "High Score_d",
       "Help_n", "Help_d", "Visit Web Site_n", "Visit Web Site_d", "Exit_n", "Exit_d",
       "Help_word", "Help_arrows", "Help_Down", "Help_Up", "Help_back_n", "Help_Back_p",
-      "kuvshinka_simple_1", "kuvshinka_hunter", "kuvshinka_pruginka", "kuvshinka_liapuchka",
+      "1kuvshinka_simple_1", "1kuvshinka_hunter", "1kuvshinka_pruginka", "1kuvshinka_liapuchka",
       "1kroko", "1aist", "mushka", "muha", "komar", "vodomerka", "pchel", "logo",
       "Options_Word", "Options_Display", "Options_Music", "Options_Sound", "Options_Country",
       "Options_Back_n", "Options_window_mode", "Options_full_screen", "Options_Music_On",

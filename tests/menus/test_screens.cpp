@@ -106,8 +106,8 @@ TEST(Help, EachPageShowsItsSamplesAndLines) {
     const char* Title;
   } pages[] = {{1, 0, 11, "ОПИСАНИЕ ИГРЫ"}, {2, 0, 14, "УПРАВЛЕНИЕ"}, {3, 6, 11, "ПРОТИВНИКИ"},
                {4, 5, 11, "ЕДА"},           {5, 1, 4, "ОБ ИГРЕ"}};
-  const char* samples[] = {"kuvshinka_simple_1", "kuvshinka_hunter", "kuvshinka_pruginka",
-                           "kuvshinka_liapuchka", "1kroko", "1aist", "mushka", "muha",
+  const char* samples[] = {"1kuvshinka_simple_1", "1kuvshinka_hunter", "1kuvshinka_pruginka",
+                           "1kuvshinka_liapuchka", "1kroko", "1aist", "mushka", "muha",
                            "komar", "vodomerka", "pchel", "logo"};
   for (auto& p : pages) {
     MenuGame g;
