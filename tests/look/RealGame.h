@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -16,7 +17,8 @@ namespace tk::testing {
 
 class RealGame : public HeadlessGame {
  public:
-  RealGame() {
+  // `adjust` may change the platform before the main window is made.
+  explicit RealGame(const std::function<void(platform::Platform&)>& adjust = {}) {
     for (const char* name : {"Data/Graphic.dxg", "Data/Music.dxw", "Music/1.xm", "Music/2.xm",
                              "Music/3.xm"}) {
       std::ifstream in(std::filesystem::path(TK_GAME_DIR) / name, std::ios::binary);
@@ -26,6 +28,7 @@ class RealGame : public HeadlessGame {
       dir.Write(name, bytes.str());
     }
     RecordTexts();
+    if (adjust) adjust(plat.Get());
     TMainFormOptions o;
     o.Seed = 4;
     form = CreateGame(plat.Get(), o);
