@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-comfortaa fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick
-  desktop-file-utils appstream dpkg-dev openbox wmctrl lintian
+  desktop-file-utils appstream dpkg-dev openbox wmctrl lintian systemd util-linux
   emscripten node-acorn nodejs libstb-dev
 )
 
