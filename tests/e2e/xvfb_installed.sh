@@ -20,9 +20,9 @@ for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
          share/games/tinokvak/wdata/config.ini \
          share/applications/ru.tinokvak.Tinokvak.desktop \
          share/metainfo/ru.tinokvak.Tinokvak.metainfo.xml \
-         share/icons/hicolor/scalable/apps/tinokvak.svg share/man/man6/tinokvak.6 \
-         share/man/man1/tinokvak-config.1 share/man/man1/tinokvak-pack.1 \
-         share/man/man1/tinokvak-sim.1 share/man/man1/tinokvak-scores.1; do
+         share/icons/hicolor/scalable/apps/tinokvak.svg share/man/man6/tinokvak.6.gz \
+         share/man/man1/tinokvak-config.1.gz share/man/man1/tinokvak-pack.1.gz \
+         share/man/man1/tinokvak-sim.1.gz share/man/man1/tinokvak-scores.1.gz; do
   [ -e "$p/$f" ] || fail "$f is not installed"
 done
 for s in 16 22 24 32 48 64 128 256 512; do
