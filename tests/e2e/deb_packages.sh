@@ -191,10 +191,17 @@ if python3 -c "$mdwe" true 2>/dev/null; then
   echo "memory: no writable code"
 fi
 umask 077
-echo "checker: $("${as_service[@]}" /usr/bin/tinokvak-sim --replay game.tkr --check \
-                 --dir /usr/share/games/tinokvak 2>&1 | tail -n1)"
-"${as_service[@]}" /usr/bin/tinokvak-scores --config /etc/tinokvak-scores/scores.conf --port 0 \
-  >/tmp/server.out 2>&1 &
+# The system calls both make, from their start, for the service's filter (strace's own
+# file goes to the state directory, outside the view the test looks at later).
+trace=()
+if command -v strace >/dev/null; then
+  mkdir -m 777 /var/lib/trace
+  trace=(strace -f -qq -o /var/lib/trace/calls)
+fi
+echo "checker: $("${as_service[@]}" "${trace[@]/%calls/calls.sim}" /usr/bin/tinokvak-sim --replay game.tkr \
+                 --check --dir /usr/share/games/tinokvak 2>&1 | tail -n1)"
+"${as_service[@]}" "${trace[@]/%calls/calls.server}" /usr/bin/tinokvak-scores \
+  --config /etc/tinokvak-scores/scores.conf --port 0 >/tmp/server.out 2>&1 &
 pid=$!
 for _ in $(seq 600); do
   grep -q '^listening on' /tmp/server.out && break
@@ -203,10 +210,16 @@ for _ in $(seq 600); do
 done
 url=$(grep -o 'http://127.0.0.1:[0-9]*' /tmp/server.out | head -n1 || true)
 [ -n "$url" ] && echo "token: $(curl -fsS "$url/cgi/version.pl?version&prg=Pondlark" | cut -c1-3)"
-kill "$pid" 2>/dev/null && wait "$pid" || true
+# strace lets go of the server when stopped: stop the server itself.
+kill $(pgrep -P "$pid") "$pid" 2>/dev/null || true
+wait "$pid" || true
 echo "server said: $(head -n3 /tmp/server.out | tr '\n' ' ')"
 echo "database: $(stat -c '%u %a' /var/lib/tinokvak-scores/scores.db 2>&1)"
 echo "state: $(ls -A /var/lib/tinokvak-scores | tr '\n' ' ')"
+if [ ${#trace[@]} -gt 0 ]; then
+  echo "calls: $(cat /var/lib/trace/calls.* | grep -oE '^[0-9]+ +[a-z_0-9]+\(' | awk '{ print $2 }' |
+                 tr -d '(' | sort -u | tr '\n' ' ')"
+fi
 SANDBOX
   unshare -m bash "$tmp/sandbox.sh" "$root" "$replay" >"$tmp/sandbox.log" 2>&1 ||
     { cat "$tmp/sandbox.log"; fail "the sandbox could not be set up"; }
@@ -218,6 +231,21 @@ SANDBOX
     { cat "$tmp/sandbox.log"; fail "the database is not the service user's alone"; }
   grep -qx "state: game.tkr scores.db " "$tmp/sandbox.log" ||
     { cat "$tmp/sandbox.log"; fail "the state directory holds more than the database"; }
+  # SystemCallFilter=@system-service and ~@privileged: every call made is in the first and
+  # none in the second.
+  calls=$(sed -n 's/^calls: //p' "$tmp/sandbox.log")
+  if [ -n "$calls" ] && command -v systemd-analyze >/dev/null; then
+    expand() {  # the calls of a set, its nested sets opened
+      systemd-analyze syscall-filter "$1" </dev/null | sed -n 's/^ \{1,\}\([@a-z_0-9-]\{1,\}\)$/\1/p' |
+        while read -r c; do if [ "${c#@}" != "$c" ]; then expand "$c"; else echo "$c"; fi; done
+    }
+    allowed=$(expand @system-service | sort -u) refused=$(expand @privileged | sort -u)
+    for c in $calls; do
+      grep -qx "$c" <<<"$allowed" || fail "the service's filter refuses the call $c"
+      ! grep -qx "$c" <<<"$refused" || fail "the call $c is privileged"
+    done
+    echo "system calls: $(wc -w <<<"$calls"), all within the service's filter"
+  fi
   echo "sandbox: the checker plays a kept game and the server answers on the packaged configuration$(
     grep -q '^memory: no writable code' "$tmp/sandbox.log" && echo ", both without writable code")"
 else
