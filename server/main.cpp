@@ -87,7 +87,8 @@ bool ApplyOption(const std::string& name, const std::string& v, TOptions& o) {
   return true;
 }
 
-// False with the usage to print; throws TConfigError for a bad configuration file.
+// False with the usage to print; throws TConfigError for a bad configuration file or
+// settings that do not fit together.
 bool ParseArgs(int argc, char** argv, TOptions& o) {
   std::vector<std::pair<std::string, std::string>> given;
   std::string config;
@@ -120,7 +121,9 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
   for (const auto& [name, value] : given)
     if (!kSettings.count(name) || !ApplyOption(name, value, o)) return false;
   // Both or neither: a checker without the game's data could verify nothing.
-  return o.Checker.Checker.empty() == o.Checker.GameDir.empty();
+  if (o.Checker.Checker.empty() != o.Checker.GameDir.empty())
+    throw tk::scores::TConfigError("checker and game-dir go together: give both or neither");
+  return true;
 }
 
 }  // namespace

@@ -152,11 +152,20 @@ url=$(grep -o 'http://127.0.0.1:[0-9]*' "$tmp/server.out" | head -n1 || true)
 [ -n "$url" ] || { kill "$pid" 2>/dev/null || true; cat "$tmp/server.out"; fail "the installed server did not start"; }
 curl -fsS "$url/cgi/version.pl?version&prg=Pondlark" | grep -q '^OK|' || { kill "$pid"; fail "no token from $url"; }
 kill "$pid"; wait "$pid" || true
-# A bad line in the file stops it with the line's number.
-printf 'listen = 127.0.0.1\nprot = 1\n' >"$tmp/bad.conf"
-if "$root/usr/bin/tinokvak-scores" --config "$tmp/bad.conf" >"$tmp/bad.out" 2>&1; then fail "a bad file was taken"; fi
-grep -qx "tinokvak-scores: $tmp/bad.conf:2: unknown setting \"prot\"" "$tmp/bad.out" ||
-  fail "the bad line's message: $(cat "$tmp/bad.out")"
+# A bad line in the file stops it with the line's number; so do settings that cannot go
+# together.
+while IFS='|' read -r text message; do
+  printf "$text" >"$tmp/bad.conf"
+  if "$root/usr/bin/tinokvak-scores" --config "$tmp/bad.conf" >"$tmp/bad.out" 2>&1; then
+    fail "took $text"
+  fi
+  [ "$(cat "$tmp/bad.out")" = "tinokvak-scores: ${message//FILE/$tmp/bad.conf}" ] ||
+    fail "for $text: $(cat "$tmp/bad.out")"
+done <<'CASES'
+listen = 127.0.0.1\nprot = 1\n|FILE:2: unknown setting "prot"
+# port\n\nport = 70000\n|FILE:3: bad value "70000" for port
+checker = /usr/bin/tinokvak-sim\n|checker and game-dir go together: give both or neither
+CASES
 echo "installed server: started on the packaged configuration ($url); a bad line is refused"
 
 # The service's sandbox, as far as it can be built here: the installed files over the
