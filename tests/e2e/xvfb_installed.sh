@@ -13,6 +13,9 @@ trap 'chmod -R u+w "$tmp" 2>/dev/null; cleanup' EXIT
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"' ERR
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+# The server's service unit and configuration belong to the package, not to a prefix.
+! grep -v "^$tmp/prefix/" "$build/install_manifest.txt" ||
+  fail "installed outside the prefix (above)"
 p=$tmp/prefix
 for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
          bin/tinokvak-scores share/games/tinokvak/Data/Graphic.dxg \
