@@ -11,8 +11,8 @@ packages=(
   chromium curl python3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-comfortaa fonts-dejavu-core
-  xvfb xdotool x11-utils imagemagick
-  desktop-file-utils appstream dpkg-dev openbox wmctrl lintian
+  xvfb xdotool x11-utils imagemagick strace
+  desktop-file-utils appstream dpkg-dev openbox wmctrl lintian systemd util-linux
   emscripten node-acorn nodejs libstb-dev
 )
 

@@ -1,7 +1,7 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
-//                   [--check-queue N]
+//                   [--check-queue N] [--config FILE]
 // --checker names tinokvak-sim and --game-dir the game folder it plays replays on; with
 // both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
 // results they confirm are marked verified. Without them replays are refused.
@@ -9,12 +9,18 @@
 // PostgreSQL database. Listens on loopback port 8642 by default, the address the game is
 // built with. Port 0
 // takes any free port; the line "listening on http://ADDRESS:PORT" tells which.
+// --config FILE reads the same settings from a file ("port = 8642", see ConfigFile.h);
+// options given on the command line win over the file's.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "ConfigFile.h"
 #include "HttpServer.h"
 #include "ScoreService.h"
 #include "Site.h"
@@ -25,7 +31,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
     "                       [--request-seconds N] [--per-address N]\n"
-    "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n";
+    "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n"
+    "                       [--config FILE]\n"
+    "--config FILE reads the settings from FILE, one \"name = value\" a line, the names\n"
+    "those of the options (port = 8642); the options given here win over the file's.\n"
+    "The packaged service reads /etc/tinokvak-scores/scores.conf.\n";
 
 struct TOptions {
   std::string Listen = "127.0.0.1";
@@ -43,7 +53,45 @@ bool ParseCount(const std::string& v, long lo, long hi, int& out) {
   return true;
 }
 
+// The settings the file may hold: every option that takes a value, except --config.
+const std::set<std::string> kSettings = {"listen",  "port",     "db",     "request-seconds",
+                                         "per-address", "checker", "game-dir", "checks",
+                                         "check-queue"};
+
+// Sets option NAME (without its dashes) from VALUE; false when the value is out of range
+// or the name unknown.
+bool ApplyOption(const std::string& name, const std::string& v, TOptions& o) {
+  if (name == "listen") {
+    o.Listen = v;
+  } else if (name == "port") {
+    return ParseCount(v, 0, 65535, o.Port);
+  } else if (name == "request-seconds") {
+    return ParseCount(v, 1, 3600, o.Limits.RequestSeconds);
+  } else if (name == "per-address") {
+    return ParseCount(v, 1, 100000, o.Limits.PerAddress);
+  } else if (name == "checker") {
+    o.Checker.Checker = v;
+  } else if (name == "game-dir") {
+    o.Checker.GameDir = v;
+  } else if (name == "checks") {
+    return ParseCount(v, 1, 64, o.Checker.AtOnce);
+  } else if (name == "check-queue") {
+    int n = 0;
+    if (!ParseCount(v, 1, 100000, n)) return false;
+    o.Checker.QueueCap = static_cast<size_t>(n);
+  } else if (name == "db") {
+    o.Db = v;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// False with the usage to print; throws TConfigError for a bad configuration file or
+// settings that do not fit together.
 bool ParseArgs(int argc, char** argv, TOptions& o) {
+  std::vector<std::pair<std::string, std::string>> given;
+  std::string config;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -54,42 +102,41 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
       std::printf("tinokvak-scores %s\n", tk::GameVersion());
       std::exit(0);
     }
-    if (i + 1 >= argc) return false;
+    if (i + 1 >= argc || a.rfind("--", 0) != 0) return false;
     const std::string v = argv[++i];
-    if (a == "--listen") {
-      o.Listen = v;
-    } else if (a == "--port") {
-      if (!ParseCount(v, 0, 65535, o.Port)) return false;
-    } else if (a == "--request-seconds") {
-      if (!ParseCount(v, 1, 3600, o.Limits.RequestSeconds)) return false;
-    } else if (a == "--per-address") {
-      if (!ParseCount(v, 1, 100000, o.Limits.PerAddress)) return false;
-    } else if (a == "--checker") {
-      o.Checker.Checker = v;
-    } else if (a == "--game-dir") {
-      o.Checker.GameDir = v;
-    } else if (a == "--checks") {
-      if (!ParseCount(v, 1, 64, o.Checker.AtOnce)) return false;
-    } else if (a == "--check-queue") {
-      int n = 0;
-      if (!ParseCount(v, 1, 100000, n)) return false;
-      o.Checker.QueueCap = static_cast<size_t>(n);
-    } else if (a == "--db") {
-      o.Db = v;
+    if (a == "--config") {
+      config = v;
     } else {
-      return false;
+      given.emplace_back(a.substr(2), v);
     }
   }
+  // The file first, so that the command line wins.
+  if (!config.empty()) {
+    for (const tk::scores::TConfigSetting& s : tk::scores::ReadConfigFile(config, kSettings)) {
+      if (!ApplyOption(s.Name, s.Value, o))
+        throw tk::scores::TConfigError(config + ":" + std::to_string(s.Line) + ": bad value \"" +
+                                       s.Value + "\" for " + s.Name);
+    }
+  }
+  for (const auto& [name, value] : given)
+    if (!kSettings.count(name) || !ApplyOption(name, value, o)) return false;
   // Both or neither: a checker without the game's data could verify nothing.
-  return o.Checker.Checker.empty() == o.Checker.GameDir.empty();
+  if (o.Checker.Checker.empty() != o.Checker.GameDir.empty())
+    throw tk::scores::TConfigError("checker and game-dir go together: give both or neither");
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TOptions o;
-  if (!ParseArgs(argc, argv, o)) {
-    std::fputs(kUsage, stderr);
+  try {
+    if (!ParseArgs(argc, argv, o)) {
+      std::fputs(kUsage, stderr);
+      return 1;
+    }
+  } catch (const tk::scores::TConfigError& e) {
+    std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return 1;
   }
   try {

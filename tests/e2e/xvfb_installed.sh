@@ -13,6 +13,9 @@ trap 'chmod -R u+w "$tmp" 2>/dev/null; cleanup' EXIT
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"; [ -f "$tmp/game.log" ] && cat "$tmp/game.log"' ERR
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+# The server's service unit and configuration belong to the package, not to a prefix.
+! grep -v "^$tmp/prefix/" "$build/install_manifest.txt" ||
+  fail "installed outside the prefix (above)"
 p=$tmp/prefix
 for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
          bin/tinokvak-scores share/games/tinokvak/Data/Graphic.dxg \
@@ -20,9 +23,9 @@ for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
          share/games/tinokvak/wdata/config.ini \
          share/applications/ru.tinokvak.Tinokvak.desktop \
          share/metainfo/ru.tinokvak.Tinokvak.metainfo.xml \
-         share/icons/hicolor/scalable/apps/tinokvak.svg share/man/man6/tinokvak.6 \
-         share/man/man1/tinokvak-config.1 share/man/man1/tinokvak-pack.1 \
-         share/man/man1/tinokvak-sim.1 share/man/man1/tinokvak-scores.1; do
+         share/icons/hicolor/scalable/apps/tinokvak.svg share/man/man6/tinokvak.6.gz \
+         share/man/man1/tinokvak-config.1.gz share/man/man1/tinokvak-pack.1.gz \
+         share/man/man1/tinokvak-sim.1.gz share/man/man1/tinokvak-scores.1.gz; do
   [ -e "$p/$f" ] || fail "$f is not installed"
 done
 for s in 16 22 24 32 48 64 128 256 512; do
