@@ -75,7 +75,13 @@ bool FileExists(std::string_view name) {
   return fs::is_regular_file(ResolvePath(name), ec);
 }
 
-std::string ReadWholeFile(std::string_view name) {
+namespace {
+
+// Reads a whole file into a buffer the caller provides: reserve(n) makes room for n bytes
+// and returns where they go; the file's size comes first, growth past it is read on.
+// Returns the bytes read; throws EFOpenError.
+template <typename Reserve>
+size_t ReadFileInto(std::string_view name, Reserve&& reserve) {
   const fs::path p = ResolvePath(name);
   const auto fail = [&](int err) {
     throw EFOpenError("Cannot open file \"" + std::string(name) + "\". " + std::strerror(err));
@@ -88,29 +94,66 @@ std::string ReadWholeFile(std::string_view name) {
   if (::fstat(fd, &st) != 0) err = errno;
   else if (S_ISDIR(st.st_mode)) err = EISDIR;
   else if (!S_ISREG(st.st_mode)) err = EINVAL;
-  // Straight into a string of the file's size; past that (a file that grew) through a
-  // buffer, so the string's capacity stays the file's size.
-  std::string bytes;
-  if (err == 0 && st.st_size > 0) bytes.resize(static_cast<size_t>(st.st_size));
-  size_t got = 0;
-  char buf[65536];
+  // Straight into a buffer of the file's size; past that (a file that grew) in steps.
+  size_t got = 0, room = 0;
+  char* at = nullptr;
+  if (err == 0) {
+    room = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    at = reserve(room);
+  }
   while (err == 0) {
-    const bool within = got < bytes.size();
-    const ssize_t n = within ? ::read(fd, bytes.data() + got, bytes.size() - got)
-                             : ::read(fd, buf, sizeof buf);
-    if (n > 0) {
-      if (!within) bytes.append(buf, static_cast<size_t>(n));
-      got += static_cast<size_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      err = errno;
+    if (got == room) {
+      // At the size the file had: one byte more tells whether it grew.
+      char probe[65536];
+      const ssize_t n = ::read(fd, probe, sizeof probe);
+      if (n > 0) {
+        room = got + static_cast<size_t>(n);
+        at = reserve(room);
+        std::memcpy(at + got, probe, static_cast<size_t>(n));
+        got = room;
+      } else if (n == 0) {
+        break;
+      } else if (errno != EINTR) {
+        err = errno;
+      }
+      continue;
     }
+    const ssize_t n = ::read(fd, at + got, room - got);
+    if (n > 0) got += static_cast<size_t>(n);
+    else if (n == 0) break;
+    else if (errno != EINTR) err = errno;
   }
   ::close(fd);
   if (err) fail(err);
+  return got;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(std::string_view name) {
+  std::string bytes;
+  const size_t got = ReadFileInto(name, [&](size_t n) {
+    bytes.resize(n);
+    return bytes.data();
+  });
   bytes.resize(got);
   return bytes;
+}
+
+std::shared_ptr<const TFileBytes> ReadFileBytes(std::string_view name) {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+  const size_t got = ReadFileInto(name, [&](size_t n) {
+    if (n != size) {
+      // Left uninitialised: the file's bytes are read over it at once.
+      std::unique_ptr<char[]> grown(new char[n == 0 ? 1 : n]);
+      if (data) std::memcpy(grown.get(), data.get(), std::min(size, n));
+      data = std::move(grown);
+      size = n;
+    }
+    return data.get();
+  });
+  return std::make_shared<const TFileBytes>(std::move(data), got);
 }
 
 }  // namespace tk
