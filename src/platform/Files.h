@@ -21,13 +21,18 @@ std::string ReadWholeFile(std::string_view name);
 // string, the buffer is not zeroed before the file is read into it.
 class TFileBytes {
  public:
-  TFileBytes(std::unique_ptr<char[]> data, size_t size) : data_(std::move(data)), size_(size) {}
-  std::string_view View() const { return {data_.get(), size_}; }
+  explicit TFileBytes(size_t capacity);
+  ~TFileBytes();
+  TFileBytes(const TFileBytes&) = delete;
+  TFileBytes& operator=(const TFileBytes&) = delete;
+  std::string_view View() const { return {data_, size_}; }
   size_t Size() const { return size_; }
 
  private:
-  std::unique_ptr<char[]> data_;
-  size_t size_;
+  friend std::shared_ptr<const TFileBytes> ReadFileBytes(std::string_view name);
+  char* data_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
+  bool mapped_ = false;
 };
 // Whole file, as ReadWholeFile (the same errors).
 std::shared_ptr<const TFileBytes> ReadFileBytes(std::string_view name);
