@@ -64,7 +64,18 @@ int main(int argc, char** argv) {
   tk::RecordGamesIntoReplays(*form);
   if (!tk::StartGame(*form)) return 1;
   while (!form->Closed()) {
-    platform->Events->Pump(*form, form->MsUntilNextDue());
+    uint32_t wait = form->MsUntilNextDue();
+    // The pictures not drawn yet are decoded while the game waits for its next frame, one
+    // at a time, so none holds up a frame when it is first drawn.
+    if (wait >= 12) {
+      try {
+        if (form->Images().DecodeNextPending()) wait = 0;
+      } catch (const std::exception& e) {
+        form->HandleException(e);
+        wait = 0;
+      }
+    }
+    platform->Events->Pump(*form, wait);
     form->Idle();
   }
   return 0;

@@ -70,6 +70,50 @@ void Through(benchmark::State& st, const char* path) {
 }
 
 void Present_Surface(benchmark::State& st) { Through(st, "surface"); }
+
+// A frame whose change is a band of 40 rows (a menu's hover, the score line): only the
+// window rows showing the band are scaled and sent.
+void Present_SurfaceBand(benchmark::State& st) {
+  const int w = static_cast<int>(st.range(0)), h = static_cast<int>(st.range(1));
+  Window win(w, h);
+  setenv("TINOKVAK_PRESENT", "surface", 1);
+  win.p = win.win ? MakePresenter(win.win, 800, 600) : nullptr;
+  unsetenv("TINOKVAK_PRESENT");
+  if (!win.p) {
+    st.SkipWithError("no window or presenter (is DISPLAY set?)");
+    return;
+  }
+  auto f = Frame();
+  win.p->Present(f.data(), 800, 600);
+  for (auto _ : st) {
+    f[300 * 800]++;
+    win.p->PresentRows(f.data(), 800, 600, 280, 320);
+  }
+}
+
+// The floor of each window size: the letterboxed picture, already scaled, copied row by
+// row into the window surface and shown (a memcpy and a shared-memory put of the same area).
+void Present_PlainLetterboxCopy(benchmark::State& st) {
+  const int w = static_cast<int>(st.range(0)), h = static_cast<int>(st.range(1));
+  Window win(w, h);
+  SDL_Surface* s = win.win ? SDL_GetWindowSurface(win.win) : nullptr;
+  if (!s) {
+    st.SkipWithError("no window surface (is DISPLAY set?)");
+    return;
+  }
+  const Letterbox b = FitLetterbox(s->w, s->h, 800, 600);
+  std::vector<uint32_t> scaled(static_cast<size_t>(b.W) * b.H);
+  FrameScaler().Scale(Frame().data(), 800, 600, scaled.data(), b.W, b.W, b.H);
+  for (auto _ : st) {
+    scaled[0]++;
+    for (int y = 0; y < b.H; ++y)
+      std::memcpy(static_cast<uint8_t*>(s->pixels) + static_cast<size_t>(b.Y + y) * s->pitch +
+                      static_cast<size_t>(b.X) * 4,
+                  scaled.data() + static_cast<size_t>(y) * b.W, static_cast<size_t>(b.W) * 4);
+    const SDL_Rect r{b.X, b.Y, b.W, b.H};
+    SDL_UpdateWindowSurfaceRects(win.win, &r, 1);
+  }
+}
 void Present_Renderer(benchmark::State& st) { Through(st, "gpu"); }
 
 // The floor at 1:1: the frame copied row by row into the window surface and shown.
@@ -104,7 +148,9 @@ void Scale_Only(benchmark::State& st) {
 
 #define SIZES Args({800, 600})->Args({1920, 1080})->Args({3840, 2160})
 BENCHMARK(Present_PlainSurfaceCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(Present_PlainLetterboxCopy)->SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(Present_Surface)->SIZES->Unit(benchmark::kMillisecond);
+BENCHMARK(Present_SurfaceBand)->SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(Present_Renderer)->SIZES->Unit(benchmark::kMillisecond);
 BENCHMARK(Scale_Only)->SIZES->Unit(benchmark::kMillisecond);
 

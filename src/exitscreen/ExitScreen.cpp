@@ -64,9 +64,15 @@ void TShareScreen::LoadExitScreen() {
   CountdownColor = d.CountdownColor;
   pictures_.clear();
   Background = {};
+  backgroundLoaded_ = false;
   if (!ScreenValid) return;
   try {
-    Background = ToSurface(LoadPictureFile(BackgroundPath));
+    // A window that draws nothing (the replay check) only needs to know the page is valid.
+    if (form_.Composing())
+      Background = ToSurface(LoadPictureFile(BackgroundPath));
+    else
+      CheckPictureFile(BackgroundPath);
+    backgroundLoaded_ = form_.Composing();
   } catch (const std::exception& e) {
     // Without its background the page is not shown; the game still starts and, on the
     // way out, closes at once. Said on stderr so whoever made the page can see why.
@@ -105,6 +111,12 @@ const TSurface* TShareScreen::ButtonPicture(const std::string& path) {
 
 void TShareScreen::ExitScreenTick() {
   if (!ScreenValid || !form_.DXDraw.Initialized()) return;
+  if (!backgroundLoaded_ && form_.Composing()) {
+    // Checked at start-up, so it loads as it did then (or the file changed since: said
+    // once, and the page goes on without it).
+    backgroundLoaded_ = true;
+    Background = ToSurface(LoadPictureFile(BackgroundPath));
+  }
   UpdateHover();
   TSurface& surface = form_.Surface();
   // A background smaller than the window would leave the previous scene showing round it.

@@ -65,6 +65,7 @@ class TShareScreen {
 
   TMainForm& form_;
   std::map<std::string, std::unique_ptr<TSurface>> pictures_;
+  bool backgroundLoaded_ = false;  // only checked while the window draws nothing
 };
 
 // Plugs the page into the window: the module object, the LoadExitScreen and

@@ -32,11 +32,32 @@ bool TDXDraw::CanDraw() { return initialized_ && display_.CanDraw(); }
 
 void TDXDraw::Flip() {
   if (!initialized_ || !Composing) return;
-  const size_t n = static_cast<size_t>(surface_.Width()) * surface_.Height();
-  // A plain compare stops at the first difference; an unchanged frame costs one read of it.
-  if (shown_.size() == n && display_.ShowsLastFrame() &&
-      std::memcmp(shown_.data(), surface_.Pixels(), n * sizeof(uint32_t)) == 0) {
-    ++skipped_;
+  const int w = surface_.Width(), h = surface_.Height();
+  const size_t n = static_cast<size_t>(w) * h;
+  const uint32_t* now = surface_.Pixels();
+  if (shown_.size() == n && display_.ShowsLastFrame()) {
+    // The band of rows that differ from the frame on screen: down from the top to the first
+    // that differs, up from the bottom to the last. An unchanged frame costs one read of it.
+    const size_t rowBytes = static_cast<size_t>(w) * sizeof(uint32_t);
+    const uint32_t* was = shown_.data();
+    auto same = [&](int y) {
+      return std::memcmp(was + static_cast<size_t>(y) * w, now + static_cast<size_t>(y) * w,
+                         rowBytes) == 0;
+    };
+    int first = 0;
+    while (first < h && same(first)) ++first;
+    if (first == h) {
+      ++skipped_;
+      return;
+    }
+    int end = h;
+    while (end - 1 > first && same(end - 1)) --end;
+    display_.PresentRows(now, w, h, first, end);
+    if (display_.ShowsLastFrame())
+      std::memcpy(shown_.data() + static_cast<size_t>(first) * w,
+                  now + static_cast<size_t>(first) * w, static_cast<size_t>(end - first) * rowBytes);
+    else
+      shown_.clear();
     return;
   }
   display_.Present(surface_.Pixels(), surface_.Width(), surface_.Height());

@@ -88,8 +88,10 @@ struct DibHeader {
 // Decodes a DIB (header size onwards). extendedHeaders admits the longer headers of BMP
 // files; pixelOffset, when beyond the colour table, is where the pixels start (relative to
 // data). tableSize receives the number of colour table entries read.
+// Without withPixels an uncompressed DIB is only checked: every error a full decode could
+// give is given, and the picture gets its size but no pixels. A compressed one is decoded.
 TPicture DecodeDibImpl(std::string_view data, bool extendedHeaders, size_t pixelOffset,
-                       size_t* tableSize = nullptr) {
+                       size_t* tableSize = nullptr, bool withPixels = true) {
   if (data.size() < 4) ReadError();
   DibHeader h;
   h.HeaderSize = Le32(data, 0);
@@ -235,9 +237,10 @@ TPicture DecodeDibImpl(std::string_view data, bool extendedHeaders, size_t pixel
 
   const int64_t stride = ((w * h.BitCount + 31) / 32) * 4;
   if (static_cast<int64_t>(bits.size()) / stride < ht) ReadError();
-  p.Pixels.resize(static_cast<size_t>(w * ht));
   p.Width = static_cast<int>(w);
   p.Height = static_cast<int>(ht);
+  if (!withPixels) return p;
+  p.Pixels.resize(static_cast<size_t>(w * ht));
   const Channel r(h.Masks[0]), g(h.Masks[1]), b(h.Masks[2]);
   for (int64_t fy = 0; fy < ht; ++fy) {
     const uint8_t* s = src + fy * stride;
@@ -367,6 +370,25 @@ bool RunJpegDecode(JpegDecoder& d, std::string_view data, TPicture& out,
   return true;
 }
 
+// Reads no further than the header: the picture's size as a decode would give it.
+bool RunJpegHeader(JpegDecoder& d, std::string_view data, TPicture& out) {
+  if (setjmp(d.Err.Jump)) return false;
+  jpeg_create_decompress(&d.Info);
+  d.Created = true;
+  jpeg_mem_src(&d.Info, reinterpret_cast<const unsigned char*>(data.data()),
+               static_cast<unsigned long>(data.size()));
+  jpeg_read_header(&d.Info, TRUE);
+  if (!SizeAllowed(d.Info.image_width, d.Info.image_height)) {
+    std::snprintf(d.Err.Message, sizeof d.Err.Message, "picture too large");
+    return false;
+  }
+  d.Info.out_color_space = JCS_RGB;
+  jpeg_calc_output_dimensions(&d.Info);
+  out.Width = static_cast<int>(d.Info.output_width);
+  out.Height = static_cast<int>(d.Info.output_height);
+  return true;
+}
+
 struct JpegEncoder {
   jpeg_compress_struct Info{};
   JpegError Err{};
@@ -421,6 +443,36 @@ std::string WithCount(std::string_view file) {
   return out;
 }
 
+// A "BM" file; without withPixels an uncompressed one is only checked (see DecodeDibImpl).
+TPicture BmpFile(std::string_view data, bool withPixels) {
+  if (data.size() < 14 || data[0] != 'B' || data[1] != 'M')
+    throw EInvalidGraphic("Bitmap image is not valid");
+  // The file header's pixel offset counts when it points past the colour table (some
+  // writers leave a gap); an offset inside the headers is ignored.
+  const uint32_t offBits = Le32(data, 10);
+  size_t colors = 0;
+  TPicture p = DecodeDibImpl(data.substr(14), true, offBits >= 14 ? offBits - 14 : 0, &colors,
+                             withPixels);
+  p.ClassName = "TBitmap";
+  // A bitmap's palette is its own colour table, not 256 slots.
+  if (!p.Palette.empty()) p.Palette.resize(colors);
+  return p;
+}
+
+// A JPEG stream's pixels; only its size with headerOnly.
+TPicture JpegFile(std::string_view data, bool headerOnly) {
+  JpegDecoder d;
+  InitJpegError(d.Err);
+  d.Info.err = &d.Err.Mgr;
+  TPicture p;
+  std::vector<uint8_t> row;
+  if (!(headerOnly ? RunJpegHeader(d, data, p) : RunJpegDecode(d, data, p, row)))
+    JpegFailed(d.Err.Message);
+  p.ClassName = "TJPEGImage";
+  p.BitCount = 24;
+  return p;
+}
+
 }  // namespace
 
 TPicture DecodeDib(std::string_view data) {
@@ -430,29 +482,13 @@ TPicture DecodeDib(std::string_view data) {
 }
 
 TPicture DecodeBmpFile(std::string_view data) {
-  if (data.size() < 14 || data[0] != 'B' || data[1] != 'M')
-    throw EInvalidGraphic("Bitmap image is not valid");
-  // The file header's pixel offset counts when it points past the colour table (some
-  // writers leave a gap); an offset inside the headers is ignored.
-  const uint32_t offBits = Le32(data, 10);
-  size_t colors = 0;
-  TPicture p = DecodeDibImpl(data.substr(14), true, offBits >= 14 ? offBits - 14 : 0, &colors);
-  p.ClassName = "TBitmap";
+  TPicture p = BmpFile(data, true);
   p.RawPayload = WithCount(data);
-  // A bitmap's palette is its own colour table, not 256 slots.
-  if (!p.Palette.empty()) p.Palette.resize(colors);
   return p;
 }
 
 TPicture DecodeJpeg(std::string_view data) {
-  JpegDecoder d;
-  InitJpegError(d.Err);
-  d.Info.err = &d.Err.Mgr;
-  TPicture p;
-  std::vector<uint8_t> row;
-  if (!RunJpegDecode(d, data, p, row)) JpegFailed(d.Err.Message);
-  p.ClassName = "TJPEGImage";
-  p.BitCount = 24;
+  TPicture p = JpegFile(data, false);
   p.RawPayload = WithCount(data);
   return p;
 }
@@ -485,7 +521,61 @@ TPicture DecodePicturePayload(std::string_view payload, bool keepPayload) {
   return p;
 }
 
-TPicture LoadPictureFile(std::string_view name) {
+TPicture ReadPicturePayload(std::string_view payload, std::shared_ptr<const void> source) {
+  TStreamReader r(payload);
+  const std::string cls = r.ReadShortString();
+  const std::string_view data = payload.substr(r.Position());
+  TPicture p;
+  if (!data.empty()) {
+    if (cls == "TDIB") {
+      p = DecodeDibImpl(data, false, 0, nullptr, false);
+    } else if (cls == "TBitmap") {
+      const std::string_view file = SizedFile(data);
+      if (!file.empty()) p = BmpFile(file, false);
+    } else if (cls == "TJPEGImage") {
+      const std::string_view file = SizedFile(data);
+      if (!file.empty()) {
+        p = JpegFile(file, true);
+        if (p.Empty()) p = JpegFile(file, false);  // nothing to put off
+      }
+    }
+  }
+  p.ClassName = cls;
+  p.PayloadDropped = true;
+  // Compressed DIBs come decoded: their data can only be checked by decoding it.
+  if (!p.Empty() && p.Pixels.empty()) {
+    p.Source = std::move(source);
+    p.Deferred = data;
+  }
+  return p;
+}
+
+void DecodePending(TPicture& p) {
+  if (!p.Pending()) return;
+  const std::shared_ptr<const void> source = std::move(p.Source);  // holds data meanwhile
+  const std::string_view data = p.Deferred;
+  p.Source.reset();
+  p.Deferred = {};
+  TPicture d;
+  try {
+    if (p.ClassName == "TDIB") d = DecodeDibImpl(data, false, 0);
+    else if (p.ClassName == "TBitmap") d = BmpFile(SizedFile(data), true);
+    else d = JpegFile(SizedFile(data), false);
+  } catch (...) {
+    p.Width = p.Height = 0;
+    throw;
+  }
+  if (d.Width != p.Width || d.Height != p.Height) {
+    p.Width = p.Height = 0;
+    throw EInvalidGraphic("Picture changed its size while decoding");
+  }
+  p.Pixels = std::move(d.Pixels);
+}
+
+namespace {
+
+// A picture file by its extension; checkOnly leaves an uncompressed bitmap's pixels undecoded.
+TPicture ReadPictureFile(std::string_view name, bool checkOnly) {
   const size_t dot = name.rfind('.');
   const size_t slash = name.find_last_of("/\\");
   std::string ext;
@@ -493,11 +583,13 @@ TPicture LoadPictureFile(std::string_view name) {
     ext = std::string(name.substr(dot + 1));
   const std::string lower = LowerCp1251(ext);
   if (lower == "bmp" || lower == "dib" || lower == "jpg" || lower == "jpeg") {
-    const std::string bytes = ReadWholeFile(name);
+    const std::shared_ptr<const TFileBytes> file = ReadFileBytes(name);
+    const std::string_view bytes = file->View();
     try {
       if (lower == "jpg" || lower == "jpeg") return DecodeJpeg(bytes);
-      if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return DecodeBmpFile(bytes);
-      return DecodeDib(bytes);
+      if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
+        return checkOnly ? BmpFile(bytes, false) : DecodeBmpFile(bytes);
+      return checkOnly ? DecodeDibImpl(bytes, false, 0, nullptr, false) : DecodeDib(bytes);
     } catch (EError& e) {
       e.File = ResolvePath(name).string();  // for stderr; the message stays the library's
       throw;
@@ -505,6 +597,12 @@ TPicture LoadPictureFile(std::string_view name) {
   }
   throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
 }
+
+}  // namespace
+
+TPicture LoadPictureFile(std::string_view name) { return ReadPictureFile(name, false); }
+
+void CheckPictureFile(std::string_view name) { (void)ReadPictureFile(name, true); }
 
 std::string EncodeDib24(const TPicture& p) {
   const uint32_t stride = (static_cast<uint32_t>(p.Width) * 3 + 3) & ~3u;

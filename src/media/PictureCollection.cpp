@@ -120,6 +120,7 @@ void TPictureCollectionItem::SetTransparentColor(TColor c) {
   if (c == transparentColor_) return;
   transparentColor_ = c;
   // The surfaces already made take the new key; the opaque runs follow it.
+  if (surfacePending_) return;  // the runs are made with the surface
   const uint32_t key = ColorToPixel(c);
   for (auto& p : patterns_) p.Runs = BuildOpaqueRuns(surfaces_[p.Surface], p.Rect, key);
 }
@@ -162,7 +163,7 @@ Grid UploadGrid(const TPictureCollectionItem& it) {
 }  // namespace
 
 int TPictureCollectionItem::CountPatterns() const {
-  if (!surfaces_.empty()) return static_cast<int>(patterns_.size());
+  if (!surfaces_.empty() || surfacePending_) return static_cast<int>(patterns_.size());
   const int64_t pw = int64_t{PatternWidth} + SkipWidth, ph = int64_t{PatternHeight} + SkipHeight;
   if (pw <= 0 || ph <= 0) {
     // Not defined by the stored fields; answer what an upload would make.
@@ -184,11 +185,15 @@ TRect TPictureCollectionItem::PatternRectOf(int i) const {
 
 const TSurface* TPictureCollectionItem::PatternSurfaceOf(int i) const {
   if (i < 0 || i >= static_cast<int>(patterns_.size())) return nullptr;
+  Prepare();
+  if (surfaces_.empty()) return nullptr;  // its data was damaged
   return &surfaces_[patterns_[i].Surface];
 }
 
 TPatternRef TPictureCollectionItem::PatternRef(int i) const {
   if (i < 0 || i >= static_cast<int>(patterns_.size())) return {};
+  Prepare();
+  if (surfaces_.empty()) return {};
   const Pattern& p = patterns_[i];
   TPatternRef r;
   r.Surface = &surfaces_[p.Surface];
@@ -201,17 +206,23 @@ TPatternRef TPictureCollectionItem::PatternRef(int i) const {
 
 void TPictureCollectionItem::DrawPattern(TSurface& dest, int x, int y, int i) const {
   if (!initialized_ || i < 0 || i >= static_cast<int>(patterns_.size())) return;
+  Prepare();
+  if (surfaces_.empty()) return;
   BlitPattern(dest, x, y, PatternRef(i));
 }
 
 void TPictureCollectionItem::DrawPatternStretched(TSurface& dest, const TRect& r, int i) const {
   if (!initialized_ || i < 0 || i >= static_cast<int>(patterns_.size())) return;
+  Prepare();
+  if (surfaces_.empty()) return;
   BlitStretched(dest, r, PatternRef(i));
 }
 
 void TPictureCollectionItem::DrawPatternAdd(TSurface& dest, const TRect& r, int i,
                                             int alpha) const {
   if (!initialized_ || i < 0 || i >= static_cast<int>(patterns_.size())) return;
+  Prepare();
+  if (surfaces_.empty()) return;
   BlitAdd(dest, r, PatternRef(i), alpha);
 }
 
@@ -219,6 +230,8 @@ void TPictureCollectionItem::DrawPatternRotated(TSurface& dest, int x, int y, in
                                                 int i, double centreX, double centreY,
                                                 int angle) const {
   if (!initialized_ || i < 0 || i >= static_cast<int>(patterns_.size())) return;
+  Prepare();
+  if (surfaces_.empty()) return;
   BlitRotated(dest, x, y, width, height, PatternRef(i), centreX, centreY, angle);
 }
 
@@ -226,6 +239,8 @@ void TPictureCollectionItem::DrawPatternRotatedAdd(TSurface& dest, int x, int y,
                                                    int height, int i, double centreX,
                                                    double centreY, int angle, int alpha) const {
   if (!initialized_ || i < 0 || i >= static_cast<int>(patterns_.size())) return;
+  Prepare();
+  if (surfaces_.empty()) return;
   BlitRotated(dest, x, y, width, height, PatternRef(i), centreX, centreY, angle, true, alpha);
 }
 
@@ -242,14 +257,9 @@ void TPictureCollectionItem::Upload() {
   // those of the cell grid, in the order and number the tiled upload gives them (a tile
   // boundary never cuts a cell, so a cell's place within the picture is its place
   // within its tile plus the tile's offset).
-  // The decoded pixels move into the surface rather than being copied: a picture is held
-  // once. Release gives them back for the next upload.
+  // The rectangles are laid out now; the surface and the opaque runs, which need the
+  // pixels, when the item is first drawn or tested (MakeSurface).
   const int w = Picture.Width, h = Picture.Height;
-  surfaces_.push_back(TSurface(w, h, std::move(Picture.Pixels)));
-  Picture.Pixels.clear();
-  pixelsInSurface_ = true;
-  const TSurface& surf = surfaces_.back();
-  const uint32_t key = ColorToPixel(transparentColor_);
   const Grid g = UploadGrid(*this);
   const int64_t count = std::min(g.Cols * g.Rows, kMaxPatterns);
   patterns_.reserve(static_cast<size_t>(count));
@@ -263,8 +273,40 @@ void TPictureCollectionItem::Upload() {
                 static_cast<int32_t>(std::min<int64_t>(left + g.Cw, w)),
                 static_cast<int32_t>(std::min<int64_t>(top + g.Ch, h))};
       p.Surface = 0;
-      p.Runs = BuildOpaqueRuns(surf, p.Rect, key);
       patterns_.push_back(std::move(p));
+    }
+  }
+  surfacePending_ = true;
+  if (!Picture.Pending()) MakeSurface();
+}
+
+void TPictureCollectionItem::MakeSurface() {
+  surfacePending_ = false;
+  try {
+    DecodePending(Picture);
+  } catch (const EError& e) {
+    patterns_.clear();  // said once: the item stays empty from here on
+    owner_.ThrowDamaged(*this, e);
+  }
+  // The decoded pixels move into the surface rather than being copied: a picture is held
+  // once. Release gives them back for the next upload.
+  surfaces_.push_back(TSurface(Picture.Width, Picture.Height, std::move(Picture.Pixels)));
+  Picture.Pixels.clear();
+  pixelsInSurface_ = true;
+  const TSurface& surf = surfaces_.back();
+  const uint32_t key = ColorToPixel(transparentColor_);
+  for (Pattern& p : patterns_) p.Runs = BuildOpaqueRuns(surf, p.Rect, key);
+}
+
+void TPictureCollectionItem::Prepare() const {
+  auto* self = const_cast<TPictureCollectionItem*>(this);
+  if (surfacePending_) {
+    self->MakeSurface();
+  } else if (Picture.Pending()) {
+    try {
+      DecodePending(self->Picture);
+    } catch (const EError& e) {
+      owner_.ThrowDamaged(*this, e);
     }
   }
 }
@@ -275,11 +317,14 @@ void TPictureCollectionItem::Release() {
       surfaces_[0].Width() == Picture.Width && surfaces_[0].Height() == Picture.Height)
     Picture.Pixels = surfaces_[0].TakePixels();
   pixelsInSurface_ = false;
+  surfacePending_ = false;
   patterns_.clear();
   surfaces_.clear();
 }
 
 const uint32_t* TPictureCollectionItem::Pixels() const {
+  if (Picture.Empty()) return nullptr;
+  Prepare();
   if (Picture.Empty()) return nullptr;
   if (pixelsInSurface_ && !surfaces_.empty()) return surfaces_[0].Pixels();
   return Picture.Pixels.size() >= static_cast<size_t>(Picture.Width) * Picture.Height
@@ -338,10 +383,11 @@ TPictureCollectionItem& TPictureCollection::FindImage(std::string_view name) {
 
 void TPictureCollection::LoadArchive(std::string_view path, bool keepPayloads,
                                      const std::function<void(std::string_view)>& seen) {
-  const std::string bytes = ReadWholeFile(path);
-  if (seen) seen(bytes);
+  const std::shared_ptr<const TFileBytes> bytes = ReadFileBytes(path);
+  if (seen) seen(bytes->View());
+  archiveFile_ = ResolvePath(path).string();
   try {
-    LoadFromBytes(bytes, keepPayloads);
+    Load(bytes->View(), keepPayloads, DecodeWhenUsed && !keepPayloads ? bytes : nullptr);
   } catch (EError& e) {
     e.File = ResolvePath(path).string();  // said on stderr with the offset
     throw;
@@ -349,7 +395,35 @@ void TPictureCollection::LoadArchive(std::string_view path, bool keepPayloads,
 }
 
 void TPictureCollection::LoadFromBytes(std::string_view bytes, bool keepPayloads) {
+  Load(bytes, keepPayloads, nullptr);
+}
+
+void TPictureCollection::ThrowDamaged(const TPictureCollectionItem& it, const EError& e) const {
+  // The decoder's message, with the picture's name and the archive it came from.
+  EInvalidGraphic err("Image '" + it.Name() + "': " + e.what());
+  err.File = archiveFile_;
+  throw err;
+}
+
+void TPictureCollection::DecodeAll() {
+  for (auto& it : items_) it->Prepare();
+}
+
+bool TPictureCollection::DecodeNextPending() {
+  for (; nextPending_ < items_.size(); ++nextPending_) {
+    const TPictureCollectionItem& it = *items_[nextPending_];
+    if (!it.Pending()) continue;
+    ++nextPending_;  // a damaged one is said once and left behind
+    it.Prepare();
+    return true;
+  }
+  return false;
+}
+
+void TPictureCollection::Load(std::string_view bytes, bool keepPayloads,
+                              std::shared_ptr<const void> source) {
   Clear();
+  nextPending_ = 0;
   TComponentReader c(bytes);
   TPictureCollectionItem* item = nullptr;
   auto itemProperty = [&](TStreamReader& r, std::string_view name) {
@@ -364,7 +438,8 @@ void TPictureCollection::LoadFromBytes(std::string_view bytes, bool keepPayloads
     } else if (name == "SkipWidth") {
       item->SkipWidth = r.ReadInteger();
     } else if (name == "Picture.Data") {
-      item->Picture = DecodePicturePayload(r.ReadBinary(), keepPayloads);
+      item->Picture = source ? ReadPicturePayload(r.ReadBinary(), source)
+                             : DecodePicturePayload(r.ReadBinary(), keepPayloads);
     } else if (name == "SystemMemory") {
       item->SystemMemory = r.ReadBoolean();
     } else if (name == "Transparent") {

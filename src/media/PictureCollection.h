@@ -18,6 +18,8 @@
 
 namespace tk {
 
+class EError;
+
 // The bucket of a name: (16 * L + s[L-2] + s[0]) mod 256 of the lower-cased
 // Windows-1251 bytes; (16 * L) mod 256 below two characters.
 int NameHash(std::string_view name);
@@ -65,6 +67,11 @@ class TPictureCollectionItem {
 
   void Upload();
   void Release();
+  // Decodes the picture (when it was left pending) and makes its surface and opaque runs
+  // (when uploaded): what drawing and the pixel test need, done on their first use.
+  // Throws EInvalidGraphic for damaged pixel data, once: the item is empty afterwards.
+  void Prepare() const;
+  bool Pending() const { return surfacePending_ || Picture.Pending(); }
 
  private:
   friend class TPictureCollection;
@@ -80,6 +87,9 @@ class TPictureCollectionItem {
   TColor transparentColor_ = 0;
   bool initialized_ = false;
   bool pixelsInSurface_ = false;  // Picture.Pixels were moved into surfaces_[0]
+  // Uploaded with the pattern rectangles laid out, the surface and runs not made yet.
+  bool surfacePending_ = false;
+  void MakeSurface();
   std::vector<TSurface> surfaces_;
   std::vector<Pattern> patterns_;
 };
@@ -110,6 +120,15 @@ class TPictureCollection {
   void LoadArchive(std::string_view path, bool keepPayloads = false,
                    const std::function<void(std::string_view)>& seen = {});
   void LoadFromBytes(std::string_view bytes, bool keepPayloads = true);  // the same, from memory
+  // With DecodeWhenUsed, LoadArchive checks each picture's header and leaves its pixels to
+  // be decoded when the item is first drawn or tested (the archive's bytes are kept until
+  // then); DecodeAll decodes what is left. The pixels are the same either way.
+  bool DecodeWhenUsed = false;
+  void DecodeAll();
+  // Decodes the next picture still pending, if any, and says whether there was one: a game
+  // waiting for its next frame decodes them one by one, so none holds up a frame later.
+  // Throws as a first draw would for a damaged one.
+  bool DecodeNextPending();
   // An archive of the current items and colour table. Throws EPictureCollectionError for
   // a picture whose stored bytes were dropped: it would not come out as it went in.
   std::string SaveToBytes() const;
@@ -131,6 +150,10 @@ class TPictureCollection {
   friend class TPictureCollectionItem;
   void Link(TPictureCollectionItem& it);
   void Unlink(TPictureCollectionItem& it);
+  void Load(std::string_view bytes, bool keepPayloads, std::shared_ptr<const void> source);
+  [[noreturn]] void ThrowDamaged(const TPictureCollectionItem& it, const EError& e) const;
+  std::string archiveFile_;  // where pending pictures come from, for their errors
+  size_t nextPending_ = 0;    // where DecodeNextPending looks first
   std::vector<std::unique_ptr<TPictureCollectionItem>> items_;
   std::array<std::vector<TPictureCollectionItem*>, 256> buckets_;  // head first
   TDXDraw* display_ = nullptr;

@@ -240,10 +240,10 @@ void TWaveCollection::UploadAll() {
 void TWaveCollection::LoadArchive(std::string_view path,
                                   const std::function<void(std::string_view)>& seen) {
   // The file is read before anything is emptied: a missing archive leaves the library as it was.
-  const std::string bytes = ReadWholeFile(path);
-  if (seen) seen(bytes);
+  const std::shared_ptr<const TFileBytes> bytes = ReadFileBytes(path);
+  if (seen) seen(bytes->View());
   try {
-    LoadFromBytes(bytes);
+    LoadFromBytes(bytes->View());
   } catch (EError& e) {
     e.File = ResolvePath(path).string();  // said on stderr with the offset
     throw;

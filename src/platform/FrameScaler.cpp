@@ -4,7 +4,45 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tk::platform {
+
+namespace {
+
+// out[x] = MixPixels(a[x], b[x], w) for a row: the blend of two scaled source rows.
+void MixRows(const uint32_t* a, const uint32_t* b, uint32_t* out, int n, uint32_t w) {
+  int x = 0;
+#if defined(__SSE2__)
+  // Each channel as a 16-bit lane: a * w + b * (256 - w) + 128 stays below 65536, so the
+  // lanes give MixPixels' rounding exactly; the top byte is cleared as MixPixels clears it.
+  const __m128i wv = _mm_set1_epi16(static_cast<short>(w));
+  const __m128i vv = _mm_set1_epi16(static_cast<short>(256 - w));
+  const __m128i half = _mm_set1_epi16(128), zero = _mm_setzero_si128();
+  const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+  for (; x + 4 <= n; x += 4) {
+    const __m128i pa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+    const __m128i pb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+    const __m128i lo = _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(pa, zero), wv),
+                                    _mm_mullo_epi16(_mm_unpacklo_epi8(pb, zero), vv)),
+                      half),
+        8);
+    const __m128i hi = _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(pa, zero), wv),
+                                    _mm_mullo_epi16(_mm_unpackhi_epi8(pb, zero), vv)),
+                      half),
+        8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_and_si128(_mm_packus_epi16(lo, hi), rgb));
+  }
+#endif
+  for (; x < n; ++x) out[x] = MixPixels(a[x], b[x], w);
+}
+
+}  // namespace
 
 Letterbox FitLetterbox(int windowW, int windowH, int frameW, int frameH) {
   Letterbox b;
@@ -97,15 +135,7 @@ const uint32_t* FrameScaler::ScaledRow(const uint32_t* src, int srcW, int row) {
   return cache_[s].data();
 }
 
-void FrameScaler::Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst,
-                        int dstPitchPixels, int dstW, int dstH) {
-  if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0) return;
-  if (srcW == dstW && srcH == dstH) {
-    for (int y = 0; y < dstH; ++y)
-      std::memcpy(dst + static_cast<size_t>(y) * dstPitchPixels,
-                  src + static_cast<size_t>(y) * srcW, static_cast<size_t>(dstW) * 4);
-    return;
-  }
+void FrameScaler::SetSizes(int srcW, int srcH, int dstW, int dstH) {
   if (srcW != srcW_ || srcH != srcH_ || dstW != dstW_ || dstH != dstH_) {
     srcW_ = srcW;
     srcH_ = srcH;
@@ -116,9 +146,61 @@ void FrameScaler::Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst,
     colsIdentity_ = srcW == dstW;
     for (auto& c : cache_) c.assign(static_cast<size_t>(dstW), 0);
   }
+}
+
+void FrameScaler::RowsShowing(int srcH, int dstH, int first, int end, int& y0, int& y1) {
+  y0 = y1 = 0;
+  if (srcH <= 0 || dstH <= 0) return;
+  first = std::max(first, 0);
+  end = std::min(end, srcH);
+  if (first >= end) return;
+  if (srcH == dstH) {
+    y0 = first;
+    y1 = end;
+    return;
+  }
+  if (rowsSrc_ != srcH || rowsDst_ != dstH) {
+    rowsOnly_ = Taps(srcH, dstH);
+    rowsSrc_ = srcH;
+    rowsDst_ = dstH;
+  }
+  const std::vector<Tap>& rows = rowsOnly_;
+  // The taps climb with the destination row: the first and the last row touching the band.
+  int lo = -1, hi = -1;
+  for (int y = 0; y < dstH; ++y) {
+    const Tap& t = rows[y];
+    const int top = t.Index, bottom = t.Weight == 256 ? t.Index : t.Index + 1;
+    if (bottom >= first && top < end) {
+      if (lo < 0) lo = y;
+      hi = y;
+    }
+  }
+  if (lo >= 0) {
+    y0 = lo;
+    y1 = hi + 1;
+  }
+}
+
+void FrameScaler::Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst,
+                        int dstPitchPixels, int dstW, int dstH) {
+  Scale(src, srcW, srcH, dst, dstPitchPixels, dstW, dstH, 0, dstH);
+}
+
+void FrameScaler::Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst,
+                        int dstPitchPixels, int dstW, int dstH, int dstY0, int dstY1) {
+  if (srcW <= 0 || srcH <= 0 || dstW <= 0 || dstH <= 0) return;
+  dstY0 = std::max(dstY0, 0);
+  dstY1 = std::min(dstY1, dstH);
+  if (srcW == dstW && srcH == dstH) {
+    for (int y = dstY0; y < dstY1; ++y)
+      std::memcpy(dst + static_cast<size_t>(y) * dstPitchPixels,
+                  src + static_cast<size_t>(y) * srcW, static_cast<size_t>(dstW) * 4);
+    return;
+  }
+  SetSizes(srcW, srcH, dstW, dstH);
   // A new frame each call: nothing cached from the last one is valid.
   cachedRow_[0] = cachedRow_[1] = -1;
-  for (int y = 0; y < dstH; ++y) {
+  for (int y = dstY0; y < dstY1; ++y) {
     const Tap& t = rows_[y];
     uint32_t* out = dst + static_cast<size_t>(y) * dstPitchPixels;
     const uint32_t* a = ScaledRow(src, srcW, t.Index);
@@ -127,7 +209,7 @@ void FrameScaler::Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst,
       continue;
     }
     const uint32_t* b = ScaledRow(src, srcW, t.Index + 1);
-    for (int x = 0; x < dstW; ++x) out[x] = MixPixels(a[x], b[x], t.Weight);
+    MixRows(a, b, out, dstW, t.Weight);
   }
 }
 

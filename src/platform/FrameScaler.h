@@ -30,6 +30,13 @@ class FrameScaler {
  public:
   void Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst, int dstPitchPixels,
              int dstW, int dstH);
+  // Only destination rows [dstY0, dstY1) of the same scaling; the others are left alone.
+  void Scale(const uint32_t* src, int srcW, int srcH, uint32_t* dst, int dstPitchPixels,
+             int dstW, int dstH, int dstY0, int dstY1);
+  // The destination rows [y0, y1) that take any of source rows [first, end): after a frame
+  // changed only there, scaling those rows again gives the whole new picture. y0 == y1 when
+  // no destination row shows them.
+  void RowsShowing(int srcH, int dstH, int first, int end, int& y0, int& y1);
 
   // One axis: destination pixel i is Index * Weight/256 + (Index + 1) * (256 - Weight)/256.
   struct Tap {
@@ -41,6 +48,7 @@ class FrameScaler {
  private:
   void ScaleRow(const uint32_t* src, uint32_t* out) const;
   const uint32_t* ScaledRow(const uint32_t* src, int srcW, int row);
+  void SetSizes(int srcW, int srcH, int dstW, int dstH);
 
   int srcW_ = -1, srcH_ = -1, dstW_ = -1, dstH_ = -1;
   std::vector<Tap> cols_, rows_;
@@ -49,6 +57,9 @@ class FrameScaler {
   std::vector<uint32_t> cache_[2];
   int cachedRow_[2] = {-1, -1};
   int nextSlot_ = 0;
+  // The rows' table of the sizes RowsShowing was last asked about.
+  std::vector<Tap> rowsOnly_;
+  int rowsSrc_ = -1, rowsDst_ = -1;
 };
 
 // (a * w + b * (256 - w)) / 256 in each colour channel, rounded; w in 0..256.

@@ -77,6 +77,14 @@ class IDisplay {
   virtual bool CanDraw() = 0;
   // Shows a finished frame of 32-bit XRGB pixels, waiting for the vertical blank.
   virtual void Present(const uint32_t* pixels, int width, int height) = 0;
+  // The same for a frame whose rows [firstRow, endRow) are the only ones that differ from
+  // the frame presented last, which the window still shows: a display may send only those.
+  virtual void PresentRows(const uint32_t* pixels, int width, int height, int firstRow,
+                           int endRow) {
+    (void)firstRow;
+    (void)endRow;
+    Present(pixels, width, height);
+  }
   // True while the window still shows the last frame presented, so an identical frame need
   // not be presented again; an expose, a resize or a mode switch makes it false.
   virtual bool ShowsLastFrame() { return false; }

@@ -111,6 +111,9 @@ void TMainForm::FormCreate() {
   ResizePending = false;
   Randomize();
   SetCursor(platform::Cursor::Hidden);
+  // Pictures are decoded when first drawn or tested: start-up reads the archive once and
+  // checks each picture's header.
+  Images().DecodeWhenUsed = true;
   Images().LoadArchive("Data\\Graphic.dxg", false,
                        [](std::string_view b) { NoteGameData("Data\\Graphic.dxg", b); });
   Images().BuildColorTable();

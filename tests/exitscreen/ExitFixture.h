@@ -146,10 +146,12 @@ class ExitGame : public HeadlessGame {
     plat.Get().Text = std::move(fixed);
   }
 
-  void Start() {
+  // Without composing, the window draws nothing from its start, as in the replay check.
+  void Start(bool composing = true) {
     TMainFormOptions o;
     o.Seed = 7;
     form = CreateGame(plat.Get(), o);
+    form->SetComposing(composing);
     form->FormCreate();
     form->Show();
   }

@@ -276,6 +276,32 @@ INSTANTIATE_TEST_SUITE_P(
                  "exit screen skipped: wdata/broken.jpg: "}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A window that draws nothing (the replay check) only checks the background at start-up:
+// the page is valid or not as it would be, and the picture is read when a frame is drawn.
+TEST(ExitScreen, AWindowThatDrawsNothingOnlyChecksTheBackground) {
+  for (const bool broken : {false, true}) {
+    SCOPED_TRACE(broken ? "broken" : "sound");
+    TPage page = SamplePage();
+    if (broken) page.Background = "wdata\\broken.bmp";
+    ExitGame g(&page);
+    if (broken) g.dir.Write("wdata/broken.bmp", "BM this is no bitmap");
+    ::testing::internal::CaptureStderr();
+    g.Start(/*composing=*/false);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(g.Screen().ScreenValid, !broken);
+    EXPECT_EQ(err.find("exit screen skipped: wdata/broken.bmp: ") != std::string::npos, broken)
+        << err;
+    EXPECT_TRUE(g.Screen().Background.Empty());
+    if (broken) continue;
+    g.F().SetComposing(true);
+    g.Enter();
+    g.Frames(1);
+    EXPECT_EQ(g.Screen().Background.Width(), 800);
+    EXPECT_EQ(g.Shown(10, 10), Back);
+    EXPECT_EQ(g.Shown(799, 599), Back);
+  }
+}
+
 TEST(ExitScreen, AJpegBackgroundLoads) {
   TPage page = SamplePage();
   page.Background = "wdata\\back.JPG";  // the extension in any case

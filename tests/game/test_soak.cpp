@@ -16,6 +16,9 @@ TEST(Soak, RandomPlayLeavesNoErrorsAndNoGrowth) {
   // heap check below sees only what the play itself keeps.
   for (int size = 6; size <= 40; ++size)
     g.F().TextWidth(Cp("Жx"), size);
+  // Pictures are decoded when first drawn and kept; the game decodes the rest while it waits
+  // for frames. Decoded up front here for the same reason as the fonts.
+  g.F().Images().DecodeAll();
   sim::SoakPlayer player(g.plat, g.F(), 21);
   constexpr uint64_t ticks = 5000;
   player.Play(ticks);

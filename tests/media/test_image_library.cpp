@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +11,7 @@
 #include "media/PictureCollection.h"
 #include "platform/Cp1251.h"
 #include "platform/Errors.h"
+#include "support/GameDir.h"
 
 using namespace tk;
 
@@ -440,4 +444,202 @@ TEST(PictureCollection, AnArchiveReadWithoutItsStoredBytesCannotBeSaved) {
   TPictureCollection e;
   e.LoadFromBytes(bytes);
   EXPECT_EQ(e.SaveToBytes(), bytes);
+}
+
+// ---- Pictures decoded when first used
+
+namespace {
+
+// A picture of many colours, so a JPEG of it has real scan data.
+TPicture Noise(int w, int h) {
+  TPicture p = Solid(w, h, 0);
+  uint32_t v = 12345;
+  for (auto& px : p.Pixels) px = (v = v * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
+  return p;
+}
+
+// The JPEG's headers and the start of its scan, then a second frame header: the headers
+// read well, the pixels fail ("two SOF markers").
+std::string JpegDamagedAfterItsHeader(const std::string& jpeg) {
+  const size_t sof = jpeg.find("\xFF\xC0");
+  const size_t sos = jpeg.find("\xFF\xDA");
+  const size_t sofLen = 2 + (static_cast<uint8_t>(jpeg[sof + 2]) << 8 | static_cast<uint8_t>(jpeg[sof + 3]));
+  const size_t sosLen = 2 + (static_cast<uint8_t>(jpeg[sos + 2]) << 8 | static_cast<uint8_t>(jpeg[sos + 3]));
+  return jpeg.substr(0, sos + sosLen + 16) + jpeg.substr(sof, sofLen) + "\xFF\xD9";
+}
+
+std::string ArchiveOf(const std::vector<std::pair<std::string, std::string>>& payloads) {
+  return MakeComponentResource("TPictureCollectionComponent", "", [&](TStreamWriter& w) {
+    w.WritePropName("List");
+    w.WriteCollectionBegin();
+    for (const auto& [name, payload] : payloads) {
+      w.WriteListBegin();
+      w.WritePropName("Name");
+      w.WriteString(name);
+      w.WritePropName("PatternWidth");
+      w.WriteInteger(8);
+      w.WritePropName("PatternHeight");
+      w.WriteInteger(8);
+      w.WritePropName("Picture.Data");
+      w.WriteBinary(payload);
+      w.WriteListEnd();
+    }
+    w.WriteListEnd();
+  });
+}
+
+// An 8-bit DIB with a 256-colour table: each pixel's index is x + y.
+std::string Dib8(int w, int h) {
+  std::string d;
+  auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) d += static_cast<char>(v >> 8 * i); };
+  put32(40), put32(w), put32(h), put32(1 | 8 << 16), put32(0), put32(0), put32(0), put32(0),
+      put32(0), put32(0);
+  for (int i = 0; i < 256; ++i) put32(static_cast<uint32_t>(i * 0x010203));
+  const int stride = (w + 3) / 4 * 4;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < stride; ++x) d += static_cast<char>(x < w ? x + y : 0);
+  return d;
+}
+
+}  // namespace
+
+// The game's library reads only the pictures' headers at start-up and decodes each picture
+// when it is first drawn or tested: every picture comes out as a full decode gives it,
+// patterns, runs, colour table and all, whatever happens to the file meanwhile.
+TEST_F(ImageLibrary, PicturesDecodedWhenFirstUsedAreTheSame) {
+  tk::testing::TempGameDir dir;
+  const std::string archive = ArchiveOf({
+      {"dib24", MakePicturePayload("TDIB", EncodeDib24(Numbered(24, 16)))},
+      {"dib8", MakePicturePayload("TDIB", Dib8(16, 8))},
+      {"bitmap", MakePicturePayload("TBitmap", "BM" + std::string(12, '\0') + Dib8(8, 8))},
+      {"jpeg", MakePicturePayload("TJPEGImage", EncodeJpeg(Noise(40, 24), 90))},
+  });
+  dir.Write("Data/Graphic.dxg", archive);
+
+  TPictureCollection eager;
+  eager.LoadFromBytes(archive, false);
+  items.DecodeWhenUsed = true;
+  items.LoadArchive("Data\\Graphic.dxg");
+  // Nothing decoded yet, but the sizes and palettes are known.
+  for (int i = 0; i < items.Count(); ++i) {
+    SCOPED_TRACE(items.Items(i).Name());
+    EXPECT_TRUE(items.Items(i).Picture.Pending());
+    EXPECT_TRUE(items.Items(i).Picture.Pixels.empty());
+    EXPECT_EQ(items.Items(i).Picture.Width, eager.Items(i).Picture.Width);
+    EXPECT_EQ(items.Items(i).Picture.Height, eager.Items(i).Picture.Height);
+    EXPECT_EQ(items.Items(i).Picture.Palette, eager.Items(i).Picture.Palette);
+  }
+  items.BuildColorTable();
+  eager.BuildColorTable();
+  EXPECT_EQ(items.ColorTable, eager.ColorTable);
+
+  // The file goes away and another takes its name: the pictures still come from what was read.
+  dir.Write("Data/Graphic.dxg", "");
+  Up();
+  platform::OffscreenDisplay otherDisplay;
+  TDXDraw otherDraw(otherDisplay);
+  otherDraw.Initialize();
+  eager.AttachDisplay(&otherDraw);
+  eager.UploadImages();
+  for (int i = 0; i < items.Count(); ++i) {
+    auto& lazy = items.Items(i);
+    auto& full = eager.Items(i);
+    SCOPED_TRACE(lazy.Name());
+    ASSERT_EQ(lazy.CountPatterns(), full.CountPatterns());
+    EXPECT_TRUE(lazy.Picture.Pending());  // laid out, not decoded
+    for (int k = 0; k < lazy.CountPatterns(); ++k) EXPECT_EQ(lazy.PatternRectOf(k), full.PatternRectOf(k));
+    TSurface a(48, 32, 0x123456), b(48, 32, 0x123456);
+    const int last = full.CountPatterns() - 1;
+    lazy.DrawPatternStretched(a, {3, 2, 40, 30}, last);
+    full.DrawPatternStretched(b, {3, 2, 40, 30}, last);
+    EXPECT_EQ(std::memcmp(a.Pixels(), b.Pixels(), 48 * 32 * 4), 0);
+    EXPECT_FALSE(lazy.Picture.Pending());
+    const size_t n = static_cast<size_t>(full.Picture.Width) * full.Picture.Height;
+    ASSERT_NE(lazy.Pixels(), nullptr);
+    EXPECT_TRUE(std::equal(lazy.Pixels(), lazy.Pixels() + n, full.Pixels()));
+    EXPECT_EQ(lazy.PatternRef(0).Runs->RowStart, full.PatternRef(0).Runs->RowStart);
+    EXPECT_EQ(lazy.PatternRef(0).Runs->Runs.size(), full.PatternRef(0).Runs->Runs.size());
+  }
+  eager.ReleaseSurfaces();
+
+  // Through a display restart, and in a library never uploaded, Pixels decodes as well.
+  draw->Finalize();
+  EXPECT_FALSE(items.Items(0).Picture.Pixels.empty());
+  TPictureCollection offline;
+  offline.DecodeWhenUsed = true;
+  dir.Write("Data/Graphic.dxg", archive);
+  offline.LoadArchive("Data\\Graphic.dxg");
+  ASSERT_NE(offline.Items(3).Pixels(), nullptr);
+  EXPECT_EQ(offline.Items(3).Picture.Pixels, eager.Items(3).Picture.Pixels);
+  // What a waiting game decodes, one at a time: the three not used yet, then nothing.
+  int decoded = 0;
+  while (offline.DecodeNextPending()) ++decoded;
+  EXPECT_EQ(decoded, 3);
+  for (int i = 0; i < offline.Count(); ++i) {
+    EXPECT_FALSE(offline.Items(i).Pending());
+    EXPECT_EQ(offline.Items(i).Picture.Pixels, eager.Items(i).Picture.Pixels);
+  }
+}
+
+// A picture whose header is damaged fails the load as before. One whose header reads well
+// but whose pixels cannot be decoded (only a JPEG can be) is reported when it is first used,
+// with its name and archive, once: from then on it is an empty picture.
+TEST_F(ImageLibrary, DamagedPicturesDecodedWhenUsed) {
+  tk::testing::TempGameDir dir;
+  const std::string jpeg = EncodeJpeg(Noise(64, 48), 90);
+  struct Case {
+    const char* Name;
+    std::string Payload;
+    std::string LoadError;
+  };
+  const std::string dib = EncodeDib24(Numbered(8, 8));
+  const std::vector<Case> atLoad = {
+      {"bad DIB header", MakePicturePayload("TDIB", std::string("\x10\0\0\0", 4)), "DIB is invalid"},
+      {"DIB cut short", MakePicturePayload("TDIB", dib.substr(0, dib.size() - 10)),
+       "Stream read error"},
+      {"bitmap without its mark", MakePicturePayload("TBitmap", "XX" + std::string(60, '\0')),
+       "Bitmap image is not valid"},
+      {"JPEG header cut", MakePicturePayload("TJPEGImage", jpeg.substr(0, 20)), ""},
+  };
+  for (const Case& k : atLoad) {
+    SCOPED_TRACE(k.Name);
+    dir.Write("Data/Graphic.dxg", ArchiveOf({{"x", k.Payload}}));
+    TPictureCollection eager, lazy;
+    lazy.DecodeWhenUsed = true;
+    const std::string full = ErrorOf([&] { eager.LoadArchive("Data\\Graphic.dxg"); });
+    EXPECT_FALSE(full.empty());
+    if (!k.LoadError.empty()) {
+      EXPECT_EQ(full, k.LoadError);
+    }
+    EXPECT_EQ(ErrorOf([&] { lazy.LoadArchive("Data\\Graphic.dxg"); }), full);
+  }
+
+  dir.Write("Data/Graphic.dxg",
+            ArchiveOf({{"ok", MakePicturePayload("TDIB", dib)},
+                       {"broken", MakePicturePayload("TJPEGImage", JpegDamagedAfterItsHeader(jpeg))}}));
+  TPictureCollection eager;
+  const std::string full = ErrorOf([&] { eager.LoadArchive("Data\\Graphic.dxg"); });
+  ASSERT_NE(full.find("JPEG image is invalid"), std::string::npos) << full;
+  items.DecodeWhenUsed = true;
+  items.LoadArchive("Data\\Graphic.dxg");
+  Up();
+  auto& broken = items.FindImage("broken");
+  EXPECT_EQ(broken.Picture.Width, 64);
+  TSurface dest(64, 48, 7);
+  std::string said, file;
+  try {
+    broken.DrawPattern(dest, 0, 0, 0);
+  } catch (const EError& e) {
+    said = e.what();
+    file = e.File;
+  }
+  EXPECT_EQ(said, "Image 'broken': " + full);
+  EXPECT_EQ(std::filesystem::path(file).filename(), "Graphic.dxg");
+  // Said once; then nothing to draw or test, and the other pictures are unharmed.
+  EXPECT_EQ(ErrorOf([&] { broken.DrawPattern(dest, 0, 0, 0); }), "");
+  EXPECT_EQ(broken.PatternSurfaceOf(0), nullptr);
+  EXPECT_EQ(broken.Pixels(), nullptr);
+  EXPECT_EQ(dest.At(5, 5), 7u);
+  items.FindImage("ok").DrawPattern(dest, 0, 0, 0);
+  EXPECT_EQ(dest.At(1, 0), 2u);
 }

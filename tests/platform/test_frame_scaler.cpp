@@ -1,7 +1,9 @@
 // The letterbox and the software scaler of windows presented without a GPU.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -127,4 +129,93 @@ TEST(FrameScaler, ShrinksBetweenNeighboursWithinTheSource) {
 }
 
 }  // namespace
+// A frame that changed only in a band of rows: rescaling the window rows RowsShowing names
+// gives the same window as scaling the new frame whole, at growing, shrinking and whole
+// ratios, and the rows outside the band stay as they were.
+TEST(FrameScaler, OnlyTheRowsShowingAChangedBandAreScaledAgain) {
+  struct Case {
+    int Sw, Sh, Dw, Dh, First, End;
+  } cases[] = {
+      {80, 60, 288, 216, 10, 12},   // 3.6 x, blends between rows
+      {80, 60, 160, 120, 0, 1},     // 2 x, the top row
+      {80, 60, 160, 120, 59, 60},   // the bottom row
+      {80, 60, 80, 60, 5, 50},      // the frame's own size
+      {80, 60, 50, 37, 20, 21},     // shrinking
+      {80, 60, 1000, 750, 30, 31},  // 12.5 x
+  };
+  std::mt19937 rng(5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Dw) + "x" + std::to_string(c.Dh) + " rows " +
+                 std::to_string(c.First) + ".." + std::to_string(c.End));
+    std::vector<uint32_t> before(static_cast<size_t>(c.Sw) * c.Sh), after;
+    for (auto& p : before) p = rng() & 0xFFFFFF;
+    after = before;
+    for (int y = c.First; y < c.End; ++y)
+      for (int x = 0; x < c.Sw; ++x) after[static_cast<size_t>(y) * c.Sw + x] = rng() & 0xFFFFFF;
+    const int pitch = c.Dw + 3;
+    std::vector<uint32_t> shown(static_cast<size_t>(pitch) * c.Dh, 0xABCDEF), whole = shown;
+    FrameScaler a, b;
+    a.Scale(before.data(), c.Sw, c.Sh, shown.data(), pitch, c.Dw, c.Dh);
+    const std::vector<uint32_t> old = shown;
+    int y0 = -1, y1 = -1;
+    a.RowsShowing(c.Sh, c.Dh, c.First, c.End, y0, y1);
+    ASSERT_LE(0, y0);
+    ASSERT_LE(y0, y1);
+    ASSERT_LE(y1, c.Dh);
+    a.Scale(after.data(), c.Sw, c.Sh, shown.data(), pitch, c.Dw, c.Dh, y0, y1);
+    b.Scale(after.data(), c.Sw, c.Sh, whole.data(), pitch, c.Dw, c.Dh);
+    EXPECT_EQ(shown, whole);
+    // Nothing outside [y0, y1) was written, and the band is no wider than the change needs.
+    for (int y = 0; y < c.Dh; ++y) {
+      const bool written = y >= y0 && y < y1;
+      const bool differs = !std::equal(old.begin() + y * pitch, old.begin() + (y + 1) * pitch,
+                                       whole.begin() + y * pitch);
+      if (differs) {
+        EXPECT_TRUE(written) << "row " << y;
+      }
+    }
+    EXPECT_LE(y1 - y0, (c.End - c.First + 2) * c.Dh / c.Sh + 2);
+  }
+  int y0 = -1, y1 = -1;
+  FrameScaler s;
+  s.RowsShowing(60, 120, 5, 5, y0, y1);  // no rows changed
+  EXPECT_EQ(y0, y1);
+}
+
+// The scaler against its definition, pixel by pixel: each window pixel the blend of the
+// two source rows' blends its taps name, at every ratio the vector paths see (widths not a
+// multiple of their lanes, pixels with a top byte set, which the blend clears).
+TEST(FrameScaler, MatchesItsDefinitionPixelForPixel) {
+  const int sizes[][2] = {{2880, 2160}, {1443, 1081}, {801, 601}, {37, 29}, {400, 300}};
+  std::mt19937 rng(9);
+  std::vector<uint32_t> src(800 * 600);
+  for (auto& p : src) p = rng();
+  for (const auto& d : sizes) {
+    const int w = d[0], h = d[1];
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    std::vector<uint32_t> out(static_cast<size_t>(w) * h);
+    FrameScaler sc;
+    sc.Scale(src.data(), 800, 600, out.data(), w, w, h);
+    const auto cols = FrameScaler::Taps(800, w), rows = FrameScaler::Taps(600, h);
+    auto along = [&](int row, int x) {
+      const FrameScaler::Tap& c = cols[x];
+      const uint32_t* r = src.data() + static_cast<size_t>(row) * 800;
+      return c.Weight == 256 ? r[c.Index] : MixPixels(r[c.Index], r[c.Index + 1], c.Weight);
+    };
+    int wrong = 0;
+    for (int y = 0; y < h && wrong < 5; ++y) {
+      const FrameScaler::Tap& t = rows[y];
+      for (int x = 0; x < w && wrong < 5; ++x) {
+        const uint32_t want = t.Weight == 256
+                                  ? along(t.Index, x)
+                                  : MixPixels(along(t.Index, x), along(t.Index + 1, x), t.Weight);
+        if (out[static_cast<size_t>(y) * w + x] != want) {
+          ADD_FAILURE() << "pixel " << x << "," << y;
+          ++wrong;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace tk::platform

@@ -37,6 +37,22 @@ class HeadlessDisplay : public IDisplay {
     ++r_.Presents;
     r_.Front.assign(pixels, pixels + static_cast<size_t>(width) * height);
     r_.FrameLost = false;
+    r_.PresentedFirstRow = 0;
+    r_.PresentedEndRow = height;
+  }
+  void PresentRows(const uint32_t* pixels, int width, int height, int firstRow,
+                   int endRow) override {
+    // Only the band is taken over: the rest of Front must already be the frame's.
+    if (r_.Front.size() != static_cast<size_t>(width) * height) {
+      Present(pixels, width, height);
+      return;
+    }
+    ++r_.Presents;
+    const size_t from = static_cast<size_t>(firstRow) * width, to = static_cast<size_t>(endRow) * width;
+    std::copy(pixels + from, pixels + to, r_.Front.begin() + static_cast<std::ptrdiff_t>(from));
+    r_.FrameLost = false;
+    r_.PresentedFirstRow = firstRow;
+    r_.PresentedEndRow = endRow;
   }
   bool ShowsLastFrame() override { return r_.KeepsFrame && !r_.FrameLost && r_.DisplayUp; }
   void Show() override { r_.Shown = true; }

@@ -29,6 +29,8 @@ struct HeadlessRecord {
   WindowPlacement Placement{112, 84, 800, 600, false};
   int Presents = 0;
   std::vector<uint32_t> Front;  // the last presented frame
+  // The rows the last present sent: all of them, or the band that changed.
+  int PresentedFirstRow = 0, PresentedEndRow = 0;
   // A display that keeps its picture between frames, as a real window does, so unchanged
   // frames are skipped; FrameLost stands for an expose or a resize until the next present.
   bool KeepsFrame = false, FrameLost = false;

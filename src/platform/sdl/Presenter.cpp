@@ -50,13 +50,37 @@ class SurfacePresenter : public Presenter {
   SurfacePresenter(SDL_Window* w, int frameW, int frameH) : w_(w), fw_(frameW), fh_(frameH) {}
   PresentPath Path() const override { return PresentPath::WindowSurface; }
   bool Present(const uint32_t* pixels, int width, int height) override {
+    return Draw(pixels, width, height, 0, height);
+  }
+  bool PresentRows(const uint32_t* pixels, int width, int height, int firstRow,
+                   int endRow) override {
+    return Draw(pixels, width, height, firstRow, endRow);
+  }
+  void Invalidate() override { full_ = true; }
+  void MapMouse(int& x, int& y) override {
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(w_, &ww, &wh);
+    WindowToFrame(FitLetterbox(ww, wh, fw_, fh_), x, y, x, y);
+  }
+
+ private:
+  // Scales and sends the window rows that show frame rows [firstRow, endRow); all of the
+  // window when its contents are new or lost.
+  bool Draw(const uint32_t* pixels, int width, int height, int firstRow, int endRow) {
     SDL_Surface* s = SDL_GetWindowSurface(w_);
     if (!s) return false;
+    const bool whole = full_ || s != surface_ || s->w != sw_ || s->h != sh_ ||
+                       width != fw_ || height != fh_;
     fw_ = width;
     fh_ = height;
     const Letterbox box = FitLetterbox(s->w, s->h, width, height);
     if (box.W <= 0 || box.H <= 0) return false;
-    const bool whole = full_ || s != surface_ || s->w != sw_ || s->h != sh_;
+    // The window rows to scale and send.
+    int y0 = 0, y1 = box.H;
+    if (!whole) {
+      scaler_.RowsShowing(height, box.H, firstRow, endRow, y0, y1);
+      if (y1 <= y0) return true;  // shrunk away: the window shows what it showed
+    }
     if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) return false;
     if (whole) {
       // New or lost contents: the bars are painted once, then only the picture changes.
@@ -66,9 +90,11 @@ class SurfacePresenter : public Presenter {
     const uint32_t f = s->format->format;
     if (f == SDL_PIXELFORMAT_RGB888 || f == SDL_PIXELFORMAT_ARGB8888) {
       auto* dst = reinterpret_cast<uint32_t*>(base + static_cast<size_t>(box.Y) * s->pitch) + box.X;
-      scaler_.Scale(pixels, width, height, dst, s->pitch / 4, box.W, box.H);
+      scaler_.Scale(pixels, width, height, dst, s->pitch / 4, box.W, box.H, y0, y1);
     } else {
       // A display of another depth: scale in our format, then let SDL convert.
+      y0 = 0;
+      y1 = box.H;
       tmp_.resize(static_cast<size_t>(box.W) * box.H);
       scaler_.Scale(pixels, width, height, tmp_.data(), box.W, box.W, box.H);
       uint8_t* dst = base + static_cast<size_t>(box.Y) * s->pitch +
@@ -81,7 +107,7 @@ class SurfacePresenter : public Presenter {
     if (whole) {
       rc = SDL_UpdateWindowSurface(w_);
     } else {
-      const SDL_Rect r{box.X, box.Y, box.W, box.H};
+      const SDL_Rect r{box.X, box.Y + y0, box.W, y1 - y0};
       rc = SDL_UpdateWindowSurfaceRects(w_, &r, 1);
     }
     surface_ = s;
@@ -90,14 +116,7 @@ class SurfacePresenter : public Presenter {
     full_ = rc != 0;
     return rc == 0;
   }
-  void Invalidate() override { full_ = true; }
-  void MapMouse(int& x, int& y) override {
-    int ww = 0, wh = 0;
-    SDL_GetWindowSize(w_, &ww, &wh);
-    WindowToFrame(FitLetterbox(ww, wh, fw_, fh_), x, y, x, y);
-  }
 
- private:
   SDL_Window* w_;
   int fw_, fh_;
   FrameScaler scaler_;

@@ -19,6 +19,14 @@ class Presenter {
   virtual PresentPath Path() const = 0;
   // Shows a frame of 0x00RRGGBB pixels letterboxed in the window; false when it could not.
   virtual bool Present(const uint32_t* pixels, int width, int height) = 0;
+  // The same when only rows [firstRow, endRow) changed since the frame presented last;
+  // a presenter may scale and send only what shows them.
+  virtual bool PresentRows(const uint32_t* pixels, int width, int height, int firstRow,
+                           int endRow) {
+    (void)firstRow;
+    (void)endRow;
+    return Present(pixels, width, height);
+  }
   // The window lost what it showed (exposed, resized): the next frame repaints all of it.
   virtual void Invalidate() {}
   // A window point, as mouse events give it, in frame pixels.

@@ -107,6 +107,11 @@ class SdlDisplay : public IDisplay {
   void Present(const uint32_t* pixels, int width, int height) override {
     s_.frameShown = s_.presenter && s_.presenter->Present(pixels, width, height);
   }
+  void PresentRows(const uint32_t* pixels, int width, int height, int firstRow,
+                   int endRow) override {
+    s_.frameShown =
+        s_.presenter && s_.presenter->PresentRows(pixels, width, height, firstRow, endRow);
+  }
   bool ShowsLastFrame() override { return s_.frameShown; }
   void FrameTicked() override {
     // A frame counter preloaded into the game (bench/measure) defines this probe; the game
