@@ -79,29 +79,31 @@ class TPostgresStore final : public TScoreStore {
   }
 
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override {
-    // One statement: of two servers taking the same token, only one gets the row back.
-    const TResult r = Run(
-        "UPDATE results SET token = NULL WHERE token = $1 AND time >= $2"
-        " RETURNING id, name, score",
-        {token, std::to_string(now - TokenLifetime)});
+    const TResult r = Run("SELECT id, name, score FROM results WHERE token = $1 AND time >= $2"
+                          " AND NOT verified",
+                          {token, std::to_string(now - TokenLifetime)});
     if (PQntuples(r.get()) != 1) return std::nullopt;
     return TReplayClaim{std::stoll(PQgetvalue(r.get(), 0, 0)), PQgetvalue(r.get(), 0, 1),
                         static_cast<int32_t>(std::stol(PQgetvalue(r.get(), 0, 2)))};
   }
 
-  void UnclaimReplay(int64_t id, const std::string& token) override {
-    Run("UPDATE results SET token = $1 WHERE id = $2 AND NOT verified",
-        {token, std::to_string(id)});
-  }
-
-  void KeepVerified(int64_t id, const std::string& replay) override {
+  bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) override {
     const std::string idText = std::to_string(id);
-    const char* values[] = {replay.data(), idText.c_str()};
-    const int lengths[] = {static_cast<int>(replay.size()), 0};
-    const int formats[] = {1, 0};  // the replay goes as bytes, the id as text
-    const TResult r(PQexecParams(conn_, "UPDATE results SET verified = true, replay = $1 WHERE id = $2",
-                                 2, nullptr, values, lengths, formats, 0));
+    const char* values[] = {replay.data(), digest.c_str(), idText.c_str()};
+    const int lengths[] = {static_cast<int>(replay.size()), 0, 0};
+    const int formats[] = {1, 0, 0};  // the replay goes as bytes, the rest as text
+    const TResult r(PQexecParams(
+        conn_,
+        "UPDATE results SET verified = true, replay = $1, replay_digest = $2, token = NULL"
+        " WHERE id = $3 AND NOT verified"
+        " AND NOT EXISTS (SELECT 1 FROM results WHERE replay_digest = $2)",
+        3, nullptr, values, lengths, formats, 0));
+    // Two servers proving two results with one replay at once: the unique index turns the
+    // later one away.
+    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+    if (state && std::string(state) == "23505") return false;
     Check(r);
+    return std::string(PQcmdTuples(r.get())) == "1";
   }
 
   std::string KeptReplay(int64_t id) override {
@@ -169,6 +171,13 @@ class TPostgresStore final : public TScoreStore {
         Exec("CREATE UNIQUE INDEX IF NOT EXISTS results_token ON results (token)");
         Exec("CREATE INDEX IF NOT EXISTS results_verified ON results (verified, score DESC, time, id)");
         Exec("INSERT INTO tinokvak_schema (version) VALUES (2)");
+      }
+      if (found < 3) {
+        // A verified result keeps the digest of the replay that proved it; an upload no
+        // longer uses up the token.
+        Exec("ALTER TABLE results ADD COLUMN IF NOT EXISTS replay_digest text");
+        Exec("CREATE UNIQUE INDEX IF NOT EXISTS results_digest ON results (replay_digest)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (3)");
       }
       Exec("COMMIT");
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+extern char** environ;
 
 namespace tk::scores {
 
@@ -33,12 +36,35 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// The checker prints one short line; more than this is not the checker's answer.
+constexpr size_t MaxAnswer = 4096;
+
 std::string LastLineOf(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
+  std::string text(MaxAnswer + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > MaxAnswer) return {};
+  std::istringstream lines(text);
   std::string line, last;
-  while (std::getline(in, line))
+  while (std::getline(lines, line))
     if (!line.empty()) last = line;
   return last;
+}
+
+constexpr std::string_view DirPrefix = "tinokvak-check-";
+
+// Folders left by checks of a server that died before it could clear them: each name
+// carries its server's process id.
+void SweepLeftovers() {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(fs::temp_directory_path(), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(DirPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + DirPrefix.size(), nullptr, 10);
+    if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      fs::remove_all(e.path(), ec);
+  }
 }
 
 }  // namespace
@@ -46,7 +72,10 @@ std::string LastLineOf(const fs::path& file) {
 TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
   TCheckOutcome out;
   // A private folder per check: the replay and what the checker prints.
-  std::string dirTemplate = (fs::temp_directory_path() / "tinokvak-check-XXXXXX").string();
+  std::string dirTemplate =
+      (fs::temp_directory_path() /
+       (std::string(DirPrefix) + std::to_string(::getpid()) + "-XXXXXX"))
+          .string();
   if (!::mkdtemp(dirTemplate.data())) return out;
   const fs::path dir = dirTemplate;
   const fs::path file = dir / "game.tkr", output = dir / "out.txt";
@@ -72,27 +101,51 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     return out;
   }
   // Everything the child needs is made before the fork: after it, only plain system calls.
-  std::vector<std::string> args = {o.Checker, "--replay", file.string(), "--check",
+  std::vector<std::string> args = {o.Checker, "--replay", file.string(), "--verify",
                                    "--dir",   o.GameDir};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // Its temporary files go into the check's folder, which goes with the check.
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (std::string_view(*e).rfind("TMPDIR=", 0) != 0) env.emplace_back(*e);
+  env.push_back("TMPDIR=" + dir.string());
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
   const rlimit memory{static_cast<rlim_t>(o.MemoryBytes), static_cast<rlim_t>(o.MemoryBytes)};
+  // CPU time a little past the wall clock's limit (the wall clock kills it first on an
+  // idle machine), and what it may write: its answer and its copy of the game's small
+  // files, never the disk.
+  const rlim_t cpu = static_cast<rlim_t>(o.Seconds) + 1;
+  const rlimit cpuLimit{cpu, cpu + 1};
+  const rlimit fileLimit{static_cast<rlim_t>(o.FileBytes), static_cast<rlim_t>(o.FileBytes)};
+  const rlimit noCore{0, 0};
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // Dies with the server: a checker outliving it would run on unwatched.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     ::dup2(nullFd, 0);
     ::dup2(outFd, 1);
     ::dup2(nullFd, 2);
     // The server's sockets and files are not the checker's business.
     ::close_range(3, ~0u, 0);
     ::setrlimit(RLIMIT_AS, &memory);
+    ::setrlimit(RLIMIT_CPU, &cpuLimit);
+    ::setrlimit(RLIMIT_FSIZE, &fileLimit);
+    ::setrlimit(RLIMIT_CORE, &noCore);
     ::setpgid(0, 0);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(outFd);
   ::close(nullFd);
   if (pid < 0) return out;
+  // Its own group: whatever it started goes with it when it is killed.
+  ::setpgid(pid, pid);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.Seconds);
   int status = 0;
   for (;;) {
@@ -109,12 +162,15 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  // Anything of its group still there goes now.
+  ::kill(-pid, SIGKILL);
   if (WIFEXITED(status)) out.ExitStatus = WEXITSTATUS(status);
   out.LastLine = LastLineOf(output);
   return out;
 }
 
 TReplayChecker::TReplayChecker(TCheckerOptions o) : o_(std::move(o)) {
+  SweepLeftovers();
   for (int i = 0; i < o_.AtOnce; ++i) workers_.emplace_back([this] { Work(); });
 }
 

@@ -21,6 +21,7 @@ struct TCheckerOptions {
   size_t QueueCap = 32;
   int Seconds = 10;
   uint64_t MemoryBytes = 1024ull << 20;
+  uint64_t FileBytes = 1ull << 20;  // the largest file a check may write
 };
 
 // How one replay fared.
@@ -30,8 +31,10 @@ struct TCheckOutcome {
   std::string LastLine;  // the checker's final state line (JSON)
 };
 
-// Runs the checker on the replay's bytes: argument vector, no shell; the child gets
-// RLIMIT_AS and is killed past the time limit.
+// Runs the checker on the replay's bytes: argument vector, no shell; the child, in a
+// process group of its own that dies with the server, gets bounded memory, CPU time and
+// file sizes and its own temporary folder (removed after it), and is killed with its group
+// past the time limit. Only its last line, of a few kilobytes at most, is read.
 TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay);
 
 class TReplayChecker {

@@ -1,5 +1,6 @@
 #include "ScoreService.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <openssl/evp.h>
 
 #include "protocol/Protocol.h"
 #include "replay/ReplayFile.h"
@@ -74,6 +76,28 @@ constexpr int32_t PlausibleScoreThrough(int level) {
 }
 
 }  // namespace
+
+std::string ReplayDigest(const replay::TReplay& r) {
+  // The journal as the file format writes it, with nothing but the seed around it: another
+  // start, trailer or header around the same game is the same game. Marks change nothing
+  // in a game and are left out.
+  replay::TReplay journal;
+  journal.Seed = r.Seed;
+  for (const replay::TEntry& e : r.Entries)
+    if (e.Type != replay::TEntry::Mark) journal.Entries.push_back(e);
+  const std::string bytes = replay::WriteReplay(journal);
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  if (!EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr))
+    throw std::runtime_error("cannot hash a replay");
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < n; ++i) {
+    hex += kHex[md[i] >> 4];
+    hex += kHex[md[i] & 15];
+  }
+  return hex;
+}
 
 const int32_t TScoreService::MaxPlausibleScore = PlausibleScoreThrough(MaxPlausibleLevel);
 static_assert(PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) > 10'000'000 &&
@@ -213,13 +237,13 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   try {
     const std::optional<TReplayClaim> claim = store_.ClaimReplay(token, clock_());
     if (!claim) return Refuse(403, "unknown token");
-    if (r.Trailer.Score != claim->Score || Cp1251ToUtf8(r.Trailer.PlayerName) != claim->Name)
-      return Refuse(422, "the replay is of another result");
+    // The trailer is only the file's summary, never the proof; but a score it does not
+    // share with the result cannot be that result's game, and costs no check.
+    if (r.Trailer.Score != claim->Score) return Refuse(422, "the replay is of another result");
     const TReplayClaim c = *claim;
-    if (!checker_->TryPush([this, c, bytes] { Verify(c, bytes); })) {
-      store_.UnclaimReplay(c.Id, token);
+    std::string digest = ReplayDigest(r);
+    if (!checker_->TryPush([this, c, bytes, digest] { Verify(c, bytes, digest); }))
       return Refuse(503, "too many replays waiting, try later");
-    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return Refuse(500, "server error");
@@ -227,26 +251,38 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   return {202, "text/plain; charset=utf-8", "queued\n"};
 }
 
-void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes) {
+void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes,
+                           const std::string& digest) {
   const TCheckOutcome out = RunChecker(checker_->Options(), bytes);
-  // Exit 0: the game played back to the recorded score, level and lives on our data (other
-  // data is refused with 2). Its last line shows the score it reached, which must be ours.
-  bool ok = out.ExitStatus == 0;
-  if (ok) {
+  // Exit 0: the replay is one whole game from the main menu to its name entry, played back
+  // on our data to the score, level and lives its trailer gives. Its one line tells the
+  // result that game itself recorded, the name as typed at its name entry: that is what
+  // must be ours.
+  std::string why;
+  if (out.TimedOut) {
+    why = "out of time";
+  } else if (out.ExitStatus != 0) {
+    why = "checker exit " + std::to_string(out.ExitStatus);
+  } else {
     const nlohmann::json state = nlohmann::json::parse(out.LastLine, nullptr, false);
-    ok = state.is_object() && state.contains("score") && state["score"].is_number_integer() &&
-         state["score"].get<int64_t>() == claim.Score;
-  }
-  if (!ok) {
-    std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was not verified (%s)\n",
-                 static_cast<long long>(claim.Id),
-                 out.TimedOut ? "out of time"
-                 : out.ExitStatus == 0 ? "it ends on another score"
-                                       : ("checker exit " + std::to_string(out.ExitStatus)).c_str());
-    return;
+    if (!state.is_object() || !state.contains("score") || !state["score"].is_number_integer() ||
+        !state.contains("name") || !state["name"].is_string())
+      why = "the checker told no result";
+    else if (state["score"].get<int64_t>() != claim.Score)
+      why = "its game ends on another score";
+    else if (state["name"].get<std::string>() != claim.Name)
+      why = "its game entered another name";
   }
   std::lock_guard lock(mutex_);
-  store_.KeepVerified(claim.Id, bytes);
+  try {
+    if (why.empty() && !store_.KeepVerified(claim.Id, bytes, digest))
+      why = "the same game verified a result already";
+    if (why.empty()) return;
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was not verified (%s)\n",
+               static_cast<long long>(claim.Id), why.c_str());
 }
 
 TReply TScoreService::Show(bool verifiedOnly) {

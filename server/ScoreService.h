@@ -12,6 +12,7 @@
 
 #include "ReplayChecker.h"
 #include "ScoreStore.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::scores {
 
@@ -32,8 +33,10 @@ class TScoreService {
 
   // The replay of a game whose result was sent with token p, posted to ReplayPath with
   // the query "prg=Pondlark&p=TOKEN": answered at once, checked later on the checker.
-  // The result is marked verified when its replay plays back to the sent score and name
-  // on this server's game data.
+  // The result is marked verified when its replay is one whole game from the main menu
+  // that plays back, on this server's game data, to the sent score with the sent name
+  // typed at its own name entry, and no replay of the same game verified a result before.
+  // An upload that does not verify the result leaves its token usable for another.
   TReply HandleUpload(std::string_view query, const std::string& replay);
   static constexpr std::string_view ReplayPath = "/cgi/replay.pl";
   // Replays are refused while no checker is set. The checker must outlive the service's
@@ -55,7 +58,7 @@ class TScoreService {
   TReply Version();
   TReply Submit(std::string_view symbols);
   TReply Show(bool verifiedOnly);
-  void Verify(const TReplayClaim& claim, const std::string& replay);
+  void Verify(const TReplayClaim& claim, const std::string& replay, const std::string& digest);
   std::string NewToken();
 
   TScoreStore& store_;
@@ -83,6 +86,10 @@ constexpr int64_t TScoreService::PlausibleLevelScore(int64_t level) {
   const int64_t pondPerLife = 40 * level + 20 * (20 + 8 * level);
   return feeding + 4 * pondPerLife;
 }
+
+// The SHA-256 of a replay's journal and seed, in hex: the game it holds, whatever header,
+// start or trailer surround it.
+std::string ReplayDigest(const replay::TReplay& r);
 
 // "&", "<", ">", '"' and "'" as character references.
 std::string HtmlEscape(std::string_view text);

@@ -93,6 +93,20 @@ TSqliteStore::TSqliteStore(const std::string& path) {
              "ALTER TABLE results ADD COLUMN replay BLOB;"
              "CREATE UNIQUE INDEX results_token ON results (token);"
              "CREATE INDEX results_verified ON results (verified, score DESC, time, id);");
+        Exec("PRAGMA user_version = 2");
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
+    if (found < 3) {
+      // Version 3: a verified result keeps the digest of the replay that proved it (one
+      // game, one result); an upload no longer uses up the token.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("ALTER TABLE results ADD COLUMN replay_digest TEXT;"
+             "CREATE UNIQUE INDEX results_digest ON results (replay_digest);");
         Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
         Exec("COMMIT");
       } catch (...) {
@@ -165,30 +179,25 @@ bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, 
 }
 
 std::optional<TReplayClaim> TSqliteStore::ClaimReplay(const std::string& token, int64_t now) {
-  // The token is cleared in the same statement that finds the row: one upload per result.
   TStatement st(db_,
-                "UPDATE results SET token = NULL WHERE token = ? AND time >= ?"
-                " RETURNING id, name, score");
+                "SELECT id, name, score FROM results WHERE token = ? AND time >= ? AND verified = 0");
   st.Bind(1, token).Bind(2, now - TokenLifetime);
   if (!st.Step()) return std::nullopt;
-  TReplayClaim c{st.Int(0), st.Text(1), static_cast<int32_t>(st.Int(2))};
-  while (st.Step()) {
-  }
-  return c;
+  return TReplayClaim{st.Int(0), st.Text(1), static_cast<int32_t>(st.Int(2))};
 }
 
-void TSqliteStore::UnclaimReplay(int64_t id, const std::string& token) {
-  TStatement(db_, "UPDATE results SET token = ? WHERE id = ? AND verified = 0")
-      .Bind(1, token)
-      .Bind(2, id)
-      .Step();
-}
-
-void TSqliteStore::KeepVerified(int64_t id, const std::string& replay) {
-  TStatement(db_, "UPDATE results SET verified = 1, replay = ? WHERE id = ?")
+bool TSqliteStore::KeepVerified(int64_t id, const std::string& replay, const std::string& digest) {
+  // One writer at a time: the digest's absence holds until the update.
+  TStatement(db_,
+             "UPDATE results SET verified = 1, replay = ?, replay_digest = ?, token = NULL"
+             " WHERE id = ? AND verified = 0"
+             " AND NOT EXISTS (SELECT 1 FROM results WHERE replay_digest = ?)")
       .BindBlob(1, replay)
-      .Bind(2, id)
+      .Bind(2, digest)
+      .Bind(3, id)
+      .Bind(4, digest)
       .Step();
+  return sqlite3_changes(db_) == 1;
 }
 
 std::string TSqliteStore::KeptReplay(int64_t id) {

@@ -27,6 +27,7 @@ struct TReplayClaim {
   int32_t Score = 0;
 };
 
+
 // Where tokens and results live. Every operation is atomic on its own, so several servers
 // may share one store (PostgreSQL) and a token is used up once whichever server takes it.
 class TScoreStore {
@@ -38,14 +39,15 @@ class TScoreStore {
   // Uses up the token and stores the row in one transaction. False, with nothing stored,
   // when the token was never issued, has expired or was used already.
   virtual bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) = 0;
-  // The result the token was used for, if its replay has not been sent yet; the token
-  // is then used up for replays too (one upload per result). Nothing when the token never
-  // stored a result, was used for a replay already or is older than TokenLifetime.
+  // The unverified result the token stored within TokenLifetime, which a replay may still
+  // verify; nothing when there is none. Looking changes nothing: the token stays the
+  // result's until a replay verifies it, so an upload that does not (whoever sent it, a
+  // damaged file, another game) costs the game's own replay nothing.
   virtual std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) = 0;
-  // Gives a claim back (the check could not be queued), so the game may send it again.
-  virtual void UnclaimReplay(int64_t id, const std::string& token) = 0;
-  // Marks the result verified and keeps the replay that showed it.
-  virtual void KeepVerified(int64_t id, const std::string& replay) = 0;
+  // Marks the result verified and keeps the replay that showed it, with the replay's digest
+  // (its journal and seed). False, changing nothing, when a replay of that digest verified
+  // a result already (one game proves one result) or this result is verified already.
+  virtual bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) = 0;
   // The replay kept for a result; empty when there is none.
   virtual std::string KeptReplay(int64_t id) = 0;
   // The best results, highest score first, earlier first among equal scores.
@@ -56,7 +58,7 @@ class TScoreStore {
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
   // The tables' layout; a store written by a newer server is refused rather than misread.
-  static constexpr int SchemaVersion = 2;
+  static constexpr int SchemaVersion = 3;
 };
 
 // One SQLite file.
@@ -71,8 +73,7 @@ class TSqliteStore final : public TScoreStore {
   void AddToken(const std::string& token, int64_t now) override;
   bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override;
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override;
-  void UnclaimReplay(int64_t id, const std::string& token) override;
-  void KeepVerified(int64_t id, const std::string& replay) override;
+  bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) override;
   std::string KeptReplay(int64_t id) override;
   std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) override;
   int OpenTokens() override;

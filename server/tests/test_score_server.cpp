@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "HttpServer.h"
 #include "ScoreService.h"
@@ -278,10 +279,10 @@ TEST(ScoreServer, ACheckGetsTheReplayInAFileAndItsArgumentsAsGivenWithNoShellBet
                                   dir.Path().string(), 1, 1, 120, 1024ull << 20};
   const scores::TCheckOutcome out = scores::RunChecker(o, "bytes");
   EXPECT_EQ(out.ExitStatus, 0);
-  EXPECT_EQ(out.LastLine, "--check --dir " + dir.Path().string());
+  EXPECT_EQ(out.LastLine, "--verify --dir " + dir.Path().string());
 }
 
-#if defined(TK_SIM) && defined(TK_GAME_DIR) && defined(TK_REPLAYS_DIR)
+#if defined(TK_SIM) && defined(TK_GAME_DIR) && defined(TK_REPLAYS_DIR) && defined(TK_FORGED_DIR)
 
 // A recorded game from tests/replays/ and the result it ended with.
 struct RecordedGame {
@@ -328,9 +329,9 @@ TEST(ScoreServer, AReplayThatPlaysBackToTheResultVerifiesIt) {
   const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
   const TReply r = server.Upload(token, g.bytes);
   EXPECT_EQ(r.Status, 202) << r.Body;
-  // The token served its one upload.
-  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
   server.checker.Drain();
+  // A verified result takes no more replays.
+  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
   const auto best = server.store->Best(10);
   ASSERT_EQ(best.size(), 1u);
   EXPECT_TRUE(best[0].Verified);
@@ -353,7 +354,7 @@ TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
     int Status;  // the upload's answer; 202 when only the check can tell
   } cases[] = {
       {"another score was sent", name, score + 5, g.bytes, 422},
-      {"another name was sent", "Kot", score, g.bytes, 422},
+      {"another name was sent", "Kot", score, g.bytes, 202},
       {"a trailer claiming more than the game made", name, score + 5,
        g.With([&](replay::TReplay& r) { r.Trailer.Score = score + 5; }), 202},
       {"recorded on other game data", name, score,
@@ -373,6 +374,115 @@ TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
     EXPECT_TRUE(server.store->Best(10, true).empty());
     EXPECT_EQ(server.store->KeptReplay(1), "");
   }
+}
+
+// The forgeries: replays made from a genuine recorded game by editing its bytes
+// (server/tests/forged/forge.py), and kept games that stop before their end. The checker
+// refuses each as no whole game; the genuine game verifies as the name typed in it.
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << path;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+const std::string kForged = TK_FORGED_DIR;
+
+TEST(ScoreServer, TheCheckerProvesOnlyAWholeGamePlayedFromTheMainMenu) {
+  const scores::TCheckerOptions o{TK_SIM, TK_GAME_DIR, 1, 1, 60, 1024ull << 20};
+  const RecordedGame g;
+  const scores::TCheckOutcome genuine = scores::RunChecker(o, g.bytes);
+  ASSERT_EQ(genuine.ExitStatus, 0) << genuine.LastLine;
+  const nlohmann::json told = nlohmann::json::parse(genuine.LastLine);
+  EXPECT_EQ(told["score"], g.game.Trailer.Score);
+  EXPECT_EQ(told["name"], "Квакуша");  // typed at its name entry
+  EXPECT_EQ(told.size(), 4u) << genuine.LastLine;  // score, level, lives, name: nothing else
+
+  const struct {
+    const char* Why;
+    std::string Bytes;
+  } cases[] = {
+      {"starts at game over with a huge score", ReadBytes(kForged + "/game-over-start.tkr")},
+      {"starts on the pond", ReadBytes(kForged + "/mid-game.tkr")},
+      {"switches scenes on its own", ReadBytes(kForged + "/switched.tkr")},
+      {"stops before its game ends", ReadBytes(std::string(TK_REPLAYS_DIR) + "/heart.tkr")},
+      {"ends before its name entry",
+       g.With([](replay::TReplay& r) { r.Entries.resize(r.Entries.size() - 1); })},
+      {"goes on after its game ended",
+       g.With([](replay::TReplay& r) { r.Entries.push_back(r.Entries.back()); })},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TCheckOutcome out = scores::RunChecker(o, c.Bytes);
+    EXPECT_EQ(out.ExitStatus, 3) << out.LastLine;  // not a whole game
+    EXPECT_EQ(out.LastLine, "");
+  }
+  // The trailer's name is no evidence: the game's own name entry says who played.
+  const scores::TCheckOutcome renamed = scores::RunChecker(o, ReadBytes(kForged + "/renamed.tkr"));
+  ASSERT_EQ(renamed.ExitStatus, 0);
+  EXPECT_EQ(nlohmann::json::parse(renamed.LastLine)["name"], "Квакуша");
+}
+
+TEST(ScoreServer, AForgedReplayVerifiesNoResult) {
+  const RecordedGame g;
+  const std::string name = g.game.Trailer.PlayerName;
+  const int32_t score = g.game.Trailer.Score;
+  const struct {
+    const char* Why;
+    std::string SentName;
+    int32_t SentScore;
+    std::string File;
+  } cases[] = {
+      {"a start at game over with 14 000 000", name, 14'000'000, "game-over-start.tkr"},
+      {"the trailer renamed to the name sent", "Kot", score, "renamed.tkr"},
+      {"a game started on the pond", name, score, "mid-game.tkr"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    CheckingServer server;
+    const std::string token = server.SubmitResult(c.SentName, c.SentScore);
+    EXPECT_EQ(server.Upload(token, ReadBytes(kForged + "/" + c.File)).Status, 202);
+    server.checker.Drain();
+    EXPECT_TRUE(server.store->Best(10, true).empty());
+    EXPECT_EQ(server.store->KeptReplay(1), "");
+  }
+}
+
+TEST(ScoreServer, OneGameVerifiesOneResult) {
+  CheckingServer server;
+  const RecordedGame g;
+  const std::string first = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  const std::string second = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  const std::string third = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  ASSERT_EQ(server.Upload(first, g.bytes).Status, 202);
+  server.checker.Drain();
+  // The same file again, and the same game under another start (the same journal and
+  // seed): the game verified its result already.
+  EXPECT_EQ(server.Upload(second, g.bytes).Status, 202);
+  EXPECT_EQ(server.Upload(third, ReadBytes(kForged + "/other-start.tkr")).Status, 202);
+  server.checker.Drain();
+  const auto rows = server.store->Best(10);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  EXPECT_TRUE(rows[0].Verified);  // the earliest of equal scores comes first
+  EXPECT_EQ(server.store->KeptReplay(2), "");
+  EXPECT_EQ(server.store->KeptReplay(3), "");
+}
+
+TEST(ScoreServer, ARefusedUploadLeavesTheResultToItsGenuineReplay) {
+  CheckingServer server;
+  const RecordedGame g;
+  const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  // Whoever holds the token (it travels in the URL) may send anything: none of it costs
+  // the game its result.
+  EXPECT_EQ(server.Upload(token, "not a replay").Status, 400);
+  EXPECT_EQ(server.Upload(token, g.With([](replay::TReplay& r) { r.Trailer.Score += 1; })).Status, 422);
+  EXPECT_EQ(server.Upload(token, ReadBytes(kForged + "/switched.tkr")).Status, 202);
+  server.checker.Drain();
+  EXPECT_TRUE(server.store->Best(10, true).empty());
+  ASSERT_EQ(server.Upload(token, g.bytes).Status, 202);
+  server.checker.Drain();
+  EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  // Verified: the token is done with.
+  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
 }
 
 TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {
@@ -489,12 +599,15 @@ TEST(ScoreServer, AnOlderServersDatabaseKeepsItsResultsUnverified) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].Name, "Kot");
   EXPECT_FALSE(rows[0].Verified);
-  // Its open token still takes a result, and that result a replay.
+  // Its open token still takes a result, and that result a replay, until one verifies it.
   ASSERT_TRUE(store.StoreResult("tok", {"Pes", 80, "", 100}, 100));
   const auto claim = store.ClaimReplay("tok", 100);
   ASSERT_TRUE(claim);
   EXPECT_EQ(claim->Name, "Pes");
+  ASSERT_TRUE(store.ClaimReplay("tok", 100));
+  EXPECT_TRUE(store.KeepVerified(claim->Id, "replay", "digest"));
   EXPECT_FALSE(store.ClaimReplay("tok", 100));
+  EXPECT_TRUE(store.Best(10, true).size() == 1);
 }
 
 TEST(ScoreServer, ReplaysAreRefusedWhereNoCheckerRuns) {
