@@ -23,16 +23,22 @@ struct TServerLimits {
   // A replay upload's body; larger ones are answered 413. A ten-minute game records in
   // well under 100 KB.
   uint32_t ReplayBytes = 1024 * 1024;
-  // Connections open at once from one address; more are answered 503 and closed.
+  // Requests being served at once for one address (from a request's first byte to its
+  // reply); more are answered 503 and closed. An idle kept connection holds none, so many
+  // players behind one address are not turned away for keeping theirs open.
   int PerAddress = 32;
+  // Connections open at once from one address, idle ones included: only against running
+  // the server out of descriptors.
+  int ConnectionsPerAddress = 1024;
   // Connections the kernel queues before they are accepted: a burst of players at once
   // should wait for their turn, not be refused.
   int Backlog = 4096;
 };
 
 // One request's raw bytes through the same parser and answers the server uses: the reply
-// as it would be written, whether the connection would stay open, and how many bytes the
-// request took. An incomplete request gives an empty reply. For tests and fuzzing.
+// as it would be written (after a "100 Continue" when the request asked for one), whether
+// the connection would stay open, and how many bytes the request took. An incomplete
+// request gives an empty reply, or the "100 Continue" alone. For tests and fuzzing.
 struct TRawExchange {
   std::string Reply;
   bool KeepAlive = false;

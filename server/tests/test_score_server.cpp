@@ -218,7 +218,7 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
       {"HTTP/1.0 closes", "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.0\r\n\r\n", "200", false},
       {"asked to close", get + "Connection: close\r\n\r\n", "200", false},
       {"a body is read and ignored", get + "Content-Length: 3\r\n\r\nabc", "200", true},
-      {"POST", "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "405", true},
+      {"POST", "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", "405", true},
       {"headers over 8 KB", get + "X-Pad: " + std::string(9000, 'a') + "\r\n\r\n", "431", false},
       {"many small headers", get + [] { std::string h; for (int i = 0; i < 1500; ++i) h += "X: yy\r\n"; return h; }() + "\r\n", "431", false},
       {"a body too large", get + "Content-Length: 5000\r\n\r\n", "413", false},
@@ -240,6 +240,89 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   // The token request's reply carries a token the game can use.
   const scores::TRawExchange r = scores::AnswerRaw(server.service, get + "\r\n");
   EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
+}
+
+// The protocol's own rules, request by request: HEAD, "Expect", the version, Host, the
+// headers every reply carries and the static files' validators.
+TEST(ScoreServer, RequestsAreAnsweredAsHttpAsks) {
+  Server server;
+  const scores::TSite& site = scores::BuiltInSite();
+  auto raw = [&](const std::string& bytes) { return scores::AnswerRaw(server.service, bytes, {}, &site); };
+  auto header = [](const std::string& reply, const std::string& name) -> std::string {
+    const size_t end = reply.find("\r\n\r\n");
+    const size_t at = reply.substr(0, end).find("\r\n" + name + ": ");
+    if (at == std::string::npos) return "";
+    const size_t from = at + name.size() + 4;
+    return reply.substr(from, reply.find("\r\n", from) - from);
+  };
+  auto body = [](const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); };
+  const std::string css = raw("GET /style.css HTTP/1.1\r\nHost: x\r\n\r\n").Reply;
+  const std::string tag = header(css, "ETag"), modified = header(css, "Last-Modified");
+  ASSERT_EQ(tag.size(), 18u) << css.substr(0, 400);
+  ASSERT_FALSE(modified.empty());
+  const std::string cssLength = header(css, "Content-Length");
+
+  const struct {
+    const char* Why;
+    std::string Bytes;
+    std::string Status;
+    bool KeepAlive;
+    std::string Body;  // "*": any, else exactly this
+  } cases[] = {
+      {"HEAD of a file: GET's header, no body", "HEAD /style.css HTTP/1.1\r\nHost: x\r\n\r\n", "200", true, ""},
+      {"HEAD of the table", "HEAD /cgi/version.pl?prg=Pondlark&type=0&show HTTP/1.1\r\nHost: x\r\n\r\n", "200", true, ""},
+      {"HEAD of the upload: 405 without a body", "HEAD /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\n\r\n", "405", true, ""},
+      {"HEAD of nothing", "HEAD /nothing HTTP/1.1\r\nHost: x\r\n\r\n", "404", true, ""},
+      {"DELETE", "DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", "405", true, "*"},
+      {"no version", "GET /\r\n\r\n", "400", false, "*"},
+      {"HTTP/1.1 without Host", "GET / HTTP/1.1\r\n\r\n", "400", false, "*"},
+      {"Host twice", "GET / HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n", "400", false, "*"},
+      {"HTTP/1.0 without Host", "GET / HTTP/1.0\r\n\r\n", "200", false, "*"},
+      {"HTTP/1.0 with Host twice", "GET / HTTP/1.0\r\nHost: x\r\nHost: x\r\n\r\n", "400", false, "*"},
+      {"an unknown expectation", "POST /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\nExpect: magic\r\nContent-Length: 4\r\n\r\n", "417", false, "*"},
+      {"a body too large is refused before it is asked for",
+       "POST /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 99999999\r\n\r\n", "413", false, "*"},
+      {"the same tag", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: " + tag + "\r\n\r\n", "304", true, ""},
+      {"the tag among others, weak", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: \"a\", W/" + tag + "\r\n\r\n", "304", true, ""},
+      {"any tag", "GET / HTTP/1.1\r\nHost: x\r\nIf-None-Match: *\r\n\r\n", "304", true, ""},
+      {"another tag", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: \"0\"\r\n\r\n", "200", true, "*"},
+      {"not modified since", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-Modified-Since: " + modified + "\r\n\r\n", "304", true, ""},
+      {"modified since 1994", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n", "200", true, "*"},
+      {"a date that is none", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-Modified-Since: yesterday\r\n\r\n", "200", true, "*"},
+      {"the tag decides before the date", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: \"0\"\r\nIf-Modified-Since: " + modified + "\r\n\r\n", "200", true, "*"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TRawExchange r = raw(c.Bytes);
+    ASSERT_EQ(r.Reply.substr(0, 12), "HTTP/1.1 " + c.Status) << r.Reply.substr(0, 300);
+    EXPECT_EQ(r.KeepAlive, c.KeepAlive);
+    if (c.Body != "*") {
+      EXPECT_EQ(body(r.Reply), c.Body);
+    }
+    // Every reply, errors included, says how it may be used.
+    EXPECT_EQ(header(r.Reply, "X-Content-Type-Options"), "nosniff");
+    EXPECT_NE(header(r.Reply, "Content-Security-Policy").find("default-src 'none'"), std::string::npos);
+    EXPECT_EQ(header(r.Reply, "Referrer-Policy"), "no-referrer");
+  }
+  // HEAD tells the length GET sends, and takes only its own bytes: the next request on the
+  // connection is read from the right place.
+  const std::string head = "HEAD /style.css HTTP/1.1\r\nHost: x\r\n\r\n";
+  const scores::TRawExchange h = raw(head + "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(header(h.Reply, "Content-Length"), cssLength);
+  EXPECT_EQ(header(h.Reply, "ETag"), tag);
+  EXPECT_EQ(h.Used, head.size());
+  // A 304 carries the validators and no length of a body it does not send.
+  const std::string same = raw("GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: " + tag + "\r\n\r\n").Reply;
+  EXPECT_EQ(header(same, "ETag"), tag);
+  EXPECT_EQ(header(same, "Content-Length"), "");
+
+  // A client that waits to be asked for its body is asked, once the headers pass.
+  const std::string upload = "POST /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n";
+  EXPECT_EQ(raw(upload).Reply, "HTTP/1.1 100 Continue\r\n\r\n");
+  const std::string answered = raw(upload + "hello").Reply;
+  EXPECT_EQ(answered.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 ", 0), 0u) << answered;
+  // Without a body to wait for there is nothing to ask for.
+  EXPECT_EQ(raw("GET / HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n\r\n").Reply.substr(0, 12), "HTTP/1.1 200");
 }
 
 // A stand-in checker: a shell script in the test's folder.
