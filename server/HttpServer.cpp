@@ -145,29 +145,29 @@ std::string SiteFileTag(const TSiteFile& file) {
 }
 
 Response AnswerRequest(TScoreService& service, const TSite* site,
-                       const http::request<http::string_body>& req);
+                       const http::request<http::string_body>& req, std::string_view peer);
 
 Response Answer(TScoreService& service, const TSite* site,
-                const http::request<http::string_body>& req) {
+                const http::request<http::string_body>& req, std::string_view peer = {}) {
   // An HTTP/1.1 request names its host once; a request naming it twice (any version) is
   // refused, as the protocol asks.
   const size_t hosts = req.count(http::field::host);
   if (hosts > 1 || (hosts == 0 && req.version() >= 11))
     return MakeResponse({400, "text/plain; charset=utf-8", "bad request: Host\n"}, false);
   const bool head = req.method() == http::verb::head;
-  Response res = AnswerRequest(service, site, req);
+  Response res = AnswerRequest(service, site, req, peer);
   if (head) DropBody(res);
   return res;
 }
 
 Response AnswerRequest(TScoreService& service, const TSite* site,
-                       const http::request<http::string_body>& req) {
+                       const http::request<http::string_body>& req, std::string_view peer) {
   if (IsUpload(req)) {
     const std::string_view target(req.target().data(), req.target().size());
     const size_t q = target.find('?');
     return MakeResponse(
         service.HandleUpload(q == std::string_view::npos ? std::string_view() : target.substr(q + 1),
-                             req.body()),
+                             req.body(), peer),
         req.keep_alive());
   }
   const std::string_view asked(req.target().data(), req.target().size());
@@ -475,7 +475,7 @@ void TSession::OnRead(beast::error_code ec) {
     Write(false);
     return;
   }
-  res_ = Answer(server_->Service, server_->Site, parser_->get());
+  res_ = Answer(server_->Service, server_->Site, parser_->get(), peer_.to_string());
   Write(res_.keep_alive());
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ScoreStore.h"
@@ -27,6 +28,29 @@ class TResult {
  private:
   PGresult* r_;
 };
+
+// PostgreSQL's base64 (lines of 76 characters) back to bytes.
+std::string FromBase64(std::string_view text) {
+  std::string out;
+  uint32_t acc = 0;
+  int bits = 0;
+  for (char ch : text) {
+    int v;
+    if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
+    else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
+    else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
+    else if (ch == '+') v = 62;
+    else if (ch == '/') v = 63;
+    else continue;  // line breaks and padding
+    acc = (acc << 6) | static_cast<uint32_t>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((acc >> bits) & 0xff));
+    }
+  }
+  return out;
+}
 
 class TPostgresStore final : public TScoreStore {
  public:
@@ -106,6 +130,67 @@ class TPostgresStore final : public TScoreStore {
     return std::string(PQcmdTuples(r.get())) == "1";
   }
 
+  TQueued QueueCheck(int64_t resultId, const std::string& address, const std::string& replay,
+                     const std::string& digest, int maxWaiting, int maxPerAddress) override {
+    Exec("BEGIN");
+    try {
+      // The servers of one database count the queue one at a time.
+      Exec("SELECT pg_advisory_xact_lock(8642018)");
+      const TResult counts = Run(
+          "SELECT (SELECT count(*) FROM checks WHERE lease_until IS NULL),"
+          " (SELECT count(*) FROM checks WHERE address = $1)",
+          {address});
+      TQueued q = TQueued::Yes;
+      if (std::stoll(PQgetvalue(counts.get(), 0, 0)) >= maxWaiting) q = TQueued::QueueFull;
+      else if (std::stoll(PQgetvalue(counts.get(), 0, 1)) >= maxPerAddress) q = TQueued::AddressFull;
+      if (q == TQueued::Yes) {
+        const std::string idText = std::to_string(resultId);
+        const char* values[] = {idText.c_str(), address.c_str(), replay.data(), digest.c_str()};
+        const int lengths[] = {0, 0, static_cast<int>(replay.size()), 0};
+        const int formats[] = {0, 0, 1, 0};
+        const TResult r(PQexecParams(
+            conn_, "INSERT INTO checks (result_id, address, replay, digest) VALUES ($1, $2, $3, $4)",
+            4, nullptr, values, lengths, formats, 0));
+        Check(r);
+      }
+      Exec("COMMIT");
+      return q;
+    } catch (...) {
+      Exec("ROLLBACK", false);
+      throw;
+    }
+  }
+
+  std::optional<TQueuedCheck> TakeCheck(int64_t now, int64_t leaseUntil) override {
+    // One statement: rows another server is taking are skipped, not waited for, and a
+    // row goes to one server only.
+    const TResult r = Run(
+        "WITH next AS (SELECT id FROM checks WHERE lease_until IS NULL OR lease_until <= $1"
+        "  ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED)"
+        " UPDATE checks c SET lease_until = $2, attempts = c.attempts + 1"
+        " FROM next, results r WHERE c.id = next.id AND r.id = c.result_id"
+        " RETURNING c.id, c.result_id, r.name, r.score, encode(c.replay, 'base64'), c.digest,"
+        " c.attempts",
+        {std::to_string(now), std::to_string(leaseUntil)});
+    if (PQntuples(r.get()) != 1) return std::nullopt;
+    TQueuedCheck c;
+    c.Id = std::stoll(PQgetvalue(r.get(), 0, 0));
+    c.Claim = {std::stoll(PQgetvalue(r.get(), 0, 1)), PQgetvalue(r.get(), 0, 2),
+               static_cast<int32_t>(std::stol(PQgetvalue(r.get(), 0, 3)))};
+    c.Replay = FromBase64(PQgetvalue(r.get(), 0, 4));
+    c.Digest = PQgetvalue(r.get(), 0, 5);
+    c.Attempts = std::stoi(PQgetvalue(r.get(), 0, 6));
+    return c;
+  }
+
+  void FinishCheck(int64_t id) override { Run("DELETE FROM checks WHERE id = $1", {std::to_string(id)}); }
+
+  int WaitingChecks(int64_t now) override {
+    const TResult r = Run("SELECT count(*) FROM checks WHERE lease_until IS NULL OR lease_until <= $1",
+                          {std::to_string(now)});
+    return std::stoi(PQgetvalue(r.get(), 0, 0));
+  }
+
   std::string KeptReplay(int64_t id) override {
     const std::string idText = std::to_string(id);
     const char* values[] = {idText.c_str()};
@@ -178,6 +263,14 @@ class TPostgresStore final : public TScoreStore {
         Exec("ALTER TABLE results ADD COLUMN IF NOT EXISTS replay_digest text");
         Exec("CREATE UNIQUE INDEX IF NOT EXISTS results_digest ON results (replay_digest)");
         Exec("INSERT INTO tinokvak_schema (version) VALUES (3)");
+      }
+      if (found < 4) {
+        // The check queue.
+        Exec("CREATE TABLE IF NOT EXISTS checks (id bigserial PRIMARY KEY, result_id bigint NOT NULL,"
+             " address text NOT NULL, replay bytea NOT NULL, digest text NOT NULL,"
+             " lease_until bigint, attempts integer NOT NULL DEFAULT 0)");
+        Exec("CREATE INDEX IF NOT EXISTS checks_address ON checks (address)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (4)");
       }
       Exec("COMMIT");
     } catch (...) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -169,58 +170,58 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
   return out;
 }
 
-TReplayChecker::TReplayChecker(TCheckerOptions o) : o_(std::move(o)) {
-  SweepLeftovers();
-  for (int i = 0; i < o_.AtOnce; ++i) workers_.emplace_back([this] { Work(); });
-}
+TReplayChecker::TReplayChecker(TCheckerOptions o) : o_(std::move(o)) { SweepLeftovers(); }
 
 TReplayChecker::~TReplayChecker() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
-    queue_.clear();
   }
   wake_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
-bool TReplayChecker::TryPush(Job job) {
+void TReplayChecker::Start(Source source) {
+  if (!workers_.empty()) return;
+  source_ = std::move(source);
+  for (int i = 0; i < o_.AtOnce; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+void TReplayChecker::Wake() {
   {
     std::lock_guard lock(mutex_);
-    if (stop_ || queue_.size() >= o_.QueueCap) return false;
-    queue_.push_back(std::move(job));
+    ++asked_;
   }
-  wake_.notify_one();
-  return true;
+  wake_.notify_all();
 }
 
 void TReplayChecker::Drain() {
   std::unique_lock lock(mutex_);
-  idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
-}
-
-size_t TReplayChecker::Waiting() {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
+  const uint64_t asked = ++asked_;
+  wake_.notify_all();
+  idle_.wait(lock, [&] { return running_ == 0 && emptySince_ >= asked; });
 }
 
 void TReplayChecker::Work() {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-    if (stop_) return;
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    ++running_;
+  while (!stop_) {
+    const uint64_t asked = asked_;
+    ++running_;  // looking counts as running: Drain must not see a gap between the two
     lock.unlock();
+    std::optional<Job> job;
     try {
-      job();
+      job = source_();
+      if (job) (*job)();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "tinokvak-scores: replay check: %s\n", e.what());
     }
     lock.lock();
     --running_;
-    if (queue_.empty() && running_ == 0) idle_.notify_all();
+    if (!job) emptySince_ = std::max(emptySince_, asked);
+    idle_.notify_all();
+    if (!job)
+      wake_.wait_for(lock, std::chrono::seconds(PollSeconds),
+                     [&] { return stop_ || asked_ != asked; });
   }
 }
 

@@ -213,7 +213,37 @@ TReply TScoreService::Submit(std::string_view symbols) {
   return {200, "text/plain; charset=utf-8", "OK"};
 }
 
-TReply TScoreService::HandleUpload(std::string_view query, const std::string& bytes) {
+void TScoreService::SetChecker(TReplayChecker* checker) {
+  checker_ = checker;
+  if (checker_) checker_->Start([this] { return NextCheck(); });
+}
+
+int TScoreService::WaitingChecks() {
+  std::lock_guard lock(mutex_);
+  return store_.WaitingChecks(clock_());
+}
+
+std::optional<TReplayChecker::Job> TScoreService::NextCheck() {
+  std::lock_guard lock(mutex_);
+  const TCheckerOptions& o = checker_->Options();
+  for (;;) {
+    const int64_t now = clock_();
+    // Time for the check and to spare; a server that dies holding it lets it go then.
+    std::optional<TQueuedCheck> c = store_.TakeCheck(now, now + 2 * int64_t{o.Seconds} + 5);
+    if (!c) return std::nullopt;
+    if (c->Attempts > MaxCheckAttempts) {
+      // Taken so often without an end: the checker (or its server) dies on it.
+      std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was given up after %d checks\n",
+                   static_cast<long long>(c->Claim.Id), MaxCheckAttempts);
+      store_.FinishCheck(c->Id);
+      continue;
+    }
+    return TReplayChecker::Job([this, check = std::move(*c)] { Verify(check); });
+  }
+}
+
+TReply TScoreService::HandleUpload(std::string_view query, const std::string& bytes,
+                                   std::string_view address) {
   std::map<std::string_view, std::string_view> params;
   for (std::string_view item : Split(query, '&')) {
     const size_t eq = item.find('=');
@@ -241,9 +271,15 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
     // share with the result cannot be that result's game, and costs no check.
     if (r.Trailer.Score != claim->Score) return Refuse(422, "the replay is of another result");
     const TReplayClaim c = *claim;
-    std::string digest = ReplayDigest(r);
-    if (!checker_->TryPush([this, c, bytes, digest] { Verify(c, bytes, digest); }))
-      return Refuse(503, "too many replays waiting, try later");
+    const TCheckerOptions& o = checker_->Options();
+    switch (store_.QueueCheck(c.Id, std::string(address), bytes, ReplayDigest(r),
+                              static_cast<int>(o.QueueCap), o.PerAddress)) {
+      case TScoreStore::TQueued::QueueFull: return Refuse(503, "too many replays waiting, try later");
+      case TScoreStore::TQueued::AddressFull:
+        return Refuse(503, "too many of your replays are waiting, try later");
+      case TScoreStore::TQueued::Yes: break;
+    }
+    checker_->Wake();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return Refuse(500, "server error");
@@ -251,9 +287,9 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   return {202, "text/plain; charset=utf-8", "queued\n"};
 }
 
-void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes,
-                           const std::string& digest) {
-  const TCheckOutcome out = RunChecker(checker_->Options(), bytes);
+void TScoreService::Verify(const TQueuedCheck& check) {
+  const TReplayClaim& claim = check.Claim;
+  const TCheckOutcome out = RunChecker(checker_->Options(), check.Replay);
   // Exit 0: the replay is one whole game from the main menu to its name entry, played back
   // on our data to the score, level and lives its trailer gives. Its one line tells the
   // result that game itself recorded, the name as typed at its name entry: that is what
@@ -275,8 +311,9 @@ void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes,
   }
   std::lock_guard lock(mutex_);
   try {
-    if (why.empty() && !store_.KeepVerified(claim.Id, bytes, digest))
+    if (why.empty() && !store_.KeepVerified(claim.Id, check.Replay, check.Digest))
       why = "the same game verified a result already";
+    store_.FinishCheck(check.Id);
     if (why.empty()) return;
   } catch (const std::exception& e) {
     why = e.what();

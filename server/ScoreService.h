@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -37,11 +38,20 @@ class TScoreService {
   // that plays back, on this server's game data, to the sent score with the sent name
   // typed at its own name entry, and no replay of the same game verified a result before.
   // An upload that does not verify the result leaves its token usable for another.
-  TReply HandleUpload(std::string_view query, const std::string& replay);
+  // The upload waits in the database's check queue: a replay that does not fit
+  // (QueueCap waiting, or PerAddress of the sender's address queued or being checked) is
+  // answered 503, and the game sends it again later.
+  TReply HandleUpload(std::string_view query, const std::string& replay,
+                      std::string_view address = {});
   static constexpr std::string_view ReplayPath = "/cgi/replay.pl";
-  // Replays are refused while no checker is set. The checker must outlive the service's
-  // use of it (it calls back into the service from its threads).
-  void SetChecker(TReplayChecker* checker) { checker_ = checker; }
+  // Replays are refused while no checker is set. Setting one starts it on the queue; it
+  // must outlive the service's use of it (it calls back into the service from its
+  // threads). A check taken and not finished (its server died) is taken again once its
+  // lease runs out; one that was taken MaxCheckAttempts times is given up.
+  void SetChecker(TReplayChecker* checker);
+  static constexpr int MaxCheckAttempts = 3;
+  // Replays waiting in the queue (for tests).
+  int WaitingChecks();
 
   // The highest score a game can plausibly reach, from the game's own rules. The result
   // carries no level, so this sums what each level can add over the levels a game can
@@ -58,7 +68,8 @@ class TScoreService {
   TReply Version();
   TReply Submit(std::string_view symbols);
   TReply Show(bool verifiedOnly);
-  void Verify(const TReplayClaim& claim, const std::string& replay, const std::string& digest);
+  std::optional<TReplayChecker::Job> NextCheck();
+  void Verify(const TQueuedCheck& check);
   std::string NewToken();
 
   TScoreStore& store_;

@@ -107,6 +107,21 @@ TSqliteStore::TSqliteStore(const std::string& path) {
       try {
         Exec("ALTER TABLE results ADD COLUMN replay_digest TEXT;"
              "CREATE UNIQUE INDEX results_digest ON results (replay_digest);");
+        Exec("PRAGMA user_version = 3");
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
+    if (found < 4) {
+      // Version 4: the check queue.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("CREATE TABLE checks (id INTEGER PRIMARY KEY, result_id INTEGER NOT NULL,"
+             "  address TEXT NOT NULL, replay BLOB NOT NULL, digest TEXT NOT NULL,"
+             "  lease_until INTEGER, attempts INTEGER NOT NULL DEFAULT 0);"
+             "CREATE INDEX checks_address ON checks (address);");
         Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
         Exec("COMMIT");
       } catch (...) {
@@ -198,6 +213,70 @@ bool TSqliteStore::KeepVerified(int64_t id, const std::string& replay, const std
       .Bind(4, digest)
       .Step();
   return sqlite3_changes(db_) == 1;
+}
+
+TScoreStore::TQueued TSqliteStore::QueueCheck(int64_t resultId, const std::string& address,
+                                              const std::string& replay, const std::string& digest,
+                                              int maxWaiting, int maxPerAddress) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    TStatement waiting(db_, "SELECT count(*) FROM checks WHERE lease_until IS NULL");
+    waiting.Step();
+    TStatement mine(db_, "SELECT count(*) FROM checks WHERE address = ?");
+    mine.Bind(1, address).Step();
+    TQueued q = TQueued::Yes;
+    if (waiting.Int(0) >= maxWaiting) q = TQueued::QueueFull;
+    else if (mine.Int(0) >= maxPerAddress) q = TQueued::AddressFull;
+    if (q == TQueued::Yes)
+      TStatement(db_, "INSERT INTO checks (result_id, address, replay, digest) VALUES (?, ?, ?, ?)")
+          .Bind(1, resultId)
+          .Bind(2, address)
+          .BindBlob(3, replay)
+          .Bind(4, digest)
+          .Step();
+    Exec("COMMIT");
+    return q;
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+std::optional<TQueuedCheck> TSqliteStore::TakeCheck(int64_t now, int64_t leaseUntil) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    std::optional<TQueuedCheck> c;
+    {
+      TStatement st(db_,
+                    "SELECT c.id, c.result_id, r.name, r.score, c.replay, c.digest, c.attempts"
+                    " FROM checks c JOIN results r ON r.id = c.result_id"
+                    " WHERE c.lease_until IS NULL OR c.lease_until <= ? ORDER BY c.id LIMIT 1");
+      st.Bind(1, now);
+      if (st.Step())
+        c = TQueuedCheck{st.Int(0), {st.Int(1), st.Text(2), static_cast<int32_t>(st.Int(3))},
+                         st.Text(4), st.Text(5), static_cast<int>(st.Int(6)) + 1};
+    }
+    if (c)
+      TStatement(db_, "UPDATE checks SET lease_until = ?, attempts = attempts + 1 WHERE id = ?")
+          .Bind(1, leaseUntil)
+          .Bind(2, c->Id)
+          .Step();
+    Exec("COMMIT");
+    return c;
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+void TSqliteStore::FinishCheck(int64_t id) {
+  TStatement(db_, "DELETE FROM checks WHERE id = ?").Bind(1, id).Step();
+}
+
+int TSqliteStore::WaitingChecks(int64_t now) {
+  TStatement st(db_, "SELECT count(*) FROM checks WHERE lease_until IS NULL OR lease_until <= ?");
+  st.Bind(1, now).Step();
+  return static_cast<int>(st.Int(0));
 }
 
 std::string TSqliteStore::KeptReplay(int64_t id) {

@@ -28,6 +28,14 @@ struct TReplayClaim {
 };
 
 
+// A replay waiting for its check, or taken for one.
+struct TQueuedCheck {
+  int64_t Id = 0;
+  TReplayClaim Claim;  // the result it is to verify
+  std::string Replay, Digest;
+  int Attempts = 0;  // how often it was taken, this time included
+};
+
 // Where tokens and results live. Every operation is atomic on its own, so several servers
 // may share one store (PostgreSQL) and a token is used up once whichever server takes it.
 class TScoreStore {
@@ -48,6 +56,23 @@ class TScoreStore {
   // (its journal and seed). False, changing nothing, when a replay of that digest verified
   // a result already (one game proves one result) or this result is verified already.
   virtual bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) = 0;
+  // ---- The check queue: replays waiting for a check live in the database, so that a
+  // check pending when a server dies is done by the next one to look (any server of the
+  // database), and one address cannot fill the queue for everybody.
+  enum class TQueued { Yes, QueueFull, AddressFull };
+  // Queues a replay for the result unless `maxWaiting` replays wait already (checks taken
+  // and still leased do not count), or `maxPerAddress` of the address's are queued or
+  // being checked.
+  virtual TQueued QueueCheck(int64_t resultId, const std::string& address, const std::string& replay,
+                             const std::string& digest, int maxWaiting, int maxPerAddress) = 0;
+  // Takes the oldest queued check that nobody holds (never taken, or its lease ran out:
+  // the server checking it died) and holds it until `leaseUntil`.
+  virtual std::optional<TQueuedCheck> TakeCheck(int64_t now, int64_t leaseUntil) = 0;
+  // The check is done, whatever it found.
+  virtual void FinishCheck(int64_t id) = 0;
+  // Checks waiting for a server to take them.
+  virtual int WaitingChecks(int64_t now) = 0;
+
   // The replay kept for a result; empty when there is none.
   virtual std::string KeptReplay(int64_t id) = 0;
   // The best results, highest score first, earlier first among equal scores.
@@ -58,7 +83,7 @@ class TScoreStore {
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
   // The tables' layout; a store written by a newer server is refused rather than misread.
-  static constexpr int SchemaVersion = 3;
+  static constexpr int SchemaVersion = 4;
 };
 
 // One SQLite file.
@@ -74,6 +99,11 @@ class TSqliteStore final : public TScoreStore {
   bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override;
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override;
   bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) override;
+  TQueued QueueCheck(int64_t resultId, const std::string& address, const std::string& replay,
+                     const std::string& digest, int maxWaiting, int maxPerAddress) override;
+  std::optional<TQueuedCheck> TakeCheck(int64_t now, int64_t leaseUntil) override;
+  void FinishCheck(int64_t id) override;
+  int WaitingChecks(int64_t now) override;
   std::string KeptReplay(int64_t id) override;
   std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) override;
   int OpenTokens() override;

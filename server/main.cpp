@@ -1,7 +1,7 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
-//                   [--check-queue N]
+//                   [--check-queue N] [--check-seconds N]
 // --checker names tinokvak-sim and --game-dir the game folder it plays replays on; with
 // both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
 // results they confirm are marked verified. Without them replays are refused.
@@ -25,7 +25,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
     "                       [--request-seconds N] [--per-address N]\n"
-    "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n";
+    "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n"
+    "                       [--check-seconds N]\n";
 
 struct TOptions {
   std::string Listen = "127.0.0.1";
@@ -74,6 +75,8 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
       int n = 0;
       if (!ParseCount(v, 1, 100000, n)) return false;
       o.Checker.QueueCap = static_cast<size_t>(n);
+    } else if (a == "--check-seconds") {
+      if (!ParseCount(v, 1, 600, o.Checker.Seconds)) return false;
     } else if (a == "--db") {
       o.Db = v;
     } else {

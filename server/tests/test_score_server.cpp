@@ -628,9 +628,9 @@ TEST(ScoreServer, OneCheckRunsOneWaitsAndAThirdUploadIsTurnedAwayKeepingItsToken
   }
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[0], g.bytes).Status, 202);
   // Once the first one runs, one more may wait.
-  for (int i = 0; i < 6000 && checker.Waiting() > 0; ++i)
+  for (int i = 0; i < 6000 && server.service.WaitingChecks() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_EQ(checker.Waiting(), 0u);
+  ASSERT_EQ(server.service.WaitingChecks(), 0);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[1], g.bytes).Status, 202);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 503);
   std::ofstream(gate) << "open";
@@ -638,6 +638,63 @@ TEST(ScoreServer, OneCheckRunsOneWaitsAndAThirdUploadIsTurnedAwayKeepingItsToken
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 202);
   checker.Drain();
   EXPECT_TRUE(server.store->Best(10, true).empty());  // the stand-in checker printed no state
+}
+
+// One address gets a few checks at a time, whatever its tokens: the others' replays still
+// find room in the queue.
+TEST(ScoreServer, OneAddressCannotFillTheCheckQueue) {
+  TempGameDir dir;
+  const std::string gate = (dir.Path() / "gate").string();
+  const std::string held = CheckerScript(
+      dir, "held", "for i in $(seq 1200); do [ -e '" + gate + "' ] && exit 0; sleep 0.05; done; exit 1");
+  Server server;
+  scores::TCheckerOptions o{held, dir.Path().string(), 1, 10, 120, 1024ull << 20};
+  o.PerAddress = 2;
+  scores::TReplayChecker checker(o);
+  server.service.SetChecker(&checker);
+  const RecordedGame g;
+  auto upload = [&](const std::string& address) {
+    const std::string token = server.Token();
+    EXPECT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                            std::to_string(g.game.Trailer.Score) + "|key=T|p=" + token + "|add=|z=")
+                  .Status,
+              200);
+    return server.service.HandleUpload("prg=Pondlark&p=" + token, g.bytes, address).Status;
+  };
+  EXPECT_EQ(upload("10.0.0.1"), 202);
+  EXPECT_EQ(upload("10.0.0.1"), 202);
+  EXPECT_EQ(upload("10.0.0.1"), 503);
+  EXPECT_EQ(upload("10.0.0.2"), 202);
+  std::ofstream(gate) << "open";
+  checker.Drain();
+  // Checked: the address has its share again.
+  EXPECT_EQ(upload("10.0.0.1"), 202);
+  checker.Drain();
+}
+
+// The queue lives in the database: a check a server took and never finished (it died) is
+// taken again by the next server to look once its lease has run out.
+TEST(ScoreServer, ACheckLeftByADeadServerIsDoneByTheNext) {
+  const RecordedGame g;
+  Server server;
+  const std::string token = server.Token();
+  ASSERT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                          std::to_string(g.game.Trailer.Score) + "|key=T|p=" + token + "|add=|z=")
+                .Status,
+            200);
+  // What the dead server left: the replay queued, and taken by it.
+  ASSERT_EQ(server.store->QueueCheck(1, "127.0.0.1", g.bytes, scores::ReplayDigest(g.game), 10, 10),
+            TScoreStore::TQueued::Yes);
+  ASSERT_TRUE(server.store->TakeCheck(server.now, server.now + 25));
+  EXPECT_EQ(server.store->WaitingChecks(server.now), 0);
+  scores::TReplayChecker checker(scores::TCheckerOptions{TK_SIM, TK_GAME_DIR, 2, 4, 10, 1024ull << 20});
+  server.service.SetChecker(&checker);
+  checker.Drain();
+  EXPECT_TRUE(server.store->Best(10, true).empty());  // still leased to the dead server
+  server.now += 26;
+  checker.Drain();
+  EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  EXPECT_EQ(server.store->WaitingChecks(server.now), 0);
 }
 
 TEST(ScoreServer, TheTableMarksVerifiedResultsAndCanListOnlyThem) {
