@@ -8,6 +8,7 @@
 #include <utility>  // Asio 1.74 uses std::exchange without including it
 
 #include <boost/asio.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <array>
@@ -252,6 +253,9 @@ struct TShared {
   TServerLimits Limits;
   std::map<asio::ip::address, int> Connections;  // open connections per address
   std::map<asio::ip::address, int> Serving;      // requests being served per address
+  // Where the requests that reach the database are answered: never on the event loop,
+  // so a slow or frozen database holds up those requests and nothing else.
+  asio::thread_pool* Workers = nullptr;
   static void Release(std::map<asio::ip::address, int>& counts, const asio::ip::address& peer) {
     auto it = counts.find(peer);
     if (it != counts.end() && --it->second == 0) counts.erase(it);
@@ -328,6 +332,8 @@ class TServer {
       Accept();
     });
   }
+
+  void SetWorkers(asio::thread_pool* workers) { shared_->Workers = workers; }
 
   void Stop() {
     beast::error_code ec;
@@ -475,8 +481,23 @@ void TSession::OnRead(beast::error_code ec) {
     Write(false);
     return;
   }
-  res_ = Answer(server_->Service, server_->Site, parser_->get(), peer_.to_string());
-  Write(res_.keep_alive());
+  const auto& req = parser_->get();
+  const std::string_view target(req.target().data(), req.target().size());
+  const bool file = server_->Site && server_->Site->Find(target.substr(0, target.find('?'))) &&
+                    (req.method() == http::verb::get || req.method() == http::verb::head);
+  if (file || !server_->Workers) {
+    res_ = Answer(server_->Service, server_->Site, req, peer_.to_string());
+    Write(res_.keep_alive());
+    return;
+  }
+  asio::post(*server_->Workers, [self = shared_from_this()] {
+    auto res = std::make_shared<Response>(
+        Answer(self->server_->Service, self->server_->Site, self->parser_->get(), self->peer_.to_string()));
+    asio::post(self->stream_.get_executor(), [self, res] {
+      self->res_ = std::move(*res);
+      self->Write(self->res_.keep_alive());
+    });
+  });
 }
 
 void TSession::Write(bool keepAlive) {
@@ -583,7 +604,9 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   signal(SIGPIPE, SIG_IGN);
   asio::io_context io(1);
   ServerStarted();  // the static files' Last-Modified
+  asio::thread_pool workers(limits.Workers);
   TServer server(io, service, site, limits);
+  server.SetWorkers(&workers);
   const int bound = server.Listen(address, port);
   if (bound == 0) {
     std::fprintf(stderr, "tinokvak-scores: cannot listen on %s:%d\n", address.c_str(), port);
@@ -598,6 +621,8 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   std::fflush(stdout);
   server.Accept();
   io.run();
+  // Requests still with the database end within its time limit; their replies go nowhere.
+  workers.join();
   return 0;
 }
 

@@ -1,5 +1,7 @@
 // The score server's transport: an event-driven HTTP/1.1 server on one thread, so slow or
 // stalled clients cost a socket and a little memory each and never hold up the others.
+// Requests that reach the database are answered on a few worker threads, so a slow
+// database never holds up the loop (the site's files, other connections).
 #pragma once
 
 #include <cstddef>
@@ -33,6 +35,8 @@ struct TServerLimits {
   // Connections the kernel queues before they are accepted: a burst of players at once
   // should wait for their turn, not be refused.
   int Backlog = 4096;
+  // Threads that answer the requests reaching the database, off the event loop.
+  int Workers = 4;
 };
 
 // One request's raw bytes through the same parser and answers the server uses: the reply

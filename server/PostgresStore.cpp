@@ -2,6 +2,9 @@
 // the database's to enforce: the result is inserted only from the row a DELETE took, and
 // two servers deleting the same row cannot both succeed.
 #include <libpq-fe.h>
+#include <poll.h>
+
+#include <chrono>
 
 #include <memory>
 #include <optional>
@@ -52,21 +55,20 @@ std::string FromBase64(std::string_view text) {
   return out;
 }
 
+// The URL with a bound on connecting, unless it sets its own.
+std::string ConnectString(const std::string& url) {
+  if (url.find("connect_timeout=") != std::string::npos) return url;
+  return url + (url.find('?') == std::string::npos ? "?" : "&") + "connect_timeout=5";
+}
+
 class TPostgresStore final : public TScoreStore {
  public:
-  explicit TPostgresStore(const std::string& url) : conn_(PQconnectdb(url.c_str())) {
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
-      PQfinish(conn_);
-      conn_ = nullptr;
-      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
-    }
+  explicit TPostgresStore(const std::string& url) : url_(ConnectString(url)) {
+    Connect();
     try {
-      Exec("SET client_min_messages = warning");  // no notices on stderr for existing tables
       CreateSchema();
     } catch (...) {
-      PQfinish(conn_);
-      conn_ = nullptr;
+      Drop();
       throw;
     }
   }
@@ -116,12 +118,11 @@ class TPostgresStore final : public TScoreStore {
     const char* values[] = {replay.data(), digest.c_str(), idText.c_str()};
     const int lengths[] = {static_cast<int>(replay.size()), 0, 0};
     const int formats[] = {1, 0, 0};  // the replay goes as bytes, the rest as text
-    const TResult r(PQexecParams(
-        conn_,
+    const TResult r(Query(
         "UPDATE results SET verified = true, replay = $1, replay_digest = $2, token = NULL"
         " WHERE id = $3 AND NOT verified"
         " AND NOT EXISTS (SELECT 1 FROM results WHERE replay_digest = $2)",
-        3, nullptr, values, lengths, formats, 0));
+        3, values, lengths, formats, 0));
     // Two servers proving two results with one replay at once: the unique index turns the
     // later one away.
     const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
@@ -148,9 +149,9 @@ class TPostgresStore final : public TScoreStore {
         const char* values[] = {idText.c_str(), address.c_str(), replay.data(), digest.c_str()};
         const int lengths[] = {0, 0, static_cast<int>(replay.size()), 0};
         const int formats[] = {0, 0, 1, 0};
-        const TResult r(PQexecParams(
-            conn_, "INSERT INTO checks (result_id, address, replay, digest) VALUES ($1, $2, $3, $4)",
-            4, nullptr, values, lengths, formats, 0));
+        const TResult r(Query(
+            "INSERT INTO checks (result_id, address, replay, digest) VALUES ($1, $2, $3, $4)",
+            4, values, lengths, formats, 0));
         Check(r);
       }
       Exec("COMMIT");
@@ -194,8 +195,8 @@ class TPostgresStore final : public TScoreStore {
   std::string KeptReplay(int64_t id) override {
     const std::string idText = std::to_string(id);
     const char* values[] = {idText.c_str()};
-    const TResult r(PQexecParams(conn_, "SELECT replay FROM results WHERE id = $1 AND replay IS NOT NULL",
-                                 1, nullptr, values, nullptr, nullptr, 1));
+    const TResult r(Query("SELECT replay FROM results WHERE id = $1 AND replay IS NOT NULL", 1,
+                          values, nullptr, nullptr, 1));
     Check(r);
     if (PQntuples(r.get()) != 1) return {};
     return std::string(PQgetvalue(r.get(), 0, 0), static_cast<size_t>(PQgetlength(r.get(), 0, 0)));
@@ -280,15 +281,14 @@ class TPostgresStore final : public TScoreStore {
   }
 
   void Exec(const char* sql, bool check = true) {
-    const TResult r(PQexec(conn_, sql));
+    const TResult r(Query(sql, 0, nullptr, nullptr, nullptr, 0));
     if (check) Check(r);
   }
 
   TResult Run(const char* sql, const std::vector<std::string>& params) {
     std::vector<const char*> values;
     for (const std::string& p : params) values.push_back(p.c_str());
-    TResult r(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                           nullptr, nullptr, 0));
+    TResult r(Query(sql, static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
     Check(r);
     return r;
   }
@@ -297,11 +297,85 @@ class TPostgresStore final : public TScoreStore {
     const ExecStatusType st = PQresultStatus(r.get());
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return;
     // A dropped connection is tried once more on the next request.
-    if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);
-    throw std::runtime_error(std::string("database: ") + PQerrorMessage(conn_));
+    const std::string msg = conn_ ? PQerrorMessage(conn_) : "no connection";
+    // A dropped connection is made again by the next request.
+    if (conn_ && PQstatus(conn_) == CONNECTION_BAD) Drop();
+    throw std::runtime_error("database: " + msg);
   }
 
-  PGconn* conn_;
+  // One statement with a deadline of our own: a database that does not answer in time
+  // (a frozen backend cannot even enforce its statement timeout) costs this request an
+  // error, and the connection is dropped and made anew for the next one.
+  TResult Query(const char* sql, int n, const char* const* values, const int* lengths,
+                const int* formats, int resultFormat) {
+    if (!conn_) Connect();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(QuerySeconds);
+    auto wait = [&](short events) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+      pollfd p{PQsocket(conn_), events, 0};
+      return left > 0 && ::poll(&p, 1, static_cast<int>(left)) > 0;
+    };
+    auto giveUp = [&]() -> TResult {
+      if (PGcancel* c = PQgetCancel(conn_)) {
+        char err[256];
+        PQcancel(c, err, sizeof err);
+        PQfreeCancel(c);
+      }
+      Drop();
+      throw std::runtime_error("database: no answer within " + std::to_string(QuerySeconds) + " s");
+    };
+    if (!PQsendQueryParams(conn_, sql, n, nullptr, values, lengths, formats, resultFormat))
+      return TResult(nullptr);
+    for (int f; (f = PQflush(conn_)) != 0;) {
+      if (f < 0) return TResult(nullptr);
+      if (!wait(POLLOUT | POLLIN)) return giveUp();
+      if (!PQconsumeInput(conn_)) return TResult(nullptr);
+    }
+    PGresult* last = nullptr;
+    for (;;) {
+      while (PQisBusy(conn_)) {
+        if (!wait(POLLIN)) {
+          PQclear(last);
+          return giveUp();
+        }
+        if (!PQconsumeInput(conn_)) {
+          PQclear(last);
+          return TResult(nullptr);
+        }
+      }
+      PGresult* r = PQgetResult(conn_);
+      if (!r) break;
+      PQclear(last);
+      last = r;
+    }
+    return TResult(last);
+  }
+
+  void Connect() {
+    conn_ = PQconnectdb(url_.c_str());
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
+      Drop();
+      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
+    }
+    // The server's own bound, a little inside ours; and no notices on stderr.
+    for (const char* sql : {"SET client_min_messages = warning", "SET statement_timeout = 4000",
+                            "SET lock_timeout = 4000"}) {
+      const TResult r(PQexec(conn_, sql));
+      Check(r);
+    }
+  }
+
+  void Drop() {
+    PQfinish(conn_);
+    conn_ = nullptr;
+  }
+
+  static constexpr int QuerySeconds = 5;
+  std::string url_;
+  PGconn* conn_ = nullptr;
 };
 
 }  // namespace

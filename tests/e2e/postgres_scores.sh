@@ -3,7 +3,7 @@
 # unprivileged user when we are root, reached only through its socket there), the server
 # tests again on it, then two servers sharing the database, where sixteen submissions at
 # once with one token must store exactly one row, and a check left by a server killed -9
-# is done by the other.
+# is done by the other, and a frozen database connection holds up nothing but its requests.
 #   postgres_scores.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -138,3 +138,35 @@ done
 [ "$verified" = 1 ] || fail "the check the dead server left was never done"
 [ "$(psql "$db" -Atc "SELECT count(*) FROM checks")" = 0 ] || fail "a finished check stays queued"
 echo "a check left by a server killed -9 is done by the other, and its checker died with it"
+
+# A frozen database connection holds up the requests that need it and nothing else: the
+# server's own pages are served meanwhile, the request fails within the server's bound
+# instead of hanging, other servers of the database go on, and once the backend wakes the
+# server connects anew.
+"$build/tinokvak-scores" --port 0 --db "$db&application_name=frozen" > "$tmp/servere.out" &
+pids+=($!)
+e=$(url_of e)
+[ -n "$e" ] || fail "the server to freeze did not start"
+backend=$(psql "$db" -Atc "SELECT pid FROM pg_stat_activity WHERE application_name = 'frozen'")
+[ -n "$backend" ] || fail "no backend of the server to freeze"
+kill -STOP "$backend"
+thawed=0
+thaw() { [ "$thawed" = 1 ] || kill -CONT "$backend" 2>/dev/null || true; thawed=1; }
+trap 'thaw; cleanup' EXIT
+# The token request waits on the frozen connection (for the server's 5 s) while the
+# stylesheet and the other server answer.
+curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" \
+  > "$tmp/token.status" &
+waiting=$!
+css_status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/style.css" || true)
+other_status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$a/cgi/version.pl?version&prg=Pondlark" || true)
+kill -0 "$waiting" 2>/dev/null || fail "the request to the frozen database did not wait for it"
+wait "$waiting" || true
+token_status=$(cat "$tmp/token.status")
+thaw
+[ "$token_status" = 500 ] || fail "a request to the frozen database answered $token_status"
+[ "$css_status" = 200 ] || fail "the site was not served while the database was frozen ($css_status)"
+[ "$other_status" = 200 ] || fail "another server stopped with the frozen connection ($other_status)"
+after=$(curl -s --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" || true)
+[ "${after:0:3}" = "OK|" ] || fail "the server did not connect again: $after"
+echo "a frozen database connection fails its requests in time; the site and other servers go on"
