@@ -214,7 +214,7 @@ Response AnswerRequest(TScoreService& service, const TSite* site,
     }
     return res;
   }
-  return MakeResponse(service.Handle(path, query), req.keep_alive());
+  return MakeResponse(service.Handle(path, query, peer), req.keep_alive());
 }
 
 // The status for a request the parser gave up on; 0 when there is nobody to answer

@@ -74,18 +74,24 @@ class TPostgresStore final : public TScoreStore {
   }
   ~TPostgresStore() override { PQfinish(conn_); }
 
-  void AddToken(const std::string& token, int64_t now) override {
+  void AddToken(const std::string& token, int64_t now, const std::string& address) override {
     const std::string expired = std::to_string(now - TokenLifetime), issued = std::to_string(now),
                       keep = std::to_string(MaxOpenTokens);
     Exec("BEGIN");
     try {
       Run("DELETE FROM tokens WHERE issued < $1", {expired});
-      Run("INSERT INTO tokens (token, issued) VALUES ($1, $2) ON CONFLICT (token) DO UPDATE"
-          " SET issued = EXCLUDED.issued",
-          {token, issued});
-      Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens"
-          " ORDER BY issued DESC, token DESC OFFSET $1)",
-          {keep});
+      Run("INSERT INTO tokens (token, issued, address) VALUES ($1, $2, $3) ON CONFLICT (token)"
+          " DO UPDATE SET issued = EXCLUDED.issued, address = EXCLUDED.address",
+          {token, issued, address});
+      // The address's own bound, on its index; the overall one walks the whole table, so
+      // now and then is enough.
+      Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE address = $1"
+          " ORDER BY issued DESC, token DESC OFFSET $2)",
+          {address, std::to_string(MaxTokensPerAddress)});
+      if (++added_ % 1024 == 0)
+        Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens"
+            " ORDER BY issued DESC, token DESC OFFSET $1)",
+            {keep});
       Exec("COMMIT");
     } catch (...) {
       Exec("ROLLBACK", false);
@@ -273,6 +279,12 @@ class TPostgresStore final : public TScoreStore {
         Exec("CREATE INDEX IF NOT EXISTS checks_address ON checks (address)");
         Exec("INSERT INTO tinokvak_schema (version) VALUES (4)");
       }
+      if (found < 5) {
+        // A token remembers the address it went to.
+        Exec("ALTER TABLE tokens ADD COLUMN IF NOT EXISTS address text NOT NULL DEFAULT ''");
+        Exec("CREATE INDEX IF NOT EXISTS tokens_address ON tokens (address, issued)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (5)");
+      }
       Exec("COMMIT");
     } catch (...) {
       Exec("ROLLBACK", false);
@@ -374,6 +386,7 @@ class TPostgresStore final : public TScoreStore {
   }
 
   static constexpr int QuerySeconds = 5;
+  unsigned added_ = 0;  // tokens added
   std::string url_;
   PGconn* conn_ = nullptr;
 };

@@ -142,7 +142,8 @@ std::string TScoreService::NewToken() {
   return t;
 }
 
-TReply TScoreService::Handle(std::string_view path, std::string_view query) {
+TReply TScoreService::Handle(std::string_view path, std::string_view query,
+                             std::string_view address) {
   if (path != "/cgi/version.pl") return Refuse(404, "not found");
   if (query.size() > MaxQuery) return Refuse(414, "query too long");
   // Each parameter once: a repeated one could mean two different things.
@@ -160,7 +161,7 @@ TReply TScoreService::Handle(std::string_view path, std::string_view query) {
   if (!has("prg", "Pondlark")) return Refuse(400, "bad query");
   std::lock_guard lock(mutex_);
   try {
-    if (params.size() == 2 && has("version", "")) return Version();
+    if (params.size() == 2 && has("version", "")) return Version(address);
     if (params.size() == 3 && has("hs", "") && params.count("inf"))
       return Submit(params.at("inf"));
     if (params.size() == 3 && has("type", "0") && has("show", "")) return Show(false);
@@ -173,9 +174,9 @@ TReply TScoreService::Handle(std::string_view path, std::string_view query) {
   return Refuse(400, "bad query");
 }
 
-TReply TScoreService::Version() {
+TReply TScoreService::Version(std::string_view address) {
   const std::string token = NewToken();
-  store_.AddToken(token, clock_());
+  store_.AddToken(token, clock_(), std::string(address));
   // The game takes the fifth "|" field as its token.
   return {200, "text/plain; charset=utf-8", "OK|Pondlark|1.0|0|" + token + "|0"};
 }

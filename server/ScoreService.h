@@ -30,7 +30,8 @@ class TScoreService {
 
   // A request's path and its query as sent (nothing is percent-decoded: the game's queries
   // are plain letters and digits). Safe to call from several threads.
-  TReply Handle(std::string_view path, std::string_view query);
+  // The address is the client's (it bounds the tokens open for one address).
+  TReply Handle(std::string_view path, std::string_view query, std::string_view address = {});
 
   // The replay of a game whose result was sent with token p, posted to ReplayPath with
   // the query "prg=Pondlark&p=TOKEN": answered at once, checked later on the checker.
@@ -65,7 +66,7 @@ class TScoreService {
   static constexpr int ShownResults = 100;
 
  private:
-  TReply Version();
+  TReply Version(std::string_view address);
   TReply Submit(std::string_view symbols);
   TReply Show(bool verifiedOnly);
   std::optional<TReplayChecker::Job> NextCheck();

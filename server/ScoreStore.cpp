@@ -122,6 +122,19 @@ TSqliteStore::TSqliteStore(const std::string& path) {
              "  address TEXT NOT NULL, replay BLOB NOT NULL, digest TEXT NOT NULL,"
              "  lease_until INTEGER, attempts INTEGER NOT NULL DEFAULT 0);"
              "CREATE INDEX checks_address ON checks (address);");
+        Exec("PRAGMA user_version = 4");
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
+    if (found < 5) {
+      // Version 5: a token remembers the address it went to.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("ALTER TABLE tokens ADD COLUMN address TEXT NOT NULL DEFAULT '';"
+             "CREATE INDEX tokens_address ON tokens (address, issued);");
         Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
         Exec("COMMIT");
       } catch (...) {
@@ -147,19 +160,29 @@ void TSqliteStore::Exec(const char* sql) {
   }
 }
 
-void TSqliteStore::AddToken(const std::string& token, int64_t now) {
+void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::string& address) {
   Exec("BEGIN IMMEDIATE");
   try {
     TStatement(db_, "DELETE FROM tokens WHERE issued < ?").Bind(1, now - TokenLifetime).Step();
-    TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued) VALUES (?, ?)")
+    TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued, address) VALUES (?, ?, ?)")
         .Bind(1, token)
         .Bind(2, now)
+        .Bind(3, address)
         .Step();
+    // The address's own bound, on its index: a few rows to look at, however many are open.
     TStatement(db_,
-               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
+               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens WHERE address = ?"
                " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
-        .Bind(1, int64_t{MaxOpenTokens})
+        .Bind(1, address)
+        .Bind(2, int64_t{MaxTokensPerAddress})
         .Step();
+    // The overall bound walks the whole table: now and then is enough to keep the disk safe.
+    if (++added_ % 1024 == 0)
+      TStatement(db_,
+                 "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
+                 " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
+          .Bind(1, int64_t{MaxOpenTokens})
+          .Step();
     Exec("COMMIT");
   } catch (...) {
     Exec("ROLLBACK");

@@ -41,9 +41,12 @@ struct TQueuedCheck {
 class TScoreStore {
  public:
   virtual ~TScoreStore() = default;
-  // Remembers a token issued at `now`. Tokens older than TokenLifetime are forgotten, and
-  // beyond MaxOpenTokens the oldest go, so a client asking in a loop cannot fill the disk.
-  virtual void AddToken(const std::string& token, int64_t now) = 0;
+  // Remembers a token issued at `now` to `address`. Tokens older than TokenLifetime are
+  // forgotten, and beyond MaxOpenTokens the oldest go (looked at now and then), so no
+  // client asking in a loop can fill the disk.
+  // One address keeps MaxTokensPerAddress open at most, its oldest going first, so one
+  // client asking in a loop neither fills the table nor pushes out everybody else's.
+  virtual void AddToken(const std::string& token, int64_t now, const std::string& address = {}) = 0;
   // Uses up the token and stores the row in one transaction. False, with nothing stored,
   // when the token was never issued, has expired or was used already.
   virtual bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) = 0;
@@ -82,8 +85,9 @@ class TScoreStore {
 
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
+  static constexpr int MaxTokensPerAddress = 1000;
   // The tables' layout; a store written by a newer server is refused rather than misread.
-  static constexpr int SchemaVersion = 4;
+  static constexpr int SchemaVersion = 5;
 };
 
 // One SQLite file.
@@ -95,7 +99,7 @@ class TSqliteStore final : public TScoreStore {
   TSqliteStore(const TSqliteStore&) = delete;
   TSqliteStore& operator=(const TSqliteStore&) = delete;
 
-  void AddToken(const std::string& token, int64_t now) override;
+  void AddToken(const std::string& token, int64_t now, const std::string& address = {}) override;
   bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override;
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override;
   bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) override;
@@ -112,6 +116,7 @@ class TSqliteStore final : public TScoreStore {
  private:
   void Exec(const char* sql);
   sqlite3* db_ = nullptr;
+  unsigned added_ = 0;  // tokens added: the overall bound is kept every so many
 };
 
 // A "postgresql://" URL opens PostgreSQL, anything else is an SQLite file path. Throws

@@ -205,6 +205,28 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
                std::runtime_error);
 }
 
+// One client asking for tokens in a loop keeps a bounded number open, its oldest going
+// first; the tokens of others stay.
+TEST(ScoreServer, OneAddressKeepsABoundedNumberOfTokensOpen) {
+  Server server;
+  auto token = [&](std::string_view address) {
+    ++server.now;
+    const TReply r = server.service.Handle("/cgi/version.pl", "version&prg=Pondlark", address);
+    EXPECT_EQ(r.Status, 200);
+    return online::ResultTokenOf(r.Body);
+  };
+  const std::string other = token("10.0.0.8");
+  std::vector<std::string> mine;
+  for (int i = 0; i < TScoreStore::MaxTokensPerAddress + 5; ++i) mine.push_back(token("10.0.0.9"));
+  EXPECT_EQ(server.store->OpenTokens(), TScoreStore::MaxTokensPerAddress + 1);
+  auto submit = [&](const std::string& t) {
+    return server.Submit("type=0|name=Kot|score=10|key=T|p=" + t + "|add=|z=").Status;
+  };
+  EXPECT_EQ(submit(mine.front()), 403);
+  EXPECT_EQ(submit(mine.back()), 200);
+  EXPECT_EQ(submit(other), 200);
+}
+
 TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   Server server;
   const std::string get = "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\n";
