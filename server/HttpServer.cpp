@@ -8,11 +8,13 @@
 #include <utility>  // Asio 1.74 uses std::exchange without including it
 
 #include <boost/asio.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -54,6 +56,23 @@ bool ConfigureBody(Parser& parser, const TServerLimits& limits) {
   return true;
 }
 
+// What every reply says about itself: nothing is to be sniffed into another type, the pages
+// load only their own stylesheet and pictures (no scripts, no frames, no forms), and no
+// address (the replay upload's carries a token) leaks to another site.
+constexpr std::string_view SecurityHeaders[][2] = {
+    {"X-Content-Type-Options", "nosniff"},
+    {"Content-Security-Policy",
+     "default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; "
+     "form-action 'none'; frame-ancestors 'none'"},
+    {"Referrer-Policy", "no-referrer"},
+};
+
+std::string SecurityHeaderLines() {
+  std::string lines;
+  for (const auto& h : SecurityHeaders) lines += std::string(h[0]) + ": " + std::string(h[1]) + "\r\n";
+  return lines;
+}
+
 Response MakeResponse(const TReply& r, bool keepAlive, std::string_view cache = "no-store") {
   Response res;
   res.version(11);
@@ -61,25 +80,107 @@ Response MakeResponse(const TReply& r, bool keepAlive, std::string_view cache = 
   res.set(http::field::server, "tinokvak-scores");
   res.set(http::field::content_type, r.ContentType);
   res.set(http::field::cache_control, beast::string_view(cache.data(), cache.size()));
+  for (const auto& h : SecurityHeaders)
+    res.set(beast::string_view(h[0].data(), h[0].size()), beast::string_view(h[1].data(), h[1].size()));
   res.body() = r.Body;
   res.keep_alive(keepAlive);
   res.prepare_payload();
   return res;
 }
 
+// A reply to HEAD: the GET reply's header, its length included, without the body.
+void DropBody(Response& res) {
+  const std::string length = std::to_string(res.body().size());
+  res.body().clear();
+  res.set(http::field::content_length, length);
+}
+
+std::string_view View(beast::string_view s) { return {s.data(), s.size()}; }
+
+// An HTTP date (RFC 9110 IMF-fixdate), and back; nothing when the text is not one.
+std::string HttpDate(int64_t t) {
+  const std::time_t tt = static_cast<std::time_t>(t);
+  std::tm tm{};
+  gmtime_r(&tt, &tm);
+  char buf[40];
+  std::strftime(buf, sizeof buf, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+  return buf;
+}
+
+std::optional<int64_t> ParseHttpDate(std::string_view text) {
+  std::tm tm{};
+  const std::string s(text);
+  const char* end = strptime(s.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &tm);
+  if (!end || *end != '\0') return std::nullopt;
+  return static_cast<int64_t>(timegm(&tm));
+}
+
+// Whether an If-None-Match list names the entity tag (weak comparison, as for GET).
+bool MatchesAnyTag(std::string_view list, std::string_view tag) {
+  auto trim = [](std::string_view v) {
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+    return v;
+  };
+  auto opaque = [](std::string_view v) { return v.rfind("W/", 0) == 0 ? v.substr(2) : v; };
+  if (trim(list) == "*") return true;
+  for (;;) {
+    const size_t comma = list.find(',');
+    if (opaque(trim(list.substr(0, comma))) == opaque(tag)) return true;
+    if (comma == std::string_view::npos) return false;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+int64_t ServerStarted() {
+  static const int64_t started = static_cast<int64_t>(std::time(nullptr));
+  return started;
+}
+
+std::string SiteFileTag(const TSiteFile& file) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : file.Bytes) h = (h ^ c) * 0x100000001b3ull;
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "\"%016llx\"", static_cast<unsigned long long>(h));
+  return buf;
+}
+
+Response AnswerRequest(TScoreService& service, const TSite* site,
+                       const http::request<http::string_body>& req, std::string_view peer);
+
 Response Answer(TScoreService& service, const TSite* site,
-                const http::request<http::string_body>& req) {
+                const http::request<http::string_body>& req, std::string_view peer = {}) {
+  // An HTTP/1.1 request names its host once; a request naming it twice (any version) is
+  // refused, as the protocol asks.
+  const size_t hosts = req.count(http::field::host);
+  if (hosts > 1 || (hosts == 0 && req.version() >= 11))
+    return MakeResponse({400, "text/plain; charset=utf-8", "bad request: Host\n"}, false);
+  const bool head = req.method() == http::verb::head;
+  Response res = AnswerRequest(service, site, req, peer);
+  if (head) DropBody(res);
+  return res;
+}
+
+Response AnswerRequest(TScoreService& service, const TSite* site,
+                       const http::request<http::string_body>& req, std::string_view peer) {
   if (IsUpload(req)) {
     const std::string_view target(req.target().data(), req.target().size());
     const size_t q = target.find('?');
     return MakeResponse(
         service.HandleUpload(q == std::string_view::npos ? std::string_view() : target.substr(q + 1),
-                             req.body()),
+                             req.body(), peer),
         req.keep_alive());
   }
-  if (req.method() != http::verb::get) {
-    Response res = MakeResponse({405, "text/plain; charset=utf-8", "only GET\n"}, req.keep_alive());
-    res.set(http::field::allow, "GET");
+  const std::string_view asked(req.target().data(), req.target().size());
+  if (asked.substr(0, asked.find('?')) == TScoreService::ReplayPath) {
+    // Replays are only ever posted.
+    Response res = MakeResponse({405, "text/plain; charset=utf-8", "only POST\n"}, req.keep_alive());
+    res.set(http::field::allow, "POST");
+    return res;
+  }
+  if (req.method() != http::verb::get && req.method() != http::verb::head) {
+    Response res = MakeResponse({405, "text/plain; charset=utf-8", "only GET and HEAD\n"}, req.keep_alive());
+    res.set(http::field::allow, "GET, HEAD");
     return res;
   }
   // The target as sent: the query is checked as the game wrote it.
@@ -91,10 +192,29 @@ Response Answer(TScoreService& service, const TSite* site,
     // The pages change only with a new server; an hour's caching spares the screenshots.
     std::string type(file->ContentType);
     if (type.rfind("text/", 0) == 0) type += "; charset=utf-8";
-    return MakeResponse({200, type, std::string(file->Bytes)},
-                        req.keep_alive(), "max-age=3600");
+    // Validators: a tag from the file's bytes, and the time this server started (the files
+    // are built into it). A cached copy that still matches is confirmed without its body.
+    const std::string tag = SiteFileTag(*file);
+    const std::string modified = HttpDate(ServerStarted());
+    bool fresh = false;
+    if (req.count(http::field::if_none_match)) {
+      fresh = MatchesAnyTag(View(req[http::field::if_none_match]), tag);
+    } else if (req.count(http::field::if_modified_since)) {
+      const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
+      fresh = since && *since >= ServerStarted();
+    }
+    Response res = MakeResponse({200, type, std::string(file->Bytes)}, req.keep_alive(), "max-age=3600");
+    res.set(http::field::etag, tag);
+    res.set(http::field::last_modified, modified);
+    if (fresh) {
+      res.result(http::status::not_modified);
+      res.body().clear();
+      res.erase(http::field::content_length);
+      res.erase(http::field::content_type);
+    }
+    return res;
   }
-  return MakeResponse(service.Handle(path, query), req.keep_alive());
+  return MakeResponse(service.Handle(path, query, peer), req.keep_alive());
 }
 
 // The status for a request the parser gave up on; 0 when there is nobody to answer
@@ -112,18 +232,44 @@ int StatusForReadError(const beast::error_code& ec, const Parser& parser) {
   return 0;
 }
 
+// What an "Expect" header asks of a request with a body still to come: nothing, the
+// interim "100 Continue" the client waits for, or something this server does not do (417).
+enum class TExpect { None, Continue, Unknown };
+TExpect Expectation(const http::request<http::string_body>& req, bool bodyDone) {
+  if (!req.count(http::field::expect)) return TExpect::None;
+  std::string value(View(req[http::field::expect]));
+  std::transform(value.begin(), value.end(), value.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (value != "100-continue") return TExpect::Unknown;
+  // Only HTTP/1.1 clients wait for it, and only when a body is still to come.
+  return req.version() >= 11 && !bodyDone ? TExpect::Continue : TExpect::None;
+}
+
 // What sessions share with the listener. Sessions may outlive the listener (their handlers
 // are destroyed with the I/O context), so they hold it by shared pointer.
 struct TShared {
   TScoreService& Service;
   const TSite* Site;
   TServerLimits Limits;
-  std::map<asio::ip::address, int> PerAddress;
-  void Release(const asio::ip::address& peer) {
-    auto it = PerAddress.find(peer);
-    if (it != PerAddress.end() && --it->second == 0) PerAddress.erase(it);
+  std::map<asio::ip::address, int> Connections;  // open connections per address
+  std::map<asio::ip::address, int> Serving;      // requests being served per address
+  // Where the requests that reach the database are answered: never on the event loop,
+  // so a slow or frozen database holds up those requests and nothing else.
+  asio::thread_pool* Workers = nullptr;
+  static void Release(std::map<asio::ip::address, int>& counts, const asio::ip::address& peer) {
+    auto it = counts.find(peer);
+    if (it != counts.end() && --it->second == 0) counts.erase(it);
   }
 };
+
+// The fixed 503 for a client over its share, written straight to a socket whose send
+// buffer holds nothing else.
+std::string BusyReply(std::string_view why) {
+  return "HTTP/1.1 503 Service Unavailable\r\nServer: tinokvak-scores\r\n"
+         "Content-Type: text/plain; charset=utf-8\r\nCache-Control: no-store\r\n" +
+         SecurityHeaderLines() + "Retry-After: 1\r\nContent-Length: " +
+         std::to_string(why.size()) + "\r\nConnection: close\r\n\r\n" + std::string(why);
+}
 
 class TSession : public std::enable_shared_from_this<TSession> {
  public:
@@ -133,7 +279,11 @@ class TSession : public std::enable_shared_from_this<TSession> {
 
  private:
   void Read();
+  void ReadRequest();
+  void ReadBody();
   void OnRead(beast::error_code ec);
+  bool Serve();  // takes one of the address's request slots; false when none is free
+  void EndServing();
   void Write(bool keepAlive);
   void OnWrite(beast::error_code ec, bool keepAlive);
   void Drain();
@@ -145,6 +295,8 @@ class TSession : public std::enable_shared_from_this<TSession> {
   std::optional<Parser> parser_;
   Response res_;
   std::array<char, 4096> sink_;
+  bool serving_ = false;
+  std::string interim_;  // "100 Continue"
 };
 
 class TServer {
@@ -181,6 +333,8 @@ class TServer {
     });
   }
 
+  void SetWorkers(asio::thread_pool* workers) { shared_->Workers = workers; }
+
   void Stop() {
     beast::error_code ec;
     acceptor_.close(ec);
@@ -193,15 +347,14 @@ class TServer {
     beast::error_code ec;
     const tcp::endpoint remote = socket.remote_endpoint(ec);
     if (ec) return;
-    int& open = shared_->PerAddress[remote.address()];
-    if (open >= shared_->Limits.PerAddress) {
+    int& open = shared_->Connections[remote.address()];
+    if (open >= shared_->Limits.ConnectionsPerAddress) {
       // A fresh socket's send buffer is empty, so this short reply goes out at once.
-      static constexpr std::string_view kBusy =
-          "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
-          "Content-Length: 27\r\nConnection: close\r\n\r\ntoo many connections from you\n";
+      const std::string busy = BusyReply("too many connections from you\n");
       socket.non_blocking(true, ec);
-      socket.write_some(asio::buffer(kBusy.data(), kBusy.size()), ec);
+      socket.write_some(asio::buffer(busy.data(), busy.size()), ec);
       socket.close(ec);
+      if (open == 0) shared_->Connections.erase(remote.address());
       return;
     }
     ++open;
@@ -219,26 +372,100 @@ TSession::TSession(tcp::socket socket, std::shared_ptr<TShared> shared, asio::ip
       buffer_(server_->Limits.HeaderBytes +
               std::max(server_->Limits.BodyBytes, server_->Limits.ReplayBytes)) {}
 
-TSession::~TSession() { server_->Release(peer_); }
+TSession::~TSession() {
+  EndServing();
+  TShared::Release(server_->Connections, peer_);
+}
+
+bool TSession::Serve() {
+  if (serving_) return true;
+  int& n = server_->Serving[peer_];
+  if (n >= server_->Limits.PerAddress) {
+    if (n == 0) server_->Serving.erase(peer_);
+    return false;
+  }
+  ++n;
+  serving_ = true;
+  return true;
+}
+
+void TSession::EndServing() {
+  if (!serving_) return;
+  serving_ = false;
+  TShared::Release(server_->Serving, peer_);
+}
 
 void TSession::Read() {
   parser_.emplace();
   Configure(*parser_, server_->Limits);
-  // One deadline for the whole request, not per read: progress does not extend it.
+  // One deadline for the whole request, not per read: progress does not extend it. An
+  // idle connection waits for its next request's first byte within the same time.
   stream_.expires_after(std::chrono::seconds(server_->Limits.RequestSeconds));
+  if (buffer_.size() > 0) {
+    ReadRequest();
+    return;
+  }
+  stream_.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
+    if (ec) {
+      self->stream_.socket().close(ec);
+      return;
+    }
+    self->ReadRequest();
+  });
+}
+
+void TSession::ReadRequest() {
+  // From its first byte on, the request holds one of its address's slots until answered.
+  if (!Serve()) {
+    beast::error_code ec;
+    const std::string busy = BusyReply("too many requests from you at once\n");
+    stream_.socket().non_blocking(true, ec);
+    stream_.socket().write_some(asio::buffer(busy.data(), busy.size()), ec);
+    stream_.socket().non_blocking(false, ec);
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+    stream_.expires_after(std::chrono::seconds(2));
+    Drain();
+    return;
+  }
   http::async_read_header(stream_, buffer_, *parser_,
                           [self = shared_from_this()](beast::error_code ec, size_t) {
                             if (ec) {
                               self->OnRead(ec);
                               return;
                             }
-                            if (!ConfigureBody(*self->parser_, self->server_->Limits)) {
-                              self->OnRead(http::error::body_limit);
-                              return;
-                            }
-                            http::async_read(self->stream_, self->buffer_, *self->parser_,
-                                             [self](beast::error_code e, size_t) { self->OnRead(e); });
+                            self->ReadBody();
                           });
+}
+
+void TSession::ReadBody() {
+  Parser& p = *parser_;
+  if (!ConfigureBody(p, server_->Limits)) {
+    OnRead(http::error::body_limit);
+    return;
+  }
+  auto read = [self = shared_from_this()] {
+    http::async_read(self->stream_, self->buffer_, *self->parser_,
+                     [self](beast::error_code e, size_t) { self->OnRead(e); });
+  };
+  switch (Expectation(p.get(), p.is_done())) {
+    case TExpect::None: read(); return;
+    case TExpect::Unknown:
+      res_ = MakeResponse({417, "text/plain; charset=utf-8", "unknown expectation\n"}, false);
+      Write(false);
+      return;
+    case TExpect::Continue:
+      // The client waits for a word before it sends the body.
+      interim_ = "HTTP/1.1 100 Continue\r\n\r\n";
+      asio::async_write(stream_, asio::buffer(interim_),
+                        [self = shared_from_this(), read](beast::error_code ec, size_t) {
+                          if (ec) {
+                            self->stream_.socket().close(ec);
+                            return;
+                          }
+                          read();
+                        });
+      return;
+  }
 }
 
 void TSession::OnRead(beast::error_code ec) {
@@ -254,8 +481,23 @@ void TSession::OnRead(beast::error_code ec) {
     Write(false);
     return;
   }
-  res_ = Answer(server_->Service, server_->Site, parser_->get());
-  Write(res_.keep_alive());
+  const auto& req = parser_->get();
+  const std::string_view target(req.target().data(), req.target().size());
+  const bool file = server_->Site && server_->Site->Find(target.substr(0, target.find('?'))) &&
+                    (req.method() == http::verb::get || req.method() == http::verb::head);
+  if (file || !server_->Workers) {
+    res_ = Answer(server_->Service, server_->Site, req, peer_.to_string());
+    Write(res_.keep_alive());
+    return;
+  }
+  asio::post(*server_->Workers, [self = shared_from_this()] {
+    auto res = std::make_shared<Response>(
+        Answer(self->server_->Service, self->server_->Site, self->parser_->get(), self->peer_.to_string()));
+    asio::post(self->stream_.get_executor(), [self, res] {
+      self->res_ = std::move(*res);
+      self->Write(self->res_.keep_alive());
+    });
+  });
 }
 
 void TSession::Write(bool keepAlive) {
@@ -267,6 +509,7 @@ void TSession::Write(bool keepAlive) {
 }
 
 void TSession::OnWrite(beast::error_code ec, bool keepAlive) {
+  EndServing();
   if (ec) {
     stream_.socket().close(ec);
     return;
@@ -303,7 +546,9 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
   // The stream arrives in pieces in real life; the parser must not depend on where they fall.
   size_t used = 0;
   bool bodyConfigured = false;
-  while (!parser.is_done() && !ec && used < bytes.size()) {
+  std::string interim;
+  bool unknownExpectation = false;
+  while (!parser.is_done() && !ec && !unknownExpectation && used < bytes.size()) {
     const size_t n = parser.put(asio::buffer(bytes.data() + used, bytes.size() - used), ec);
     if (ec == http::error::need_more) {
       ec = {};
@@ -312,10 +557,18 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
     used += n;
     if (!ec && !bodyConfigured && parser.is_header_done()) {
       bodyConfigured = true;
-      if (!parser.is_done() && !ConfigureBody(parser, limits)) ec = http::error::body_limit;
+      if (!ConfigureBody(parser, limits)) {
+        ec = http::error::body_limit;
+      } else {
+        const TExpect e = Expectation(parser.get(), parser.is_done());
+        if (e == TExpect::Continue) interim = "HTTP/1.1 100 Continue\r\n\r\n";
+        unknownExpectation = e == TExpect::Unknown;
+      }
     }
   }
-  if (!ec && !parser.is_done() && used == bytes.size()) {
+  // A request still incomplete has its interim answer at most.
+  out.Reply = interim;
+  if (!ec && !unknownExpectation && !parser.is_done() && used == bytes.size()) {
     parser.put_eof(ec);
     if (!ec && !parser.is_done()) return out;
     if (ec == http::error::partial_message) return out;
@@ -325,6 +578,8 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
     const int status = StatusForReadError(ec, parser);
     if (status == 0) return out;
     res = MakeResponse({status, "text/plain; charset=utf-8", "refused\n"}, false);
+  } else if (unknownExpectation) {
+    res = MakeResponse({417, "text/plain; charset=utf-8", "unknown expectation\n"}, false);
   } else if (parser.is_done()) {
     res = Answer(service, site, parser.get());
   } else {
@@ -334,7 +589,7 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
   out.Used = used;
   std::ostringstream text;
   text << res;
-  out.Reply = text.str();
+  out.Reply = interim + text.str();
   return out;
 }
 
@@ -348,7 +603,10 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   }
   signal(SIGPIPE, SIG_IGN);
   asio::io_context io(1);
+  ServerStarted();  // the static files' Last-Modified
+  asio::thread_pool workers(limits.Workers);
   TServer server(io, service, site, limits);
+  server.SetWorkers(&workers);
   const int bound = server.Listen(address, port);
   if (bound == 0) {
     std::fprintf(stderr, "tinokvak-scores: cannot listen on %s:%d\n", address.c_str(), port);
@@ -363,6 +621,8 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   std::fflush(stdout);
   server.Accept();
   io.run();
+  // Requests still with the database end within its time limit; their replies go nowhere.
+  workers.join();
   return 0;
 }
 

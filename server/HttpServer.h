@@ -1,5 +1,7 @@
 // The score server's transport: an event-driven HTTP/1.1 server on one thread, so slow or
 // stalled clients cost a socket and a little memory each and never hold up the others.
+// Requests that reach the database are answered on a few worker threads, so a slow
+// database never holds up the loop (the site's files, other connections).
 #pragma once
 
 #include <cstddef>
@@ -23,16 +25,24 @@ struct TServerLimits {
   // A replay upload's body; larger ones are answered 413. A ten-minute game records in
   // well under 100 KB.
   uint32_t ReplayBytes = 1024 * 1024;
-  // Connections open at once from one address; more are answered 503 and closed.
+  // Requests being served at once for one address (from a request's first byte to its
+  // reply); more are answered 503 and closed. An idle kept connection holds none, so many
+  // players behind one address are not turned away for keeping theirs open.
   int PerAddress = 32;
+  // Connections open at once from one address, idle ones included: only against running
+  // the server out of descriptors.
+  int ConnectionsPerAddress = 1024;
   // Connections the kernel queues before they are accepted: a burst of players at once
   // should wait for their turn, not be refused.
   int Backlog = 4096;
+  // Threads that answer the requests reaching the database, off the event loop.
+  int Workers = 4;
 };
 
 // One request's raw bytes through the same parser and answers the server uses: the reply
-// as it would be written, whether the connection would stay open, and how many bytes the
-// request took. An incomplete request gives an empty reply. For tests and fuzzing.
+// as it would be written (after a "100 Continue" when the request asked for one), whether
+// the connection would stay open, and how many bytes the request took. An incomplete
+// request gives an empty reply, or the "100 Continue" alone. For tests and fuzzing.
 struct TRawExchange {
   std::string Reply;
   bool KeepAlive = false;

@@ -2,11 +2,15 @@
 // the database's to enforce: the result is inserted only from the row a DELETE took, and
 // two servers deleting the same row cannot both succeed.
 #include <libpq-fe.h>
+#include <poll.h>
+
+#include <chrono>
 
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ScoreStore.h"
@@ -28,38 +32,66 @@ class TResult {
   PGresult* r_;
 };
 
+// PostgreSQL's base64 (lines of 76 characters) back to bytes.
+std::string FromBase64(std::string_view text) {
+  std::string out;
+  uint32_t acc = 0;
+  int bits = 0;
+  for (char ch : text) {
+    int v;
+    if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
+    else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
+    else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
+    else if (ch == '+') v = 62;
+    else if (ch == '/') v = 63;
+    else continue;  // line breaks and padding
+    acc = (acc << 6) | static_cast<uint32_t>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((acc >> bits) & 0xff));
+    }
+  }
+  return out;
+}
+
+// The URL with a bound on connecting, unless it sets its own.
+std::string ConnectString(const std::string& url) {
+  if (url.find("connect_timeout=") != std::string::npos) return url;
+  return url + (url.find('?') == std::string::npos ? "?" : "&") + "connect_timeout=5";
+}
+
 class TPostgresStore final : public TScoreStore {
  public:
-  explicit TPostgresStore(const std::string& url) : conn_(PQconnectdb(url.c_str())) {
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
-      PQfinish(conn_);
-      conn_ = nullptr;
-      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
-    }
+  explicit TPostgresStore(const std::string& url) : url_(ConnectString(url)) {
+    Connect();
     try {
-      Exec("SET client_min_messages = warning");  // no notices on stderr for existing tables
       CreateSchema();
     } catch (...) {
-      PQfinish(conn_);
-      conn_ = nullptr;
+      Drop();
       throw;
     }
   }
   ~TPostgresStore() override { PQfinish(conn_); }
 
-  void AddToken(const std::string& token, int64_t now) override {
+  void AddToken(const std::string& token, int64_t now, const std::string& address) override {
     const std::string expired = std::to_string(now - TokenLifetime), issued = std::to_string(now),
                       keep = std::to_string(MaxOpenTokens);
     Exec("BEGIN");
     try {
       Run("DELETE FROM tokens WHERE issued < $1", {expired});
-      Run("INSERT INTO tokens (token, issued) VALUES ($1, $2) ON CONFLICT (token) DO UPDATE"
-          " SET issued = EXCLUDED.issued",
-          {token, issued});
-      Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens"
-          " ORDER BY issued DESC, token DESC OFFSET $1)",
-          {keep});
+      Run("INSERT INTO tokens (token, issued, address) VALUES ($1, $2, $3) ON CONFLICT (token)"
+          " DO UPDATE SET issued = EXCLUDED.issued, address = EXCLUDED.address",
+          {token, issued, address});
+      // The address's own bound, on its index; the overall one walks the whole table, so
+      // now and then is enough.
+      Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE address = $1"
+          " ORDER BY issued DESC, token DESC OFFSET $2)",
+          {address, std::to_string(MaxTokensPerAddress)});
+      if (++added_ % 1024 == 0)
+        Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens"
+            " ORDER BY issued DESC, token DESC OFFSET $1)",
+            {keep});
       Exec("COMMIT");
     } catch (...) {
       Exec("ROLLBACK", false);
@@ -79,36 +111,98 @@ class TPostgresStore final : public TScoreStore {
   }
 
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override {
-    // One statement: of two servers taking the same token, only one gets the row back.
-    const TResult r = Run(
-        "UPDATE results SET token = NULL WHERE token = $1 AND time >= $2"
-        " RETURNING id, name, score",
-        {token, std::to_string(now - TokenLifetime)});
+    const TResult r = Run("SELECT id, name, score FROM results WHERE token = $1 AND time >= $2"
+                          " AND NOT verified",
+                          {token, std::to_string(now - TokenLifetime)});
     if (PQntuples(r.get()) != 1) return std::nullopt;
     return TReplayClaim{std::stoll(PQgetvalue(r.get(), 0, 0)), PQgetvalue(r.get(), 0, 1),
                         static_cast<int32_t>(std::stol(PQgetvalue(r.get(), 0, 2)))};
   }
 
-  void UnclaimReplay(int64_t id, const std::string& token) override {
-    Run("UPDATE results SET token = $1 WHERE id = $2 AND NOT verified",
-        {token, std::to_string(id)});
+  bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) override {
+    const std::string idText = std::to_string(id);
+    const char* values[] = {replay.data(), digest.c_str(), idText.c_str()};
+    const int lengths[] = {static_cast<int>(replay.size()), 0, 0};
+    const int formats[] = {1, 0, 0};  // the replay goes as bytes, the rest as text
+    const TResult r(Query(
+        "UPDATE results SET verified = true, replay = $1, replay_digest = $2, token = NULL"
+        " WHERE id = $3 AND NOT verified"
+        " AND NOT EXISTS (SELECT 1 FROM results WHERE replay_digest = $2)",
+        3, values, lengths, formats, 0));
+    // Two servers proving two results with one replay at once: the unique index turns the
+    // later one away.
+    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+    if (state && std::string(state) == "23505") return false;
+    Check(r);
+    return std::string(PQcmdTuples(r.get())) == "1";
   }
 
-  void KeepVerified(int64_t id, const std::string& replay) override {
-    const std::string idText = std::to_string(id);
-    const char* values[] = {replay.data(), idText.c_str()};
-    const int lengths[] = {static_cast<int>(replay.size()), 0};
-    const int formats[] = {1, 0};  // the replay goes as bytes, the id as text
-    const TResult r(PQexecParams(conn_, "UPDATE results SET verified = true, replay = $1 WHERE id = $2",
-                                 2, nullptr, values, lengths, formats, 0));
-    Check(r);
+  TQueued QueueCheck(int64_t resultId, const std::string& address, const std::string& replay,
+                     const std::string& digest, int maxWaiting, int maxPerAddress) override {
+    Exec("BEGIN");
+    try {
+      // The servers of one database count the queue one at a time.
+      Exec("SELECT pg_advisory_xact_lock(8642018)");
+      const TResult counts = Run(
+          "SELECT (SELECT count(*) FROM checks WHERE lease_until IS NULL),"
+          " (SELECT count(*) FROM checks WHERE address = $1)",
+          {address});
+      TQueued q = TQueued::Yes;
+      if (std::stoll(PQgetvalue(counts.get(), 0, 0)) >= maxWaiting) q = TQueued::QueueFull;
+      else if (std::stoll(PQgetvalue(counts.get(), 0, 1)) >= maxPerAddress) q = TQueued::AddressFull;
+      if (q == TQueued::Yes) {
+        const std::string idText = std::to_string(resultId);
+        const char* values[] = {idText.c_str(), address.c_str(), replay.data(), digest.c_str()};
+        const int lengths[] = {0, 0, static_cast<int>(replay.size()), 0};
+        const int formats[] = {0, 0, 1, 0};
+        const TResult r(Query(
+            "INSERT INTO checks (result_id, address, replay, digest) VALUES ($1, $2, $3, $4)",
+            4, values, lengths, formats, 0));
+        Check(r);
+      }
+      Exec("COMMIT");
+      return q;
+    } catch (...) {
+      Exec("ROLLBACK", false);
+      throw;
+    }
+  }
+
+  std::optional<TQueuedCheck> TakeCheck(int64_t now, int64_t leaseUntil) override {
+    // One statement: rows another server is taking are skipped, not waited for, and a
+    // row goes to one server only.
+    const TResult r = Run(
+        "WITH next AS (SELECT id FROM checks WHERE lease_until IS NULL OR lease_until <= $1"
+        "  ORDER BY id LIMIT 1 FOR UPDATE SKIP LOCKED)"
+        " UPDATE checks c SET lease_until = $2, attempts = c.attempts + 1"
+        " FROM next, results r WHERE c.id = next.id AND r.id = c.result_id"
+        " RETURNING c.id, c.result_id, r.name, r.score, encode(c.replay, 'base64'), c.digest,"
+        " c.attempts",
+        {std::to_string(now), std::to_string(leaseUntil)});
+    if (PQntuples(r.get()) != 1) return std::nullopt;
+    TQueuedCheck c;
+    c.Id = std::stoll(PQgetvalue(r.get(), 0, 0));
+    c.Claim = {std::stoll(PQgetvalue(r.get(), 0, 1)), PQgetvalue(r.get(), 0, 2),
+               static_cast<int32_t>(std::stol(PQgetvalue(r.get(), 0, 3)))};
+    c.Replay = FromBase64(PQgetvalue(r.get(), 0, 4));
+    c.Digest = PQgetvalue(r.get(), 0, 5);
+    c.Attempts = std::stoi(PQgetvalue(r.get(), 0, 6));
+    return c;
+  }
+
+  void FinishCheck(int64_t id) override { Run("DELETE FROM checks WHERE id = $1", {std::to_string(id)}); }
+
+  int WaitingChecks(int64_t now) override {
+    const TResult r = Run("SELECT count(*) FROM checks WHERE lease_until IS NULL OR lease_until <= $1",
+                          {std::to_string(now)});
+    return std::stoi(PQgetvalue(r.get(), 0, 0));
   }
 
   std::string KeptReplay(int64_t id) override {
     const std::string idText = std::to_string(id);
     const char* values[] = {idText.c_str()};
-    const TResult r(PQexecParams(conn_, "SELECT replay FROM results WHERE id = $1 AND replay IS NOT NULL",
-                                 1, nullptr, values, nullptr, nullptr, 1));
+    const TResult r(Query("SELECT replay FROM results WHERE id = $1 AND replay IS NOT NULL", 1,
+                          values, nullptr, nullptr, 1));
     Check(r);
     if (PQntuples(r.get()) != 1) return {};
     return std::string(PQgetvalue(r.get(), 0, 0), static_cast<size_t>(PQgetlength(r.get(), 0, 0)));
@@ -170,6 +264,27 @@ class TPostgresStore final : public TScoreStore {
         Exec("CREATE INDEX IF NOT EXISTS results_verified ON results (verified, score DESC, time, id)");
         Exec("INSERT INTO tinokvak_schema (version) VALUES (2)");
       }
+      if (found < 3) {
+        // A verified result keeps the digest of the replay that proved it; an upload no
+        // longer uses up the token.
+        Exec("ALTER TABLE results ADD COLUMN IF NOT EXISTS replay_digest text");
+        Exec("CREATE UNIQUE INDEX IF NOT EXISTS results_digest ON results (replay_digest)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (3)");
+      }
+      if (found < 4) {
+        // The check queue.
+        Exec("CREATE TABLE IF NOT EXISTS checks (id bigserial PRIMARY KEY, result_id bigint NOT NULL,"
+             " address text NOT NULL, replay bytea NOT NULL, digest text NOT NULL,"
+             " lease_until bigint, attempts integer NOT NULL DEFAULT 0)");
+        Exec("CREATE INDEX IF NOT EXISTS checks_address ON checks (address)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (4)");
+      }
+      if (found < 5) {
+        // A token remembers the address it went to.
+        Exec("ALTER TABLE tokens ADD COLUMN IF NOT EXISTS address text NOT NULL DEFAULT ''");
+        Exec("CREATE INDEX IF NOT EXISTS tokens_address ON tokens (address, issued)");
+        Exec("INSERT INTO tinokvak_schema (version) VALUES (5)");
+      }
       Exec("COMMIT");
     } catch (...) {
       Exec("ROLLBACK", false);
@@ -178,15 +293,14 @@ class TPostgresStore final : public TScoreStore {
   }
 
   void Exec(const char* sql, bool check = true) {
-    const TResult r(PQexec(conn_, sql));
+    const TResult r(Query(sql, 0, nullptr, nullptr, nullptr, 0));
     if (check) Check(r);
   }
 
   TResult Run(const char* sql, const std::vector<std::string>& params) {
     std::vector<const char*> values;
     for (const std::string& p : params) values.push_back(p.c_str());
-    TResult r(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                           nullptr, nullptr, 0));
+    TResult r(Query(sql, static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
     Check(r);
     return r;
   }
@@ -195,11 +309,86 @@ class TPostgresStore final : public TScoreStore {
     const ExecStatusType st = PQresultStatus(r.get());
     if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return;
     // A dropped connection is tried once more on the next request.
-    if (PQstatus(conn_) == CONNECTION_BAD) PQreset(conn_);
-    throw std::runtime_error(std::string("database: ") + PQerrorMessage(conn_));
+    const std::string msg = conn_ ? PQerrorMessage(conn_) : "no connection";
+    // A dropped connection is made again by the next request.
+    if (conn_ && PQstatus(conn_) == CONNECTION_BAD) Drop();
+    throw std::runtime_error("database: " + msg);
   }
 
-  PGconn* conn_;
+  // One statement with a deadline of our own: a database that does not answer in time
+  // (a frozen backend cannot even enforce its statement timeout) costs this request an
+  // error, and the connection is dropped and made anew for the next one.
+  TResult Query(const char* sql, int n, const char* const* values, const int* lengths,
+                const int* formats, int resultFormat) {
+    if (!conn_) Connect();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(QuerySeconds);
+    auto wait = [&](short events) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+      pollfd p{PQsocket(conn_), events, 0};
+      return left > 0 && ::poll(&p, 1, static_cast<int>(left)) > 0;
+    };
+    auto giveUp = [&]() -> TResult {
+      if (PGcancel* c = PQgetCancel(conn_)) {
+        char err[256];
+        PQcancel(c, err, sizeof err);
+        PQfreeCancel(c);
+      }
+      Drop();
+      throw std::runtime_error("database: no answer within " + std::to_string(QuerySeconds) + " s");
+    };
+    if (!PQsendQueryParams(conn_, sql, n, nullptr, values, lengths, formats, resultFormat))
+      return TResult(nullptr);
+    for (int f; (f = PQflush(conn_)) != 0;) {
+      if (f < 0) return TResult(nullptr);
+      if (!wait(POLLOUT | POLLIN)) return giveUp();
+      if (!PQconsumeInput(conn_)) return TResult(nullptr);
+    }
+    PGresult* last = nullptr;
+    for (;;) {
+      while (PQisBusy(conn_)) {
+        if (!wait(POLLIN)) {
+          PQclear(last);
+          return giveUp();
+        }
+        if (!PQconsumeInput(conn_)) {
+          PQclear(last);
+          return TResult(nullptr);
+        }
+      }
+      PGresult* r = PQgetResult(conn_);
+      if (!r) break;
+      PQclear(last);
+      last = r;
+    }
+    return TResult(last);
+  }
+
+  void Connect() {
+    conn_ = PQconnectdb(url_.c_str());
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
+      Drop();
+      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
+    }
+    // The server's own bound, a little inside ours; and no notices on stderr.
+    for (const char* sql : {"SET client_min_messages = warning", "SET statement_timeout = 4000",
+                            "SET lock_timeout = 4000"}) {
+      const TResult r(PQexec(conn_, sql));
+      Check(r);
+    }
+  }
+
+  void Drop() {
+    PQfinish(conn_);
+    conn_ = nullptr;
+  }
+
+  static constexpr int QuerySeconds = 5;
+  unsigned added_ = 0;  // tokens added
+  std::string url_;
+  PGconn* conn_ = nullptr;
 };
 
 }  // namespace

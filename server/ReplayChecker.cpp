@@ -2,17 +2,21 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+extern char** environ;
 
 namespace tk::scores {
 
@@ -33,12 +37,35 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// The checker prints one short line; more than this is not the checker's answer.
+constexpr size_t MaxAnswer = 4096;
+
 std::string LastLineOf(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
+  std::string text(MaxAnswer + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (text.size() > MaxAnswer) return {};
+  std::istringstream lines(text);
   std::string line, last;
-  while (std::getline(in, line))
+  while (std::getline(lines, line))
     if (!line.empty()) last = line;
   return last;
+}
+
+constexpr std::string_view DirPrefix = "tinokvak-check-";
+
+// Folders left by checks of a server that died before it could clear them: each name
+// carries its server's process id.
+void SweepLeftovers() {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(fs::temp_directory_path(), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(DirPrefix, 0) != 0) continue;
+    const long pid = std::strtol(name.c_str() + DirPrefix.size(), nullptr, 10);
+    if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      fs::remove_all(e.path(), ec);
+  }
 }
 
 }  // namespace
@@ -46,7 +73,10 @@ std::string LastLineOf(const fs::path& file) {
 TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
   TCheckOutcome out;
   // A private folder per check: the replay and what the checker prints.
-  std::string dirTemplate = (fs::temp_directory_path() / "tinokvak-check-XXXXXX").string();
+  std::string dirTemplate =
+      (fs::temp_directory_path() /
+       (std::string(DirPrefix) + std::to_string(::getpid()) + "-XXXXXX"))
+          .string();
   if (!::mkdtemp(dirTemplate.data())) return out;
   const fs::path dir = dirTemplate;
   const fs::path file = dir / "game.tkr", output = dir / "out.txt";
@@ -72,27 +102,51 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     return out;
   }
   // Everything the child needs is made before the fork: after it, only plain system calls.
-  std::vector<std::string> args = {o.Checker, "--replay", file.string(), "--check",
+  std::vector<std::string> args = {o.Checker, "--replay", file.string(), "--verify",
                                    "--dir",   o.GameDir};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // Its temporary files go into the check's folder, which goes with the check.
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (std::string_view(*e).rfind("TMPDIR=", 0) != 0) env.emplace_back(*e);
+  env.push_back("TMPDIR=" + dir.string());
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
   const rlimit memory{static_cast<rlim_t>(o.MemoryBytes), static_cast<rlim_t>(o.MemoryBytes)};
+  // CPU time a little past the wall clock's limit (the wall clock kills it first on an
+  // idle machine), and what it may write: its answer and its copy of the game's small
+  // files, never the disk.
+  const rlim_t cpu = static_cast<rlim_t>(o.Seconds) + 1;
+  const rlimit cpuLimit{cpu, cpu + 1};
+  const rlimit fileLimit{static_cast<rlim_t>(o.FileBytes), static_cast<rlim_t>(o.FileBytes)};
+  const rlimit noCore{0, 0};
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // Dies with the server: a checker outliving it would run on unwatched.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     ::dup2(nullFd, 0);
     ::dup2(outFd, 1);
     ::dup2(nullFd, 2);
     // The server's sockets and files are not the checker's business.
     ::close_range(3, ~0u, 0);
     ::setrlimit(RLIMIT_AS, &memory);
+    ::setrlimit(RLIMIT_CPU, &cpuLimit);
+    ::setrlimit(RLIMIT_FSIZE, &fileLimit);
+    ::setrlimit(RLIMIT_CORE, &noCore);
     ::setpgid(0, 0);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(outFd);
   ::close(nullFd);
   if (pid < 0) return out;
+  // Its own group: whatever it started goes with it when it is killed.
+  ::setpgid(pid, pid);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.Seconds);
   int status = 0;
   for (;;) {
@@ -109,62 +163,65 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  // Anything of its group still there goes now.
+  ::kill(-pid, SIGKILL);
   if (WIFEXITED(status)) out.ExitStatus = WEXITSTATUS(status);
   out.LastLine = LastLineOf(output);
   return out;
 }
 
-TReplayChecker::TReplayChecker(TCheckerOptions o) : o_(std::move(o)) {
-  for (int i = 0; i < o_.AtOnce; ++i) workers_.emplace_back([this] { Work(); });
-}
+TReplayChecker::TReplayChecker(TCheckerOptions o) : o_(std::move(o)) { SweepLeftovers(); }
 
 TReplayChecker::~TReplayChecker() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
-    queue_.clear();
   }
   wake_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
-bool TReplayChecker::TryPush(Job job) {
+void TReplayChecker::Start(Source source) {
+  if (!workers_.empty()) return;
+  source_ = std::move(source);
+  for (int i = 0; i < o_.AtOnce; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+void TReplayChecker::Wake() {
   {
     std::lock_guard lock(mutex_);
-    if (stop_ || queue_.size() >= o_.QueueCap) return false;
-    queue_.push_back(std::move(job));
+    ++asked_;
   }
-  wake_.notify_one();
-  return true;
+  wake_.notify_all();
 }
 
 void TReplayChecker::Drain() {
   std::unique_lock lock(mutex_);
-  idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
-}
-
-size_t TReplayChecker::Waiting() {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
+  const uint64_t asked = ++asked_;
+  wake_.notify_all();
+  idle_.wait(lock, [&] { return running_ == 0 && emptySince_ >= asked; });
 }
 
 void TReplayChecker::Work() {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-    if (stop_) return;
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    ++running_;
+  while (!stop_) {
+    const uint64_t asked = asked_;
+    ++running_;  // looking counts as running: Drain must not see a gap between the two
     lock.unlock();
+    std::optional<Job> job;
     try {
-      job();
+      job = source_();
+      if (job) (*job)();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "tinokvak-scores: replay check: %s\n", e.what());
     }
     lock.lock();
     --running_;
-    if (queue_.empty() && running_ == 0) idle_.notify_all();
+    if (!job) emptySince_ = std::max(emptySince_, asked);
+    idle_.notify_all();
+    if (!job)
+      wake_.wait_for(lock, std::chrono::seconds(PollSeconds),
+                     [&] { return stop_ || asked_ != asked; });
   }
 }
 

@@ -1,6 +1,6 @@
 // Replays sent with results are played back by the game's headless checker in child
-// processes: a few at once, each bounded in time and memory, the rest waiting in a short
-// queue. An upload is answered before its check runs.
+// processes: a few at once, each bounded in time, memory, CPU and output, the rest waiting
+// in the database's check queue. An upload is answered before its check runs.
 #pragma once
 
 #include <condition_variable>
@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,9 +19,11 @@ struct TCheckerOptions {
   std::string Checker;  // tinokvak-sim; empty turns replay checks off
   std::string GameDir;  // the game folder the replays must have been recorded on
   int AtOnce = 2;
-  size_t QueueCap = 32;
+  size_t QueueCap = 32;  // replays waiting for a check, all servers of the database together
   int Seconds = 10;
   uint64_t MemoryBytes = 1024ull << 20;
+  uint64_t FileBytes = 1ull << 20;  // the largest file a check may write
+  int PerAddress = 4;  // replays of one address queued or being checked at once
 };
 
 // How one replay fared.
@@ -30,32 +33,38 @@ struct TCheckOutcome {
   std::string LastLine;  // the checker's final state line (JSON)
 };
 
-// Runs the checker on the replay's bytes: argument vector, no shell; the child gets
-// RLIMIT_AS and is killed past the time limit.
+// Runs the checker on the replay's bytes: argument vector, no shell; the child, in a
+// process group of its own that dies with the server, gets bounded memory, CPU time and
+// file sizes and its own temporary folder (removed after it), and is killed with its group
+// past the time limit. Only its last line, of a few kilobytes at most, is read.
 TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay);
 
 class TReplayChecker {
  public:
   using Job = std::function<void()>;
+  // Where the workers find their next check: a job, or nothing when none waits.
+  using Source = std::function<std::optional<Job>()>;
   explicit TReplayChecker(TCheckerOptions o);
-  ~TReplayChecker();  // finishes the checks running, drops the queued ones
+  ~TReplayChecker();  // finishes the checks running; the rest wait in the database
   TReplayChecker(const TReplayChecker&) = delete;
   TReplayChecker& operator=(const TReplayChecker&) = delete;
 
   const TCheckerOptions& Options() const { return o_; }
-  // False when the queue is full.
-  bool TryPush(Job job);
-  // Waits until nothing is queued or running (for tests).
+  // Starts the workers on the source (once). They look whenever Wake is called, and every
+  // PollSeconds anyway: for checks other servers queued, or a dead one left.
+  void Start(Source source);
+  void Wake();
+  // Waits until the source had nothing left since this call and no check runs (for tests).
   void Drain();
-  // Replays waiting for a free check.
-  size_t Waiting();
+  static constexpr int PollSeconds = 2;
 
  private:
   void Work();
   TCheckerOptions o_;
+  Source source_;
   std::mutex mutex_;
   std::condition_variable wake_, idle_;
-  std::deque<Job> queue_;
+  uint64_t asked_ = 0, emptySince_ = 0;
   int running_ = 0;
   bool stop_ = false;
   std::vector<std::thread> workers_;

@@ -1,5 +1,6 @@
 #include "ScoreService.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <openssl/evp.h>
 
 #include "protocol/Protocol.h"
 #include "replay/ReplayFile.h"
@@ -75,6 +77,28 @@ constexpr int32_t PlausibleScoreThrough(int level) {
 
 }  // namespace
 
+std::string ReplayDigest(const replay::TReplay& r) {
+  // The journal as the file format writes it, with nothing but the seed around it: another
+  // start, trailer or header around the same game is the same game. Marks change nothing
+  // in a game and are left out.
+  replay::TReplay journal;
+  journal.Seed = r.Seed;
+  for (const replay::TEntry& e : r.Entries)
+    if (e.Type != replay::TEntry::Mark) journal.Entries.push_back(e);
+  const std::string bytes = replay::WriteReplay(journal);
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  if (!EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr))
+    throw std::runtime_error("cannot hash a replay");
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < n; ++i) {
+    hex += kHex[md[i] >> 4];
+    hex += kHex[md[i] & 15];
+  }
+  return hex;
+}
+
 const int32_t TScoreService::MaxPlausibleScore = PlausibleScoreThrough(MaxPlausibleLevel);
 static_assert(PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) > 10'000'000 &&
               PlausibleScoreThrough(TScoreService::MaxPlausibleLevel) < 100'000'000);
@@ -118,7 +142,8 @@ std::string TScoreService::NewToken() {
   return t;
 }
 
-TReply TScoreService::Handle(std::string_view path, std::string_view query) {
+TReply TScoreService::Handle(std::string_view path, std::string_view query,
+                             std::string_view address) {
   if (path != "/cgi/version.pl") return Refuse(404, "not found");
   if (query.size() > MaxQuery) return Refuse(414, "query too long");
   // Each parameter once: a repeated one could mean two different things.
@@ -136,7 +161,7 @@ TReply TScoreService::Handle(std::string_view path, std::string_view query) {
   if (!has("prg", "Pondlark")) return Refuse(400, "bad query");
   std::lock_guard lock(mutex_);
   try {
-    if (params.size() == 2 && has("version", "")) return Version();
+    if (params.size() == 2 && has("version", "")) return Version(address);
     if (params.size() == 3 && has("hs", "") && params.count("inf"))
       return Submit(params.at("inf"));
     if (params.size() == 3 && has("type", "0") && has("show", "")) return Show(false);
@@ -149,9 +174,9 @@ TReply TScoreService::Handle(std::string_view path, std::string_view query) {
   return Refuse(400, "bad query");
 }
 
-TReply TScoreService::Version() {
+TReply TScoreService::Version(std::string_view address) {
   const std::string token = NewToken();
-  store_.AddToken(token, clock_());
+  store_.AddToken(token, clock_(), std::string(address));
   // The game takes the fifth "|" field as its token.
   return {200, "text/plain; charset=utf-8", "OK|Pondlark|1.0|0|" + token + "|0"};
 }
@@ -189,7 +214,37 @@ TReply TScoreService::Submit(std::string_view symbols) {
   return {200, "text/plain; charset=utf-8", "OK"};
 }
 
-TReply TScoreService::HandleUpload(std::string_view query, const std::string& bytes) {
+void TScoreService::SetChecker(TReplayChecker* checker) {
+  checker_ = checker;
+  if (checker_) checker_->Start([this] { return NextCheck(); });
+}
+
+int TScoreService::WaitingChecks() {
+  std::lock_guard lock(mutex_);
+  return store_.WaitingChecks(clock_());
+}
+
+std::optional<TReplayChecker::Job> TScoreService::NextCheck() {
+  std::lock_guard lock(mutex_);
+  const TCheckerOptions& o = checker_->Options();
+  for (;;) {
+    const int64_t now = clock_();
+    // Time for the check and to spare; a server that dies holding it lets it go then.
+    std::optional<TQueuedCheck> c = store_.TakeCheck(now, now + 2 * int64_t{o.Seconds} + 5);
+    if (!c) return std::nullopt;
+    if (c->Attempts > MaxCheckAttempts) {
+      // Taken so often without an end: the checker (or its server) dies on it.
+      std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was given up after %d checks\n",
+                   static_cast<long long>(c->Claim.Id), MaxCheckAttempts);
+      store_.FinishCheck(c->Id);
+      continue;
+    }
+    return TReplayChecker::Job([this, check = std::move(*c)] { Verify(check); });
+  }
+}
+
+TReply TScoreService::HandleUpload(std::string_view query, const std::string& bytes,
+                                   std::string_view address) {
   std::map<std::string_view, std::string_view> params;
   for (std::string_view item : Split(query, '&')) {
     const size_t eq = item.find('=');
@@ -213,13 +268,19 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   try {
     const std::optional<TReplayClaim> claim = store_.ClaimReplay(token, clock_());
     if (!claim) return Refuse(403, "unknown token");
-    if (r.Trailer.Score != claim->Score || Cp1251ToUtf8(r.Trailer.PlayerName) != claim->Name)
-      return Refuse(422, "the replay is of another result");
+    // The trailer is only the file's summary, never the proof; but a score it does not
+    // share with the result cannot be that result's game, and costs no check.
+    if (r.Trailer.Score != claim->Score) return Refuse(422, "the replay is of another result");
     const TReplayClaim c = *claim;
-    if (!checker_->TryPush([this, c, bytes] { Verify(c, bytes); })) {
-      store_.UnclaimReplay(c.Id, token);
-      return Refuse(503, "too many replays waiting, try later");
+    const TCheckerOptions& o = checker_->Options();
+    switch (store_.QueueCheck(c.Id, std::string(address), bytes, ReplayDigest(r),
+                              static_cast<int>(o.QueueCap), o.PerAddress)) {
+      case TScoreStore::TQueued::QueueFull: return Refuse(503, "too many replays waiting, try later");
+      case TScoreStore::TQueued::AddressFull:
+        return Refuse(503, "too many of your replays are waiting, try later");
+      case TScoreStore::TQueued::Yes: break;
     }
+    checker_->Wake();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return Refuse(500, "server error");
@@ -227,26 +288,39 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   return {202, "text/plain; charset=utf-8", "queued\n"};
 }
 
-void TScoreService::Verify(const TReplayClaim& claim, const std::string& bytes) {
-  const TCheckOutcome out = RunChecker(checker_->Options(), bytes);
-  // Exit 0: the game played back to the recorded score, level and lives on our data (other
-  // data is refused with 2). Its last line shows the score it reached, which must be ours.
-  bool ok = out.ExitStatus == 0;
-  if (ok) {
+void TScoreService::Verify(const TQueuedCheck& check) {
+  const TReplayClaim& claim = check.Claim;
+  const TCheckOutcome out = RunChecker(checker_->Options(), check.Replay);
+  // Exit 0: the replay is one whole game from the main menu to its name entry, played back
+  // on our data to the score, level and lives its trailer gives. Its one line tells the
+  // result that game itself recorded, the name as typed at its name entry: that is what
+  // must be ours.
+  std::string why;
+  if (out.TimedOut) {
+    why = "out of time";
+  } else if (out.ExitStatus != 0) {
+    why = "checker exit " + std::to_string(out.ExitStatus);
+  } else {
     const nlohmann::json state = nlohmann::json::parse(out.LastLine, nullptr, false);
-    ok = state.is_object() && state.contains("score") && state["score"].is_number_integer() &&
-         state["score"].get<int64_t>() == claim.Score;
-  }
-  if (!ok) {
-    std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was not verified (%s)\n",
-                 static_cast<long long>(claim.Id),
-                 out.TimedOut ? "out of time"
-                 : out.ExitStatus == 0 ? "it ends on another score"
-                                       : ("checker exit " + std::to_string(out.ExitStatus)).c_str());
-    return;
+    if (!state.is_object() || !state.contains("score") || !state["score"].is_number_integer() ||
+        !state.contains("name") || !state["name"].is_string())
+      why = "the checker told no result";
+    else if (state["score"].get<int64_t>() != claim.Score)
+      why = "its game ends on another score";
+    else if (state["name"].get<std::string>() != claim.Name)
+      why = "its game entered another name";
   }
   std::lock_guard lock(mutex_);
-  store_.KeepVerified(claim.Id, bytes);
+  try {
+    if (why.empty() && !store_.KeepVerified(claim.Id, check.Replay, check.Digest))
+      why = "the same game verified a result already";
+    store_.FinishCheck(check.Id);
+    if (why.empty()) return;
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  std::fprintf(stderr, "tinokvak-scores: the replay of result %lld was not verified (%s)\n",
+               static_cast<long long>(claim.Id), why.c_str());
 }
 
 TReply TScoreService::Show(bool verifiedOnly) {

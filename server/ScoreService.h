@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 
 #include "ReplayChecker.h"
 #include "ScoreStore.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::scores {
 
@@ -28,17 +30,29 @@ class TScoreService {
 
   // A request's path and its query as sent (nothing is percent-decoded: the game's queries
   // are plain letters and digits). Safe to call from several threads.
-  TReply Handle(std::string_view path, std::string_view query);
+  // The address is the client's (it bounds the tokens open for one address).
+  TReply Handle(std::string_view path, std::string_view query, std::string_view address = {});
 
   // The replay of a game whose result was sent with token p, posted to ReplayPath with
   // the query "prg=Pondlark&p=TOKEN": answered at once, checked later on the checker.
-  // The result is marked verified when its replay plays back to the sent score and name
-  // on this server's game data.
-  TReply HandleUpload(std::string_view query, const std::string& replay);
+  // The result is marked verified when its replay is one whole game from the main menu
+  // that plays back, on this server's game data, to the sent score with the sent name
+  // typed at its own name entry, and no replay of the same game verified a result before.
+  // An upload that does not verify the result leaves its token usable for another.
+  // The upload waits in the database's check queue: a replay that does not fit
+  // (QueueCap waiting, or PerAddress of the sender's address queued or being checked) is
+  // answered 503, and the game sends it again later.
+  TReply HandleUpload(std::string_view query, const std::string& replay,
+                      std::string_view address = {});
   static constexpr std::string_view ReplayPath = "/cgi/replay.pl";
-  // Replays are refused while no checker is set. The checker must outlive the service's
-  // use of it (it calls back into the service from its threads).
-  void SetChecker(TReplayChecker* checker) { checker_ = checker; }
+  // Replays are refused while no checker is set. Setting one starts it on the queue; it
+  // must outlive the service's use of it (it calls back into the service from its
+  // threads). A check taken and not finished (its server died) is taken again once its
+  // lease runs out; one that was taken MaxCheckAttempts times is given up.
+  void SetChecker(TReplayChecker* checker);
+  static constexpr int MaxCheckAttempts = 3;
+  // Replays waiting in the queue (for tests).
+  int WaitingChecks();
 
   // The highest score a game can plausibly reach, from the game's own rules. The result
   // carries no level, so this sums what each level can add over the levels a game can
@@ -52,10 +66,11 @@ class TScoreService {
   static constexpr int ShownResults = 100;
 
  private:
-  TReply Version();
+  TReply Version(std::string_view address);
   TReply Submit(std::string_view symbols);
   TReply Show(bool verifiedOnly);
-  void Verify(const TReplayClaim& claim, const std::string& replay);
+  std::optional<TReplayChecker::Job> NextCheck();
+  void Verify(const TQueuedCheck& check);
   std::string NewToken();
 
   TScoreStore& store_;
@@ -83,6 +98,10 @@ constexpr int64_t TScoreService::PlausibleLevelScore(int64_t level) {
   const int64_t pondPerLife = 40 * level + 20 * (20 + 8 * level);
   return feeding + 4 * pondPerLife;
 }
+
+// The SHA-256 of a replay's journal and seed, in hex: the game it holds, whatever header,
+// start or trailer surround it.
+std::string ReplayDigest(const replay::TReplay& r);
 
 // "&", "<", ">", '"' and "'" as character references.
 std::string HtmlEscape(std::string_view text);

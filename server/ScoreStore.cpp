@@ -93,6 +93,48 @@ TSqliteStore::TSqliteStore(const std::string& path) {
              "ALTER TABLE results ADD COLUMN replay BLOB;"
              "CREATE UNIQUE INDEX results_token ON results (token);"
              "CREATE INDEX results_verified ON results (verified, score DESC, time, id);");
+        Exec("PRAGMA user_version = 2");
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
+    if (found < 3) {
+      // Version 3: a verified result keeps the digest of the replay that proved it (one
+      // game, one result); an upload no longer uses up the token.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("ALTER TABLE results ADD COLUMN replay_digest TEXT;"
+             "CREATE UNIQUE INDEX results_digest ON results (replay_digest);");
+        Exec("PRAGMA user_version = 3");
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
+    if (found < 4) {
+      // Version 4: the check queue.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("CREATE TABLE checks (id INTEGER PRIMARY KEY, result_id INTEGER NOT NULL,"
+             "  address TEXT NOT NULL, replay BLOB NOT NULL, digest TEXT NOT NULL,"
+             "  lease_until INTEGER, attempts INTEGER NOT NULL DEFAULT 0);"
+             "CREATE INDEX checks_address ON checks (address);");
+        Exec("PRAGMA user_version = 4");
+        Exec("COMMIT");
+      } catch (...) {
+        Exec("ROLLBACK");
+        throw;
+      }
+    }
+    if (found < 5) {
+      // Version 5: a token remembers the address it went to.
+      Exec("BEGIN IMMEDIATE");
+      try {
+        Exec("ALTER TABLE tokens ADD COLUMN address TEXT NOT NULL DEFAULT '';"
+             "CREATE INDEX tokens_address ON tokens (address, issued);");
         Exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
         Exec("COMMIT");
       } catch (...) {
@@ -118,19 +160,29 @@ void TSqliteStore::Exec(const char* sql) {
   }
 }
 
-void TSqliteStore::AddToken(const std::string& token, int64_t now) {
+void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::string& address) {
   Exec("BEGIN IMMEDIATE");
   try {
     TStatement(db_, "DELETE FROM tokens WHERE issued < ?").Bind(1, now - TokenLifetime).Step();
-    TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued) VALUES (?, ?)")
+    TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued, address) VALUES (?, ?, ?)")
         .Bind(1, token)
         .Bind(2, now)
+        .Bind(3, address)
         .Step();
+    // The address's own bound, on its index: a few rows to look at, however many are open.
     TStatement(db_,
-               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
+               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens WHERE address = ?"
                " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
-        .Bind(1, int64_t{MaxOpenTokens})
+        .Bind(1, address)
+        .Bind(2, int64_t{MaxTokensPerAddress})
         .Step();
+    // The overall bound walks the whole table: now and then is enough to keep the disk safe.
+    if (++added_ % 1024 == 0)
+      TStatement(db_,
+                 "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
+                 " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
+          .Bind(1, int64_t{MaxOpenTokens})
+          .Step();
     Exec("COMMIT");
   } catch (...) {
     Exec("ROLLBACK");
@@ -165,30 +217,89 @@ bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, 
 }
 
 std::optional<TReplayClaim> TSqliteStore::ClaimReplay(const std::string& token, int64_t now) {
-  // The token is cleared in the same statement that finds the row: one upload per result.
   TStatement st(db_,
-                "UPDATE results SET token = NULL WHERE token = ? AND time >= ?"
-                " RETURNING id, name, score");
+                "SELECT id, name, score FROM results WHERE token = ? AND time >= ? AND verified = 0");
   st.Bind(1, token).Bind(2, now - TokenLifetime);
   if (!st.Step()) return std::nullopt;
-  TReplayClaim c{st.Int(0), st.Text(1), static_cast<int32_t>(st.Int(2))};
-  while (st.Step()) {
-  }
-  return c;
+  return TReplayClaim{st.Int(0), st.Text(1), static_cast<int32_t>(st.Int(2))};
 }
 
-void TSqliteStore::UnclaimReplay(int64_t id, const std::string& token) {
-  TStatement(db_, "UPDATE results SET token = ? WHERE id = ? AND verified = 0")
-      .Bind(1, token)
-      .Bind(2, id)
-      .Step();
-}
-
-void TSqliteStore::KeepVerified(int64_t id, const std::string& replay) {
-  TStatement(db_, "UPDATE results SET verified = 1, replay = ? WHERE id = ?")
+bool TSqliteStore::KeepVerified(int64_t id, const std::string& replay, const std::string& digest) {
+  // One writer at a time: the digest's absence holds until the update.
+  TStatement(db_,
+             "UPDATE results SET verified = 1, replay = ?, replay_digest = ?, token = NULL"
+             " WHERE id = ? AND verified = 0"
+             " AND NOT EXISTS (SELECT 1 FROM results WHERE replay_digest = ?)")
       .BindBlob(1, replay)
-      .Bind(2, id)
+      .Bind(2, digest)
+      .Bind(3, id)
+      .Bind(4, digest)
       .Step();
+  return sqlite3_changes(db_) == 1;
+}
+
+TScoreStore::TQueued TSqliteStore::QueueCheck(int64_t resultId, const std::string& address,
+                                              const std::string& replay, const std::string& digest,
+                                              int maxWaiting, int maxPerAddress) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    TStatement waiting(db_, "SELECT count(*) FROM checks WHERE lease_until IS NULL");
+    waiting.Step();
+    TStatement mine(db_, "SELECT count(*) FROM checks WHERE address = ?");
+    mine.Bind(1, address).Step();
+    TQueued q = TQueued::Yes;
+    if (waiting.Int(0) >= maxWaiting) q = TQueued::QueueFull;
+    else if (mine.Int(0) >= maxPerAddress) q = TQueued::AddressFull;
+    if (q == TQueued::Yes)
+      TStatement(db_, "INSERT INTO checks (result_id, address, replay, digest) VALUES (?, ?, ?, ?)")
+          .Bind(1, resultId)
+          .Bind(2, address)
+          .BindBlob(3, replay)
+          .Bind(4, digest)
+          .Step();
+    Exec("COMMIT");
+    return q;
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+std::optional<TQueuedCheck> TSqliteStore::TakeCheck(int64_t now, int64_t leaseUntil) {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    std::optional<TQueuedCheck> c;
+    {
+      TStatement st(db_,
+                    "SELECT c.id, c.result_id, r.name, r.score, c.replay, c.digest, c.attempts"
+                    " FROM checks c JOIN results r ON r.id = c.result_id"
+                    " WHERE c.lease_until IS NULL OR c.lease_until <= ? ORDER BY c.id LIMIT 1");
+      st.Bind(1, now);
+      if (st.Step())
+        c = TQueuedCheck{st.Int(0), {st.Int(1), st.Text(2), static_cast<int32_t>(st.Int(3))},
+                         st.Text(4), st.Text(5), static_cast<int>(st.Int(6)) + 1};
+    }
+    if (c)
+      TStatement(db_, "UPDATE checks SET lease_until = ?, attempts = attempts + 1 WHERE id = ?")
+          .Bind(1, leaseUntil)
+          .Bind(2, c->Id)
+          .Step();
+    Exec("COMMIT");
+    return c;
+  } catch (...) {
+    Exec("ROLLBACK");
+    throw;
+  }
+}
+
+void TSqliteStore::FinishCheck(int64_t id) {
+  TStatement(db_, "DELETE FROM checks WHERE id = ?").Bind(1, id).Step();
+}
+
+int TSqliteStore::WaitingChecks(int64_t now) {
+  TStatement st(db_, "SELECT count(*) FROM checks WHERE lease_until IS NULL OR lease_until <= ?");
+  st.Bind(1, now).Step();
+  return static_cast<int>(st.Int(0));
 }
 
 std::string TSqliteStore::KeptReplay(int64_t id) {

@@ -27,25 +27,55 @@ struct TReplayClaim {
   int32_t Score = 0;
 };
 
+
+// A replay waiting for its check, or taken for one.
+struct TQueuedCheck {
+  int64_t Id = 0;
+  TReplayClaim Claim;  // the result it is to verify
+  std::string Replay, Digest;
+  int Attempts = 0;  // how often it was taken, this time included
+};
+
 // Where tokens and results live. Every operation is atomic on its own, so several servers
 // may share one store (PostgreSQL) and a token is used up once whichever server takes it.
 class TScoreStore {
  public:
   virtual ~TScoreStore() = default;
-  // Remembers a token issued at `now`. Tokens older than TokenLifetime are forgotten, and
-  // beyond MaxOpenTokens the oldest go, so a client asking in a loop cannot fill the disk.
-  virtual void AddToken(const std::string& token, int64_t now) = 0;
+  // Remembers a token issued at `now` to `address`. Tokens older than TokenLifetime are
+  // forgotten, and beyond MaxOpenTokens the oldest go (looked at now and then), so no
+  // client asking in a loop can fill the disk.
+  // One address keeps MaxTokensPerAddress open at most, its oldest going first, so one
+  // client asking in a loop neither fills the table nor pushes out everybody else's.
+  virtual void AddToken(const std::string& token, int64_t now, const std::string& address = {}) = 0;
   // Uses up the token and stores the row in one transaction. False, with nothing stored,
   // when the token was never issued, has expired or was used already.
   virtual bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) = 0;
-  // The result the token was used for, if its replay has not been sent yet; the token
-  // is then used up for replays too (one upload per result). Nothing when the token never
-  // stored a result, was used for a replay already or is older than TokenLifetime.
+  // The unverified result the token stored within TokenLifetime, which a replay may still
+  // verify; nothing when there is none. Looking changes nothing: the token stays the
+  // result's until a replay verifies it, so an upload that does not (whoever sent it, a
+  // damaged file, another game) costs the game's own replay nothing.
   virtual std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) = 0;
-  // Gives a claim back (the check could not be queued), so the game may send it again.
-  virtual void UnclaimReplay(int64_t id, const std::string& token) = 0;
-  // Marks the result verified and keeps the replay that showed it.
-  virtual void KeepVerified(int64_t id, const std::string& replay) = 0;
+  // Marks the result verified and keeps the replay that showed it, with the replay's digest
+  // (its journal and seed). False, changing nothing, when a replay of that digest verified
+  // a result already (one game proves one result) or this result is verified already.
+  virtual bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) = 0;
+  // ---- The check queue: replays waiting for a check live in the database, so that a
+  // check pending when a server dies is done by the next one to look (any server of the
+  // database), and one address cannot fill the queue for everybody.
+  enum class TQueued { Yes, QueueFull, AddressFull };
+  // Queues a replay for the result unless `maxWaiting` replays wait already (checks taken
+  // and still leased do not count), or `maxPerAddress` of the address's are queued or
+  // being checked.
+  virtual TQueued QueueCheck(int64_t resultId, const std::string& address, const std::string& replay,
+                             const std::string& digest, int maxWaiting, int maxPerAddress) = 0;
+  // Takes the oldest queued check that nobody holds (never taken, or its lease ran out:
+  // the server checking it died) and holds it until `leaseUntil`.
+  virtual std::optional<TQueuedCheck> TakeCheck(int64_t now, int64_t leaseUntil) = 0;
+  // The check is done, whatever it found.
+  virtual void FinishCheck(int64_t id) = 0;
+  // Checks waiting for a server to take them.
+  virtual int WaitingChecks(int64_t now) = 0;
+
   // The replay kept for a result; empty when there is none.
   virtual std::string KeptReplay(int64_t id) = 0;
   // The best results, highest score first, earlier first among equal scores.
@@ -55,8 +85,9 @@ class TScoreStore {
 
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
+  static constexpr int MaxTokensPerAddress = 1000;
   // The tables' layout; a store written by a newer server is refused rather than misread.
-  static constexpr int SchemaVersion = 2;
+  static constexpr int SchemaVersion = 5;
 };
 
 // One SQLite file.
@@ -68,11 +99,15 @@ class TSqliteStore final : public TScoreStore {
   TSqliteStore(const TSqliteStore&) = delete;
   TSqliteStore& operator=(const TSqliteStore&) = delete;
 
-  void AddToken(const std::string& token, int64_t now) override;
+  void AddToken(const std::string& token, int64_t now, const std::string& address = {}) override;
   bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override;
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override;
-  void UnclaimReplay(int64_t id, const std::string& token) override;
-  void KeepVerified(int64_t id, const std::string& replay) override;
+  bool KeepVerified(int64_t id, const std::string& replay, const std::string& digest) override;
+  TQueued QueueCheck(int64_t resultId, const std::string& address, const std::string& replay,
+                     const std::string& digest, int maxWaiting, int maxPerAddress) override;
+  std::optional<TQueuedCheck> TakeCheck(int64_t now, int64_t leaseUntil) override;
+  void FinishCheck(int64_t id) override;
+  int WaitingChecks(int64_t now) override;
   std::string KeptReplay(int64_t id) override;
   std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) override;
   int OpenTokens() override;
@@ -81,6 +116,7 @@ class TSqliteStore final : public TScoreStore {
  private:
   void Exec(const char* sql);
   sqlite3* db_ = nullptr;
+  unsigned added_ = 0;  // tokens added: the overall bound is kept every so many
 };
 
 // A "postgresql://" URL opens PostgreSQL, anything else is an SQLite file path. Throws

@@ -1,7 +1,7 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
-//                   [--check-queue N] [--config FILE]
+//                   [--check-queue N] [--check-seconds N] [--config FILE]
 // --checker names tinokvak-sim and --game-dir the game folder it plays replays on; with
 // both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
 // results they confirm are marked verified. Without them replays are refused.
@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
     "                       [--request-seconds N] [--per-address N]\n"
     "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n"
-    "                       [--config FILE]\n"
+    "                       [--check-seconds N] [--config FILE]\n"
     "--config FILE reads the settings from FILE, one \"name = value\" a line, the names\n"
     "those of the options (port = 8642); the options given here win over the file's.\n"
     "The packaged service reads /etc/tinokvak-scores/scores.conf.\n";
@@ -56,7 +56,7 @@ bool ParseCount(const std::string& v, long lo, long hi, int& out) {
 // The settings the file may hold: every option that takes a value, except --config.
 const std::set<std::string> kSettings = {"listen",  "port",     "db",     "request-seconds",
                                          "per-address", "checker", "game-dir", "checks",
-                                         "check-queue"};
+                                         "check-queue", "check-seconds"};
 
 // Sets option NAME (without its dashes) from VALUE; false when the value is out of range
 // or the name unknown.
@@ -79,6 +79,8 @@ bool ApplyOption(const std::string& name, const std::string& v, TOptions& o) {
     int n = 0;
     if (!ParseCount(v, 1, 100000, n)) return false;
     o.Checker.QueueCap = static_cast<size_t>(n);
+  } else if (name == "check-seconds") {
+    return ParseCount(v, 1, 600, o.Checker.Seconds);
   } else if (name == "db") {
     o.Db = v;
   } else {

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "HttpServer.h"
 #include "ScoreService.h"
@@ -204,6 +205,28 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
                std::runtime_error);
 }
 
+// One client asking for tokens in a loop keeps a bounded number open, its oldest going
+// first; the tokens of others stay.
+TEST(ScoreServer, OneAddressKeepsABoundedNumberOfTokensOpen) {
+  Server server;
+  auto token = [&](std::string_view address) {
+    ++server.now;
+    const TReply r = server.service.Handle("/cgi/version.pl", "version&prg=Pondlark", address);
+    EXPECT_EQ(r.Status, 200);
+    return online::ResultTokenOf(r.Body);
+  };
+  const std::string other = token("10.0.0.8");
+  std::vector<std::string> mine;
+  for (int i = 0; i < TScoreStore::MaxTokensPerAddress + 5; ++i) mine.push_back(token("10.0.0.9"));
+  EXPECT_EQ(server.store->OpenTokens(), TScoreStore::MaxTokensPerAddress + 1);
+  auto submit = [&](const std::string& t) {
+    return server.Submit("type=0|name=Kot|score=10|key=T|p=" + t + "|add=|z=").Status;
+  };
+  EXPECT_EQ(submit(mine.front()), 403);
+  EXPECT_EQ(submit(mine.back()), 200);
+  EXPECT_EQ(submit(other), 200);
+}
+
 TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   Server server;
   const std::string get = "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\n";
@@ -217,7 +240,7 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
       {"HTTP/1.0 closes", "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.0\r\n\r\n", "200", false},
       {"asked to close", get + "Connection: close\r\n\r\n", "200", false},
       {"a body is read and ignored", get + "Content-Length: 3\r\n\r\nabc", "200", true},
-      {"POST", "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "405", true},
+      {"POST", "POST /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", "405", true},
       {"headers over 8 KB", get + "X-Pad: " + std::string(9000, 'a') + "\r\n\r\n", "431", false},
       {"many small headers", get + [] { std::string h; for (int i = 0; i < 1500; ++i) h += "X: yy\r\n"; return h; }() + "\r\n", "431", false},
       {"a body too large", get + "Content-Length: 5000\r\n\r\n", "413", false},
@@ -239,6 +262,89 @@ TEST(ScoreServer, RawRequestsAreFramedAndRefusedAsOnTheWire) {
   // The token request's reply carries a token the game can use.
   const scores::TRawExchange r = scores::AnswerRaw(server.service, get + "\r\n");
   EXPECT_EQ(online::ResultTokenOf(r.Reply.substr(r.Reply.find("\r\n\r\n") + 4)).size(), 32u);
+}
+
+// The protocol's own rules, request by request: HEAD, "Expect", the version, Host, the
+// headers every reply carries and the static files' validators.
+TEST(ScoreServer, RequestsAreAnsweredAsHttpAsks) {
+  Server server;
+  const scores::TSite& site = scores::BuiltInSite();
+  auto raw = [&](const std::string& bytes) { return scores::AnswerRaw(server.service, bytes, {}, &site); };
+  auto header = [](const std::string& reply, const std::string& name) -> std::string {
+    const size_t end = reply.find("\r\n\r\n");
+    const size_t at = reply.substr(0, end).find("\r\n" + name + ": ");
+    if (at == std::string::npos) return "";
+    const size_t from = at + name.size() + 4;
+    return reply.substr(from, reply.find("\r\n", from) - from);
+  };
+  auto body = [](const std::string& reply) { return reply.substr(reply.find("\r\n\r\n") + 4); };
+  const std::string css = raw("GET /style.css HTTP/1.1\r\nHost: x\r\n\r\n").Reply;
+  const std::string tag = header(css, "ETag"), modified = header(css, "Last-Modified");
+  ASSERT_EQ(tag.size(), 18u) << css.substr(0, 400);
+  ASSERT_FALSE(modified.empty());
+  const std::string cssLength = header(css, "Content-Length");
+
+  const struct {
+    const char* Why;
+    std::string Bytes;
+    std::string Status;
+    bool KeepAlive;
+    std::string Body;  // "*": any, else exactly this
+  } cases[] = {
+      {"HEAD of a file: GET's header, no body", "HEAD /style.css HTTP/1.1\r\nHost: x\r\n\r\n", "200", true, ""},
+      {"HEAD of the table", "HEAD /cgi/version.pl?prg=Pondlark&type=0&show HTTP/1.1\r\nHost: x\r\n\r\n", "200", true, ""},
+      {"HEAD of the upload: 405 without a body", "HEAD /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\n\r\n", "405", true, ""},
+      {"HEAD of nothing", "HEAD /nothing HTTP/1.1\r\nHost: x\r\n\r\n", "404", true, ""},
+      {"DELETE", "DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", "405", true, "*"},
+      {"no version", "GET /\r\n\r\n", "400", false, "*"},
+      {"HTTP/1.1 without Host", "GET / HTTP/1.1\r\n\r\n", "400", false, "*"},
+      {"Host twice", "GET / HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n", "400", false, "*"},
+      {"HTTP/1.0 without Host", "GET / HTTP/1.0\r\n\r\n", "200", false, "*"},
+      {"HTTP/1.0 with Host twice", "GET / HTTP/1.0\r\nHost: x\r\nHost: x\r\n\r\n", "400", false, "*"},
+      {"an unknown expectation", "POST /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\nExpect: magic\r\nContent-Length: 4\r\n\r\n", "417", false, "*"},
+      {"a body too large is refused before it is asked for",
+       "POST /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 99999999\r\n\r\n", "413", false, "*"},
+      {"the same tag", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: " + tag + "\r\n\r\n", "304", true, ""},
+      {"the tag among others, weak", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: \"a\", W/" + tag + "\r\n\r\n", "304", true, ""},
+      {"any tag", "GET / HTTP/1.1\r\nHost: x\r\nIf-None-Match: *\r\n\r\n", "304", true, ""},
+      {"another tag", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: \"0\"\r\n\r\n", "200", true, "*"},
+      {"not modified since", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-Modified-Since: " + modified + "\r\n\r\n", "304", true, ""},
+      {"modified since 1994", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n", "200", true, "*"},
+      {"a date that is none", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-Modified-Since: yesterday\r\n\r\n", "200", true, "*"},
+      {"the tag decides before the date", "GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: \"0\"\r\nIf-Modified-Since: " + modified + "\r\n\r\n", "200", true, "*"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TRawExchange r = raw(c.Bytes);
+    ASSERT_EQ(r.Reply.substr(0, 12), "HTTP/1.1 " + c.Status) << r.Reply.substr(0, 300);
+    EXPECT_EQ(r.KeepAlive, c.KeepAlive);
+    if (c.Body != "*") {
+      EXPECT_EQ(body(r.Reply), c.Body);
+    }
+    // Every reply, errors included, says how it may be used.
+    EXPECT_EQ(header(r.Reply, "X-Content-Type-Options"), "nosniff");
+    EXPECT_NE(header(r.Reply, "Content-Security-Policy").find("default-src 'none'"), std::string::npos);
+    EXPECT_EQ(header(r.Reply, "Referrer-Policy"), "no-referrer");
+  }
+  // HEAD tells the length GET sends, and takes only its own bytes: the next request on the
+  // connection is read from the right place.
+  const std::string head = "HEAD /style.css HTTP/1.1\r\nHost: x\r\n\r\n";
+  const scores::TRawExchange h = raw(head + "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+  EXPECT_EQ(header(h.Reply, "Content-Length"), cssLength);
+  EXPECT_EQ(header(h.Reply, "ETag"), tag);
+  EXPECT_EQ(h.Used, head.size());
+  // A 304 carries the validators and no length of a body it does not send.
+  const std::string same = raw("GET /style.css HTTP/1.1\r\nHost: x\r\nIf-None-Match: " + tag + "\r\n\r\n").Reply;
+  EXPECT_EQ(header(same, "ETag"), tag);
+  EXPECT_EQ(header(same, "Content-Length"), "");
+
+  // A client that waits to be asked for its body is asked, once the headers pass.
+  const std::string upload = "POST /cgi/replay.pl?prg=Pondlark&p=x HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n";
+  EXPECT_EQ(raw(upload).Reply, "HTTP/1.1 100 Continue\r\n\r\n");
+  const std::string answered = raw(upload + "hello").Reply;
+  EXPECT_EQ(answered.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 ", 0), 0u) << answered;
+  // Without a body to wait for there is nothing to ask for.
+  EXPECT_EQ(raw("GET / HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n\r\n").Reply.substr(0, 12), "HTTP/1.1 200");
 }
 
 // A stand-in checker: a shell script in the test's folder.
@@ -278,10 +384,10 @@ TEST(ScoreServer, ACheckGetsTheReplayInAFileAndItsArgumentsAsGivenWithNoShellBet
                                   dir.Path().string(), 1, 1, 120, 1024ull << 20};
   const scores::TCheckOutcome out = scores::RunChecker(o, "bytes");
   EXPECT_EQ(out.ExitStatus, 0);
-  EXPECT_EQ(out.LastLine, "--check --dir " + dir.Path().string());
+  EXPECT_EQ(out.LastLine, "--verify --dir " + dir.Path().string());
 }
 
-#if defined(TK_SIM) && defined(TK_GAME_DIR) && defined(TK_REPLAYS_DIR)
+#if defined(TK_SIM) && defined(TK_GAME_DIR) && defined(TK_REPLAYS_DIR) && defined(TK_FORGED_DIR)
 
 // A recorded game from tests/replays/ and the result it ended with.
 struct RecordedGame {
@@ -328,9 +434,9 @@ TEST(ScoreServer, AReplayThatPlaysBackToTheResultVerifiesIt) {
   const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
   const TReply r = server.Upload(token, g.bytes);
   EXPECT_EQ(r.Status, 202) << r.Body;
-  // The token served its one upload.
-  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
   server.checker.Drain();
+  // A verified result takes no more replays.
+  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
   const auto best = server.store->Best(10);
   ASSERT_EQ(best.size(), 1u);
   EXPECT_TRUE(best[0].Verified);
@@ -353,7 +459,7 @@ TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
     int Status;  // the upload's answer; 202 when only the check can tell
   } cases[] = {
       {"another score was sent", name, score + 5, g.bytes, 422},
-      {"another name was sent", "Kot", score, g.bytes, 422},
+      {"another name was sent", "Kot", score, g.bytes, 202},
       {"a trailer claiming more than the game made", name, score + 5,
        g.With([&](replay::TReplay& r) { r.Trailer.Score = score + 5; }), 202},
       {"recorded on other game data", name, score,
@@ -373,6 +479,115 @@ TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
     EXPECT_TRUE(server.store->Best(10, true).empty());
     EXPECT_EQ(server.store->KeptReplay(1), "");
   }
+}
+
+// The forgeries: replays made from a genuine recorded game by editing its bytes
+// (server/tests/forged/forge.py), and kept games that stop before their end. The checker
+// refuses each as no whole game; the genuine game verifies as the name typed in it.
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << path;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+const std::string kForged = TK_FORGED_DIR;
+
+TEST(ScoreServer, TheCheckerProvesOnlyAWholeGamePlayedFromTheMainMenu) {
+  const scores::TCheckerOptions o{TK_SIM, TK_GAME_DIR, 1, 1, 60, 1024ull << 20};
+  const RecordedGame g;
+  const scores::TCheckOutcome genuine = scores::RunChecker(o, g.bytes);
+  ASSERT_EQ(genuine.ExitStatus, 0) << genuine.LastLine;
+  const nlohmann::json told = nlohmann::json::parse(genuine.LastLine);
+  EXPECT_EQ(told["score"], g.game.Trailer.Score);
+  EXPECT_EQ(told["name"], "Квакуша");  // typed at its name entry
+  EXPECT_EQ(told.size(), 4u) << genuine.LastLine;  // score, level, lives, name: nothing else
+
+  const struct {
+    const char* Why;
+    std::string Bytes;
+  } cases[] = {
+      {"starts at game over with a huge score", ReadBytes(kForged + "/game-over-start.tkr")},
+      {"starts on the pond", ReadBytes(kForged + "/mid-game.tkr")},
+      {"switches scenes on its own", ReadBytes(kForged + "/switched.tkr")},
+      {"stops before its game ends", ReadBytes(std::string(TK_REPLAYS_DIR) + "/heart.tkr")},
+      {"ends before its name entry",
+       g.With([](replay::TReplay& r) { r.Entries.resize(r.Entries.size() - 1); })},
+      {"goes on after its game ended",
+       g.With([](replay::TReplay& r) { r.Entries.push_back(r.Entries.back()); })},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    const scores::TCheckOutcome out = scores::RunChecker(o, c.Bytes);
+    EXPECT_EQ(out.ExitStatus, 3) << out.LastLine;  // not a whole game
+    EXPECT_EQ(out.LastLine, "");
+  }
+  // The trailer's name is no evidence: the game's own name entry says who played.
+  const scores::TCheckOutcome renamed = scores::RunChecker(o, ReadBytes(kForged + "/renamed.tkr"));
+  ASSERT_EQ(renamed.ExitStatus, 0);
+  EXPECT_EQ(nlohmann::json::parse(renamed.LastLine)["name"], "Квакуша");
+}
+
+TEST(ScoreServer, AForgedReplayVerifiesNoResult) {
+  const RecordedGame g;
+  const std::string name = g.game.Trailer.PlayerName;
+  const int32_t score = g.game.Trailer.Score;
+  const struct {
+    const char* Why;
+    std::string SentName;
+    int32_t SentScore;
+    std::string File;
+  } cases[] = {
+      {"a start at game over with 14 000 000", name, 14'000'000, "game-over-start.tkr"},
+      {"the trailer renamed to the name sent", "Kot", score, "renamed.tkr"},
+      {"a game started on the pond", name, score, "mid-game.tkr"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    CheckingServer server;
+    const std::string token = server.SubmitResult(c.SentName, c.SentScore);
+    EXPECT_EQ(server.Upload(token, ReadBytes(kForged + "/" + c.File)).Status, 202);
+    server.checker.Drain();
+    EXPECT_TRUE(server.store->Best(10, true).empty());
+    EXPECT_EQ(server.store->KeptReplay(1), "");
+  }
+}
+
+TEST(ScoreServer, OneGameVerifiesOneResult) {
+  CheckingServer server;
+  const RecordedGame g;
+  const std::string first = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  const std::string second = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  const std::string third = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  ASSERT_EQ(server.Upload(first, g.bytes).Status, 202);
+  server.checker.Drain();
+  // The same file again, and the same game under another start (the same journal and
+  // seed): the game verified its result already.
+  EXPECT_EQ(server.Upload(second, g.bytes).Status, 202);
+  EXPECT_EQ(server.Upload(third, ReadBytes(kForged + "/other-start.tkr")).Status, 202);
+  server.checker.Drain();
+  const auto rows = server.store->Best(10);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  EXPECT_TRUE(rows[0].Verified);  // the earliest of equal scores comes first
+  EXPECT_EQ(server.store->KeptReplay(2), "");
+  EXPECT_EQ(server.store->KeptReplay(3), "");
+}
+
+TEST(ScoreServer, ARefusedUploadLeavesTheResultToItsGenuineReplay) {
+  CheckingServer server;
+  const RecordedGame g;
+  const std::string token = server.SubmitResult(g.game.Trailer.PlayerName, g.game.Trailer.Score);
+  // Whoever holds the token (it travels in the URL) may send anything: none of it costs
+  // the game its result.
+  EXPECT_EQ(server.Upload(token, "not a replay").Status, 400);
+  EXPECT_EQ(server.Upload(token, g.With([](replay::TReplay& r) { r.Trailer.Score += 1; })).Status, 422);
+  EXPECT_EQ(server.Upload(token, ReadBytes(kForged + "/switched.tkr")).Status, 202);
+  server.checker.Drain();
+  EXPECT_TRUE(server.store->Best(10, true).empty());
+  ASSERT_EQ(server.Upload(token, g.bytes).Status, 202);
+  server.checker.Drain();
+  EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  // Verified: the token is done with.
+  EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
 }
 
 TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {
@@ -435,9 +650,9 @@ TEST(ScoreServer, OneCheckRunsOneWaitsAndAThirdUploadIsTurnedAwayKeepingItsToken
   }
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[0], g.bytes).Status, 202);
   // Once the first one runs, one more may wait.
-  for (int i = 0; i < 6000 && checker.Waiting() > 0; ++i)
+  for (int i = 0; i < 6000 && server.service.WaitingChecks() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_EQ(checker.Waiting(), 0u);
+  ASSERT_EQ(server.service.WaitingChecks(), 0);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[1], g.bytes).Status, 202);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 503);
   std::ofstream(gate) << "open";
@@ -445,6 +660,63 @@ TEST(ScoreServer, OneCheckRunsOneWaitsAndAThirdUploadIsTurnedAwayKeepingItsToken
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 202);
   checker.Drain();
   EXPECT_TRUE(server.store->Best(10, true).empty());  // the stand-in checker printed no state
+}
+
+// One address gets a few checks at a time, whatever its tokens: the others' replays still
+// find room in the queue.
+TEST(ScoreServer, OneAddressCannotFillTheCheckQueue) {
+  TempGameDir dir;
+  const std::string gate = (dir.Path() / "gate").string();
+  const std::string held = CheckerScript(
+      dir, "held", "for i in $(seq 1200); do [ -e '" + gate + "' ] && exit 0; sleep 0.05; done; exit 1");
+  Server server;
+  scores::TCheckerOptions o{held, dir.Path().string(), 1, 10, 120, 1024ull << 20};
+  o.PerAddress = 2;
+  scores::TReplayChecker checker(o);
+  server.service.SetChecker(&checker);
+  const RecordedGame g;
+  auto upload = [&](const std::string& address) {
+    const std::string token = server.Token();
+    EXPECT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                            std::to_string(g.game.Trailer.Score) + "|key=T|p=" + token + "|add=|z=")
+                  .Status,
+              200);
+    return server.service.HandleUpload("prg=Pondlark&p=" + token, g.bytes, address).Status;
+  };
+  EXPECT_EQ(upload("10.0.0.1"), 202);
+  EXPECT_EQ(upload("10.0.0.1"), 202);
+  EXPECT_EQ(upload("10.0.0.1"), 503);
+  EXPECT_EQ(upload("10.0.0.2"), 202);
+  std::ofstream(gate) << "open";
+  checker.Drain();
+  // Checked: the address has its share again.
+  EXPECT_EQ(upload("10.0.0.1"), 202);
+  checker.Drain();
+}
+
+// The queue lives in the database: a check a server took and never finished (it died) is
+// taken again by the next server to look once its lease has run out.
+TEST(ScoreServer, ACheckLeftByADeadServerIsDoneByTheNext) {
+  const RecordedGame g;
+  Server server;
+  const std::string token = server.Token();
+  ASSERT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                          std::to_string(g.game.Trailer.Score) + "|key=T|p=" + token + "|add=|z=")
+                .Status,
+            200);
+  // What the dead server left: the replay queued, and taken by it.
+  ASSERT_EQ(server.store->QueueCheck(1, "127.0.0.1", g.bytes, scores::ReplayDigest(g.game), 10, 10),
+            TScoreStore::TQueued::Yes);
+  ASSERT_TRUE(server.store->TakeCheck(server.now, server.now + 25));
+  EXPECT_EQ(server.store->WaitingChecks(server.now), 0);
+  scores::TReplayChecker checker(scores::TCheckerOptions{TK_SIM, TK_GAME_DIR, 2, 4, 10, 1024ull << 20});
+  server.service.SetChecker(&checker);
+  checker.Drain();
+  EXPECT_TRUE(server.store->Best(10, true).empty());  // still leased to the dead server
+  server.now += 26;
+  checker.Drain();
+  EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  EXPECT_EQ(server.store->WaitingChecks(server.now), 0);
 }
 
 TEST(ScoreServer, TheTableMarksVerifiedResultsAndCanListOnlyThem) {
@@ -489,12 +761,15 @@ TEST(ScoreServer, AnOlderServersDatabaseKeepsItsResultsUnverified) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].Name, "Kot");
   EXPECT_FALSE(rows[0].Verified);
-  // Its open token still takes a result, and that result a replay.
+  // Its open token still takes a result, and that result a replay, until one verifies it.
   ASSERT_TRUE(store.StoreResult("tok", {"Pes", 80, "", 100}, 100));
   const auto claim = store.ClaimReplay("tok", 100);
   ASSERT_TRUE(claim);
   EXPECT_EQ(claim->Name, "Pes");
+  ASSERT_TRUE(store.ClaimReplay("tok", 100));
+  EXPECT_TRUE(store.KeepVerified(claim->Id, "replay", "digest"));
   EXPECT_FALSE(store.ClaimReplay("tok", 100));
+  EXPECT_TRUE(store.Best(10, true).size() == 1);
 }
 
 TEST(ScoreServer, ReplaysAreRefusedWhereNoCheckerRuns) {

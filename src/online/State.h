@@ -27,7 +27,17 @@ struct TOnlineState {
   int32_t SentScore = 0;
   // The finished game's replay, kept until its result's token arrives.
   std::string ReplayBytes;
+  // A replay the server was too busy to take (503), sent again at RetryAt (the clock's
+  // ms), a few times at growing intervals.
+  std::string RetryToken, RetryBytes;
+  uint64_t RetryAt = 0;
+  int Retries = 0;
 };
+
+// How often, and after how long at first, a replay the server was too busy for is sent
+// again; each wait is twice the one before.
+constexpr int MaxReplayRetries = 3;
+constexpr uint64_t FirstReplayRetryMs = 30000;
 
 // The purposes of the module's requests (TMainForm::NetReplies).
 enum TNetPurpose : uint8_t { NetVersion = 0, NetResult = 1, NetReplay = 2 };
@@ -43,6 +53,8 @@ void RecordHighScore(TMainForm& f, TOnlineState& st);
 // swallowed; an unreachable server shows "Can't connect to server!" when that is known.
 void SubmitResult(TMainForm& f, TOnlineState& st);
 void RegisterSubmission(TMainForm& f, TOnlineState& st);
+// Sends a replay the server was too busy for once its time has come.
+void RetryReplay(TMainForm& f, TOnlineState& st);
 
 void GameEnterNameClick(TMainForm& f);
 void GameSendResultClick(TMainForm& f);

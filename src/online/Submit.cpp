@@ -29,6 +29,9 @@ void SendReplay(TMainForm& f, TOnlineState& st) {
   req.Url = ServerUrl(f.Options.ScoreServer, std::string(ReplayUploadRequest) + token);
   req.Post = true;
   req.Body = std::exchange(st.ReplayBytes, {});
+  // Kept until the server has answered: a busy one gets it again later.
+  st.RetryToken = token;
+  st.RetryBytes = req.Body;
   st.Step = TOnlineState::TStep::Replay;
   st.InFlight = f.StartRequest(NetReplay, std::move(req));
 }
@@ -65,8 +68,17 @@ void OnResultReply(TMainForm& f, TOnlineState& st, const platform::HttpResult& r
   if (!st.ReplayBytes.empty()) SendReplay(f, st);
 }
 
-void OnReplayReply(TOnlineState& st, const platform::HttpResult& r) {
+void OnReplayReply(TMainForm& f, TOnlineState& st, const platform::HttpResult& r) {
   if (st.Step == TOnlineState::TStep::Replay) Finished(st);
+  if (r.Status == 503 && st.Retries < MaxReplayRetries && !st.RetryBytes.empty()) {
+    // Too busy now (its check queue is full): the same upload again later.
+    st.RetryAt = f.Plat.Clock->NowMs() + (FirstReplayRetryMs << st.Retries);
+    ++st.Retries;
+    return;
+  }
+  st.RetryToken.clear();
+  st.RetryBytes.clear();
+  st.Retries = 0;
   if (r.Ok) return;
   const std::string why = r.Status ? "the server answered " + std::to_string(r.Status) : r.Error;
   std::fprintf(stderr, "%s: the replay was not sent to the score server: %s\n",
@@ -84,13 +96,27 @@ void RegisterSubmission(TMainForm& form, TOnlineState& state) {
   form.NetReplies[NetResult] = [f, st](const platform::HttpResult& r) {
     OnResultReply(*f, *st, r);
   };
-  form.NetReplies[NetReplay] = [st](const platform::HttpResult& r) { OnReplayReply(*st, r); };
+  form.NetReplies[NetReplay] = [f, st](const platform::HttpResult& r) { OnReplayReply(*f, *st, r); };
+  form.Hooks.IdleStep = [f, st] { RetryReplay(*f, *st); };
+}
+
+void RetryReplay(TMainForm& f, TOnlineState& st) {
+  if (st.Retries == 0 || st.RetryBytes.empty() || st.Step != TOnlineState::TStep::Idle ||
+      f.Plat.Clock->NowMs() < st.RetryAt)
+    return;
+  st.ReplayUploadToken = st.RetryToken;
+  st.ReplayBytes = st.RetryBytes;
+  SendReplay(f, st);
 }
 
 void SubmitResult(TMainForm& f, TOnlineState& st) {
-  // A submission still under way gives way to the new one.
+  // A submission still under way gives way to the new one, and so does a replay waiting
+  // to be sent again.
   f.CancelRequest(std::exchange(st.InFlight, 0));
   st.ReplayUploadToken.clear();
+  st.RetryToken.clear();
+  st.RetryBytes.clear();
+  st.Retries = 0;
   st.Step = TOnlineState::TStep::Version;
   Get(f, st, NetVersion, VersionRequest);
 }

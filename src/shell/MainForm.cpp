@@ -165,6 +165,7 @@ void TMainForm::Idle() {
   if (closed_) return;
   PollNetwork();
   if (closed_) return;
+  if (Hooks.IdleStep && !Replaying) Guard([&] { Hooks.IdleStep(); });
   HoldStageClock();
   // Window timers first, earliest due first; each fires at most once per pass.
   TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};

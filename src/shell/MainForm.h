@@ -91,6 +91,10 @@ struct TGameHooks {
   // put back before the journal runs.
   std::function<void(replay::TReplayStart&)> SaveReplayStart;
   std::function<void(const replay::TReplayStart&)> RestoreReplayStart;
+  // The idle step's part for the layers above, after the network's results are in: work
+  // that waits for its time outside any scene (a request sent again later). It may start
+  // requests and nothing else; a replay, which feeds the journal, never runs it.
+  std::function<void()> IdleStep;
 };
 
 // Polled logical inputs, one snapshot per frame tick.

@@ -184,6 +184,30 @@ void CheckReplayData(const replay::TReplay& r) {
                                "Data/Music.dxw); it cannot replay on this data");
 }
 
+std::string WhyNotAWholeGame(const replay::TReplay& r) {
+  const replay::TReplayStart& s = r.Start;
+  if (s.Scene != SceneMainMenu) return "it does not start on the main menu";
+  const TGameState fresh;
+  if (s.Level != fresh.Level || s.Score != fresh.Score || s.Lives != fresh.Lives)
+    return "it starts with a game's level, score or lives already set";
+  if (s.FireHeld != fresh.FireHeld || s.TurnLeftCooldown != fresh.TurnLeftCooldown ||
+      s.TurnRightCooldown != fresh.TurnRightCooldown ||
+      s.TurnUpCooldown != fresh.TurnUpCooldown || s.JumpCooldown != fresh.JumpCooldown)
+    return "it starts with the frog's controls in use";
+  // Name entry, its send box and typing are cleared whenever the game-over screen is left,
+  // the prompts close before a game can start, and no game starts paused.
+  if (s.GameEnterName || s.GameSendResult || s.GamegoEdit || s.GameClearHighScore ||
+      s.GameMainExit || s.Paused)
+    return "it starts with a name entry, a prompt or a pause open";
+  // The texts are typed ten characters at most.
+  for (const std::string* t : {&s.Edit1, &s.Edit2, &s.PlayerCountry, &s.PlayerName})
+    if (t->size() > 10) return "it starts with a name or country longer than ten characters";
+  if (r.Entries.empty()) return "its journal is empty";
+  for (const TEntry& e : r.Entries)
+    if (e.Type == TEntry::Switch) return "its journal switches scenes on its own";
+  return {};
+}
+
 replay::TReplay ReadReplayForThisGame(const std::string& path) {
   replay::TReplay r = ReadReplayFile(path);
   CheckReplayData(r);
@@ -208,6 +232,20 @@ void TReplayRecorder::Start() {
   replay::TReplayStart& s = rec_.Start;
   s.Scene = f_.CurrentScene;
   CopyStartFields(s, static_cast<const TGameState&>(f_));
+  if (s.Scene == SceneMainMenu) {
+    // Leaving the menu for the pond sets a new game's level, score and lives, and the pond
+    // its frog's cooldowns and fire button, before anything reads them: what an earlier game
+    // left there is no part of this one, and the replay starts from a fresh window's values.
+    const TGameState fresh;
+    s.Level = fresh.Level;
+    s.Score = fresh.Score;
+    s.Lives = fresh.Lives;
+    s.FireHeld = fresh.FireHeld;
+    s.TurnLeftCooldown = fresh.TurnLeftCooldown;
+    s.TurnRightCooldown = fresh.TurnRightCooldown;
+    s.TurnUpCooldown = fresh.TurnUpCooldown;
+    s.JumpCooldown = fresh.JumpCooldown;
+  }
   s.GameFullScreen = f_.GameFullScreen;  // kept for the record; a viewer keeps its own mode
   if (f_.Hooks.SaveReplayStart) f_.Hooks.SaveReplayStart(s);
   s.Input = InputBits(f_.DXInput);
@@ -274,6 +312,7 @@ void TReplayRecorder::Complete(bool enteredTable) {
 // ---- Player
 
 void TReplayPlayer::Setup() {
+  if (WholeGame) refusal_ = WhyNotAWholeGame(r_);
   f_.Replaying = true;  // the network's part comes from the journal: nothing is sent
   const replay::TReplayStart& s = r_.Start;
   if (f_.CurrentScene != s.Scene) f_.SwitchScene(s.Scene);
@@ -292,7 +331,29 @@ void TReplayPlayer::Setup() {
 
 void TReplayPlayer::Step() {
   if (Done()) return;
+  const bool first = next_ == 0;
+  const uint8_t before = f_.CurrentScene;
   const TEntry& e = r_.Entries[next_++];
+  Handle(e);
+  if (!WholeGame || !refusal_.empty()) return;
+  const uint8_t after = f_.CurrentScene;
+  const bool last = next_ == r_.Entries.size();
+  if (f_.Closed()) {
+    refusal_ = "the window closed during the game";
+  } else if (first && (before != SceneMainMenu || after != ScenePond)) {
+    refusal_ = "its first entry does not start a game from the main menu";
+  } else if (!last && !InPlay(after)) {
+    refusal_ = "the game ends before its journal does";
+  } else if (last && !InPlay(after) && after != SceneHighScores) {
+    refusal_ = "the game was left without a result entered at its name entry";
+  } else if (last && (before != SceneGameOver || after != SceneHighScores)) {
+    refusal_ = "its journal ends before the game does (game over and its name entry)";
+  } else if (last) {
+    ended_ = true;
+  }
+}
+
+void TReplayPlayer::Handle(const TEntry& e) {
   const platform::KeyMods mods{(e.Mods & 1) != 0, (e.Mods & 2) != 0, (e.Mods & 4) != 0};
   const auto button = static_cast<platform::MouseButton>(e.Button);
   switch (e.Type) {

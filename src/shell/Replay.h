@@ -36,6 +36,15 @@ replay::TReplay ReadReplayForThisGame(const std::string& path);
 replay::TReplay ReadReplayFile(const std::string& path);
 void CheckReplayData(const replay::TReplay& r);
 
+// A replay offered as the proof of a result holds one whole game and nothing else: it starts
+// on the main menu in a state the game can be in before a new game begins (no game in
+// progress, a new game's values; what the player may change there - the options, the
+// table, the texts - as they were), its journal starts that game with its first entry and
+// makes no scene switches of its own. Returns why the file is not such a replay, or "".
+// The rest (the first entry starts the game, the last ends it with its name entry) shows
+// only when it plays: TReplayPlayer::WholeGame.
+std::string WhyNotAWholeGame(const replay::TReplay& r);
+
 class TReplayRecorder {
  public:
   explicit TReplayRecorder(TMainForm& form) : f_(form) {}
@@ -94,7 +103,7 @@ class TReplayPlayer {
   TReplayPlayer(TMainForm& form, const replay::TReplay& r) : f_(form), r_(r) {}
   // Restores the state the game was started from: scene, fields, seed and timers.
   void Setup();
-  bool Done() const { return next_ >= r_.Entries.size(); }
+  bool Done() const { return next_ >= r_.Entries.size() || !refusal_.empty(); }
   size_t Position() const { return next_; }
   // The clock at which the next entry was handled when the game was recorded.
   uint64_t NextClock() const { return r_.StartClock + r_.Entries[next_].Time; }
@@ -103,10 +112,23 @@ class TReplayPlayer {
   void Step();
   std::function<void()> OnMark;
 
+  // Set before Setup to play the replay as the proof of a result: the file must pass
+  // WhyNotAWholeGame, its first entry must take the game from the main menu into play, every
+  // other entry must leave it in play, and the last must end it as only a finished game
+  // ends: from the game-over screen, its name entered, into the high-score table. The
+  // player stops at the first entry that breaks this (Done) and tells why (Refusal).
+  bool WholeGame = false;
+  const std::string& Refusal() const { return refusal_; }
+  // The whole game was played to its end as the rules above ask.
+  bool EndedAsAWholeGame() const { return WholeGame && refusal_.empty() && Done() && ended_; }
+
  private:
+  void Handle(const replay::TEntry& e);
   TMainForm& f_;
   const replay::TReplay& r_;
   size_t next_ = 0;
+  std::string refusal_;
+  bool ended_ = false;
 };
 
 }  // namespace tk

@@ -2,7 +2,8 @@
 # The score server on PostgreSQL: a throw-away cluster in a temporary folder (run as an
 # unprivileged user when we are root, reached only through its socket there), the server
 # tests again on it, then two servers sharing the database, where sixteen submissions at
-# once with one token must store exactly one row.
+# once with one token must store exactly one row, and a check left by a server killed -9
+# is done by the other, and a frozen database connection holds up nothing but its requests.
 #   postgres_scores.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -85,3 +86,87 @@ page=$(curl -s "$b/cgi/version.pl?prg=Pondlark&type=0&show")
 grep -q '<td>Duo</td><td class="score">777</td>' <<<"$page" || fail "the other server does not list the row"
 grep -q '<td>Cross</td>' <<<"$page" || fail "a token from one server was not taken by the other"
 echo "two servers, one database: one row from sixteen submissions with one token"
+
+# The check queue lives in the database: a server killed (-9) in the middle of a check
+# takes its checker with it, and the other server does the check once the dead one's
+# lease has run out. The dead server's checker stands in for a slow one.
+cat >"$tmp/slow-checker" <<SH
+#!/bin/sh
+echo \$\$ >"$tmp/slow.pid"
+exec sleep 120
+SH
+chmod +x "$tmp/slow-checker"
+"$build/tinokvak-scores" --port 0 --db "$db" --checker "$tmp/slow-checker" --game-dir "$build/game" \
+  --check-seconds 2 > "$tmp/serverc.out" &
+doomed=$!
+pids+=($doomed)
+"$build/tinokvak-scores" --port 0 --db "$db" --checker "$build/tinokvak-sim" --game-dir "$build/game" \
+  > "$tmp/serverd.out" 2>/dev/null &
+pids+=($!)
+c=$(url_of c)
+d=$(url_of d)
+[ -n "$c" ] && [ -n "$d" ] || fail "the checking servers did not start"
+replay="$(dirname "$0")/../replays/name-entry.tkr"
+python3 - "$c" "$replay" <<'PY'
+import sys, urllib.request
+alphabet = "MNBVCXZLKJHGFDSAPYTREWQU98765432"
+def encode(b):
+    bits = "".join(f"{x:08b}" for x in b)
+    bits = "0" * ((5 - len(bits) % 5) % 5) + bits
+    return "".join(alphabet[int(bits[i:i+5], 2)] for i in range(0, len(bits), 5))
+c, replay = sys.argv[1], open(sys.argv[2], "rb").read()
+token = urllib.request.urlopen(c + "/cgi/version.pl?version&prg=Pondlark").read().decode().split("|")[4]
+p = "type=0|name=Квакуша|score=200|key=T|p={}|add=|z=".format(token).encode("cp1251")
+p += b"0" * ((5 - len(p) % 5) % 5)
+assert urllib.request.urlopen(c + "/cgi/version.pl?hs&prg=Pondlark&inf=" + encode(p)).status == 200
+req = urllib.request.Request(c + "/cgi/replay.pl?prg=Pondlark&p=" + token, data=replay, method="POST")
+assert urllib.request.urlopen(req).status == 202
+PY
+for _ in $(seq 300); do [ -s "$tmp/slow.pid" ] && break; sleep 0.1; done
+[ -s "$tmp/slow.pid" ] || fail "the doomed server did not start its check"
+slow=$(cat "$tmp/slow.pid")
+kill -9 "$doomed"
+wait "$doomed" 2>/dev/null || true
+for _ in $(seq 100); do kill -0 "$slow" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$slow" 2>/dev/null || fail "the dead server's check runs on"
+verified=""
+for _ in $(seq 600); do
+  verified=$(psql "$db" -Atc "SELECT count(*) FROM results WHERE name = 'Квакуша' AND verified")
+  [ "$verified" = 1 ] && break
+  sleep 0.1
+done
+[ "$verified" = 1 ] || fail "the check the dead server left was never done"
+[ "$(psql "$db" -Atc "SELECT count(*) FROM checks")" = 0 ] || fail "a finished check stays queued"
+echo "a check left by a server killed -9 is done by the other, and its checker died with it"
+
+# A frozen database connection holds up the requests that need it and nothing else: the
+# server's own pages are served meanwhile, the request fails within the server's bound
+# instead of hanging, other servers of the database go on, and once the backend wakes the
+# server connects anew.
+"$build/tinokvak-scores" --port 0 --db "$db&application_name=frozen" > "$tmp/servere.out" &
+pids+=($!)
+e=$(url_of e)
+[ -n "$e" ] || fail "the server to freeze did not start"
+backend=$(psql "$db" -Atc "SELECT pid FROM pg_stat_activity WHERE application_name = 'frozen'")
+[ -n "$backend" ] || fail "no backend of the server to freeze"
+kill -STOP "$backend"
+thawed=0
+thaw() { [ "$thawed" = 1 ] || kill -CONT "$backend" 2>/dev/null || true; thawed=1; }
+trap 'thaw; cleanup' EXIT
+# The token request waits on the frozen connection (for the server's 5 s) while the
+# stylesheet and the other server answer.
+curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" \
+  > "$tmp/token.status" &
+waiting=$!
+css_status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/style.css" || true)
+other_status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$a/cgi/version.pl?version&prg=Pondlark" || true)
+kill -0 "$waiting" 2>/dev/null || fail "the request to the frozen database did not wait for it"
+wait "$waiting" || true
+token_status=$(cat "$tmp/token.status")
+thaw
+[ "$token_status" = 500 ] || fail "a request to the frozen database answered $token_status"
+[ "$css_status" = 200 ] || fail "the site was not served while the database was frozen ($css_status)"
+[ "$other_status" = 200 ] || fail "another server stopped with the frozen connection ($other_status)"
+after=$(curl -s --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" || true)
+[ "${after:0:3}" = "OK|" ] || fail "the server did not connect again: $after"
+echo "a frozen database connection fails its requests in time; the site and other servers go on"

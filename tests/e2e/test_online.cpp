@@ -303,19 +303,46 @@ TEST(Online, TheServerCutsOffSlowAndGreedyClients) {
   EXPECT_TRUE(slowClosed);
   EXPECT_EQ(slowReply.find("200"), std::string::npos);
 
-  // Four connections from one address are all it gets; another address is still served.
-  std::vector<std::unique_ptr<RawClient>> idle;
-  for (int i = 0; i < 4; ++i) {
-    idle.push_back(std::make_unique<RawClient>(server.Url(), "127.0.0.3"));
-    ASSERT_TRUE(idle.back()->Connected());
+  server.Stop();
+  EXPECT_TRUE(server.StoppedCleanly());
+  fs::remove(db);
+}
+
+TEST(Online, OneAddressGetsItsShareOfRequestsNotOfConnections) {
+  const fs::path db = TempFile("scores-share.db");
+  fs::remove(db);
+  ScoreServer server(db, {"--per-address", "4"});
+  ASSERT_FALSE(server.Url().empty());
+  const std::string version =
+      "GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+  // Idle kept connections from one address hold nothing: players behind one address are
+  // not turned away for keeping theirs open.
+  std::vector<std::unique_ptr<RawClient>> held;
+  for (int i = 0; i < 6; ++i) {
+    held.push_back(std::make_unique<RawClient>(server.Url(), "127.0.0.3"));
+    ASSERT_TRUE(held.back()->Connected());
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  RawClient fifth(server.Url(), "127.0.0.3");
-  EXPECT_EQ(fifth.Receive(2000).rfind("HTTP/1.1 503", 0), 0u);
+  RawClient seventh(server.Url(), "127.0.0.3");
+  seventh.Send(version);
+  EXPECT_EQ(seventh.Receive(5000).rfind("HTTP/1.1 200", 0), 0u);
+  // Four requests under way (each has sent its first line) are all it gets at once: once
+  // the server has read them, another request from there is turned away...
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(held[i]->Send("GET /cgi/version.pl?version&prg=Pondlark HTTP/1.1\r\n"));
+  std::string turned;
+  for (int i = 0; i < 100 && turned.rfind("HTTP/1.1 503", 0) != 0; ++i) {
+    RawClient more(server.Url(), "127.0.0.3");
+    more.Send(version);
+    turned = more.Receive(5000);
+  }
+  EXPECT_EQ(turned.rfind("HTTP/1.1 503", 0), 0u) << turned;
+  EXPECT_NE(turned.find("\r\nRetry-After: "), std::string::npos);
+  // ...while another address is still served, and the requests under way are answered.
   RawClient other(server.Url());
   other.Send(version);
-  EXPECT_EQ(other.Receive(500).rfind("HTTP/1.1 200", 0), 0u);
-
+  EXPECT_EQ(other.Receive(5000).rfind("HTTP/1.1 200", 0), 0u);
+  ASSERT_TRUE(held[0]->Send("Host: x\r\nConnection: close\r\n\r\n"));
+  EXPECT_EQ(held[0]->Receive(5000).rfind("HTTP/1.1 200", 0), 0u);
   server.Stop();
   EXPECT_TRUE(server.StoppedCleanly());
   fs::remove(db);

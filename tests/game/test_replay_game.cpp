@@ -2,6 +2,7 @@
 // the frame ticks really fired, late frames included.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <tuple>
 #include <vector>
 
@@ -91,6 +92,102 @@ TEST(ReplayTimers, ALateFrameThatLetsTheStageClockOvertakeATickReplaysExactly) {
   // The stage ran out into the next pond on a tick that followed the clock's last firing.
   ASSERT_FALSE(recorded.empty());
   EXPECT_EQ(std::get<1>(recorded.back()), 2);
+}
+
+// A game started from the menu after an earlier one: what that game left behind (its
+// score, level and lives, the frog's cooldowns) is no part of the new one, and the
+// recording starts from a fresh window's values, as a proof of a result must.
+TEST(ReplayWholeGame, AGameStartedFromTheMenuIsRecordedFromAFreshStart) {
+  replay::TReplay rec;
+  Game g;
+  TMainForm& f = g.F();
+  f.SwitchScene(SceneMainMenu);
+  f.Score = 4321;
+  f.Level = 4;
+  f.Lives = 0;
+  f.JumpCooldown = 3;
+  f.FireHeld = true;
+  f.Recorder->Enabled = true;
+  f.Recorder->OnFinished = [&](replay::TReplay&& r) { rec = std::move(r); };
+  g.Move(120, 40);
+  g.Key(vk::Enter);
+  ASSERT_EQ(f.CurrentScene, ScenePond);
+  EXPECT_EQ(f.Score, 0);
+  EXPECT_EQ(f.Lives, 3);
+  g.Frames(10);
+  f.Recorder->Finish();
+  EXPECT_EQ(rec.Start.Scene, SceneMainMenu);
+  EXPECT_EQ(rec.Start.Score, 0);
+  EXPECT_EQ(rec.Start.Level, 0);
+  EXPECT_EQ(rec.Start.JumpCooldown, 0);
+  EXPECT_FALSE(rec.Start.FireHeld);
+  EXPECT_EQ(WhyNotAWholeGame(rec), "");
+
+  // It replays exactly all the same, and as a proof it is refused only for stopping
+  // before the game's end.
+  Game h;
+  TMainForm& r = h.F();
+  r.SwitchScene(SceneMainMenu);
+  r.Replaying = true;
+  TReplayPlayer player(r, rec);
+  player.WholeGame = true;
+  player.Setup();
+  while (!player.Done()) {
+    h.plat.AdvanceTo(player.NextClock());
+    player.Step();
+  }
+  EXPECT_EQ(r.Score, f.Score);
+  EXPECT_EQ(r.Lives, f.Lives);
+  EXPECT_FALSE(player.EndedAsAWholeGame());
+  EXPECT_NE(player.Refusal().find("ends before the game does"), std::string::npos) << player.Refusal();
+}
+
+// What a file's start and journal must be to prove a result, one way to break it at a time.
+TEST(ReplayWholeGame, OnlyAStartOnTheMenuBeforeAGameIsAccepted) {
+  replay::TReplay good;
+  good.Start.Scene = SceneMainMenu;
+  good.Start.Edit2 = "Kvakusha";
+  replay::TEntry click;
+  click.Type = replay::TEntry::MouseDown;
+  good.Entries.push_back(click);
+  ASSERT_EQ(WhyNotAWholeGame(good), "");
+  const struct {
+    const char* Why;
+    std::function<void(replay::TReplay&)> Change;
+  } cases[] = {
+      {"at game over", [](replay::TReplay& r) { r.Start.Scene = SceneGameOver; }},
+      {"on the pond", [](replay::TReplay& r) { r.Start.Scene = ScenePond; }},
+      {"a huge score", [](replay::TReplay& r) { r.Start.Score = 14'000'000; }},
+      {"a later level", [](replay::TReplay& r) { r.Start.Level = 9; }},
+      {"extra lives", [](replay::TReplay& r) { r.Start.Lives = 99; }},
+      {"the name entry open", [](replay::TReplay& r) { r.Start.GameEnterName = true; }},
+      {"the send box ticked", [](replay::TReplay& r) { r.Start.GameSendResult = true; }},
+      {"paused", [](replay::TReplay& r) { r.Start.Paused = true; }},
+      {"a cooldown running", [](replay::TReplay& r) { r.Start.JumpCooldown = 2; }},
+      {"a name of eleven", [](replay::TReplay& r) { r.Start.Edit2 = "Kvakushakva"; }},
+      {"no journal", [](replay::TReplay& r) { r.Entries.clear(); }},
+      {"a scene switch of its own",
+       [](replay::TReplay& r) {
+         replay::TEntry e;
+         e.Type = replay::TEntry::Switch;
+         e.Scene = SceneGameOver;
+         r.Entries.push_back(e);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    replay::TReplay r = good;
+    c.Change(r);
+    EXPECT_NE(WhyNotAWholeGame(r), "");
+  }
+  // What the player may change on the menu is theirs: options, the table, the texts.
+  replay::TReplay mine = good;
+  mine.Start.GameSound = mine.Start.GameMusic = false;
+  mine.Start.GameFullScreen = true;
+  mine.Start.HighScores[0] = {"Kot", 99999};
+  mine.Start.Edit1 = "Russia";
+  mine.Start.MouseX = 400;
+  EXPECT_EQ(WhyNotAWholeGame(mine), "");
 }
 
 }  // namespace

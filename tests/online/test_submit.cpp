@@ -177,6 +177,50 @@ TEST(Submission, TheFinishedGamesReplayFollowsATakenResultWithItsToken) {
   }
 }
 
+// A server too busy for the replay (503: its check queue is full) gets it again later, a
+// few times at growing intervals; an answer of another kind ends the tries.
+TEST(Submission, AReplayTheServerWasTooBusyForIsSentAgainLater) {
+  const struct {
+    const char* Why;
+    int BusyAnswers;  // 503s before the server takes it
+    size_t Posts;     // uploads in all
+  } cases[] = {
+      {"taken at the first try again", 1, 2},
+      {"taken at the last try", online::MaxReplayRetries, online::MaxReplayRetries + 1},
+      {"always busy", 100, online::MaxReplayRetries + 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    OnlineGame g;
+    g.http->Reply = [](const std::string& url) {
+      return Ok(url.find("version&") != std::string::npos ? "OK|Pondlark|1.0|0|tok7|0" : "OK");
+    };
+    int answered = 0;
+    g.http->PostReply = [&](const std::string&, const std::string&) {
+      return ++answered <= c.BusyAnswers ? platform::HttpResult{false, 503, "busy\n", ""} : Ok("queued\n");
+    };
+    g.Start();
+    FinishWithSendBox(g, 2750, "Петя");
+    Settle(g);
+    online::UploadReplay(g.F(), "REPLAY");
+    Settle(g);
+    ASSERT_EQ(g.http->Posts.size(), 1u);
+    // Not before its time: the first wait is half a minute.
+    g.Run(online::FirstReplayRetryMs - 1000);
+    EXPECT_EQ(g.http->Posts.size(), 1u);
+    // Waits of 30, 60 and 120 s: all are over within four minutes.
+    g.Run(240000);
+    Settle(g);
+    EXPECT_EQ(g.http->Posts.size(), c.Posts);
+    for (const auto& post : g.http->Posts) {
+      EXPECT_EQ(post.first, "http://127.0.0.1:8642/cgi/replay.pl?prg=Pondlark&p=tok7");
+      EXPECT_EQ(post.second, "REPLAY");
+    }
+    g.Run(online::FirstReplayRetryMs << online::MaxReplayRetries);  // the wait a fourth try would have
+    EXPECT_EQ(g.http->Posts.size(), c.Posts);
+  }
+}
+
 TEST(Submission, NothingIsSentWithoutTheTick) {
   OnlineGame g;
   g.http->Reply = [](const std::string&) { return Ok("OK|a|b|c|d|e"); };

@@ -22,6 +22,7 @@
 #include "game/PondState.h"
 #include "menus/MenuState.h"
 #include "online/Online.h"
+#include "online/State.h"
 #include "platform/Cp1251.h"
 #include "shell/Replay.h"
 
@@ -536,7 +537,39 @@ int Simulator::Run(std::istream& script) {
   return 0;
 }
 
-int Simulator::Replay(const fs::path& file, bool check) {
+// The end of a verification: the result the replayed game itself recorded at its name entry
+// (the name as typed there, the score), on one line the server reads. The trailer must agree
+// on the score, level and lives, but it is the game's own name entry that names the player.
+int Simulator::VerifyEnd(const fs::path& path, const replay::TReplay& r,
+                         const TReplayPlayer& player) {
+  TMainForm& f = *form_;
+  if (!player.EndedAsAWholeGame()) {
+    std::cerr << path.string() << ": not a whole game: "
+              << (player.Refusal().empty() ? "it does not end with its name entry"
+                                           : player.Refusal())
+              << "\n";
+    return NotAWholeGame;
+  }
+  const auto& sent = f.Module<online::TOnlineState>();
+  if (sent.SentScore != f.Score) {
+    std::cerr << path.string() << ": not a whole game: no result was recorded at its end\n";
+    return NotAWholeGame;
+  }
+  nlohmann::json j;
+  j["score"] = f.Score;
+  j["level"] = f.Level;
+  j["lives"] = f.Lives;
+  j["name"] = Cp1251ToUtf8(sent.SentName);
+  out_ << j.dump() << "\n";
+  if (f.Score != r.Trailer.Score || f.Level != r.Trailer.Level || f.Lives != r.Trailer.Lives) {
+    std::cerr << path.string() << ": the replay ends differently from its trailer\n";
+    return 1;
+  }
+  return 0;
+}
+
+int Simulator::Replay(const fs::path& file, bool check, bool verify) {
+  if (verify) check = true;
   fs::path path = file.is_relative() ? startDir_ / file : file;
   replay::TReplay r;
   try {
@@ -569,12 +602,15 @@ int Simulator::Replay(const fs::path& file, bool check) {
     std::cerr << path.string() << ": recorded by version " << r.GameVersion << ", this is "
               << replay::GameVersion() << "\n";
   TReplayPlayer player(f, r);
-  player.OnMark = [this] { PrintState(); };
+  // A verification prints one short line and nothing else, however many marks the file has.
+  if (!verify) player.OnMark = [this] { PrintState(); };
+  player.WholeGame = verify;
   player.Setup();
   while (!player.Done() && !f.Closed()) {
     plat_.AdvanceTo(player.NextClock());
     player.Step();
   }
+  if (verify) return VerifyEnd(path, r, player);
   PrintState();
   if (!check) return 0;
   std::string diff;

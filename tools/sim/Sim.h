@@ -9,6 +9,7 @@
 
 #include "platform/headless/Headless.h"
 #include "replay/ReplayFile.h"
+#include "shell/Replay.h"
 #include "shell/MainForm.h"
 
 namespace tk::sim {
@@ -31,6 +32,9 @@ struct SimOptions {
 // Exit status of a replay that was refused (another format version, other game data, a
 // damaged file).
 constexpr int ReplayRefused = 2;
+// Exit status of a verification whose replay is no whole game played from the main menu to
+// its name entry (TReplayPlayer::WholeGame).
+constexpr int NotAWholeGame = 3;
 
 class Simulator {
  public:
@@ -49,7 +53,10 @@ class Simulator {
   // one, then the final state line. With check, nothing is drawn or mixed and the result
   // must equal the file's: 0 when it does, 1 (with what differed on stderr) when not.
   // A file that must be refused prints why on stderr and returns ReplayRefused.
-  int Replay(const std::filesystem::path& file, bool check);
+  // With verify, the replay must also be one whole game from the main menu to its name entry
+  // (else NotAWholeGame), and the only line printed is the result that game recorded:
+  // {"score", "level", "lives", "name"} (the name as typed, UTF-8).
+  int Replay(const std::filesystem::path& file, bool check, bool verify = false);
   int Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir, int shotWidth = 0,
            int shotHeight = 0);
 
@@ -57,6 +64,8 @@ class Simulator {
   void Advance(uint64_t ms);
   void Deliver();
   void PrintState();
+  int VerifyEnd(const std::filesystem::path& path, const replay::TReplay& r,
+                const TReplayPlayer& player);
   void PrintPeek();
   void Shot(const std::string& file, int width = 0, int height = 0);
 

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav]"
     " [--record FILE] SCRIPT\n"
-    "       tinokvak-sim --replay FILE [--check] [--dir GAMEDIR]\n"
+    "       tinokvak-sim --replay FILE [--check | --verify] [--dir GAMEDIR]\n"
     "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
     " [--shot-size WxH] [--audio FILE.wav] [--trace FILE]\n";
 
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   // An installed copy plays the installed game folder.
   if (auto found = tk::FindGameFolder(tk::ExecutableDir())) o.GameDir = *found;
   std::string script, shotDir, replayFile;
-  bool check = false;
+  bool check = false, verify = false;
   uint64_t soakTicks = 0;
   int shotWidth = 0, shotHeight = 0;
   for (int i = 1; i < argc; ++i) {
@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
       replayFile = value();
     } else if (a == "--check") {
       check = true;
+    } else if (a == "--verify") {
+      verify = true;
     } else if (a == "--server") {
       o.Server = value();
     } else if (script.empty() && (a == "-" || a.rfind("-", 0) != 0)) {
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
     }
   }
   if ((script.empty() && soakTicks == 0 && replayFile.empty()) ||
-      (check && replayFile.empty())) {
+      ((check || verify) && replayFile.empty())) {
     std::cerr << kUsage;
     return 1;
   }
@@ -80,11 +82,11 @@ int main(int argc, char** argv) {
     if (o.GameDir.is_relative()) o.GameDir = std::filesystem::absolute(o.GameDir);
     if (!replayFile.empty()) {
       // Nothing to hear or keep when only the outcome is checked.
-      o.RecordSounds = !check;
+      o.RecordSounds = !check && !verify;
       o.ShareData = true;
       const std::string file = std::filesystem::absolute(replayFile).string();
       tk::sim::Simulator sim(o, std::cout);
-      return sim.Replay(file, check);
+      return sim.Replay(file, check, verify);
     }
     if (soakTicks > 0) {
       o.RecordSounds = false;
