@@ -1,5 +1,7 @@
 #include "game/GameOver.h"
 
+#include "persist/Settings.h"
+
 namespace tk::game {
 
 namespace {
@@ -48,7 +50,7 @@ void BuildGameOverScene(TMainForm& f) {
 
 void GameOverTimer1(TMainForm& f) {
   // A score that ties the table's last row still opens the entry; Enter then decides.
-  if (f.Score < f.HighScores[9].Score) return;
+  if (!NameEntryOpens(f.HighScores, f.Score)) return;
   f.KillAll<TGame_Word>();
   f.KillAll<TOver_Word>();
   f.SetCursor(platform::Cursor::Arrow);

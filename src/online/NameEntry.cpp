@@ -6,6 +6,7 @@
 
 #include "menus/MenuSprites.h"
 #include "online/State.h"
+#include "persist/Settings.h"
 
 namespace tk::online {
 
@@ -13,8 +14,6 @@ namespace {
 
 constexpr uint32_t kNameColour = 0x008000;  // green
 constexpr int kNameSize = 20;
-
-int32_t Lowest(const TMainForm& f) { return f.HighScores[9].Score; }
 
 bool Within(const TMainForm& f, int left, int right, int top, int bottom) {
   return f.MouseX >= left && f.MouseX <= right && f.MouseY >= top && f.MouseY <= bottom;
@@ -55,7 +54,7 @@ void GameOverTick(TMainForm& f) {
 
 void GameOverMouseDown(TMainForm& f, platform::MouseButton button) {
   if (button != platform::MouseButton::Left || f.Timer1.Enabled()) return;
-  if (f.Score < Lowest(f)) {
+  if (!NameEntryOpens(f.HighScores, f.Score)) {
     f.Wait(200);
     f.SwitchScene(SceneMainMenu);
     return;

@@ -23,6 +23,7 @@
 #include "platform/NameCharacters.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "protocol/HighScores.h"
 #include "shell/Timer.h"
 #include "sprites/Sprites.h"
 
@@ -99,11 +100,6 @@ struct TInputState {
   bool AltLeft = false, AltRight = false;
 };
 
-struct TLocal_HighScores {
-  std::string Name;  // Windows-1251
-  int32_t Score = 0;
-};
-
 // Shared fields of the game: the main window's own and those more than one layer reads.
 struct TGameState {
   uint8_t CurrentScene = SceneNone;
@@ -129,7 +125,7 @@ struct TGameState {
   int32_t NameTextWidth = 0;
   // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.
   std::string Edit1, Edit2, PlayerCountry, PlayerName;
-  std::array<TLocal_HighScores, 10> HighScores{};
+  THighScoreTable HighScores{};
 };
 
 struct TMainFormOptions {

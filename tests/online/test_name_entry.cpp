@@ -190,7 +190,7 @@ TEST(NameEntry, EnterRecordsTheResultAndMovesTheLowerRowsDown) {
   EXPECT_TRUE(g.http->Urls.empty());  // the send box was not ticked
   // Leaving the game over wrote the file; the name is remembered for the next game.
   const TSettings saved = g.SavedSettings();
-  EXPECT_EQ(saved.HighScores[1], (THighScoreRow{Cp("Петя"), 2750}));
+  EXPECT_EQ(saved.HighScores[1], (TLocal_HighScores{Cp("Петя"), 2750}));
   EXPECT_EQ(saved.HighScores[9].Score, 200);
   EXPECT_EQ(saved.PlayerName, Cp("Петя"));
   EXPECT_FALSE(g.F().GameEnterName || g.F().GamegoEdit || g.F().GameSendResult);
