@@ -44,9 +44,5 @@ void RecordHighScore(TMainForm& f, TOnlineState& st);
 void SubmitResult(TMainForm& f, TOnlineState& st);
 void RegisterSubmission(TMainForm& f, TOnlineState& st);
 
-void GameEnterNameClick(TMainForm& f);
-void GameSendResultClick(TMainForm& f);
-void GameOverTick(TMainForm& f);
-void GameOverMouseDown(TMainForm& f, platform::MouseButton button);
 
 }  // namespace tk::online
