@@ -1,6 +1,5 @@
 // The reference score server's side of a submission: what it takes from a result the game
 // built, what it refuses, and the page that lists the best results.
-#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include "protocol/Protocol.h"
 #include "replay/ReplayFile.h"
 #include "support/GameDir.h"
+#include "support/TestStore.h"
 
 namespace tk::testing {
 namespace {
@@ -32,19 +32,6 @@ using scores::TReply;
 using scores::TResultRow;
 using scores::TScoreService;
 using scores::TScoreStore;
-
-// The store under test: an SQLite file, or the PostgreSQL database TK_TEST_SCORE_DB names
-// (emptied first), so the same tests cover both.
-std::unique_ptr<TScoreStore> OpenTestStore(const TempGameDir& dir) {
-  const char* url = std::getenv("TK_TEST_SCORE_DB");
-  if (!url || !*url) return scores::OpenScoreStore((dir.Path() / "scores.db").string());
-  PGconn* c = PQconnectdb(url);
-  EXPECT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
-  PQclear(PQexec(c, "SET client_min_messages = warning"));
-  PQclear(PQexec(c, "DROP TABLE IF EXISTS tokens, results, tinokvak_schema"));
-  PQfinish(c);
-  return scores::OpenScoreStore(url);
-}
 
 struct Server {
   Server() : store(OpenTestStore(dir)), service(*store, [this] { return now; }) {}

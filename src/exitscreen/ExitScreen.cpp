@@ -189,6 +189,14 @@ void Register(TMainForm& form) {
   scene.Build = [s] { s->EnterExitScreen(); };
   scene.Tick = [s] { s->ExitScreenTick(); };
   scene.MouseDown = [s](platform::MouseButton b) { s->MouseDown(b); };
+  // The window closes only once the countdown has run out; then the site's link opens.
+  scene.CloseRequest = [s, f = &form] {
+    if (s->CountdownTenths > 1) return false;
+    f->DXTimer.SetEnabled(false);
+    f->StopMusic();
+    f->OpenLinkFile("play.url");
+    return true;
+  };
 }
 
 TShareScreen* Find(TMainForm& form) {

@@ -69,7 +69,8 @@ class TShareScreen {
 };
 
 // Plugs the page into the window: the module object, the LoadExitScreen and
-// ExitCountdownTenths hooks, sharetimer's handler and the scene's Build, Tick and MouseDown.
+// ExitCountdownTenths hooks, sharetimer's handler and the scene's Build, Tick, MouseDown and
+// CloseRequest.
 void Register(TMainForm& form);
 
 // The page registered on this window, or null.

@@ -5,6 +5,7 @@
 #include "game/Eat.h"
 #include "game/Hud.h"
 #include "game/Insect.h"
+#include "game/PlayScene.h"
 #include "game/Stork.h"
 #include "game/Tongue.h"
 #include "platform/Cp1251.h"
@@ -18,9 +19,47 @@ void RegisterFeeding(TMainForm& form, TFeedingState& feeding, TPondState& pond) 
   auto& scene = form.Scenes[SceneFeeding];
   scene.Build = [f, fs, p] { BuildFeedingScene(*f, *fs, *p); };
   scene.Tick = [f, fs, p] { FeedingTick(*f, *fs, *p); };
-  // The next pond's stone is out of reach again, however the stage was left.
-  scene.Leave = [p] { p->StoneNotReached = true; };
+  scene.KeyDown = [f](int key, platform::KeyMods mods) { FeedingKeyDown(*f, key, mods); };
+  scene.Pause = [f] { FeedingPause(*f); };
+  scene.MouseMove = [f] {
+    f->AimCentred = false;  // the tongue follows the pointer from now on
+    f->SetCursor(platform::Cursor::Hidden);
+    PromptMouseMove(*f);
+  };
+  scene.MouseDown = [f](platform::MouseButton) {
+    f->FireHeld = true;
+    PromptMouseDown(*f);
+  };
+  scene.Leave = [f, p] {
+    LeavePlayScene(*f);
+    // The next pond's stone is out of reach again, however the stage was left.
+    p->StoneNotReached = true;
+  };
+  scene.ClockStopsWhileAway = true;
   form.LevelTimer.OnTimer = [fs] { --fs->TimeLeft; };
+  form.Hooks.Aim = [f] { AimTongue(*f); };
+}
+
+void FeedingPause(TMainForm& f) {
+  f.Paused = !f.Paused;
+  f.LevelTimer.SetEnabled(!f.LevelTimer.Enabled());  // the stage clock stands still
+}
+
+void FeedingKeyDown(TMainForm& f, int key, platform::KeyMods mods) {
+  if (mods.Ctrl) f.FireHeld = true;
+  if (key == 'P' && !f.GameMainExit) FeedingPause(f);
+  PlaySceneEsc(f, key);
+}
+
+void AimTongue(TMainForm& f) {
+  // The tongue's aim follows the pointer, or points up until the pointer first moves.
+  const double w = TDXDraw::SurfaceWidth;
+  if (!f.Paused && !f.GameMainExit && !f.AimCentred)
+    f.AimAngle = f.MouseX / (w / 720) - 180 + f.AimAdjust;
+  else if (f.AimCentred)
+    f.AimAngle = 400 / (w / 720) - 180 + f.AimAdjust;
+  if (f.AimAngle > 240) f.AimAngle = 240.0;
+  if (f.AimAngle < 120) f.AimAngle = 120.0;
 }
 
 void BuildFeedingScene(TMainForm& f, TFeedingState& fs, TPondState& p) {

@@ -2,7 +2,6 @@
 
 #include "game/Feeding.h"
 #include "game/FeedingState.h"
-#include "game/GameOver.h"
 #include "game/Pond.h"
 #include "game/PondState.h"
 
@@ -13,7 +12,6 @@ void Register(TMainForm& form) {
   auto& feeding = form.AddModule<TFeedingState>();
   RegisterPond(form, pond, feeding);
   RegisterFeeding(form, feeding, pond);
-  RegisterGameOver(form);
 }
 
 }  // namespace tk::game

@@ -1,4 +1,4 @@
-// The game's scenes: the pond, the feeding stage and game over. The two play stages share
+// The game's scenes: the pond and the feeding stage. The two play stages share
 // the frog's hunger and the stone (the pond's) and the stork's once-a-level rule (the
 // feeding stage's), so their states are made together and each gets the other's.
 #pragma once

@@ -53,9 +53,15 @@ void TEat::Advance(int32_t moveCount) {
     Kill();
     // The water strider gulps as it leaves the screen rather than when it is eaten.
     if (!kind_.FoodSoundWhenEaten && pond_.NotHungry) f.PlaySound("food");
-    f.StopSound(kind_.PlainName);
+    StopBuzz();
   }
   Collide();
+}
+
+void TEat::StopBuzz() {
+  // The kind's sound stops with the last of its kind.
+  TMainForm& f = Form(*this);
+  if (f.CountLiveByClassName(ClassName()) == 0) f.StopSound(kind_.PlainName);
 }
 
 void TEat::Collided(TSprite* other, bool&) {
@@ -66,7 +72,7 @@ void TEat::Collided(TSprite* other, bool&) {
   pond_.Hunger = std::max(pond_.Hunger - kind_.Food, 0);
   Kill();
   if (kind_.FoodSoundWhenEaten && pond_.NotHungry) f.PlaySound("food");
-  f.StopSound(kind_.PlainName);
+  StopBuzz();
 }
 
 TEat* SpawnInsect(TMainForm& form, TPondState& pond) {

@@ -38,6 +38,7 @@ class TEat : public TImageSprite {
   int32_t Phase = 0, Amplitude = 0, BaseLine = 0;  // the wave of the flying insects
 
  private:
+  void StopBuzz();
   TPondState& pond_;
   const TInsectKind& kind_;
 };

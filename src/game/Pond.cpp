@@ -6,6 +6,7 @@
 #include "game/Grid.h"
 #include "game/Hud.h"
 #include "game/Lily.h"
+#include "game/PlayScene.h"
 #include "game/PondScenery.h"
 #include "platform/Cp1251.h"
 
@@ -214,6 +215,27 @@ void RegisterPond(TMainForm& form, TPondState& pond, TFeedingState& feeding) {
   scene.Build = [f, p, fs] { BuildPondScene(*f, *p, *fs); };
   scene.Tick = [f, p, fs] { PondTick(*f, *p, *fs); };
   scene.Timer1 = [f] { PondTimer1(*f); };
+  scene.KeyDown = [f](int key, platform::KeyMods mods) { PondKeyDown(*f, key, mods); };
+  scene.Pause = [f] { PondPause(*f); };
+  scene.MouseMove = [f] {
+    f->SetCursor(platform::Cursor::Hidden);
+    PromptMouseMove(*f);
+  };
+  scene.MouseDown = [f](platform::MouseButton) { PromptMouseDown(*f); };
+  scene.Leave = [f] { LeavePlayScene(*f); };
+}
+
+void PondPause(TMainForm& f) {
+  f.Paused = !f.Paused;
+  f.LevelTitleShown = false;
+  f.Timer1.SetEnabled(!f.Timer1.Enabled());  // the level title's wait stands still
+}
+
+void PondKeyDown(TMainForm& f, int key, platform::KeyMods mods) {
+  namespace vk = platform::vk;
+  if (key == 'P' && !f.GameMainExit) PondPause(f);
+  f.FireHeld = key == vk::Space || mods.Ctrl || (key == vk::Enter && !mods.Alt);
+  PlaySceneEsc(f, key);
 }
 
 }  // namespace tk::game

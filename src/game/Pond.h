@@ -1,5 +1,6 @@
-// The pond stage: the lily grid and its layout, the scene's builder, its tick and its
-// Timer1 handler. RegisterPond plugs them into the main window's scene table.
+// The pond stage: the lily grid and its layout, the scene's builder, its tick, its Timer1
+// handler, its keys, pause and pointer. RegisterPond plugs them into the main window's
+// scene table.
 #pragma once
 
 #include "game/FeedingState.h"
@@ -26,5 +27,8 @@ void StartPendingScroll(TPondState& pond);
 
 void PondTick(TMainForm& form, TPondState& pond, TFeedingState& feeding);
 void PondTimer1(TMainForm& form);
+// P (unless the exit prompt is open), the fire keys and Esc.
+void PondKeyDown(TMainForm& form, int key, platform::KeyMods mods);
+void PondPause(TMainForm& form);
 
 }  // namespace tk::game

@@ -3,6 +3,7 @@
 #include "menus/HitTest.h"
 #include "menus/MenuSprites.h"
 #include "menus/Screens.h"
+#include "persist/Settings.h"
 #include "platform/Cp1251.h"
 
 namespace tk::menus {
@@ -50,8 +51,8 @@ const TClickTarget PlayPromptClick[] = {
     {Hit(300, 370, 310, 335),
      [](TMainForm& f, TMenuState&) {
        GameMainExitClick(f);
-       // Only a score above the table's tenth row can be entered there.
-       if (f.Score > f.HighScores[9].Score)
+       // Only a score that would be recorded goes on to the name entry.
+       if (ResultIsRecorded(f.HighScores, f.Score))
          f.SwitchScene(SceneGameOver);
        else
          BackToMainMenu(f);

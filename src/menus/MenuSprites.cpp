@@ -44,6 +44,13 @@ Palka::Palka(TSprite* parent) : TImageSprite(parent) {
   Follow();
 }
 
+void BlinkCaret(TMainForm& f, bool shown) {
+  if (!shown)
+    f.KillAll<Palka>();
+  else if (f.GamegoEdit)
+    f.Engine().Add<Palka>();
+}
+
 void Palka::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
   Follow();

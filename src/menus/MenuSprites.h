@@ -110,4 +110,8 @@ class Palka : public TImageSprite {
   void Follow();
 };
 
+// One step of the caret's blink for a scene with a text field: while shown, one more caret
+// each tick the field takes typing (GamegoEdit); while hidden, none.
+void BlinkCaret(TMainForm& f, bool shown);
+
 }  // namespace tk::menus

@@ -2,37 +2,159 @@
 
 #include "menus/MenuSprites.h"
 #include "menus/Screens.h"
+#include "platform/NameCharacters.h"
 #include "replay/ReplayFile.h"
 
 namespace tk::menus {
 
+namespace vk = platform::vk;
+using platform::MouseButton;
+
+namespace {
+
+// What every menu screen shares: a pointer move first throws away the highlights of the
+// last one (freed before the next draw), only the left button clicks, the menus' tune
+// comes back when the module has played through, and leaving frees the screen's sprites.
+TSceneHandlers& MenuScene(TMainForm& f, uint8_t id, void (*hover)(TMainForm&, TMenuState&),
+                          void (*click)(TMainForm&, TMenuState&), TMenuState& m) {
+  TMainForm* pf = &f;
+  TMenuState* pm = &m;
+  TSceneHandlers& s = f.Scenes[id];
+  s.MouseMove = [pf, pm, hover] {
+    pf->KillAll<TMenuGame>();
+    hover(*pf, *pm);
+  };
+  s.MouseDown = [pf, pm, click](MouseButton b) {
+    if (b == MouseButton::Left) click(*pf, *pm);
+  };
+  s.Leave = [pf] { pf->Engine().Clear(); };
+  s.Music = "1";
+  return s;
+}
+
+void SaveSettings(TMainForm& f) {
+  if (f.Hooks.SaveSettings) f.Hooks.SaveSettings();
+}
+
+void HighScoresHover(TMainForm& f, TMenuState& m) {
+  if (f.GameClearHighScore)
+    ClearDialogHover(f, m);
+  else
+    HighScoreHover(f, m);
+}
+
+void HighScoresClick(TMainForm& f, TMenuState& m) {
+  if (f.GameClearHighScore)
+    ClearDialogClick(f, m);
+  else
+    HighScoreClick(f, m);
+}
+
+void MainMenuKeyDown(TMainForm& f, int key, platform::KeyMods mods) {
+  if (key == vk::Esc) {
+    GameMainExitClick(f);
+  } else if (key == vk::Enter && !mods.Alt && !f.GameMainExit) {
+    // Enter does nothing while the exit prompt is open.
+    StartGame(f);
+  }
+}
+
+void OptionsKeyDown(TMainForm& f, int key) {
+  if (key == vk::Esc)
+    BackToMainMenu(f);
+  else if (key == vk::Backspace && f.GamegoEdit && !f.Edit1.empty())
+    f.Edit1.pop_back();
+}
+
+void OptionsKeyPress(TMainForm& f, uint8_t ch) {
+  // The width measured when the field was last drawn limits what still fits.
+  if (f.GamegoEdit && f.NameTextWidth + 37 <= 375 && IsNameCharacter(ch) && f.Edit1.size() < 10)
+    f.Edit1 += static_cast<char>(ch);
+}
+
+void HighScoresKeyDown(TMainForm& f, int key) {
+  if (key != vk::Esc) return;
+  if (f.GameClearHighScore) {
+    // The screen is built again, then the dialog closes.
+    f.SwitchScene(SceneHighScores);
+    GameClearHighScoreClick(f);
+  } else {
+    BackToMainMenu(f);
+  }
+}
+
+}  // namespace
+
 void Register(TMainForm& form) {
   TMainForm* f = &form;
   TMenuState* m = &form.AddModule<TMenuState>();
-  auto& menu = form.Scenes[SceneMainMenu];
+
+  auto& logo = form.Scenes[SceneLogo];
+  logo.Build = [f] { BuildLogo(*f); };
+  logo.Tick = [f] { LogoTick(*f); };
+  logo.Leave = [f] { f->Engine().Clear(); };
+  logo.Music = "1";
+  form.Timer2.OnTimer = [f] {
+    f->Timer2.SetEnabled(false);
+    if (f->CurrentScene == SceneLogo) BackToMainMenu(*f);
+  };
+
+  auto& menu = MenuScene(form, SceneMainMenu, MainMenuHover, MainMenuClick, *m);
   menu.Build = [f, m] { BuildMainMenu(*f, *m); };
   menu.Tick = [f] { MainMenuTick(*f); };
-  auto& help = form.Scenes[SceneHelp];
+  menu.KeyDown = [f](int key, platform::KeyMods mods) { MainMenuKeyDown(*f, key, mods); };
+  menu.Leave = [f] {
+    // A game started from here begins afresh.
+    f->Level = 1;
+    f->Score = 0;
+    f->Lives = 3;
+    f->Engine().Clear();
+  };
+
+  auto& help = MenuScene(form, SceneHelp, HelpHover, HelpClick, *m);
   help.Build = [f, m] { BuildHelpScreen(*f, *m); };
   help.Tick = [f, m] { HelpScreenTick(*f, *m); };
-  auto& options = form.Scenes[SceneOptions];
+  help.KeyDown = [f](int key, platform::KeyMods) {
+    if (key == vk::Esc) BackToMainMenu(*f);
+  };
+
+  auto& options = MenuScene(form, SceneOptions, OptionsHover, OptionsClick, *m);
   options.Build = [f] { BuildOptionsScreen(*f); };
   options.Tick = [f] { OptionsScreenTick(*f); };
-  auto& scores = form.Scenes[SceneHighScores];
+  options.KeyDown = [f](int key, platform::KeyMods) { OptionsKeyDown(*f, key); };
+  options.KeyPress = [f](uint8_t ch) { OptionsKeyPress(*f, ch); };
+  options.Caret = [f](bool shown) { BlinkCaret(*f, shown); };
+  options.Leave = [f] {
+    f->Engine().Clear();
+    f->GamegoEdit = false;
+    SaveSettings(*f);
+  };
+
+  auto& scores = MenuScene(form, SceneHighScores, HighScoresHover, HighScoresClick, *m);
   scores.Build = [f] { BuildHighScoreScreen(*f); };
   scores.Tick = [f] { HighScoreScreenTick(*f); };
+  scores.KeyDown = [f](int key, platform::KeyMods) { HighScoresKeyDown(*f, key); };
+  scores.Leave = [f] {
+    f->Engine().Clear();
+    SaveSettings(*f);
+  };
 
-  form.Hooks.MouseMove = [f, m](int x, int y) { DXDrawMouseMove(*f, *m, x, y); };
-  form.Hooks.MouseDown = [f, m](platform::MouseButton b) { DXDrawMouseDown(*f, *m, b); };
   form.Hooks.GameMainExitClick = [f] { GameMainExitClick(*f); };
-  form.Hooks.GameClearHighScoreClick = [f] { GameClearHighScoreClick(*f); };
+  // Over the pond and the feeding stage the prompt takes the pointer while it is open; any
+  // button clicks there.
+  form.Hooks.ExitPromptMouseMove = [f, m] {
+    f->KillAll<TMenuGame>();
+    if (f->GameMainExit) ExitPromptHover(*f, *m);
+  };
+  form.Hooks.ExitPromptMouseDown = [f, m] {
+    if (f->GameMainExit) ExitPromptClick(*f, *m);
+  };
   form.Hooks.SaveReplayStart = [m](replay::TReplayStart& s) {
     s.HoverSoundArmed = m->HoverSoundArmed;
   };
   form.Hooks.RestoreReplayStart = [m](const replay::TReplayStart& s) {
     m->HoverSoundArmed = s.HoverSoundArmed;
   };
-  form.Hooks.CreateCaret = [f] { f->Engine().Add<Palka>(); };
 }
 
 }  // namespace tk::menus

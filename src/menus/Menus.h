@@ -1,13 +1,15 @@
-// The menu screens (main menu, help, options, high scores), the two yes/no dialogs, the
-// text caret and the mouse handlers of the drawing surface with their per-scene dispatch.
+// The menu screens (the logo, main menu, help, options, high scores), the two yes/no
+// dialogs and the text caret.
 #pragma once
 
 #include "shell/MainForm.h"
 
 namespace tk::menus {
 
-// Fills the scene table for the four menu screens and the hooks MouseMove, MouseDown,
-// GameMainExitClick, GameClearHighScoreClick and CreateCaret.
+// Fills the scene table's rows of the logo and the four menu screens (builders, ticks,
+// keys, typing, pointer, caret, leave steps and tune), Timer2's handler, and the hooks
+// GameMainExitClick, ExitPromptMouseMove, ExitPromptMouseDown and the replay start's
+// hover latch.
 void Register(TMainForm& form);
 
 }  // namespace tk::menus

@@ -43,7 +43,8 @@ void ExitPromptClick(TMainForm& f, TMenuState& m);
 void ClearDialogHover(TMainForm& f, TMenuState& m);
 void ClearDialogClick(TMainForm& f, TMenuState& m);
 
-void DXDrawMouseMove(TMainForm& f, TMenuState& m, int x, int y);
-void DXDrawMouseDown(TMainForm& f, TMenuState& m, platform::MouseButton b);
+// The logo shown at start-up (the shell's first scene), until Timer2 gives way to the menu.
+void BuildLogo(TMainForm& f);
+void LogoTick(TMainForm& f);
 
 }  // namespace tk::menus

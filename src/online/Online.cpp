@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "online/GameOver.h"
 #include "online/State.h"
 
 namespace tk::online {
@@ -12,13 +13,8 @@ void Register(TMainForm& form) {
   form.Hooks.LoadSettings = [f, st] { LoadSettings(*f, *st); };
   form.Hooks.SaveSettings = [f, st] { SaveSettings(*f, *st); };
   form.Hooks.ResetHighScores = [f] { ResetHighScores(*f); };
-  form.Hooks.RecordHighScore = [f, st] { RecordHighScore(*f, *st); };
-  form.Hooks.GameEnterNameClick = [f] { GameEnterNameClick(*f); };
-  form.Hooks.GameSendResultClick = [f] { GameSendResultClick(*f); };
   RegisterSubmission(form, *st);
-  auto& over = form.Scenes[SceneGameOver];
-  over.Tick = [f] { GameOverTick(*f); };
-  over.MouseDown = [f](platform::MouseButton b) { GameOverMouseDown(*f, b); };
+  RegisterGameOver(form, *st);
 }
 
 }  // namespace tk::online

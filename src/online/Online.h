@@ -9,9 +9,8 @@
 
 namespace tk::online {
 
-// Fills the hooks LoadSettings, SaveSettings, ResetHighScores, RecordHighScore,
-// GameEnterNameClick and GameSendResultClick, and the game-over scene's Tick and
-// MouseDown (its builder and the banner's Timer1 belong to the play scenes).
+// Fills the hooks LoadSettings, SaveSettings and ResetHighScores, and the game-over
+// scene's row of the table (online/GameOver.h).
 void Register(TMainForm& form);
 
 // Hands over a finished game's replay: it is sent with the token of that game's result

@@ -24,16 +24,6 @@ std::filesystem::path SettingsPath(const TMainForm& f) {
   return f.Options.SettingsFile.empty() ? ResolvePath(kFileName) : f.Options.SettingsFile;
 }
 
-THighScoreTable TableOf(const TMainForm& f) {
-  THighScoreTable t;
-  for (int k = 0; k < HighScoreRows; ++k) t[k] = {f.HighScores[k].Name, f.HighScores[k].Score};
-  return t;
-}
-
-void SetTable(TMainForm& f, const THighScoreTable& t) {
-  for (int k = 0; k < HighScoreRows; ++k) f.HighScores[k] = {t[k].Name, t[k].Score};
-}
-
 // The boxes keep the runtime's short texts for a failed file; stderr gets the whole story.
 std::string ReadBoxText(int err) {
   if (err == ENOENT) return "File not found";
@@ -60,7 +50,7 @@ TSettings SettingsOf(const TMainForm& f) {
   s.GameSound = f.GameSound;
   s.PlayerCountry = f.PlayerCountry;
   s.PlayerName = f.PlayerName;
-  s.HighScores = TableOf(f);
+  s.HighScores = f.HighScores;
   return s;
 }
 
@@ -99,7 +89,7 @@ void LoadSettings(TMainForm& f, TOnlineState& st) {
   f.GameSound = s.GameSound;
   f.Edit1 = f.PlayerCountry = s.PlayerCountry;
   f.Edit2 = f.PlayerName = s.PlayerName;
-  SetTable(f, s.HighScores);
+  f.HighScores = s.HighScores;
 }
 
 void SaveSettings(TMainForm& f, TOnlineState& st) {
@@ -141,14 +131,12 @@ void SaveSettings(TMainForm& f, TOnlineState& st) {
 }
 
 void ResetHighScores(TMainForm& f) {
-  SetTable(f, DefaultHighScores());
+  f.HighScores = DefaultHighScores();
   f.SwitchScene(SceneHighScores);
 }
 
 void RecordHighScore(TMainForm& f, TOnlineState& st) {
-  THighScoreTable t = TableOf(f);
-  if (::tk::RecordHighScore(t, f.PlayerName, f.Score) < 0) return;
-  SetTable(f, t);
+  if (::tk::RecordHighScore(f.HighScores, f.PlayerName, f.Score) < 0) return;
   const bool send = f.GameSendResult;
   st.SentName = f.Edit2;
   st.SentCountry = f.Edit1;

@@ -56,9 +56,5 @@ void RegisterSubmission(TMainForm& f, TOnlineState& st);
 // Sends a replay the server was too busy for once its time has come.
 void RetryReplay(TMainForm& f, TOnlineState& st);
 
-void GameEnterNameClick(TMainForm& f);
-void GameSendResultClick(TMainForm& f);
-void GameOverTick(TMainForm& f);
-void GameOverMouseDown(TMainForm& f, platform::MouseButton button);
 
 }  // namespace tk::online

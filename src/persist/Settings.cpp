@@ -223,7 +223,7 @@ std::vector<std::string> ReadSettingsLines(std::string_view fileBytes, TSettings
   if (badScore)
     std::stable_sort(
         settings.HighScores.begin(), settings.HighScores.end(),
-        [](const THighScoreRow& a, const THighScoreRow& b) { return a.Score > b.Score; });
+        [](const TLocal_HighScores& a, const TLocal_HighScores& b) { return a.Score > b.Score; });
   return problems;
 }
 

@@ -11,17 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/HighScores.h"
+
 namespace tk {
-
-struct THighScoreRow {
-  std::string Name;  // Windows-1251
-  int32_t Score = 0;
-  bool operator==(const THighScoreRow&) const = default;
-};
-
-inline constexpr int HighScoreRows = 10;
-// Row 0 is the best; recording keeps the rows in descending order.
-using THighScoreTable = std::array<THighScoreRow, HighScoreRows>;
 
 // Ten rows named "Ваня": 3000, 2500, 2000, 1500, 1000, 500, 400, 300, 200, 100.
 THighScoreTable DefaultHighScores();
@@ -37,7 +29,7 @@ struct TSettings {
   bool operator==(const TSettings&) const = default;
 };
 
-// Admission of a finished game to the table.
+// Admission of a finished game to the table: the one rule every scene asks.
 int32_t LowestHighScore(const THighScoreTable& table);
 // Name entry opens from a score equal to the tenth row on...
 bool NameEntryOpens(const THighScoreTable& table, int32_t score);

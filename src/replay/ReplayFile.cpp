@@ -117,7 +117,7 @@ void WriteStart(Writer& w, const TReplayStart& s) {
     w.U8(v);
   w.SVar(s.NameTextWidth);
   for (const std::string* t : {&s.Edit1, &s.Edit2, &s.PlayerCountry, &s.PlayerName}) w.Text(*t);
-  for (const THighScoreRow& r : s.HighScores) {
+  for (const TLocal_HighScores& r : s.HighScores) {
     w.Text(r.Name);
     w.SVar(r.Score);
   }
@@ -143,7 +143,7 @@ TReplayStart ReadStart(Reader& r) {
     *v = r.U8();
   s.NameTextWidth = r.I32();
   for (std::string* t : {&s.Edit1, &s.Edit2, &s.PlayerCountry, &s.PlayerName}) *t = r.Text();
-  for (THighScoreRow& row : s.HighScores) {
+  for (TLocal_HighScores& row : s.HighScores) {
     row.Name = r.Text();
     row.Score = r.I32();
   }

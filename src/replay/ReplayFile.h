@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/HighScores.h"
+
 namespace tk::replay {
 
 // Version 2 added the Net entry; a journal without one is still written as version 1, so
@@ -81,12 +83,6 @@ enum InputBit : uint8_t {
 // The window timers, in the order the loop looks at them.
 enum TimerId : uint8_t { Timer1 = 0, Timer2 = 1, LevelTimer = 2, ShareTimer = 3 };
 
-struct THighScoreRow {
-  std::string Name;  // Windows-1251
-  int32_t Score = 0;
-  bool operator==(const THighScoreRow&) const = default;
-};
-
 // The main window's state that outlives the main menu and that the game reads: what a
 // replay must restore before it runs the journal.
 struct TReplayStart {
@@ -103,7 +99,7 @@ struct TReplayStart {
   uint8_t Input = 0;  // the last polled snapshot
   int32_t NameTextWidth = 0;
   std::string Edit1, Edit2, PlayerCountry, PlayerName;  // Windows-1251
-  std::array<THighScoreRow, 10> HighScores{};
+  THighScoreTable HighScores{};
   // Enabled flags of Timer1, Timer2, LevelTimer and sharetimer, and their intervals.
   std::array<bool, 4> TimerEnabled{};
   std::array<uint32_t, 4> TimerInterval{};

@@ -10,18 +10,6 @@
 
 namespace tk {
 
-namespace {
-// The insects whose sound stops only when the last of their kind is gone.
-const char* InsectClassOf(const std::string& name) {
-  if (name == "mushka") return "TMushka";
-  if (name == "muha") return "TMuha";
-  if (name == "komar") return "TKomar";
-  if (name == "vodomerka") return "TVodomerka";
-  if (name == "pchel") return "TPchel";
-  return nullptr;
-}
-}  // namespace
-
 void TMainForm::LoadSoundArchive() {
   DXWaveList->Items.LoadArchive("Data\\Music.dxw",
                                 [](std::string_view b) { NoteGameData("Data\\Music.dxw", b); });
@@ -35,12 +23,10 @@ void TMainForm::PlaySound(const std::string& name) {
 
 void TMainForm::StopSound(const std::string& name) {
   auto& items = DXWaveList->Items;
-  if (name == "button_up") {
-    items.FindSound(name).StopWave();
-  } else if (name == "all") {
+  if (name == "all") {
     for (int i = 0; i < items.Count(); ++i) items.Items(i).StopWave();
-  } else if (const char* cls = InsectClassOf(name)) {
-    if (CountLiveByClassName(cls) == 0) items.FindSound(name).StopWave();
+  } else {
+    items.FindSound(name).StopWave();
   }
 }
 
@@ -72,20 +58,8 @@ void TMainForm::MusicCheck() {
     LastMusicOrder = Music->SongGetOrder(MusicModule);
     return;
   }
-  switch (CurrentScene) {
-    case SceneLogo:
-    case SceneMainMenu:
-    case SceneHelp:
-    case SceneOptions:
-    case SceneHighScores:
-      PlayMusic("1");
-      break;
-    case SceneGameOver:
-      PlayMusic("3");
-      break;
-    default:
-      break;
-  }
+  // The scene's own tune; scenes without one let the module play on.
+  if (const char* track = CurrentHandlers().Music) PlayMusic(track);
 }
 
 }  // namespace tk

@@ -1,4 +1,5 @@
-// Keyboard: the polled inputs of the frame tick and the key-down table of every scene.
+// Keyboard: the polled inputs of the frame tick, and key presses and typed characters handed
+// to the current scene's rows.
 #include <string_view>
 
 #include "platform/Cp1251.h"
@@ -48,71 +49,8 @@ replay::TEntry KeyEntry(replay::TEntry::Kind k, int key, KeyMods mods) {
 void TMainForm::OnKeyDown(int key, KeyMods mods) {
   TJournalScope journal(Recorder.get(), KeyEntry(replay::TEntry::KeyDown, key, mods));
   Guard([&] {
-    const uint8_t scene = CurrentScene;
-    auto mainExit = [this] {
-      if (Hooks.GameMainExitClick) Hooks.GameMainExitClick();
-    };
-    auto lowest = [this] { return HighScores[9].Score; };
-    switch (scene) {
-      case SceneMainMenu:
-        if (key == vk::Esc) {
-          mainExit();
-        } else if (key == vk::Enter && !mods.Alt && !GameMainExit) {
-          // Enter does nothing while the exit prompt is open.
-          SwitchScene(ScenePond);
-        }
-        break;
-      case ScenePond:
-        if (key == 'P' && !GameMainExit) {
-          Paused = !Paused;
-          LevelTitleShown = false;
-          Timer1.SetEnabled(!Timer1.Enabled());
-        }
-        FireHeld = key == vk::Space || mods.Ctrl || (key == vk::Enter && !mods.Alt);
-        if (key == vk::Esc && !Paused) mainExit();
-        break;
-      case SceneFeeding:
-        if (mods.Ctrl) FireHeld = true;
-        if (key == 'P' && !GameMainExit) {
-          Paused = !Paused;
-          LevelTimer.SetEnabled(!LevelTimer.Enabled());
-        }
-        if (key == vk::Esc && !Paused) mainExit();
-        break;
-      case SceneHelp:
-        if (key == vk::Esc) SwitchScene(SceneMainMenu);
-        break;
-      case SceneOptions:
-        if (key == vk::Esc) {
-          SwitchScene(SceneMainMenu);
-        } else if (key == vk::Backspace && GamegoEdit && !Edit1.empty()) {
-          Edit1.pop_back();
-        }
-        break;
-      case SceneHighScores:
-        if (key == vk::Esc) {
-          if (GameClearHighScore) {
-            SwitchScene(SceneHighScores);
-            if (Hooks.GameClearHighScoreClick) Hooks.GameClearHighScoreClick();
-          } else {
-            SwitchScene(SceneMainMenu);
-          }
-        }
-        break;
-      case SceneGameOver:
-        if ((key == vk::Esc || key == vk::Enter) && Score <= lowest() && !Timer1.Enabled()) {
-          Wait(200);
-          SwitchScene(SceneMainMenu);
-        } else if (key == vk::Backspace && GamegoEdit) {
-          if (!Edit2.empty()) Edit2.pop_back();
-        } else if (key == vk::Enter && !mods.Alt && !PlayerName.empty() && Score > lowest()) {
-          if (Hooks.RecordHighScore) Hooks.RecordHighScore();
-        }
-        break;
-      default:
-        break;
-    }
-    if (scene < Scenes.size() && Scenes[scene].KeyDown) Scenes[scene].KeyDown(key, mods);
+    // The rows of the scene current at the press, even when one of them switches scenes.
+    if (auto& down = CurrentHandlers().KeyDown) down(key, mods);
     if (key == vk::Enter && mods.Alt) GameFullScreenClick();
   });
 }
@@ -127,15 +65,7 @@ void TMainForm::OnChar(uint8_t ch) {
   e.Ch = ch;
   TJournalScope journal(Recorder.get(), e);
   Guard([&] {
-    if (CurrentScene == SceneOptions) {
-      // The width measured when the field was last drawn limits what still fits.
-      if (GamegoEdit && NameTextWidth + 37 <= 375 && IsNameCharacter(ch) && Edit1.size() < 10)
-        Edit1 += static_cast<char>(ch);
-    } else if (CurrentScene == SceneGameOver) {
-      if (GamegoEdit && Edit2.size() < 10 && IsNameCharacter(ch)) Edit2 += static_cast<char>(ch);
-    }
-    if (CurrentScene < Scenes.size() && Scenes[CurrentScene].KeyPress)
-      Scenes[CurrentScene].KeyPress(ch);
+    if (auto& press = CurrentHandlers().KeyPress) press(ch);
   });
 }
 

@@ -57,11 +57,7 @@ TMainForm::TMainForm(platform::Platform& platform, TMainFormOptions options)
     Timer1.SetEnabled(false);
     if (auto& h = Scenes[CurrentScene].Timer1) h();
   };
-  Timer2.SetInterval(4000);
-  Timer2.OnTimer = [this] {
-    Timer2.SetEnabled(false);
-    if (CurrentScene == SceneLogo) SwitchScene(SceneMainMenu);
-  };
+  Timer2.SetInterval(4000);  // the logo's: the scene sets its handler
   LevelTimer.SetInterval(1000);  // the feeding stage's clock: the stage sets its handler
   sharetimer.SetInterval(100);
 
@@ -78,23 +74,6 @@ TMainForm::TMainForm(platform::Platform& platform, TMainFormOptions options)
   Recorder = std::make_unique<TReplayRecorder>(*this);
 
   rng_.seed(Options.Seed ? *Options.Seed : static_cast<uint32_t>(Plat.Clock->NowMs()));
-  Scenes[SceneLogo].Build = [this] {
-    MusicRestartPending = false;
-    PlayMusic("1");
-    auto& img = FindImage("logo_loading");
-    auto* s = Engine().Add<TImageSprite>();
-    s->Image = &img;
-    s->X = 400 - img.CellWidth() / 2;
-    s->Y = 300 - img.CellHeight() / 2;
-    s->Width = img.CellWidth();
-    s->Height = img.CellHeight();
-    Timer2.SetEnabled(true);
-  };
-  Scenes[SceneLogo].Tick = [this] {
-    SpriteEngine.Move(MoveUnits);
-    SpriteEngine.FreeDead();
-    SpriteEngine.Draw();
-  };
 }
 
 TMainForm::~TMainForm() {
@@ -262,57 +241,9 @@ uint32_t TMainForm::MsUntilNextDue() {
 
 void TMainForm::SwitchScene(uint8_t id) {
   if (Recorder) Recorder->SceneSwitch(CurrentScene, id);
-  LeaveScene(CurrentScene);
+  if (auto& leave = CurrentHandlers().Leave) leave();
   CurrentScene = id;
   if (id < Scenes.size() && Scenes[id].Build) Scenes[id].Build();
-}
-
-void TMainForm::LeaveScene(uint8_t id) {
-  auto save = [this] {
-    if (Hooks.SaveSettings) Hooks.SaveSettings();
-  };
-  switch (id) {
-    case SceneLogo:
-    case SceneHelp:
-      Engine().Clear();
-      break;
-    case SceneMainMenu:
-      Level = 1;
-      Score = 0;
-      Lives = 3;
-      Engine().Clear();
-      break;
-    case ScenePond:
-      Engine().Clear();
-      MusicRestartPending = true;
-      GameOver = false;
-      StopSound("all");
-      break;
-    case SceneFeeding:
-      Engine().Clear();
-      MusicRestartPending = true;
-      GameOver = false;
-      StopSound("all");
-      break;
-    case SceneOptions:
-      Engine().Clear();
-      GamegoEdit = false;
-      save();
-      break;
-    case SceneHighScores:
-      Engine().Clear();
-      save();
-      break;
-    case SceneGameOver:
-      Engine().Clear();
-      GameOver = false;
-      GameEnterName = GamegoEdit = GameSendResult = false;
-      save();
-      break;
-    default:
-      break;
-  }
-  if (id < Scenes.size() && Scenes[id].Leave) Scenes[id].Leave();
 }
 
 void TMainForm::FrameTick() {
@@ -343,27 +274,16 @@ void TMainForm::TickSteps(bool maximized) {
   for (uint8_t* c : {&TurnLeftCooldown, &TurnRightCooldown, &TurnUpCooldown, &JumpCooldown,
                      &CaretBlink})
     if (*c > 0) --*c;
-  // The tongue's aim follows the pointer, or points up until the pointer first moves.
-  const double w = TDXDraw::SurfaceWidth;
-  if (!Paused && !GameMainExit && !AimCentred)
-    AimAngle = MouseX / (w / 720) - 180 + AimAdjust;
-  else if (AimCentred)
-    AimAngle = 400 / (w / 720) - 180 + AimAdjust;
-  if (AimAngle > 240) AimAngle = 240.0;
-  if (AimAngle < 120) AimAngle = 120.0;
-  // Caret blink: 14 ticks shown (one caret added per tick), 16 hidden.
-  if (GamegoEdit && CaretBlink > 15 && Hooks.CreateCaret) Hooks.CreateCaret();
-  if (CaretBlink <= 15) {
-    if (CaretBlink == 0) CaretBlink = 30;
-    auto& e = Engine();
-    for (int i = 0; i < e.ChildCount(); ++i)
-      if (std::string_view(e.Children(i)->ClassName()) == "Palka") e.Children(i)->Kill();
-  }
+  if (Hooks.Aim) Hooks.Aim();
+  // The caret's blink: 14 ticks shown, 16 hidden, from 30 down.
+  const bool caretShown = CaretBlink > 15;
+  if (CaretBlink == 0) CaretBlink = 30;
+  if (auto& caret = CurrentHandlers().Caret) caret(caretShown);
   if (ResizePending) {
     ResizePending = false;
     if (maximized) GameFullScreenClick();
   }
-  if (CurrentScene < Scenes.size() && Scenes[CurrentScene].Tick) Scenes[CurrentScene].Tick();
+  if (auto& tick = CurrentHandlers().Tick) tick();
   DXDraw.Flip();
   MusicCheck();
 }
@@ -399,23 +319,15 @@ void TMainForm::Close() {
 }
 
 bool TMainForm::CloseQuery() {
-  if (CurrentScene == SceneExitScreen) {
-    if (Hooks.ExitCountdownTenths && Hooks.ExitCountdownTenths() > 1) return false;
-    DXTimer.SetEnabled(false);
-    StopMusic();
-    OpenLinkFile("play.url");
-    return true;
-  }
+  TSceneHandlers& scene = CurrentHandlers();
+  if (scene.CloseRequest) return scene.CloseRequest();
   if (GameMainExit) return false;
   if (Paused) {
     // Ends the pause as P does, so the stage clock cannot stay stopped for good.
-    Paused = false;
-    if (CurrentScene == ScenePond) {
-      LevelTitleShown = false;
-      Timer1.SetEnabled(!Timer1.Enabled());
-    } else if (CurrentScene == SceneFeeding) {
-      LevelTimer.SetEnabled(!LevelTimer.Enabled());
-    }
+    if (scene.Pause)
+      scene.Pause();
+    else
+      Paused = false;
   }
   if (Hooks.GameMainExitClick) Hooks.GameMainExitClick();
   return false;
@@ -458,7 +370,7 @@ void TMainForm::OnActivate(bool active) {
 bool TMainForm::StageClockFrozen() {
   // The feeding stage's clock stops while the player is away (the window inactive or
   // minimised), as its sprites do, and goes on with what was left of its second.
-  return CurrentScene == SceneFeeding && (AppInactive || !DXDraw.CanDraw());
+  return CurrentHandlers().ClockStopsWhileAway && (AppInactive || !DXDraw.CanDraw());
 }
 
 void TMainForm::HoldStageClock() { LevelTimer.SetHeld(StageClockFrozen()); }
@@ -471,19 +383,16 @@ void TMainForm::OnResize() {
 void TMainForm::OnMouseMove(int x, int y) {
   TJournalScope journal(Recorder.get(), MouseEntry(replay::TEntry::MouseMove, {}, x, y));
   Guard([&] {
-    if (Hooks.MouseMove) {
-      Hooks.MouseMove(x, y);
-    } else {
-      MouseX = x;
-      MouseY = y;
-    }
+    MouseX = x;
+    MouseY = y;
+    if (auto& move = CurrentHandlers().MouseMove) move();
   });
 }
 
 void TMainForm::OnMouseDown(platform::MouseButton b, int x, int y) {
   TJournalScope journal(Recorder.get(), MouseEntry(replay::TEntry::MouseDown, b, x, y));
   Guard([&] {
-    if (Hooks.MouseDown) Hooks.MouseDown(b);
+    if (auto& down = CurrentHandlers().MouseDown) down(b);
   });
 }
 

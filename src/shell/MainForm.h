@@ -23,6 +23,7 @@
 #include "platform/NameCharacters.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "protocol/HighScores.h"
 #include "shell/Timer.h"
 #include "sprites/Sprites.h"
 
@@ -53,11 +54,12 @@ const char* SceneName(uint8_t id);  // "SceneMainMenu", ...
 constexpr int32_t MoveUnits = 16;
 constexpr uint32_t FramePeriodMs = 30;
 
-// What a scene plugs into the table; empty entries do nothing.
+// What a scene plugs into the table: everything the shell does differently from one scene
+// to the next goes through the current scene's row. Empty entries do nothing.
 struct TSceneHandlers {
   std::function<void()> Build;
   std::function<void()> Tick;
-  // After the shared steps of a pointer move (highlights killed, MouseX and MouseY set).
+  // After MouseX and MouseY are set to the pointer: the scene's highlights and pointer.
   std::function<void()> MouseMove;
   // Tested at the last move position (MouseX, MouseY), not at the click's.
   std::function<void(platform::MouseButton)> MouseDown;
@@ -66,8 +68,21 @@ struct TSceneHandlers {
   std::function<void(uint8_t ch)> KeyPress;  // a typed Windows-1251 character
   // Timer1 fired while this scene is current (Timer1 has already disabled itself).
   std::function<void()> Timer1;
-  // After the shell's own leave steps: the scene resets what it keeps for itself.
+  // The scene's leave steps, run by SwitchScene before the next scene is built.
   std::function<void()> Leave;
+  // The window's close button while the scene is current: true lets the window close.
+  // Empty: the common rule (refused; unless the exit prompt is already open, a pause ends
+  // through Pause and the exit prompt is asked for).
+  std::function<bool()> CloseRequest;
+  // Flips Paused together with what the scene stops while paused (its P key, and a close
+  // request that ends a pause).
+  std::function<void()> Pause;
+  // Every frame tick, the text caret's blink: shown for 14 ticks, hidden for 16.
+  std::function<void(bool shown)> Caret;
+  // The tune the frame tick starts again once the module has played through; null: none.
+  const char* Music = nullptr;
+  // The stage clock (LevelTimer) stands still while the window is inactive or minimised.
+  bool ClockStopsWhileAway = false;
 };
 
 // Operations that live in the layers above the shell; each module fills its own.
@@ -75,18 +90,16 @@ struct TGameHooks {
   std::function<void()> LoadSettings;
   std::function<void()> SaveSettings;
   std::function<void()> ResetHighScores;
+  // The exit prompt (menus): opens or closes it where a scene has one; over a play scene the
+  // pointer's moves and clicks go to it through the other two.
   std::function<void()> GameMainExitClick;
-  std::function<void()> GameClearHighScoreClick;
-  std::function<void()> GameEnterNameClick;
-  std::function<void()> GameSendResultClick;
+  std::function<void()> ExitPromptMouseMove;
+  std::function<void()> ExitPromptMouseDown;
   std::function<void()> LoadExitScreen;
   std::function<int32_t()> ExitCountdownTenths;
-  std::function<void()> RecordHighScore;
-  // The mouse handlers of the drawing surface, with their per-scene dispatch.
-  std::function<void(int x, int y)> MouseMove;
-  std::function<void(platform::MouseButton)> MouseDown;
-  // Creates one text caret sprite (the frame tick blinks it).
-  std::function<void()> CreateCaret;
+  // Every frame tick, in every scene, before the scene's tick: the tongue's aim follows the
+  // pointer (the feeding stage's rule, kept current outside the stage as well).
+  std::function<void()> Aim;
   // A scene module's part of the state a replay starts from: kept when recording starts,
   // put back before the journal runs.
   std::function<void(replay::TReplayStart&)> SaveReplayStart;
@@ -101,11 +114,6 @@ struct TGameHooks {
 struct TInputState {
   bool Up = false, Down = false, Left = false, Right = false, Fire = false;
   bool AltLeft = false, AltRight = false;
-};
-
-struct TLocal_HighScores {
-  std::string Name;  // Windows-1251
-  int32_t Score = 0;
 };
 
 // Shared fields of the game: the main window's own and those more than one layer reads.
@@ -133,7 +141,7 @@ struct TGameState {
   int32_t NameTextWidth = 0;
   // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.
   std::string Edit1, Edit2, PlayerCountry, PlayerName;
-  std::array<TLocal_HighScores, 10> HighScores{};
+  THighScoreTable HighScores{};
 };
 
 struct TMainFormOptions {
@@ -204,6 +212,10 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   // ---- Scene manager
   void SwitchScene(uint8_t id);
   void FrameTick();
+  // The current scene's row of the table.
+  TSceneHandlers& CurrentHandlers() {
+    return Scenes[CurrentScene < Scenes.size() ? CurrentScene : size_t{SceneNone}];
+  }
 
   // ---- Replays (shell/Replay.h)
   // Journals games while its Enabled is set (the real game) or after its Start (tools).
@@ -242,7 +254,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
 
   // ---- Audio (sound effects by name, music by track)
   void PlaySound(const std::string& name);
-  void StopSound(const std::string& name);
+  void StopSound(const std::string& name);  // "all" stops every sound
   void PlayMusic(const std::string& track);
   void StopMusic();
   void MusicCheck();  // the frame tick's restart rule
@@ -305,7 +317,6 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void HoldStageClock();    // holds LevelTimer meanwhile
 
  private:
-  void LeaveScene(uint8_t id);
   bool CloseQuery();
   void FormClose();
   void DisplayNotify(TDXDrawNotifyType t);

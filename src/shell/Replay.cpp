@@ -249,8 +249,7 @@ void TReplayRecorder::Start() {
   s.GameFullScreen = f_.GameFullScreen;  // kept for the record; a viewer keeps its own mode
   if (f_.Hooks.SaveReplayStart) f_.Hooks.SaveReplayStart(s);
   s.Input = InputBits(f_.DXInput);
-  for (size_t i = 0; i < s.HighScores.size(); ++i)
-    s.HighScores[i] = {f_.HighScores[i].Name, f_.HighScores[i].Score};
+  s.HighScores = f_.HighScores;
   auto timers = WindowTimers(f_);
   for (size_t i = 0; i < timers.size(); ++i) {
     s.TimerEnabled[i] = timers[i]->Enabled();
@@ -319,8 +318,7 @@ void TReplayPlayer::Setup() {
   CopyStartFields(static_cast<TGameState&>(f_), s);
   if (f_.Hooks.RestoreReplayStart) f_.Hooks.RestoreReplayStart(s);
   f_.DXInput = InputFromBits(s.Input);
-  for (size_t i = 0; i < s.HighScores.size(); ++i)
-    f_.HighScores[i] = {s.HighScores[i].Name, s.HighScores[i].Score};
+  f_.HighScores = s.HighScores;
   auto timers = WindowTimers(f_);
   for (size_t i = 0; i < timers.size(); ++i) {
     timers[i]->SetInterval(s.TimerInterval[i]);

@@ -40,7 +40,14 @@ play_one_game() {
   key Escape                # the prompt
   xdotool mousemove --window "$win" 330 320; sleep 0.3
   xdotool mousemove --window "$win" 331 320; sleep 0.3
-  xdotool click --window "$win" 1; sleep 1
+  xdotool click --window "$win" 1
+  # Yes leaves the game: its replay is kept (or its loss told) on the way to the main menu.
+  for _ in $(seq 100); do
+    compgen -G "$tmp/game/Replays/*.tkr" >/dev/null && break
+    grep -q "replay of this game was not saved" "$tmp/game.log" 2>/dev/null && break
+    kill -0 "$gpid" 2>/dev/null || fail "the game ended"
+    sleep 0.1
+  done
   kill -0 "$gpid" 2>/dev/null || fail "the game ended"
 }
 

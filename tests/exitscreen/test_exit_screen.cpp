@@ -125,12 +125,15 @@ TEST(ExitScreen, TheExitButtonClosesOnlyOnceTheCountIsOut) {
   g.Run(2500);
   g.Click(r.X + 5, r.Y + 5);
   EXPECT_FALSE(g.F().Closed());
+  g.F().OnCloseRequest();  // nor does the window's close button
+  EXPECT_FALSE(g.F().Closed());
   EXPECT_EQ(g.Screen().CountdownTenths, 5);
   g.Run(500);
   EXPECT_EQ(g.Screen().CountdownTenths, 0);
   g.Click(r.X + 5, r.Y + 5);
   EXPECT_TRUE(g.F().Closed());
   EXPECT_TRUE(g.plat.Record().Destroyed);
+  EXPECT_FALSE(g.F().DXTimer.Enabled());
   EXPECT_EQ(g.Opened(), Strings{"play.url"});
 }
 

@@ -1,6 +1,7 @@
 // The whole game on the headless platform in a temporary folder with small archives: every
 // picture the menu screens use, each a flat colour of its own, and the click sounds. The
-// scenes of other modules are blanked, so these tests see only the menus' side of a switch.
+// scenes of other modules build and draw nothing, so these tests see only the menus' side
+// of a switch (their keys, pointer and leave steps stay).
 #pragma once
 
 #include "support/HeadlessGame.h"
@@ -110,8 +111,11 @@ class MenuGame : public HeadlessGame {
     o.RecordSounds = true;
     o.ScoreServer = "http://scores.test:8642";
     form = CreateGame(plat.Get(), o);
-    for (uint8_t id : {ScenePond, SceneFeeding, SceneGameOver, SceneExitScreen})
-      form->Scenes[id] = {};
+    for (uint8_t id : {ScenePond, SceneFeeding, SceneGameOver, SceneExitScreen}) {
+      form->Scenes[id].Build = nullptr;
+      form->Scenes[id].Tick = nullptr;
+      form->Scenes[id].Timer1 = nullptr;
+    }
     form->FormCreate();
     form->Show();
   }

@@ -252,24 +252,6 @@ TEST(ClearDialog, NoLeavesTheTableAlone) {
   EXPECT_FALSE(g.F().GameClearHighScore);
 }
 
-TEST(SceneDispatch, GameOverTakesClicksOnlyAfterItsBannerAndTheExitScreenLeftOnly) {
-  MenuGame g;
-  std::vector<uint8_t> seen;
-  g.F().Scenes[SceneGameOver].MouseDown = [&](platform::MouseButton) { seen.push_back(9); };
-  g.F().Scenes[SceneExitScreen].MouseDown = [&](platform::MouseButton) { seen.push_back(10); };
-  g.Go(SceneGameOver);
-  g.F().Timer1.SetEnabled(true);
-  g.Click(400, 330);
-  EXPECT_TRUE(seen.empty());
-  g.F().Timer1.SetEnabled(false);
-  g.Click(400, 330, platform::MouseButton::Right);
-  g.Click(400, 330);
-  g.F().SwitchScene(SceneExitScreen);
-  g.Click(400, 330, platform::MouseButton::Right);
-  g.Click(400, 330);
-  EXPECT_EQ(seen, (std::vector<uint8_t>{9, 10}));
-}
-
 TEST(SceneDispatch, TheFirstMoveInTheFeedingStageFreesTheAim) {
   MenuGame g;
   g.Go(SceneFeeding);

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "MenuFixture.h"
+#include "menus/Screens.h"
 
 namespace tk::testing {
 namespace {
@@ -50,7 +51,7 @@ const Setup HelpPage3 = [](MenuGame& g) {
 const Setup HighScores = [](MenuGame& g) { g.Go(SceneHighScores); };
 const Setup ClearDialog = [](MenuGame& g) {
   g.Go(SceneHighScores);
-  g.F().Hooks.GameClearHighScoreClick();
+  menus::GameClearHighScoreClick(g.F());
 };
 // Every pair on its first half, so each second half acts, and the other way round.
 const Setup OptionsAllOn = [](MenuGame& g) {

@@ -7,6 +7,19 @@ namespace {
 using platform::Cursor;
 namespace vk = platform::vk;
 
+// ---- The logo
+
+TEST(Logo, GivesWayToTheMainMenuAfterFourSeconds) {
+  MenuGame g;
+  EXPECT_EQ(g.F().CurrentScene, SceneLogo);
+  EXPECT_EQ(g.Count("TImageSprite"), 1);
+  EXPECT_EQ(g.F().CurrentTrack(), "1");
+  g.Run(3990);
+  EXPECT_EQ(g.F().CurrentScene, SceneLogo);
+  g.Run(20);
+  EXPECT_EQ(g.F().CurrentScene, SceneMainMenu);
+}
+
 // ---- Main menu
 
 TEST(MainMenu, ButtonsLeadToTheirScreensAndBack) {
@@ -259,6 +272,22 @@ TEST(Options, AnEmptyCountryTakesTheTypingAtOnce) {
   EXPECT_FALSE(g.F().GamegoEdit);
   g.Click(500, 420);
   EXPECT_TRUE(g.F().GamegoEdit);
+}
+
+TEST(Options, TypingFollowsTheFieldRules) {
+  MenuGame g;
+  g.Go(SceneOptions);
+  ASSERT_TRUE(g.F().GamegoEdit);
+  for (char c : Cp("Рос сия!ёЁ-1234567")) g.F().OnChar(static_cast<uint8_t>(c));
+  EXPECT_EQ(g.F().Edit1, Cp("Россия1234"));  // blanks, punctuation and ё dropped; ten at most
+  g.Key(vk::Backspace);
+  EXPECT_EQ(g.F().Edit1, Cp("Россия123"));
+  g.F().NameTextWidth = 339;  // the field is full by width
+  g.F().OnChar('A');
+  EXPECT_EQ(g.F().Edit1, Cp("Россия123"));
+  g.F().GamegoEdit = false;
+  g.Key(vk::Backspace);
+  EXPECT_EQ(g.F().Edit1, Cp("Россия123"));
 }
 
 TEST(Options, AFilledCountryWaitsForAClickOnTheField) {

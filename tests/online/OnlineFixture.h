@@ -121,7 +121,12 @@ class OnlineGame : public HeadlessGame {
     o.RecordSounds = true;
     o.ScoreServer = "http://127.0.0.1:8642";
     form = CreateGame(plat.Get(), o);
-    for (uint8_t id : {ScenePond, SceneFeeding, SceneExitScreen}) form->Scenes[id] = {};
+    // The play scenes and the exit screen build and draw nothing here.
+    for (uint8_t id : {ScenePond, SceneFeeding, SceneExitScreen}) {
+      form->Scenes[id].Build = nullptr;
+      form->Scenes[id].Tick = nullptr;
+      form->Scenes[id].Timer1 = nullptr;
+    }
   }
 
   // Start-up as the program runs it (the settings file is read here).

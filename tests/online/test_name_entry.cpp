@@ -142,6 +142,8 @@ TEST(NameEntry, ClicksDuringTheBannerAreIgnored) {
   EXPECT_EQ(g.F().CurrentScene, SceneGameOver);
   EXPECT_FALSE(g.F().GameSendResult);
   g.Run(5000);
+  g.Click(kBoxX, kBoxY, platform::MouseButton::Right);  // only the left button clicks
+  EXPECT_EQ(g.F().CurrentScene, SceneGameOver);
   // Too low for the table: a click goes back to the menu after a short wait.
   const uint64_t before = g.plat.Now();
   g.Click(kBoxX, kBoxY);
@@ -168,8 +170,10 @@ TEST(NameEntry, EnterNeedsANameAndAScoreAboveTheTenthRow) {
     g.GameOver(100);
     g.Type("Kot");
     g.Frames(1);
+    const uint64_t before = g.plat.Now();
     g.Key(vk::Enter);
     EXPECT_EQ(g.F().CurrentScene, SceneMainMenu);
+    EXPECT_EQ(g.plat.Now() - before, 200u);  // after a short wait
     for (auto& row : g.F().HighScores) EXPECT_NE(row.Name, "Kot");
   }
 }
@@ -190,7 +194,7 @@ TEST(NameEntry, EnterRecordsTheResultAndMovesTheLowerRowsDown) {
   EXPECT_TRUE(g.http->Urls.empty());  // the send box was not ticked
   // Leaving the game over wrote the file; the name is remembered for the next game.
   const TSettings saved = g.SavedSettings();
-  EXPECT_EQ(saved.HighScores[1], (THighScoreRow{Cp("Петя"), 2750}));
+  EXPECT_EQ(saved.HighScores[1], (TLocal_HighScores{Cp("Петя"), 2750}));
   EXPECT_EQ(saved.HighScores[9].Score, 200);
   EXPECT_EQ(saved.PlayerName, Cp("Петя"));
   EXPECT_FALSE(g.F().GameEnterName || g.F().GamegoEdit || g.F().GameSendResult);

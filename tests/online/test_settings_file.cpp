@@ -119,8 +119,8 @@ TEST_P(DamagedFile, IsKeptAsBakBeforeTheFirstSaveAndThePlayerIsToldOnce) {
   EXPECT_EQ(Bytes(g.dir.Path() / "Config.cfg.bak"), c.file);
   EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg.bak.1"));
   const TSettings now = g.SavedSettings();
-  EXPECT_EQ(now.HighScores[0], (THighScoreRow{"A", 9000}));
-  EXPECT_EQ(now.HighScores[1], (THighScoreRow{"B", 8000}));
+  EXPECT_EQ(now.HighScores[0], (TLocal_HighScores{"A", 9000}));
+  EXPECT_EQ(now.HighScores[1], (TLocal_HighScores{"B", 8000}));
   int row = -1;
   for (int k = 0; k < HighScoreRows; ++k)
     if (g.F().HighScores[k].Name == "C") row = k;
@@ -155,7 +155,7 @@ TEST(SettingsFile, ABadLineInTheMiddleKeepsTheRowsBeforeAndAfterIt) {
     EXPECT_EQ(g.F().HighScores[k].Name, std::string(1, names[k])) << k;
     EXPECT_EQ(g.F().HighScores[k].Score, scores[k]) << k;
   }
-  EXPECT_EQ(g.SavedSettings().HighScores[9], (THighScoreRow{"C", 2000}));
+  EXPECT_EQ(g.SavedSettings().HighScores[9], (TLocal_HighScores{"C", 2000}));
 }
 
 TEST(SettingsFile, AFileOutsideTheGameFolderHasItsCopyAndTemporaryFileBesideIt) {

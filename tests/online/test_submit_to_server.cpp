@@ -1,6 +1,5 @@
 // The game's submission answered by the score server's own request handling (no socket):
 // what the game sends is what the server stores.
-#include <libpq-fe.h>
 
 #include <cstdlib>
 #include <memory>
@@ -9,6 +8,7 @@
 #include "OnlineFixture.h"
 #include "ScoreService.h"
 #include "platform/Cp1251.h"
+#include "support/TestStore.h"
 
 namespace tk::testing {
 namespace {
@@ -17,19 +17,6 @@ namespace vk = platform::vk;
 using scores::TReply;
 using scores::TScoreService;
 using scores::TScoreStore;
-
-// An SQLite file, or the PostgreSQL database TK_TEST_SCORE_DB names (emptied first), as in
-// the server's own tests.
-std::unique_ptr<TScoreStore> OpenTestStore(const TempGameDir& dir) {
-  const char* url = std::getenv("TK_TEST_SCORE_DB");
-  if (!url || !*url) return scores::OpenScoreStore((dir.Path() / "scores.db").string());
-  PGconn* c = PQconnectdb(url);
-  EXPECT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
-  PQclear(PQexec(c, "SET client_min_messages = warning"));
-  PQclear(PQexec(c, "DROP TABLE IF EXISTS tokens, results, tinokvak_schema"));
-  PQfinish(c);
-  return scores::OpenScoreStore(url);
-}
 
 struct Server {
   Server() : store(OpenTestStore(dir)), service(*store, [this] { return now; }) {}

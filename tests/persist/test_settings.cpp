@@ -112,8 +112,8 @@ TEST(HighScores, RecordMovesTheLowerRowsDown) {
 TEST(HighScores, RecordAtTheBottomAndRefusals) {
   THighScoreTable table = DefaultHighScores();
   EXPECT_EQ(RecordHighScore(table, "Low", 150), 9);
-  EXPECT_EQ(table[8], (THighScoreRow{kVanya, 200}));
-  EXPECT_EQ(table[9], (THighScoreRow{"Low", 150}));
+  EXPECT_EQ(table[8], (TLocal_HighScores{kVanya, 200}));
+  EXPECT_EQ(table[9], (TLocal_HighScores{"Low", 150}));
 
   const THighScoreTable before = table;
   EXPECT_EQ(RecordHighScore(table, "Same", 150), -1);  // equal to the lowest: not recorded
@@ -246,9 +246,9 @@ TEST(SettingsFile, ABadScoreLineKeepsThatRowsScoreAndTheRowsAfterIt) {
   // Row 2 keeps its name and its default score (2000), and takes its place by that score.
   const THighScoreTable want = Rows({9000, 8000, 6000, 5000, 4000, 3000, 2500, 2200, 2100}).HighScores;
   for (int k = 0; k < 2; ++k) EXPECT_EQ(s.HighScores[k], want[k]) << k;
-  EXPECT_EQ(s.HighScores[2], (THighScoreRow{"D", 6000}));
-  EXPECT_EQ(s.HighScores[8], (THighScoreRow{"J", 2100}));
-  EXPECT_EQ(s.HighScores[9], (THighScoreRow{"C", 2000}));
+  EXPECT_EQ(s.HighScores[2], (TLocal_HighScores{"D", 6000}));
+  EXPECT_EQ(s.HighScores[8], (TLocal_HighScores{"J", 2100}));
+  EXPECT_EQ(s.HighScores[9], (TLocal_HighScores{"C", 2000}));
 }
 
 TEST(SettingsFile, DamagedRowsSortByScoreAndTiesKeepTheirOrder) {

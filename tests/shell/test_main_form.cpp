@@ -70,31 +70,6 @@ TEST(Timers, AHeldTimerKeepsWhatWasLeftOfItsPeriod) {
   EXPECT_EQ(fired, 1);
 }
 
-TEST_F(ShellFixture, AimAngleFollowsThePointerWithinItsLimits) {
-  Start();
-  struct Case {
-    int mouseX;
-    bool centred, paused, exitOpen;
-    double adjust, before, want;
-  };
-  const Case cases[] = {
-      {0, false, false, false, 0, 180, 120},    {799, false, false, false, 0, 180, 240},
-      {400, false, false, false, 0, 150, 180},  {420, false, false, false, -10, 0, 188},
-      {0, true, true, false, 25, 150, 205},     {0, true, false, false, -90, 150, 120},
-      {700, false, false, true, 0, 150, 150},   {700, false, true, false, 0, 200, 200},
-  };
-  for (const Case& c : cases) {
-    form->MouseX = c.mouseX;
-    form->AimCentred = c.centred;
-    form->Paused = c.paused;
-    form->GameMainExit = c.exitOpen;
-    form->AimAdjust = c.adjust;
-    form->AimAngle = c.before;
-    form->FrameTick();
-    EXPECT_DOUBLE_EQ(form->AimAngle, c.want) << "x " << c.mouseX;
-  }
-}
-
 TEST_F(ShellFixture, FrameTickCountsCooldownsDownAndRunsTheSceneThenFlips) {
   Start();
   std::vector<std::string> order;
@@ -121,225 +96,109 @@ TEST_F(ShellFixture, NothingTicksWhileTheDisplayIsDown) {
   EXPECT_EQ(ticks, 0);
 }
 
-TEST_F(ShellFixture, CaretBlinksFourteenTicksOnSixteenOff) {
+TEST_F(ShellFixture, TheCurrentScenesCaretBlinksFourteenTicksOnSixteenOff) {
   Start();
-  struct Palka : TSprite {
-    using TSprite::TSprite;
-    const char* ClassName() const override { return "Palka"; }
-  };
-  form->Hooks.CreateCaret = [&] { form->Engine().Add<Palka>(); };
-  form->GamegoEdit = true;
+  std::string seen;
+  form->Scenes[SceneHelp].Caret = [&](bool shown) { seen += shown ? '+' : '-'; };
+  form->CurrentScene = SceneHelp;
   form->CaretBlink = 30;
-  std::vector<int> live;
-  for (int i = 0; i < 30; ++i) {
-    form->FrameTick();
-    form->Engine().FreeDead();
-    live.push_back(form->CountLiveByClassName("Palka"));
-  }
-  EXPECT_EQ(live[0], 1);
-  EXPECT_EQ(live[13], 14);  // stacked, one per tick
-  EXPECT_EQ(live[14], 0);
-  EXPECT_EQ(live[29], 0);
+  for (int i = 0; i < 31; ++i) form->FrameTick();
+  EXPECT_EQ(seen, std::string(14, '+') + std::string(16, '-') + "+");  // then the next cycle
+  form->CurrentScene = SceneOptions;  // a scene without a caret: the blink goes on unseen
   form->FrameTick();
-  EXPECT_EQ(form->CountLiveByClassName("Palka"), 1);  // the next cycle
+  EXPECT_EQ(seen.size(), 31u);
 }
 
-TEST_F(ShellFixture, LogoGivesWayToTheMainMenuAfterFourSeconds) {
+TEST_F(ShellFixture, EventsGoToTheCurrentScenesRow) {
   Start();
-  EXPECT_EQ(form->CurrentScene, SceneLogo);
-  EXPECT_EQ(form->CountLiveByClassName("TImageSprite"), 1);
-  Run(3990);
-  EXPECT_EQ(form->CurrentScene, SceneLogo);
-  Run(20);
-  EXPECT_EQ(form->CurrentScene, SceneMainMenu);
-}
-
-TEST_F(ShellFixture, LeaveStepsOfTheTable) {
-  Start();
-  int saves = 0;
-  form->Hooks.SaveSettings = [&] { ++saves; };
-  form->CurrentScene = SceneMainMenu;
-  form->Level = 7;
-  form->SwitchScene(SceneOptions);
-  EXPECT_EQ(form->Level, 1);
-  EXPECT_EQ(form->Score, 0);
-  EXPECT_EQ(form->Lives, 3);
-  form->GamegoEdit = true;
-  form->SwitchScene(SceneHighScores);
-  EXPECT_FALSE(form->GamegoEdit);
-  EXPECT_EQ(saves, 1);
-  form->SwitchScene(SceneFeeding);
-  EXPECT_EQ(saves, 2);
-  form->GameOver = true;
-  form->SwitchScene(SceneGameOver);
-  EXPECT_TRUE(form->MusicRestartPending);
-  EXPECT_FALSE(form->GameOver);
-  form->GameEnterName = form->GameSendResult = true;
-  form->SwitchScene(SceneMainMenu);
-  EXPECT_FALSE(form->GameEnterName || form->GameSendResult);
-  EXPECT_EQ(saves, 3);
-}
-
-TEST_F(ShellFixture, KeyTableRows) {
-  Start();
-  int exits = 0;
-  form->Hooks.GameMainExitClick = [&] {
-    ++exits;
-    form->GameMainExit = !form->GameMainExit;
+  std::vector<std::string> log;
+  auto& help = form->Scenes[SceneHelp];
+  auto& options = form->Scenes[SceneOptions];
+  help.Build = [&] { log.push_back("build help"); };
+  help.Leave = [&] { log.push_back("leave help"); };
+  help.KeyDown = [&](int key, platform::KeyMods) {
+    log.push_back("help key " + std::to_string(key));
+    if (key == vk::Esc) form->SwitchScene(SceneOptions);
   };
-  // Main menu: Alt+Enter only toggles full screen; Enter starts a game unless the prompt is up.
-  form->SwitchScene(SceneMainMenu);
+  help.KeyPress = [&](uint8_t ch) { log.push_back(std::string("help char ") + char(ch)); };
+  help.MouseMove = [&] {
+    log.push_back("help move " + std::to_string(form->MouseX) + "," + std::to_string(form->MouseY));
+  };
+  help.MouseDown = [&](platform::MouseButton) { log.push_back("help down"); };
+  options.Build = [&] { log.push_back("build options"); };
+  options.KeyDown = [&](int, platform::KeyMods) { log.push_back("options key"); };
+  form->SwitchScene(SceneHelp);
+  form->OnChar('a');
+  form->OnMouseMove(12, 34);
+  form->OnMouseDown(platform::MouseButton::Right, 50, 60);
+  // A row that switches scenes: the next scene's rows wait for the next press.
+  Key(vk::Esc);
+  Key('Q');
+  EXPECT_EQ(log, (std::vector<std::string>{"build help", "help char a", "help move 12,34",
+                                           "help down", "help key 27", "leave help",
+                                           "build options", "options key"}));
+  // Alt+Enter switches the display after the scene's row, in every scene.
   Key(vk::Enter, {true, false, false});
-  EXPECT_EQ(form->CurrentScene, SceneMainMenu);
   EXPECT_TRUE(form->GameFullScreen);
-  form->GameMainExit = true;
-  Key(vk::Enter);
-  EXPECT_EQ(form->CurrentScene, SceneMainMenu);
-  form->GameMainExit = false;
-  Key(vk::Enter);
-  EXPECT_EQ(form->CurrentScene, ScenePond);
-  EXPECT_EQ(form->Lives, 3);
-  // Pond: the key-down of W after Space clears the fire input again.
-  form->OnKeyDown(vk::Space, {});
-  EXPECT_TRUE(form->FireHeld);
-  form->OnKeyDown('W', {});
-  EXPECT_FALSE(form->FireHeld);
-  form->OnKeyDown('W', {false, true, false});
-  EXPECT_TRUE(form->FireHeld);
-  // P pauses and toggles Timer1; Esc while paused does nothing; P with the prompt open neither.
-  form->Timer1.SetEnabled(false);
-  Key('P');
-  EXPECT_TRUE(form->Paused);
-  EXPECT_TRUE(form->Timer1.Enabled());
+  EXPECT_EQ(log.back(), "options key");
+  // Without rows nothing happens but the pointer's position.
+  form->CurrentScene = SceneNone;
+  form->OnMouseMove(5, 6);
   Key(vk::Esc);
-  EXPECT_EQ(exits, 0);
-  Key('P');
-  Key(vk::Esc);
-  EXPECT_EQ(exits, 1);
-  Key('P');
-  EXPECT_FALSE(form->Paused);
-  // Feeding: P toggles the stage clock.
-  form->GameMainExit = false;
-  form->SwitchScene(SceneFeeding);
-  form->LevelTimer.SetEnabled(true);
-  Key('P');
-  EXPECT_FALSE(form->LevelTimer.Enabled());
-  Key('P');
-  EXPECT_TRUE(form->LevelTimer.Enabled());
+  EXPECT_EQ(form->MouseX, 5);
+  EXPECT_EQ(form->MouseY, 6);
 }
 
-TEST_F(ShellFixture, GameOverKeys) {
+TEST_F(ShellFixture, CloseIsRefusedOutsideAScenesOwnCloseRule) {
   Start();
-  int records = 0;
-  form->Hooks.RecordHighScore = [&] { ++records; };
-  form->SwitchScene(SceneGameOver);
-  form->Timer1.SetEnabled(false);
-  form->Score = form->HighScores[9].Score + 50;
-  form->PlayerName.clear();
-  Key(vk::Enter);  // qualifying score, empty name: nothing
-  EXPECT_EQ(records, 0);
-  EXPECT_EQ(form->CurrentScene, SceneGameOver);
-  form->PlayerName = "Ivan";
-  Key(vk::Enter);
-  EXPECT_EQ(records, 1);
-  // Equal to the tenth row: Enter waits 200 ms and leaves for the menu.
-  form->SwitchScene(SceneGameOver);
-  form->Timer1.SetEnabled(false);
-  form->Score = form->HighScores[9].Score;
-  const uint64_t t0 = plat.Now();
-  Key(vk::Enter);
-  EXPECT_EQ(form->CurrentScene, SceneMainMenu);
-  EXPECT_EQ(plat.Now() - t0, 200u);
-  EXPECT_EQ(records, 1);
-}
-
-TEST_F(ShellFixture, EscOnHighScoresWithTheClearDialogStaysThere) {
-  Start();
-  int toggles = 0;
-  form->Hooks.GameClearHighScoreClick = [&] {
-    ++toggles;
-    form->GameClearHighScore = !form->GameClearHighScore;
-  };
-  form->SwitchScene(SceneHighScores);
-  form->GameClearHighScore = true;
-  Key(vk::Esc);
-  EXPECT_EQ(form->CurrentScene, SceneHighScores);
-  EXPECT_EQ(toggles, 1);
-  Key(vk::Esc);
-  EXPECT_EQ(form->CurrentScene, SceneMainMenu);
-}
-
-TEST_F(ShellFixture, TypingFollowsTheFieldRules) {
-  Start();
-  form->SwitchScene(SceneOptions);
-  form->GamegoEdit = true;
-  for (char c : Cp("Рос сия!ёЁ-1234567")) form->OnChar(static_cast<uint8_t>(c));
-  EXPECT_EQ(form->Edit1, Cp("Россия1234"));  // blanks, punctuation and ё dropped; ten at most
-  Key(vk::Backspace);
-  EXPECT_EQ(form->Edit1, Cp("Россия123"));
-  form->NameTextWidth = 339;  // the field is full by width
-  form->OnChar('A');
-  EXPECT_EQ(form->Edit1, Cp("Россия123"));
-  form->GamegoEdit = false;
-  Key(vk::Backspace);
-  EXPECT_EQ(form->Edit1, Cp("Россия123"));
-  form->SwitchScene(SceneGameOver);
-  form->GamegoEdit = true;
-  Key(vk::Backspace);  // empty: nothing
-  for (char c : std::string("Frog_Z 1")) form->OnChar(static_cast<uint8_t>(c));
-  EXPECT_EQ(form->Edit2, "FrogZ1");
-}
-
-TEST_F(ShellFixture, CloseIsRefusedOutsideTheExitScreen) {
-  Start();
-  int exits = 0;
+  int exits = 0, pauses = 0;
   form->Hooks.GameMainExitClick = [&] {
     ++exits;
     form->GameMainExit = !form->GameMainExit;
+  };
+  form->Scenes[ScenePond].Pause = [&] {
+    ++pauses;
+    form->Paused = !form->Paused;
   };
   form->SwitchScene(SceneHelp);
   form->OnCloseRequest();
   EXPECT_FALSE(form->Closed());
+  EXPECT_EQ(exits, 1);  // the prompt is asked for (the menus open it only where it exists)
+  form->OnCloseRequest();  // the prompt is open: refused, nothing toggled
+  EXPECT_EQ(exits, 1);
+  // Paused: the close ends the pause through the scene's own Pause, then asks.
   form->GameMainExit = false;
-  exits = 0;
-  // Paused in the pond: the close ends the pause as P does and opens the prompt.
   form->CurrentScene = ScenePond;
   form->Paused = true;
-  form->Timer1.SetEnabled(false);
   form->OnCloseRequest();
   EXPECT_FALSE(form->Closed());
   EXPECT_FALSE(form->Paused);
-  EXPECT_TRUE(form->Timer1.Enabled());
-  EXPECT_EQ(exits, 1);
-  form->OnCloseRequest();  // the prompt is open: refused, nothing toggled
-  EXPECT_EQ(exits, 1);
-  // Paused in the feeding stage: the stage clock runs again.
+  EXPECT_EQ(pauses, 1);
+  EXPECT_EQ(exits, 2);
+  // A scene without a Pause just ends it.
   form->GameMainExit = false;
-  form->CurrentScene = SceneFeeding;
+  form->CurrentScene = SceneOptions;
   form->Paused = true;
-  form->LevelTimer.SetEnabled(false);
   form->OnCloseRequest();
-  EXPECT_TRUE(form->LevelTimer.Enabled());
-}
-
-TEST_F(ShellFixture, ExitScreenClosesOnlyAfterTheCountdown) {
-  Start();
-  int tenths = 5;
-  form->Hooks.ExitCountdownTenths = [&] { return tenths; };
-  dir.Write("play.url", "[InternetShortcut]\r\nURL=http://127.0.0.1/\r\n");
+  EXPECT_FALSE(form->Paused);
+  EXPECT_EQ(pauses, 1);
+  EXPECT_EQ(exits, 3);
+  // A scene's own rule decides alone.
+  bool allow = false;
+  form->Scenes[SceneExitScreen].CloseRequest = [&] { return allow; };
   form->CurrentScene = SceneExitScreen;
   form->OnCloseRequest();
   EXPECT_FALSE(form->Closed());
-  tenths = 1;
+  EXPECT_EQ(exits, 3);  // not asked
+  allow = true;
   form->OnCloseRequest();
   EXPECT_TRUE(form->Closed());
-  EXPECT_EQ(plat.Record().Opened, std::vector<std::string>{"play.url"});
   EXPECT_TRUE(plat.Record().Destroyed);
-  EXPECT_FALSE(form->DXTimer.Enabled());
 }
 
 TEST_F(ShellFixture, LauncherStartsAfterClosingWhenPresent) {
   Start();
+  form->Scenes[SceneExitScreen].CloseRequest = [] { return true; };
   dir.Write("fscommand/wlaunch.exe", "#!/bin/sh\n");
   std::filesystem::permissions(dir.Path() / "fscommand/wlaunch.exe",
                                std::filesystem::perms::owner_all);

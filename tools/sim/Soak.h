@@ -17,6 +17,7 @@
 
 #include "Uniform.h"
 #include "game/PondState.h"
+#include "persist/Settings.h"
 #include "platform/headless/Headless.h"
 #include "shell/MainForm.h"
 
@@ -458,7 +459,7 @@ class SoakPlayer {
       return;
     }
     if (f_.Timer1.Enabled()) return;  // the banner's five seconds
-    if (f_.Score >= f_.HighScores[9].Score) return;  // the name entry is on its way
+    if (NameEntryOpens(f_.HighScores, f_.Score)) return;  // the name entry is on its way
     if (Chance(20)) {
       if (Chance(3)) {
         const Point p = Anywhere();
