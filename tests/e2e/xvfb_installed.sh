@@ -58,8 +58,19 @@ wait 4100
 move 5 5
 ticks 2
 shot $tmp/ref-menu.png
+click 500 260
+move 5 5
+ticks 2
+shot $tmp/ref-options.png
+click 400 300
+move 5 5
+ticks 2
+shot $tmp/ref-music-off.png
 key Esc
 ticks 5
+key Esc
+ticks 5
+shot $tmp/ref-prompt.png
 click 330 325
 move 5 5
 wait 500
@@ -83,26 +94,27 @@ for _ in $(seq 100); do
 done
 [ "$menu" = 1 ] || fail "the main menu did not appear (last difference $d pixels)"
 echo "the main menu is on screen"
-click() {
-  xdotool mousemove --window "$win" "$1" "$2"; sleep 0.15
-  xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"; sleep 0.15
-  xdotool click --window "$win" 1; sleep 0.4
-}
-click 500 260                        # options
-click 400 300                        # music off
+# Each step waits for what it shows before the next, as in the menus test.
+click_at 500 260                     # options
+xdotool mousemove --window "$win" 5 5
+wait_for_screen "$tmp/ref-options.png" "the options screen" 30
+click_at 400 300                     # music off
+xdotool mousemove --window "$win" 5 5
+wait_for_change "$tmp/ref-options.png" "$tmp/ref-music-off.png" "music switched off" 30
 xdotool key --window "$win" Escape   # back to the menu: the settings are saved
 cfg=$tmp/xdg/tinokvak/Config.cfg
-for _ in $(seq 25); do [ -f "$cfg" ] && break; sleep 0.2; done
-[ -f "$cfg" ] || fail "no Config.cfg in \$XDG_DATA_HOME/tinokvak"
+wait_until 30 "Config.cfg in \$XDG_DATA_HOME/tinokvak" test -f "$cfg"
+wait_for_screen "$tmp/ref-menu.png" "the main menu again" 30
 # Leaving: Esc, Yes in the prompt, and the goodbye page's exit button once it counts down.
-xdotool key --window "$win" Escape; sleep 0.4
-click 330 325
+xdotool key --window "$win" Escape
+wait_for_change "$tmp/ref-menu.png" "$tmp/ref-prompt.png" "the exit prompt" 30
+click_at 330 325
 ini=$data/wdata/config.ini
 line() { sed -n "${1}p" "$ini" | tr -d '\r' | sed 's/^ *//'; }
 n=$(line 1)
 read -r ex ey ew eh <<<"$(line $(( 2 + 5 * (n - 1) + 2 )))"
 xdotool mousemove --window "$win" 5 5
-wait_for_screen "$tmp/ref-exit.png" "the exit screen" 10
+wait_for_screen "$tmp/ref-exit.png" "the exit screen" 30
 click_exit_until_gone $(( ex + ew / 2 )) $(( ey + eh / 2 )) $(( $(line $(( 2 + 5 * (n - 1) + 8 ))) + 30 ))
 status=0
 wait "$gpid" || status=$?

@@ -36,9 +36,8 @@ start_game() {
 }
 
 # Sets win to the game's visible window (the one created first is replaced while the
-# display starts, so only a mapped one counts) and defines differs REF: the pixels of the
-# window's 800 x 600 picture that differ from a reference PNG. Needs fail; the process is
-# the one given, else $gpid.
+# display starts, so only a mapped one counts). Needs fail; the process is the one given,
+# else $gpid.
 find_game_window() {
   local pid=${1:-$gpid}
   win=""
@@ -50,40 +49,80 @@ find_game_window() {
   done
   fail "no game window"
 }
+# Points at X Y in the window as a player's mouse arrives there: two moves, since a move to
+# where the pointer already is makes no motion. Nothing is waited for in between: the game
+# takes the window's events in the order they came, each with its own position, so a click
+# sent next lands where these moves left the pointer.
+point_at() {
+  xdotool mousemove --window "$win" "$1" "$2"
+  xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"
+}
+# Clicks X Y in the window. What the click does is for the caller to wait for.
+click_at() {
+  point_at "$1" "$2"
+  xdotool click --window "$win" 1
+}
 # Clicks X Y on a button that closes the game's window on the press: from the pointer
 # itself, since xdotool's release aimed at that window would find it gone (BadWindow).
 click_closing() {
-  xdotool mousemove --window "$win" "$1" "$2"; sleep 0.15
-  xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"; sleep 0.15
+  point_at "$1" "$2"
   xdotool click 1
 }
 # Clicks the exit screen's exit button at X Y until the game ends, or fails after SECONDS:
 # the button takes a click only once its countdown has run out. Needs fail.
 click_exit_until_gone() {
-  for _ in $(seq $(( $3 * 2 ))); do
+  for _ in $(seq $(( $3 * 5 / 2 ))); do
     kill -0 "$gpid" 2>/dev/null || return 0
-    { xdotool mousemove --window "$win" "$1" "$2" && sleep 0.15 &&
-      xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2" && sleep 0.15 &&
-      xdotool click 1; } 2>/dev/null || true
-    sleep 0.2
+    { point_at "$1" "$2" && xdotool click 1; } 2>/dev/null || true
+    # Polls the game's exit, clicking again meanwhile: the counting button ignores clicks.
+    sleep 0.4
   done
   kill -0 "$gpid" 2>/dev/null || return 0
   fail "the game did not end after its exit button"
 }
+# Polls a command until it succeeds, or fails after SECONDS (or when the game has ended):
+# wait_until SECONDS WHAT COMMAND... Needs fail.
+wait_until() {
+  local seconds=$1 what=$2
+  shift 2
+  for _ in $(seq $(( seconds * 10 ))); do
+    "$@" && { echo "$what: there"; return 0; }
+    kill -0 "$gpid" 2>/dev/null || fail "the game ended while waiting for $what"
+    sleep 0.1
+  done
+  fail "no $what after $seconds s"
+}
+# The pixels of the window's 800 x 600 picture that differ from a reference PNG, or only
+# those in the area WxH+X+Y when one is given: differs REF [AREA].
 differs() {
+  local area=${2:-800x600+0+0}
   import -display "$DISPLAY" -window "$win" "$tmp/now.png" 2>/dev/null || { echo 999999; return; }
-  convert "$tmp/now.png" -crop 800x600+0+0 +repage "$tmp/now800.png"
-  compare -metric AE -fuzz 12% "$tmp/now800.png" "$1" null: 2>&1 | cut -d' ' -f1 || true
+  convert "$tmp/now.png" -crop "$area" +repage "$tmp/now-area.png"
+  convert "$1" -crop "$area" +repage "$tmp/ref-area.png"
+  compare -metric AE -fuzz 12% "$tmp/now-area.png" "$tmp/ref-area.png" null: 2>&1 | cut -d' ' -f1 || true
 }
 # Waits until the window shows the reference PNG (what tinokvak-sim draws there) or fails
-# after the given seconds: wait_for_screen REF WHAT SECONDS. Needs fail.
+# after the given seconds: wait_for_screen REF WHAT SECONDS [AREA LIMIT]. Only the area
+# WxH+X+Y counts when one is given, and then fewer than LIMIT pixels may differ. Needs fail.
 wait_for_screen() {
-  local d
+  local d area=${4:-800x600+0+0} limit=${5:-20000}
   for _ in $(seq $(( $3 * 5 ))); do
-    d=$(differs "$1")
-    awk -v d="$d" 'BEGIN { exit !(d + 0 < 20000) }' && { echo "$2 on screen ($d pixels differ)"; return 0; }
+    d=$(differs "$1" "$area")
+    awk -v d="$d" -v l="$limit" 'BEGIN { exit !(d + 0 < l + 0) }' &&
+      { echo "$2 on screen ($d pixels differ)"; return 0; }
     kill -0 "$gpid" 2>/dev/null || fail "the game ended while waiting for $2"
     sleep 0.2
   done
   fail "$2 did not appear (last difference $d pixels)"
+}
+# Waits until the window shows the change from one reference PNG to another, looking only
+# where the two differ: for what is too small for wait_for_screen to tell apart (a ticked
+# box, a prompt over the menu). wait_for_change BEFORE AFTER WHAT SECONDS. Needs fail.
+wait_for_change() {
+  local area changed
+  area=$(convert "$1" "$2" -compose difference -composite -fuzz 12% -format %@ info:)
+  changed=$(compare -metric AE -fuzz 12% "$1" "$2" null: 2>&1 | cut -d' ' -f1 || true)
+  awk -v c="$changed" 'BEGIN { exit !(c + 0 >= 20) }' ||
+    fail "the pictures before and after $3 are the same ($changed pixels differ)"
+  wait_for_screen "$2" "$3" "$4" "$area" "$(awk -v c="$changed" 'BEGIN { print int(c / 4) }')"
 }

@@ -24,10 +24,15 @@ click 500 260
 move 5 5
 ticks 2
 shot $tmp/ref-options.png
+click 400 300
+move 5 5
+ticks 2
+shot $tmp/ref-music-off.png
 key Esc
 ticks 5
 key Esc
 ticks 5
+shot $tmp/ref-prompt.png
 click 330 325
 move 5 5
 wait 500
@@ -38,30 +43,21 @@ start_xvfb || exit 1
 start_game
 
 find_game_window
-click() {
-  xdotool mousemove --window "$win" "$1" "$2"
-  sleep 0.15
-  xdotool mousemove --window "$win" "$(( $1 + 1 ))" "$2"
-  sleep 0.15
-  xdotool click --window "$win" 1
-  sleep 0.3
-}
-key() {
-  xdotool key --window "$win" "$1"
-  sleep 0.4
-}
-
+# Every step waits for what it shows before the next: a click or a key meant for one
+# screen must not reach the one before it.
 xdotool mousemove --window "$win" 5 5
 wait_for_screen "$tmp/ref-menu.png" "the main menu" 20
-click 500 260
+click_at 500 260
 xdotool mousemove --window "$win" 5 5
-wait_for_screen "$tmp/ref-options.png" "the options screen" 5
-click 400 300          # music off
-key Escape
+wait_for_screen "$tmp/ref-options.png" "the options screen" 30
+click_at 400 300
 xdotool mousemove --window "$win" 5 5
-wait_for_screen "$tmp/ref-menu.png" "the main menu again" 5
-key Escape             # the exit prompt
-click 330 325          # Yes
+wait_for_change "$tmp/ref-options.png" "$tmp/ref-music-off.png" "music switched off" 30
+xdotool key --window "$win" Escape
+wait_for_screen "$tmp/ref-menu.png" "the main menu again" 30
+xdotool key --window "$win" Escape
+wait_for_change "$tmp/ref-menu.png" "$tmp/ref-prompt.png" "the exit prompt" 30
+click_at 330 325       # Yes
 
 # The exit button is the description's last button; its countdown runs in whole seconds.
 line() { sed -n "${1}p" "$cfg" | tr -d '\r' | sed 's/^ *//'; }
@@ -71,7 +67,7 @@ seconds=$(line $(( 2 + 5 * (n - 1) + 8 )))
 echo "exit button at $ex,$ey ${ew}x$eh after $seconds s"
 kill -0 "$gpid" 2>/dev/null || fail "the game closed instead of showing the exit screen"
 xdotool mousemove --window "$win" 5 5
-wait_for_screen "$tmp/ref-exit.png" "the exit screen" 10
+wait_for_screen "$tmp/ref-exit.png" "the exit screen" 30
 click_exit_until_gone $(( ex + ew / 2 )) $(( ey + eh / 2 )) $(( seconds + 30 ))
 status=0
 wait "$gpid" || status=$?

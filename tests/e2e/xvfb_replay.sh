@@ -23,8 +23,53 @@ rm -rf "$tmp/game/Config.cfg" "$tmp/game/Replays"
 printf 'wait 4100\nmove 5 5\nticks 2\nshot %s\n' "$tmp/ref-menu.png" | "$build/tinokvak-sim" - >/dev/null
 start_xvfb || exit 1
 
-key() { xdotool key --window "$win" "$@"; sleep 0.3; }
+# The game takes the window's keys in the order they came; what a key does is waited for
+# where the next step needs it.
+key() { xdotool key --window "$win" "$@"; }
 shot() { [ -n "$shots" ] && { mkdir -p "$shots"; import -display "$DISPLAY" -window root "$shots/$1"; } || true; }
+# The pixels of the HUD's yellow in the middle of the pond, where the level title and the
+# pause's word show over a frozen pond; the pond itself has none of that yellow.
+yellow_in() {
+  convert "$1" -crop $banner_area +repage -fuzz 10% -fill black +opaque '#ffff00' \
+    -fill white -opaque '#ffff00' -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+banner_pixels() {
+  import -display "$DISPLAY" -window "$win" "$tmp/banner.png" 2>/dev/null || { echo -1; return; }
+  yellow_in "$tmp/banner.png"
+}
+# Shown with at least half the pixels of a banner of N (the title's or the pause's); gone
+# with hardly any.
+banner_shown() { [ "$(banner_pixels)" -ge $(( $1 / 2 )) ]; }
+banner_gone() { local n; n=$(banner_pixels); [ "$n" -ge 0 ] && [ "$n" -le $(( pause_lit / 10 )) ]; }
+
+# The level title, the pond in play and the exit prompt over it as tinokvak-sim draws them:
+# where the title shows and how much of that yellow it has.
+"$build/tinokvak-sim" - >/dev/null <<EOF
+wait 4100
+move 5 5
+ticks 2
+key Enter
+ticks 5
+shot $tmp/ref-title.png
+wait 3400
+ticks 40
+shot $tmp/ref-play.png
+key P
+ticks 2
+shot $tmp/ref-pause.png
+key P
+ticks 2
+shot $tmp/ref-play.png
+key Esc
+ticks 5
+shot $tmp/ref-prompt.png
+EOF
+banner_area=300x60+280+275
+title_lit=$(yellow_in "$tmp/ref-title.png")
+pause_lit=$(yellow_in "$tmp/ref-pause.png")
+echo "yellow pixels: $title_lit in the level title, $pause_lit in the pause, $(yellow_in "$tmp/ref-play.png") in play"
+[ "$title_lit" -ge 100 ] && [ "$pause_lit" -ge 100 ] ||
+  fail "no level title or pause in $banner_area of tinokvak-sim's pictures"
 
 play_one_game() {
   start_game
@@ -32,15 +77,17 @@ play_one_game() {
   xdotool mousemove --window "$win" 5 5
   wait_for_screen "$tmp/ref-menu.png" "the main menu" 30
   key Return                # a new game
-  sleep 4                   # the level title
-  key Left; key space; sleep 1
-  key Up; key space; sleep 1
-  key p; sleep 1; key p     # a pause
-  sleep 1
+  wait_until 30 "the level title" banner_shown "$title_lit"
+  wait_until 30 "play after the level title" banner_gone
+  key Left; key space       # a jump or two: whatever the frog makes of them, it is recorded
+  key Up; key space
+  key p                     # a pause
+  wait_until 30 "the pause" banner_shown "$pause_lit"
+  key p
+  wait_until 30 "play after the pause" banner_gone
   key Escape                # the prompt
-  xdotool mousemove --window "$win" 330 320; sleep 0.3
-  xdotool mousemove --window "$win" 331 320; sleep 0.3
-  xdotool click --window "$win" 1
+  wait_for_change "$tmp/ref-play.png" "$tmp/ref-prompt.png" "the exit prompt" 30
+  click_at 330 320          # Yes
   # Yes leaves the game: its replay is kept (or its loss told) on the way to the main menu.
   for _ in $(seq 100); do
     compgen -G "$tmp/game/Replays/*.tkr" >/dev/null && break
@@ -80,7 +127,22 @@ if [ "$watch" = 1 ]; then
   # Space stands the replay still (the same picture a second later); the game's own keys do
   # nothing to it.
   grab() { import -display "$DISPLAY" -window "$win" "$tmp/$1.png" 2>/dev/null; }
-  key space; grab still1; sleep 1; grab still2
+  same() { [ "$(compare -metric AE "$tmp/$1.png" "$tmp/$2.png" null: 2>&1 | cut -d' ' -f1 || true)" = 0 ]; }
+  key space
+  # Stood still once two pictures in a row are the same; then it must stay so.
+  still=0
+  grab still1
+  for _ in $(seq 150); do
+    sleep 0.2
+    grab still2
+    same still1 still2 && { still=1; break; }
+    mv "$tmp/still2.png" "$tmp/still1.png"
+    kill -0 "$wpid" 2>/dev/null || fail "the replay viewer ended"
+  done
+  [ "$still" = 1 ] || fail "the replay did not stand still after Space"
+  # How long it is watched for staying still: nothing to wait for, it must not change.
+  sleep 1
+  grab still2
   moved=$(compare -metric AE "$tmp/still1.png" "$tmp/still2.png" null: 2>&1 | cut -d' ' -f1 || true)
   [ "$moved" = 0 ] || fail "the paused replay still moves ($moved pixels changed)"
   key p
@@ -90,7 +152,7 @@ if [ "$watch" = 1 ]; then
   # the window has gone fails (BadWindow). Typed at the focus, the release goes nowhere.
   [ "$(xdotool getwindowfocus -f)" = "$win" ] || fail "the watcher's window does not have the keyboard"
   xdotool key Escape
-  for _ in $(seq 50); do kill -0 "$wpid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 300); do kill -0 "$wpid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$wpid" 2>/dev/null && { kill "$wpid"; fail "Esc did not leave the replay"; }
   wait "$wpid" || fail "the replay ended with status $?"
   cat "$tmp/watch.log"

@@ -14,8 +14,18 @@ W=1280 H=1024
 
 cp -r "$build/game" "$tmp/game"
 rm -f "$tmp/game/Config.cfg"
-# The main menu as tinokvak-sim draws it, to know the game is past its splash.
-printf 'wait 4100\nmove 5 5\nticks 2\nshot %s\n' "$tmp/ref-menu.png" | "$build/tinokvak-sim" - >/dev/null
+# The main menu as tinokvak-sim draws it, to know the game is past its splash, and the
+# options screen opened from it.
+"$build/tinokvak-sim" - >/dev/null <<EOF
+wait 4100
+move 5 5
+ticks 2
+shot $tmp/ref-menu.png
+click 500 260
+move 5 5
+ticks 2
+shot $tmp/ref-options.png
+EOF
 Xvfb -displayfd 3 -screen 0 ${W}x${H}x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xpid=$!
 for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
@@ -76,11 +86,20 @@ xprop -id "$win" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || fail "not f
 # Options and back saves the settings; the picture is scaled by 1.6 and centred.
 sx() { echo $(( $1 * 16 / 10 )); }
 sy() { echo $(( $1 * 16 / 10 + (H - 960) / 2 )); }
-xdotool mousemove --window "$win" "$(sx 500)" "$(sy 260)"; sleep 0.15
-xdotool mousemove --window "$win" "$(sx 501)" "$(sy 260)"; sleep 0.15
-xdotool click --window "$win" 1; sleep 0.5
-xdotool key --window "$win" Escape; sleep 0.5
-for _ in $(seq 25); do [ -f "$tmp/game/Config.cfg" ] && break; sleep 0.2; done
+# Succeeds when the full-screen picture, brought back to 800 x 600, shows a reference PNG.
+full_screen_shows() {
+  local d
+  import -display "$DISPLAY" -window "$win" "$tmp/full-now.png" 2>/dev/null || return 1
+  convert "$tmp/full-now.png" -crop 1280x960+0+$(( (H - 960) / 2 )) +repage \
+    -resize '800x600!' "$tmp/full-800.png"
+  d=$(compare -metric AE -fuzz 12% "$tmp/full-800.png" "$1" null: 2>&1 | cut -d' ' -f1 || true)
+  awk -v d="$d" 'BEGIN { exit !(d + 0 < 20000) }'
+}
+click_at "$(sx 500)" "$(sy 260)"
+xdotool mousemove --window "$win" "$(sx 5)" "$(sy 5)"
+wait_until 30 "the options screen in full screen" full_screen_shows "$tmp/ref-options.png"
+xdotool key --window "$win" Escape
+wait_until 30 "Config.cfg" test -f "$tmp/game/Config.cfg"
 "$build/tinokvak-config" show "$tmp/game/Config.cfg" | grep -q '"fullScreen":true' ||
   fail "full screen was not saved"
 # Alt+Enter brings back a normal window where a new one goes, and it stays one.
