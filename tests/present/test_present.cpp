@@ -278,6 +278,25 @@ TEST_P(Present, AModeSwitchOrAnExposeAsksForTheFrameAgain) {
   EXPECT_FALSE(plat_->Display->ShowsLastFrame());
 }
 
+// An X error about a window that is already gone (a wake-up sent to the window while it
+// was being destroyed as the game closed) must not end the game; Xlib's own handler would
+// end it with status 1 on a normal quit.
+TEST_P(Present, AnErrorForAWindowAlreadyGoneDoesNotEndTheGame) {
+  Window gone = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 10, 10, 0, 0, 0);
+  XSync(x_, False);
+  XDestroyWindow(x_, gone);
+  XSync(x_, False);
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = gone;
+  e.xclient.format = 32;
+  XSendEvent(x_, gone, False, NoEventMask, &e);
+  XSync(x_, False);  // the error arrives here; the default handler would exit
+  Pump(50);
+  Show(TestFrame());
+  EXPECT_TRUE(plat_->Display->ShowsLastFrame());
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, Present, testing::Values("surface", "gpu"),
                          [](const auto& i) { return std::string(i.param); });
 

@@ -29,6 +29,7 @@
 #include "platform/sdl/KeyTable.h"
 #include "platform/sdl/SdlWindow.h"
 #include "platform/sdl/WindowTitle.h"
+#include "platform/sdl/X11Errors.h"
 
 extern char** environ;
 
@@ -485,6 +486,8 @@ struct SdlPlatform : Platform {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     StartSdlVideo();
+    if (const char* driver = SDL_GetCurrentVideoDriver(); driver && std::string(driver) == "x11")
+      PassOverGoneWindowErrors();
     state.icon = icon;
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
     signal(SIGCHLD, SIG_IGN);  // programs we start are never waited for
