@@ -336,14 +336,17 @@ struct JpegDecoder {
   }
 };
 
-// Returns false after a libjpeg error (message in d.Err); the pixels go to out.
-bool RunJpegDecode(JpegDecoder& d, std::string_view data, TPicture& out,
-                   std::vector<uint8_t>& row) {
+// Reads the stream's header, then, unless headerOnly, its pixels into out; the size is the
+// one a decode gives either way. Returns false after a libjpeg error (message in d.Err).
+bool RunJpeg(JpegDecoder& d, std::string_view data, TPicture& out, bool headerOnly,
+             std::vector<uint8_t>& row) {
   if (setjmp(d.Err.Jump)) return false;
   jpeg_create_decompress(&d.Info);
   d.Created = true;
-  d.Progress.progress_monitor = JpegProgress;
-  d.Info.progress = &d.Progress;
+  if (!headerOnly) {
+    d.Progress.progress_monitor = JpegProgress;
+    d.Info.progress = &d.Progress;
+  }
   jpeg_mem_src(&d.Info, reinterpret_cast<const unsigned char*>(data.data()),
                static_cast<unsigned long>(data.size()));
   jpeg_read_header(&d.Info, TRUE);
@@ -352,6 +355,12 @@ bool RunJpegDecode(JpegDecoder& d, std::string_view data, TPicture& out,
     return false;
   }
   d.Info.out_color_space = JCS_RGB;
+  if (headerOnly) {
+    jpeg_calc_output_dimensions(&d.Info);
+    out.Width = static_cast<int>(d.Info.output_width);
+    out.Height = static_cast<int>(d.Info.output_height);
+    return true;
+  }
   jpeg_start_decompress(&d.Info);
   const size_t w = d.Info.output_width, h = d.Info.output_height;
   out.Pixels.assign(w * h, 0);
@@ -367,25 +376,6 @@ bool RunJpegDecode(JpegDecoder& d, std::string_view data, TPicture& out,
   jpeg_finish_decompress(&d.Info);
   out.Width = static_cast<int>(w);
   out.Height = static_cast<int>(h);
-  return true;
-}
-
-// Reads no further than the header: the picture's size as a decode would give it.
-bool RunJpegHeader(JpegDecoder& d, std::string_view data, TPicture& out) {
-  if (setjmp(d.Err.Jump)) return false;
-  jpeg_create_decompress(&d.Info);
-  d.Created = true;
-  jpeg_mem_src(&d.Info, reinterpret_cast<const unsigned char*>(data.data()),
-               static_cast<unsigned long>(data.size()));
-  jpeg_read_header(&d.Info, TRUE);
-  if (!SizeAllowed(d.Info.image_width, d.Info.image_height)) {
-    std::snprintf(d.Err.Message, sizeof d.Err.Message, "picture too large");
-    return false;
-  }
-  d.Info.out_color_space = JCS_RGB;
-  jpeg_calc_output_dimensions(&d.Info);
-  out.Width = static_cast<int>(d.Info.output_width);
-  out.Height = static_cast<int>(d.Info.output_height);
   return true;
 }
 
@@ -466,7 +456,7 @@ TPicture JpegFile(std::string_view data, bool headerOnly) {
   d.Info.err = &d.Err.Mgr;
   TPicture p;
   std::vector<uint8_t> row;
-  if (!(headerOnly ? RunJpegHeader(d, data, p) : RunJpegDecode(d, data, p, row)))
+  if (!RunJpeg(d, data, p, headerOnly, row))
     JpegFailed(d.Err.Message);
   p.ClassName = "TJPEGImage";
   p.BitCount = 24;
