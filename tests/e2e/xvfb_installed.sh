@@ -53,29 +53,7 @@ if [ "$(id -u)" = 0 ]; then
 fi
 player_env=(env HOME="$tmp/home" XDG_DATA_HOME="$tmp/xdg" XDG_CACHE_HOME="$tmp/home/.cache")
 
-"$build/tinokvak-sim" - >/dev/null <<EOF2
-wait 4100
-move 5 5
-ticks 2
-shot $tmp/ref-menu.png
-click 500 260
-move 5 5
-ticks 2
-shot $tmp/ref-options.png
-click 400 300
-move 5 5
-ticks 2
-shot $tmp/ref-music-off.png
-key Esc
-ticks 5
-key Esc
-ticks 5
-shot $tmp/ref-prompt.png
-click 330 325
-move 5 5
-wait 500
-shot $tmp/ref-exit.png
-EOF2
+shoot_menu_references "$tmp"
 
 start_xvfb || exit 1
 (cd / && exec "${as_player[@]}" "${player_env[@]}" "$p/games/tinokvak" >"$tmp/game.log" 2>&1) &

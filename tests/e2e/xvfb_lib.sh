@@ -16,6 +16,35 @@ printf '#!/bin/sh\nexit 0\n' >"$tmp/bin/xdg-open"
 chmod 755 "$tmp/bin" "$tmp/bin/xdg-open"
 export PATH="$tmp/bin:$PATH"
 
+# The screens a menu walk expects, as tinokvak-sim draws them, into DIR: the main menu past
+# the splash (ref-menu.png), the options screen (ref-options.png), music switched off there
+# (ref-music-off.png), the exit prompt (ref-prompt.png) and the exit screen (ref-exit.png).
+shoot_menu_references() {
+  "$build/tinokvak-sim" - >/dev/null <<EOF
+wait 4100
+move 5 5
+ticks 2
+shot $1/ref-menu.png
+click 500 260
+move 5 5
+ticks 2
+shot $1/ref-options.png
+click 400 300
+move 5 5
+ticks 2
+shot $1/ref-music-off.png
+key Esc
+ticks 5
+key Esc
+ticks 5
+shot $1/ref-prompt.png
+click 330 325
+move 5 5
+wait 500
+shot $1/ref-exit.png
+EOF
+}
+
 # An X server of its own, 800 x 600 unless a WxH is given; sets DISPLAY. Fails when it does
 # not come up. It never resets: a server resets when its last client leaves (a game killed,
 # an xdotool call done), and a game connecting meanwhile is refused and falls back to no

@@ -15,29 +15,7 @@ cfg="$tmp/game/wdata/config.ini"
 [ -f "$cfg" ] || fail "no exit-screen description in the game folder"
 
 # Reference pictures of the screens we expect, from the scripted runner.
-"$build/tinokvak-sim" - >/dev/null <<EOF
-wait 4100
-move 5 5
-ticks 2
-shot $tmp/ref-menu.png
-click 500 260
-move 5 5
-ticks 2
-shot $tmp/ref-options.png
-click 400 300
-move 5 5
-ticks 2
-shot $tmp/ref-music-off.png
-key Esc
-ticks 5
-key Esc
-ticks 5
-shot $tmp/ref-prompt.png
-click 330 325
-move 5 5
-wait 500
-shot $tmp/ref-exit.png
-EOF
+shoot_menu_references "$tmp"
 
 start_xvfb || exit 1
 start_game

@@ -16,16 +16,7 @@ cp -r "$build/game" "$tmp/game"
 rm -f "$tmp/game/Config.cfg"
 # The main menu as tinokvak-sim draws it, to know the game is past its splash, and the
 # options screen opened from it.
-"$build/tinokvak-sim" - >/dev/null <<EOF
-wait 4100
-move 5 5
-ticks 2
-shot $tmp/ref-menu.png
-click 500 260
-move 5 5
-ticks 2
-shot $tmp/ref-options.png
-EOF
+shoot_menu_references "$tmp"
 Xvfb -displayfd 3 -screen 0 ${W}x${H}x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xpid=$!
 for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
