@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
     options.SettingsFile = settings.File;
   }
   auto form = tk::CreateGame(*platform, options);
+  // TINOKVAK_COMPOSE=every composes every frame, also one that draws what the last did:
+  // for comparing pictures and costs with the shortcut.
+  if (const char* compose = std::getenv("TINOKVAK_COMPOSE"))
+    form->DXDraw.AlwaysCompose = std::string(compose) == "every";
   tk::RecordGamesIntoReplays(*form);
   if (!tk::StartGame(*form)) return 1;
   while (!form->Closed()) {

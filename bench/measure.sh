@@ -6,7 +6,9 @@
 # For each build, REPS times (default 3), the builds taking turns so both see the same load
 # on a shared machine:
 #   menu  the main menu idle in an 800 x 600 window: CPU share of one core over 20 s (from
-#         /proc/PID/stat), resident memory (VmRSS), frame ticks and presents a second;
+#         /proc/PID/stat), resident memory (VmRSS), frame ticks and presents a second; then
+#         its floor, the same game with the window unmapped (minimised: music and events
+#         only), CPU share over 20 s;
 #   4k    the pond in full screen at 3840 x 2160: frame ticks and presents a second (the
 #         game advances a fixed step per tick, 33 a second at full speed) and CPU share;
 #   heap  tinokvak-sim's peak heap over a short soak, from valgrind's massif;
@@ -15,6 +17,8 @@
 # the AFTER_BUILD's counter is used for both. A game calls its tick probe once per frame tick;
 # a build from before the probe can only be counted by a platform call its timers also make,
 # so its ticks/s runs high: those lines end in "(ticks estimated)".
+# The menu is also measured with the AFTER_BUILD composing every frame (TINOKVAK_COMPOSE=every),
+# as builds before the unchanged-frame shortcut did.
 # Set TINOKVAK_PRESENT=gpu or =surface in the environment to force a presentation path.
 set -euo pipefail
 after=$(realpath "$1")
@@ -32,7 +36,7 @@ stop_all() {
 }
 start_game() {  # build
   rm -rf "$tmp/game"; cp -r "$1/game" "$tmp/game"; rm -f "$tmp/game/Config.cfg"
-  (cd "$tmp/game" && LD_PRELOAD="$counter" TK_FRAME_COUNT_FILE="$tmp/count" exec ./tinokvak >"$tmp/game.log" 2>&1) &
+  (cd "$tmp/game" && TINOKVAK_COMPOSE="${compose:-}" LD_PRELOAD="$counter" TK_FRAME_COUNT_FILE="$tmp/count" exec ./tinokvak >"$tmp/game.log" 2>&1) &
   gpid=$!
   win=""
   for _ in $(seq 100); do
@@ -54,7 +58,7 @@ sample() {
     'BEGIN { d = s1 - s0; printf "%.2f %.1f %.1f", 100 * c / hz / d, t / d, p / d }'
 }
 
-menu() {  # build -> "cpu% rssMB ticks/s presents/s"
+menu() {  # build -> "cpu% rssMB ticks/s presents/s minimised-cpu%"
   start_xvfb 800x600
   start_game "$1"
   sleep 8  # the logo, then the menu settles
@@ -63,8 +67,12 @@ menu() {  # build -> "cpu% rssMB ticks/s presents/s"
   estimated=""
   sample 20 >"$tmp/sample"; read -r cpu tps pps <"$tmp/sample"
   rss=$(awk '/VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$gpid/status")
+  # No window manager: unmapping is what minimising does to the window.
+  xdotool windowunmap "$win" 2>/dev/null || true
+  sleep 1
+  sample 20 >"$tmp/sample"; read -r mincpu _ _ <"$tmp/sample"
   stop_all
-  echo "$cpu $rss $tps $pps$estimated"
+  echo "$cpu $rss $tps $pps $mincpu$estimated"
 }
 
 fourk() {  # build -> "ticks/s presents/s cpu%"
@@ -101,7 +109,8 @@ builds=("$after"); [ -n "$before" ] && builds=("$before" "$after")
 name() { [ "$1" = "$after" ] && echo after || echo before; }
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); present path: ${TINOKVAK_PRESENT:-auto}"
 for r in $(seq "$reps"); do
-  for b in "${builds[@]}"; do echo "menu  $(name "$b") rep $r: cpu% rssMB ticks/s presents/s = $(menu "$b")"; done
+  for b in "${builds[@]}"; do echo "menu  $(name "$b") rep $r: cpu% rssMB ticks/s presents/s minimised-cpu% = $(menu "$b")"; done
+  echo "menu  after, composing every frame, rep $r: cpu% rssMB ticks/s presents/s minimised-cpu% = $(compose=every menu "$after")"
   for b in "${builds[@]}"; do echo "4k    $(name "$b") rep $r: ticks/s presents/s cpu% = $(fourk "$b")"; done
 done
 for b in "${builds[@]}"; do echo "heap  $(name "$b"): peak MB = $(heap "$b")"; done

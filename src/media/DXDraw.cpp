@@ -15,6 +15,7 @@ void TDXDraw::Initialize() {
   if (!display_.Initialize(FullScreen)) return;
   surface_ = TSurface(SurfaceWidth, SurfaceHeight, 0);
   shown_.clear();
+  ForgetFrames();
   initialized_ = true;
   Notify(TDXDrawNotifyType::Initialize);
   // Every initialisation recreates the surfaces, so the pictures are uploaded again.
@@ -25,17 +26,69 @@ void TDXDraw::Finalize() {
   if (!initialized_) return;
   Notify(TDXDrawNotifyType::Finalize);
   initialized_ = false;
+  ForgetFrames();
   display_.Finalize();
+}
+
+void TDXDraw::ForgetFrames() {
+  queued_.clear();
+  key_.clear();
+  lastKey_.clear();
+  untracked_ = true;
+  settled_ = false;
+}
+
+void TDXDraw::Queue(std::string_view key, std::function<void(TSurface&)> step) {
+  // A step's key is kept with its length, so two steps never read as another pair.
+  const uint32_t len = static_cast<uint32_t>(key.size());
+  key_.append(reinterpret_cast<const char*>(&len), sizeof len);
+  key_.append(key);
+  queued_.push_back(std::move(step));
+}
+
+void TDXDraw::RunQueued() {
+  // A step may not queue another; take the list first all the same.
+  std::vector<std::function<void(TSurface&)>> steps;
+  steps.swap(queued_);
+  for (auto& step : steps) step(surface_);
+}
+
+void TDXDraw::Untracked() {
+  RunQueued();
+  untracked_ = true;
 }
 
 bool TDXDraw::CanDraw() { return initialized_ && display_.CanDraw(); }
 
 void TDXDraw::Flip() {
-  if (!initialized_ || !Composing) return;
+  if (!initialized_ || !Composing) {
+    queued_.clear();
+    key_.clear();
+    untracked_ = true;
+    settled_ = false;
+    return;
+  }
   const int w = surface_.Width(), h = surface_.Height();
   const size_t n = static_cast<size_t>(w) * h;
+  // Whether the surface, before this frame's steps, still is the frame on screen.
+  const bool shownValid = shown_.size() == n && display_.ShowsLastFrame();
+  const bool tracked = !untracked_;
+  const bool sameSteps = tracked && key_ == lastKey_;
+  untracked_ = false;
+  lastKey_.swap(key_);
+  key_.clear();
+  if (sameSteps && settled_ && shownValid && !AlwaysCompose) {
+    queued_.clear();
+    ++skipped_;
+    ++uncomposed_;
+    return;
+  }
+  RunQueued();
+  // The same steps over the shown frame are known to leave it as it is only once a frame
+  // composed from them over it came out the same.
+  settled_ = false;
   const uint32_t* now = surface_.Pixels();
-  if (shown_.size() == n && display_.ShowsLastFrame()) {
+  if (shownValid) {
     // The band of rows that differ from the frame on screen: down from the top to the first
     // that differs, up from the bottom to the last. An unchanged frame costs one read of it.
     const size_t rowBytes = static_cast<size_t>(w) * sizeof(uint32_t);
@@ -48,6 +101,7 @@ void TDXDraw::Flip() {
     while (first < h && same(first)) ++first;
     if (first == h) {
       ++skipped_;
+      settled_ = sameSteps;
       return;
     }
     int end = h;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "media/Surface.h"
@@ -31,10 +33,38 @@ class TDXDraw {
   bool CanDraw();
   // Presents the back surface; skipped when it is byte for byte the frame the window
   // still shows (nothing moved), which leaves an idle screen nearly free.
+  //
+  // Drawing that can be told by its inputs (a picture's pattern at a place, a text, a
+  // fill) is queued with Queue and carried out at the latest here. When a tick queues
+  // exactly what the tick before did, every drawing of the frame was queued, nothing
+  // touched the surface since, and composing those same steps over the surface last time
+  // left it unchanged, the frame is neither composed nor compared: the surface already
+  // holds it and the window shows it.
   void Flip();
   uint64_t SkippedFlips() const { return skipped_; }
+  // Of those, the frames that were not even composed.
+  uint64_t UncomposedFrames() const { return uncomposed_; }
 
-  TSurface& Surface() { return surface_; }
+  // One step of the frame, with a key that says everything the step's pixels depend on.
+  void Queue(std::string_view key, std::function<void(TSurface&)> step);
+  // Drawing that no key describes follows: the queued steps are carried out first and
+  // this frame is composed whatever the keys say.
+  void Untracked();
+  // Compose every frame (the keys are still gathered): for checking the shortcut.
+  bool AlwaysCompose = false;
+
+  // Anyone who takes the surface may draw on it: the queue is carried out first and the
+  // frame counts as untracked.
+  TSurface& Surface() {
+    Untracked();
+    return surface_;
+  }
+  // The back surface to read: the queued steps are carried out first (doing them early
+  // changes nothing), and the frame stays tracked.
+  const TSurface& Picture() {
+    RunQueued();
+    return surface_;
+  }
   platform::IDisplay& Display() { return display_; }
 
   bool FullScreen = false;  // the mode the next Initialize uses
@@ -50,7 +80,13 @@ class TDXDraw {
   TSurface surface_;
   bool initialized_ = false;
   std::vector<uint32_t> shown_;  // the last frame presented, while the display keeps it
-  uint64_t skipped_ = 0;
+  uint64_t skipped_ = 0, uncomposed_ = 0;
+  void RunQueued();
+  void ForgetFrames();
+  std::vector<std::function<void(TSurface&)>> queued_;
+  std::string key_, lastKey_;  // this frame's keys so far, and the last flipped frame's
+  bool untracked_ = false;     // something drew or took the surface outside the queue
+  bool settled_ = false;       // lastKey_'s steps, composed over the surface, changed nothing
   struct Entry {
     int Id;
     Listener Fn;

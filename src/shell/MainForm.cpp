@@ -426,12 +426,32 @@ void TMainForm::SetCaption(const std::string& caption) {
   Plat.Display->SetCaption(caption);
 }
 
+void TMainForm::FillSurface(uint32_t pixel) {
+  if (!DXDraw.Composing) return;
+  if (!DXDraw.Initialized()) {
+    Surface().Fill(pixel);
+    return;
+  }
+  std::string key = "F";
+  key.append(reinterpret_cast<const char*>(&pixel), sizeof pixel);
+  DXDraw.Queue(key, [pixel](TSurface& s) { s.Fill(pixel); });
+}
+
 void TMainForm::TextOut(int x, int y, const std::string& text, int pointSize, uint32_t rgb,
                         const std::string& font) {
   if (!DXDraw.Initialized() || !DXDraw.Composing) return;
-  TSurface& s = Surface();
-  Plat.Text->Draw(s.Pixels(), s.Width(), s.Height(), s.Width(), x, y, text,
-                  {font, pointSize, rgb});
+  // Queued with everything its pixels depend on; the renderer lives as long as the window.
+  std::string key = "T";
+  for (int32_t v : {x, y, pointSize, static_cast<int32_t>(rgb),
+                    static_cast<int32_t>(text.size()), static_cast<int32_t>(font.size())})
+    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+  key += text;
+  key += font;
+  platform::ITextRenderer* renderer = Plat.Text.get();
+  DXDraw.Queue(key, [renderer, x, y, text, pointSize, rgb, font](TSurface& s) {
+    renderer->Draw(s.Pixels(), s.Width(), s.Height(), s.Width(), x, y, text,
+                   {font, pointSize, rgb});
+  });
 }
 
 int TMainForm::TextWidth(const std::string& text, int pointSize, const std::string& font) {

@@ -198,6 +198,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   TPictureCollection& Images() { return ImageList.Items; }
   TPictureCollectionItem& FindImage(std::string_view name) { return Images().FindImage(name); }
   TSurface& Surface() { return DXDraw.Surface(); }
+  const TSurface& Picture() { return DXDraw.Picture(); }  // to read; see TDXDraw::Picture
 
   // ---- Life cycle
   void FormCreate();  // the window-created steps; throws on a start-up error
@@ -270,9 +271,7 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   void SetCaption(const std::string& caption1251);
   const std::string& Caption() const { return caption_; }
   void Wait(uint32_t ms) { Plat.Clock->Sleep(ms); }  // blocking wait of the play ticks
-  void FillSurface(uint32_t pixel = 0) {
-    if (DXDraw.Composing) Surface().Fill(pixel);
-  }
+  void FillSurface(uint32_t pixel = 0);
   void TextOut(int x, int y, const std::string& text1251, int pointSize, uint32_t rgb,
                const std::string& font = "Festival Nights JL");
   int TextWidth(const std::string& text1251, int pointSize,

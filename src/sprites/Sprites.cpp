@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "platform/Errors.h"
@@ -280,14 +281,20 @@ TRect TBackgroundSprite::GetBounds() const {
 
 void TBackgroundSprite::Render() {
   TSurface* s = Engine() ? Engine()->Surface() : nullptr;
-  if (!Image || !s || cols_ == 0 || rows_ == 0) return;
-  const TRect cell = Image->PatternRectOf(0);
+  if (!Image || !s) return;
+  DrawMap(*s, *Image, cols_, rows_, map_.data(), Wrap, TruncInt(AbsX()), TruncInt(AbsY()),
+          Engine()->SurfaceRect());
+}
+
+void TBackgroundSprite::DrawMap(TSurface& s, const TPictureCollectionItem& image, int32_t cols,
+                                int32_t rows, const int32_t* map, bool wrap, int ax, int ay,
+                                TRect sr) {
+  if (cols <= 0 || rows <= 0) return;
+  const TRect cell = image.PatternRectOf(0);
   const int cw = cell.Width(), ch = cell.Height();
   if (cw <= 0 || ch <= 0) return;
-  const TRect sr = Engine()->SurfaceRect();
   const int vc = (sr.Right + cw) / cw + 1;
   const int vr = (sr.Bottom + ch) / ch + 1;
-  const int ax = TruncInt(AbsX()), ay = TruncInt(AbsY());
   const int ox = ax % cw, oy = ay % ch;
   int c0 = ax / cw, r0 = ay / ch, sc = 0, sr0 = 0;
   if (c0 < 0) {
@@ -299,21 +306,25 @@ void TBackgroundSprite::Render() {
     r0 = 0;
   }
   auto mod = [](int a, int m) { return ((a % m) + m) % m; };
-  if (Wrap) {
+  auto cellAt = [&](int32_t c, int32_t r) -> int32_t {
+    if (c < 0 || r < 0 || c >= cols || r >= rows) return -1;
+    return map[static_cast<size_t>(c) + static_cast<size_t>(r) * cols];
+  };
+  if (wrap) {
     for (int r = -1; r <= vr; ++r) {
-      const int mr = mod(r - r0 + sr0, rows_);
+      const int mr = mod(r - r0 + sr0, rows);
       for (int c = -1; c <= vc; ++c) {
-        const int mc = mod(c - c0 + sc, cols_);
-        const int p = Cell(mc, mr);
-        if (p >= 0) Image->DrawPattern(*s, c * cw + ox, r * ch + oy, p);
+        const int mc = mod(c - c0 + sc, cols);
+        const int p = cellAt(mc, mr);
+        if (p >= 0) image.DrawPattern(s, c * cw + ox, r * ch + oy, p);
       }
     }
   } else {
-    const int rEnd = std::min(r0 + rows_ - sr0, vr), cEnd = std::min(c0 + cols_ - sc, vc);
+    const int rEnd = std::min(r0 + rows - sr0, vr), cEnd = std::min(c0 + cols - sc, vc);
     for (int r = r0; r < rEnd; ++r)
       for (int c = c0; c < cEnd; ++c) {
-        const int p = Cell(c - c0 + sc, r - r0 + sr0);
-        if (p >= 0) Image->DrawPattern(*s, c * cw + ox, r * ch + oy, p);
+        const int p = cellAt(c - c0 + sc, r - r0 + sr0);
+        if (p >= 0) image.DrawPattern(s, c * cw + ox, r * ch + oy, p);
       }
   }
 }
@@ -371,8 +382,87 @@ void TDXSpriteEngine::SetDXDraw(TDXDraw* d) {
   if (d->Initialized()) engine_->SetSurface(&d->Surface());
 }
 
+namespace {
+
+struct TQueuedStep {
+  std::string Key;
+  std::function<void(TSurface&)> Step;
+};
+
+template <class V>
+void PutKey(std::string& key, const V& v) {
+  key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+// Describes the drawing of s and its subtree, in the order TSprite::Draw draws them, as
+// steps with keys; false as soon as a sprite that shows draws in a way of its own.
+bool DescribeDrawing(const TSprite& s, std::vector<TQueuedStep>& steps) {
+  if (!s.Visible) return true;
+  TSpriteEngine* e = s.Engine();
+  if (e && OverlapRect(s.GetBounds(), e->SurfaceRect())) {
+    switch (s.DrawnAs()) {
+      case TSprite::TDrawnAs::Image: {
+        const auto& im = static_cast<const TImageSprite&>(s);
+        if (!im.Image) break;
+        TQueuedStep q;
+        const TRect r = im.GetBounds();
+        const int32_t pattern = im.PatternIndex();
+        TPictureCollectionItem* image = im.Image;
+        q.Key.push_back('I');
+        PutKey(q.Key, image);
+        PutKey(q.Key, r);
+        PutKey(q.Key, pattern);
+        q.Step = [image, r, pattern](TSurface& dest) {
+          image->DrawPatternStretched(dest, r, pattern);
+        };
+        steps.push_back(std::move(q));
+        break;
+      }
+      case TSprite::TDrawnAs::Background: {
+        const auto& bg = static_cast<const TBackgroundSprite&>(s);
+        if (!bg.Image) break;
+        TQueuedStep q;
+        TPictureCollectionItem* image = bg.Image;
+        const int32_t cols = bg.MapColumns(), rows = bg.MapRows();
+        const bool wrap = bg.Wrap;
+        const int ax = TruncInt(bg.AbsX()), ay = TruncInt(bg.AbsY());
+        const TRect sr = e->SurfaceRect();
+        q.Key.push_back('B');
+        PutKey(q.Key, image);
+        PutKey(q.Key, cols);
+        PutKey(q.Key, rows);
+        PutKey(q.Key, wrap);
+        PutKey(q.Key, ax);
+        PutKey(q.Key, ay);
+        PutKey(q.Key, sr);
+        q.Key.append(reinterpret_cast<const char*>(bg.Map().data()),
+                     bg.Map().size() * sizeof(int32_t));
+        q.Step = [image, cols, rows, wrap, ax, ay, sr, map = bg.Map()](TSurface& dest) {
+          TBackgroundSprite::DrawMap(dest, *image, cols, rows, map.data(), wrap, ax, ay, sr);
+        };
+        steps.push_back(std::move(q));
+        break;
+      }
+      case TSprite::TDrawnAs::Itself:
+        return false;
+    }
+  }
+  for (const TSprite* c : s.DrawList())
+    if (!DescribeDrawing(*c, steps)) return false;
+  return true;
+}
+
+}  // namespace
+
 void TDXSpriteEngine::Draw() {
-  if (dxdraw_ && dxdraw_->Initialized() && dxdraw_->Composing) engine_->Draw();
+  if (!dxdraw_ || !dxdraw_->Initialized() || !dxdraw_->Composing) return;
+  std::vector<TQueuedStep> steps;
+  if (DescribeDrawing(*engine_, steps)) {
+    for (TQueuedStep& q : steps) dxdraw_->Queue(q.Key, std::move(q.Step));
+    return;
+  }
+  dxdraw_->Untracked();
+  engine_->Draw();
 }
 
 }  // namespace tk

@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "media/PictureCollection.h"
@@ -68,9 +69,13 @@ class TSprite {
 
   // Creates a child of this sprite; the tree owns it.
   template <class T, class... A>
-  T* Add(A&&... args) {
-    return new T(this, std::forward<A>(args)...);
-  }
+  T* Add(A&&... args);
+
+  // How the engine may describe this sprite's drawing to the drawing surface by its
+  // inputs: set by Add for a class that draws exactly as an image or background sprite
+  // (neither Render nor GetBounds replaced); any other sprite is drawn as it is.
+  enum class TDrawnAs : uint8_t { Itself, Image, Background };
+  TDrawnAs DrawnAs() const { return drawnAs_; }
 
  protected:
   TSprite();  // the root
@@ -89,6 +94,7 @@ class TSprite {
   bool killed_ = false;
   std::vector<TSprite*> drawList_;  // sorted by Z
   int32_t z_ = 0;
+  TDrawnAs drawnAs_ = TDrawnAs::Itself;
 };
 
 class TImageSprite : public TSprite {
@@ -128,6 +134,10 @@ class TBackgroundSprite : public TSprite {
 
   void Render() override;
   TRect GetBounds() const override;
+  // The map drawn at (ax, ay) over the surface's rectangle sr, as Render draws it.
+  static void DrawMap(TSurface& s, const TPictureCollectionItem& image, int32_t cols,
+                      int32_t rows, const int32_t* map, bool wrap, int ax, int ay, TRect sr);
+  const std::vector<int32_t>& Map() const { return map_; }
 
  private:
   int32_t cols_ = 0, rows_ = 0;
@@ -171,13 +181,33 @@ class TDXSpriteEngine {
   TSpriteEngine& Engine() { return *engine_; }
   void Move(int32_t moveCount) { engine_->Move(moveCount); }
   void FreeDead() { engine_->FreeDead(); }
-  void Draw();  // only while the display is initialised
+  // Only while the display is initialised. When every sprite that shows draws as an image
+  // or background sprite, the drawing is queued on the surface by its inputs.
+  void Draw();
 
  private:
   std::unique_ptr<TSpriteEngine> engine_;
   TDXDraw* dxdraw_ = nullptr;
   int listener_ = 0;
 };
+
+namespace detail {
+template <class T, class Base>
+constexpr bool kDrawsAs = std::is_base_of_v<Base, T> && requires {
+  requires std::is_same_v<decltype(&T::Render), decltype(&Base::Render)>;
+  requires std::is_same_v<decltype(&T::GetBounds), decltype(&Base::GetBounds)>;
+};
+}  // namespace detail
+
+template <class T, class... A>
+T* TSprite::Add(A&&... args) {
+  T* s = new T(this, std::forward<A>(args)...);
+  if constexpr (detail::kDrawsAs<T, TImageSprite>)
+    static_cast<TSprite*>(s)->drawnAs_ = TDrawnAs::Image;
+  else if constexpr (detail::kDrawsAs<T, TBackgroundSprite>)
+    static_cast<TSprite*>(s)->drawnAs_ = TDrawnAs::Background;
+  return s;
+}
 
 // The sprite as a T, or null. For a final class one comparison of types does, instead of
 // the search of the class tree a dynamic_cast makes: the game's scans ask it of every
