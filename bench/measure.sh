@@ -35,7 +35,7 @@ stop_all() {
   gpid=""; xpid=""
 }
 start_game() {  # build
-  rm -rf "$tmp/game"; cp -r "$1/game" "$tmp/game"; rm -f "$tmp/game/Config.cfg"
+  rm -rf "$tmp/game" "$tmp/count"; cp -r "$1/game" "$tmp/game"; rm -f "$tmp/game/Config.cfg"
   (cd "$tmp/game" && TINOKVAK_COMPOSE="${compose:-}" LD_PRELOAD="$counter" TK_FRAME_COUNT_FILE="$tmp/count" exec ./tinokvak >"$tmp/game.log" 2>&1) &
   gpid=$!
   win=""
