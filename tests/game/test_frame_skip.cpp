@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <vector>
 
 #include "../../tools/sim/Soak.h"
 #include "test_feeding_fixture.h"
@@ -97,6 +98,27 @@ TEST(FrameSkip, AnUncomposedFrameIsTheOneComposingWouldDraw) {
   // The run met idle menu screens and left them again.
   EXPECT_GT(shortcut.F().DXDraw.UncomposedFrames(), 200u);
   EXPECT_GE(uncomposedByScene.size(), 2u);
+}
+
+// A text that changes while every sprite stays put, to one of the same length at the same
+// place: the idle screen is composed again and shows it.
+TEST(FrameSkip, ATextChangedInPlaceIsDrawn) {
+  Game g(5, false);
+  g.plat.Record().KeepsFrame = true;
+  g.F().SwitchScene(SceneHighScores);
+  g.F().HighScores[0].Name = "AAAA";
+  g.Frames(5);
+  const uint64_t idle = g.F().DXDraw.UncomposedFrames();
+  g.Frames(3);
+  ASSERT_GT(g.F().DXDraw.UncomposedFrames(), idle) << "the idle table was composed";
+  const std::vector<uint32_t> before = g.plat.Record().Front;
+  g.F().HighScores[0].Name = "WWWW";
+  g.Frames(1);
+  EXPECT_NE(g.plat.Record().Front, before);
+  const TSurface& p = g.F().Picture();
+  EXPECT_EQ(std::memcmp(g.plat.Record().Front.data(), p.Pixels(),
+                        static_cast<size_t>(p.Width()) * p.Height() * sizeof(uint32_t)),
+            0);
 }
 
 }  // namespace
