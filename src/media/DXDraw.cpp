@@ -43,6 +43,12 @@ void TDXDraw::Queue(std::string_view key, std::function<void(TSurface&)> step) {
   const uint32_t len = static_cast<uint32_t>(key.size());
   key_.append(reinterpret_cast<const char*>(&len), sizeof len);
   key_.append(key);
+  // After drawing that went straight onto the surface this frame, a step keeps its place
+  // among it: carried out at once.
+  if (untracked_) {
+    step(surface_);
+    return;
+  }
   queued_.push_back(std::move(step));
 }
 
@@ -83,10 +89,10 @@ void TDXDraw::Flip() {
     ++uncomposed_;
     return;
   }
-  RunQueued();
   // The same steps over the shown frame are known to leave it as it is only once a frame
-  // composed from them over it came out the same.
+  // composed from them over it came out the same (and not when a step fails halfway).
   settled_ = false;
+  RunQueued();
   const uint32_t* now = surface_.Pixels();
   if (shownValid) {
     // The band of rows that differ from the frame on screen: down from the top to the first

@@ -1,6 +1,7 @@
 #include "media/PictureCollection.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "media/Container.h"
@@ -103,7 +104,17 @@ int NameHash(std::string_view name) {
 
 // ---- Item
 
-TPictureCollectionItem::TPictureCollectionItem(TPictureCollection& owner) : owner_(owner) {}
+namespace {
+// Generations are unique across every collection of the process; the decoding in the idle
+// wait and the drawing run on one thread, but a tool may hold collections on others.
+std::atomic<uint64_t> gNextGeneration{1};
+}  // namespace
+
+TPictureCollectionItem::TPictureCollectionItem(TPictureCollection& owner) : owner_(owner) {
+  Changed();
+}
+
+void TPictureCollectionItem::Changed() { generation_ = gNextGeneration.fetch_add(1); }
 
 TPictureCollectionItem::~TPictureCollectionItem() {
   if (bucket_ >= 0) owner_.Unlink(*this);
@@ -119,6 +130,7 @@ void TPictureCollectionItem::SetName(std::string name) {
 void TPictureCollectionItem::SetTransparentColor(TColor c) {
   if (c == transparentColor_) return;
   transparentColor_ = c;
+  Changed();
   // The surfaces already made take the new key; the opaque runs follow it.
   if (surfacePending_) return;  // the runs are made with the surface
   const uint32_t key = ColorToPixel(c);
@@ -252,6 +264,7 @@ void TPictureCollectionItem::Upload() {
   }
   if (!initialized_) return;
   Release();
+  Changed();
 
   // One surface holds the whole picture, whatever the mode: the pattern rectangles are
   // those of the cell grid, in the order and number the tiled upload gives them (a tile
@@ -282,6 +295,7 @@ void TPictureCollectionItem::Upload() {
 
 void TPictureCollectionItem::MakeSurface() {
   surfacePending_ = false;
+  Changed();
   try {
     DecodePending(Picture);
   } catch (const EError& e) {
@@ -303,6 +317,7 @@ void TPictureCollectionItem::Prepare() const {
   if (surfacePending_) {
     self->MakeSurface();
   } else if (Picture.Pending()) {
+    self->Changed();
     try {
       DecodePending(self->Picture);
     } catch (const EError& e) {
@@ -320,6 +335,7 @@ void TPictureCollectionItem::Release() {
   surfacePending_ = false;
   patterns_.clear();
   surfaces_.clear();
+  Changed();
 }
 
 const uint32_t* TPictureCollectionItem::Pixels() const {
@@ -336,7 +352,9 @@ const uint32_t* TPictureCollectionItem::Pixels() const {
 
 TPictureCollection::TPictureCollection() = default;
 
-TPictureCollection::~TPictureCollection() { Clear(); }
+TPictureCollection::~TPictureCollection() {
+  while (!items_.empty()) items_.pop_back();
+}
 
 TPictureCollectionItem& TPictureCollection::Add() {
   auto item = std::make_unique<TPictureCollectionItem>(*this);
@@ -348,12 +366,20 @@ TPictureCollectionItem& TPictureCollection::Add() {
 
 void TPictureCollection::Delete(int i) {
   if (i < 0 || i >= Count()) return;
+  DrawQueued();
   items_.erase(items_.begin() + i);  // the item unlinks itself
   for (int k = i; k < Count(); ++k) items_[k]->index_ = k;
 }
 
 void TPictureCollection::Clear() {
+  if (!items_.empty()) DrawQueued();
   while (!items_.empty()) items_.pop_back();
+}
+
+void TPictureCollection::DrawQueued() {
+  // Steps of the frame being drawn may name the items about to go: carried out now, while
+  // the items still live, as drawing that no key describes.
+  if (Initialized()) display_->Untracked();
 }
 
 void TPictureCollection::Link(TPictureCollectionItem& it) {
@@ -580,6 +606,7 @@ void TPictureCollection::AttachDisplay(TDXDraw* display) {
   for (auto& it : items_) {
     it->Release();
     it->initialized_ = true;
+    it->Changed();
   }
 }
 
@@ -587,6 +614,7 @@ void TPictureCollection::ReleaseSurfaces() {
   for (auto& it : items_) {
     it->Release();
     it->initialized_ = false;
+    it->Changed();
   }
   display_ = nullptr;
 }

@@ -72,6 +72,12 @@ class TPictureCollectionItem {
   // Throws EInvalidGraphic for damaged pixel data, once: the item is empty afterwards.
   void Prepare() const;
   bool Pending() const { return surfacePending_ || Picture.Pending(); }
+  // Names what drawing the item gives: a number no other item had and this one gets anew
+  // whenever what it draws may have changed (uploaded, released, decoded, found damaged, a
+  // new transparent colour). Together with Transparent, two draws of the same pattern at the
+  // same place with the same Generation give the same pixels; an address alone would not
+  // (an item freed and another made in its place, a picture decoded since).
+  uint64_t Generation() const { return generation_; }
 
  private:
   friend class TPictureCollection;
@@ -89,6 +95,8 @@ class TPictureCollectionItem {
   bool pixelsInSurface_ = false;  // Picture.Pixels were moved into surfaces_[0]
   // Uploaded with the pattern rectangles laid out, the surface and runs not made yet.
   bool surfacePending_ = false;
+  uint64_t generation_ = 0;
+  void Changed();
   void MakeSurface();
   std::vector<TSurface> surfaces_;
   std::vector<Pattern> patterns_;
@@ -150,6 +158,7 @@ class TPictureCollection {
   friend class TPictureCollectionItem;
   void Link(TPictureCollectionItem& it);
   void Unlink(TPictureCollectionItem& it);
+  void DrawQueued();
   void Load(std::string_view bytes, bool keepPayloads, std::shared_ptr<const void> source);
   [[noreturn]] void ThrowDamaged(const TPictureCollectionItem& it, const EError& e) const;
   std::string archiveFile_;  // where pending pictures come from, for their errors

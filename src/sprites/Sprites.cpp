@@ -409,7 +409,8 @@ bool DescribeDrawing(const TSprite& s, std::vector<TQueuedStep>& steps) {
         const int32_t pattern = im.PatternIndex();
         TPictureCollectionItem* image = im.Image;
         q.Key.push_back('I');
-        PutKey(q.Key, image);
+        PutKey(q.Key, image->Generation());
+        PutKey(q.Key, image->Transparent);
         PutKey(q.Key, r);
         PutKey(q.Key, pattern);
         q.Step = [image, r, pattern](TSurface& dest) {
@@ -428,7 +429,8 @@ bool DescribeDrawing(const TSprite& s, std::vector<TQueuedStep>& steps) {
         const int ax = TruncInt(bg.AbsX()), ay = TruncInt(bg.AbsY());
         const TRect sr = e->SurfaceRect();
         q.Key.push_back('B');
-        PutKey(q.Key, image);
+        PutKey(q.Key, image->Generation());
+        PutKey(q.Key, image->Transparent);
         PutKey(q.Key, cols);
         PutKey(q.Key, rows);
         PutKey(q.Key, wrap);
