@@ -11,7 +11,8 @@
 #         only), CPU share over 20 s;
 #   4k    the pond in full screen at 3840 x 2160: frame ticks and presents a second (the
 #         game advances a fixed step per tick, 33 a second at full speed) and CPU share;
-#   heap  tinokvak-sim's peak heap over a short soak, from valgrind's massif;
+#   heap  tinokvak-sim's peak heap over a short soak, from valgrind's massif, beside the
+#         archives' size;
 #   load  the cold and warm archive load against its floor (bench_load), when built.
 # Ticks and presents are counted by bench/measure/frame_counter.cpp, preloaded into the game;
 # the AFTER_BUILD's counter is used for both. A game calls its tick probe once per frame tick;
@@ -19,7 +20,8 @@
 # so its ticks/s runs high: those lines end in "(ticks estimated)".
 # The menu is also measured with the AFTER_BUILD composing every frame (TINOKVAK_COMPOSE=every),
 # as builds before the unchanged-frame shortcut did.
-# Set TINOKVAK_PRESENT=gpu or =surface in the environment to force a presentation path.
+# Set TINOKVAK_PRESENT=gpu or =surface in the environment to force a presentation path, and
+# MEASURE to the parts to run (default "menu 4k heap load"), e.g. MEASURE="menu heap".
 set -euo pipefail
 after=$(realpath "$1")
 before=${2:+$(realpath "$2")}
@@ -98,6 +100,15 @@ heap() {  # build -> peak heap in MB
   grep mem_heap_B "$tmp/massif" | cut -d= -f2 | sort -n | tail -1 | awk '{ printf "%.1f", $1 / 1048576 }'
 }
 
+# The heap's reference, taken in the same run: the two archives' bytes, which the game
+# reads whole and keeps until their pictures and sounds are decoded.
+heap_floor() {  # build -> "archives N MB"
+  local g="$1/game/Data"
+  local arch
+  arch=$(stat -c %s "$g/Graphic.dxg" "$g/Music.dxw" | awk '{ s += $1 } END { printf "%.1f", s / 1048576 }')
+  echo "archives ${arch} MB"
+}
+
 load() {  # build -> bench_load's table
   local b="$1/bench/load/bench_load"
   [ -x "$b" ] || { echo "(no bench_load in $1)"; return; }
@@ -108,10 +119,20 @@ load() {  # build -> bench_load's table
 builds=("$after"); [ -n "$before" ] && builds=("$before" "$after")
 name() { [ "$1" = "$after" ] && echo after || echo before; }
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); present path: ${TINOKVAK_PRESENT:-auto}"
+parts=" ${MEASURE:-menu 4k heap load} "
+wanted() { [[ "$parts" == *" $1 "* ]]; }
 for r in $(seq "$reps"); do
-  for b in "${builds[@]}"; do echo "menu  $(name "$b") rep $r: cpu% rssMB ticks/s presents/s minimised-cpu% = $(menu "$b")"; done
-  echo "menu  after, composing every frame, rep $r: cpu% rssMB ticks/s presents/s minimised-cpu% = $(compose=every menu "$after")"
-  for b in "${builds[@]}"; do echo "4k    $(name "$b") rep $r: ticks/s presents/s cpu% = $(fourk "$b")"; done
+  if wanted menu; then
+    for b in "${builds[@]}"; do echo "menu  $(name "$b") rep $r: cpu% rssMB ticks/s presents/s minimised-cpu% = $(menu "$b")"; done
+    echo "menu  after, composing every frame, rep $r: cpu% rssMB ticks/s presents/s minimised-cpu% = $(compose=every menu "$after")"
+  fi
+  if wanted 4k; then
+    for b in "${builds[@]}"; do echo "4k    $(name "$b") rep $r: ticks/s presents/s cpu% = $(fourk "$b")"; done
+  fi
 done
-for b in "${builds[@]}"; do echo "heap  $(name "$b"): peak MB = $(heap "$b")"; done
-for b in "${builds[@]}"; do echo "load  $(name "$b"):"; load "$b"; done
+if wanted heap; then
+  for b in "${builds[@]}"; do echo "heap  $(name "$b"): peak MB = $(heap "$b"), its floor: $(heap_floor "$b")"; done
+fi
+if wanted load; then
+  for b in "${builds[@]}"; do echo "load  $(name "$b"):"; load "$b"; done
+fi

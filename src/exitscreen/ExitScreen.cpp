@@ -15,11 +15,8 @@ namespace {
 
 const char* const CountdownFont = "Verdana";
 
-TSurface ToSurface(const TPicture& p) {
-  TSurface s(p.Width, p.Height);
-  if (!s.Empty()) std::copy(p.Pixels.begin(), p.Pixels.end(), s.Pixels());
-  return s;
-}
+// The decoded pixels become the surface's: no zero-filled surface copied over.
+TSurface ToSurface(TPicture&& p) { return TSurface(p.Width, p.Height, std::move(p.Pixels)); }
 
 // Unscaled and opaque, as the page's pictures are drawn.
 void DrawPicture(TSurface& dest, int x, int y, const TSurface& picture) {

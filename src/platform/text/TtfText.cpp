@@ -68,7 +68,7 @@ class TtfText : public ITextRenderer {
     for (int sy = 0; sy < m->H; ++sy) {
       const int dy = y + sy;
       if (dy < 0 || dy >= height) continue;
-      const uint8_t* src = m->Alpha.data() + static_cast<size_t>(sy) * m->W;
+      const uint8_t* src = m->Alpha.get() + static_cast<size_t>(sy) * m->W;
       uint32_t* dst = pixels + static_cast<size_t>(dy) * pitch;
       const int x0 = std::max(0, -x), x1 = std::min(m->W, width - x);
       for (int sx = x0; sx < x1; ++sx) {
@@ -141,7 +141,7 @@ class TtfText : public ITextRenderer {
   struct Mask {
     int W = 0, H = 0;
     int Raised = 0;  // rows above the font's ascent, grown for a letter that reaches past it
-    std::vector<uint8_t> Alpha;
+    std::unique_ptr<uint8_t[]> Alpha;  // W x H, every byte written when it is made
   };
   // SDL_ttf makes a rendering taller at the top when a glyph (a capital with a mark over
   // it) rises above the font's ascent; the baseline moves down by as much.
@@ -171,7 +171,7 @@ class TtfText : public ITextRenderer {
     m.W = s->w;
     m.H = s->h;
     m.Raised = RaisedRows(font, text);
-    m.Alpha.resize(static_cast<size_t>(m.W) * m.H);
+    m.Alpha.reset(new uint8_t[static_cast<size_t>(m.W) * m.H]);  // no zeros: all overwritten
     SDL_LockSurface(s);
     // Blended output is ARGB8888: the alpha carries the glyph coverage.
     for (int sy = 0; sy < s->h; ++sy) {
