@@ -22,6 +22,11 @@
 # as builds before the unchanged-frame shortcut did.
 # Set TINOKVAK_PRESENT=gpu or =surface in the environment to force a presentation path, and
 # MEASURE to the parts to run (default "menu 4k heap load"), e.g. MEASURE="menu heap".
+#
+# MEASURE="menu heap", two runs of 2 repetitions, load 4-9 on 2 cores: the idle menu 1.24,
+# 1.35, 1.20, 1.23 % of a core against 1.25, 1.00, 0.94, 1.24 % minimised (1.13x on average);
+# composing every frame 2.09 % against 1.15 % (1.84x); peak heap 15.5 MB beside 10.9 MB of
+# archives; resident 48.4 MB.
 set -euo pipefail
 after=$(realpath "$1")
 before=${2:+$(realpath "$2")}

@@ -6,6 +6,9 @@
 // The second new game of the same run, everything loaded, is the reference.
 //
 //   bench_new_game [REPS]     (default 9; prints the medians in ms)
+//
+// Measured (11 games each, load 7-8 on 2 cores): first 15.66 ms, second 0.85 ms with the idle
+// decoding; first 15.36 ms, second 0.88 ms without it.
 #include <unistd.h>
 
 #include <algorithm>

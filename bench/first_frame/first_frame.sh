@@ -10,6 +10,10 @@
 # present returns; the time is counted from just before the process is started. Printed:
 # each one's median and fastest in ms, and the game's median over the bare window's.
 # Then bench_new_game: the first "Новая игра" of a run against a later one (see its notes).
+#
+# Measured on the 2-core development machine under other builds' load, 11 runs each:
+#   load 7-8: game 504.9 ms median (fastest 307.7), bare window 202.1 ms (130.1): 2.50x;
+#   load 4:   game 398.6 ms median (fastest 230.1), bare window 156.3 ms (80.0):  2.55x.
 set -euo pipefail
 build=$(realpath "$1")
 reps=${2:-9}
