@@ -149,12 +149,10 @@ void Register(TMainForm& form) {
   form.Hooks.ExitPromptMouseDown = [f, m] {
     if (f->GameMainExit) ExitPromptClick(*f, *m);
   };
-  form.Hooks.SaveReplayStart = [m](replay::TReplayStart& s) {
-    s.HoverSoundArmed = m->HoverSoundArmed;
-  };
-  form.Hooks.RestoreReplayStart = [m](const replay::TReplayStart& s) {
-    m->HoverSoundArmed = s.HoverSoundArmed;
-  };
+  form.Hooks.SaveReplayStart.push_back(
+      [m](replay::TReplayStart& s) { s.HoverSoundArmed = m->HoverSoundArmed; });
+  form.Hooks.RestoreReplayStart.push_back(
+      [m](const replay::TReplayStart& s) { m->HoverSoundArmed = s.HoverSoundArmed; });
 }
 
 }  // namespace tk::menus

@@ -271,9 +271,8 @@ void TMainForm::FireTimer(int id) {
 }
 
 void TMainForm::TickSteps(bool maximized) {
-  for (uint8_t* c : {&TurnLeftCooldown, &TurnRightCooldown, &TurnUpCooldown, &JumpCooldown,
-                     &CaretBlink})
-    if (*c > 0) --*c;
+  for (auto& step : Hooks.FrameSteps) step();
+  if (CaretBlink > 0) --CaretBlink;
   if (Hooks.Aim) Hooks.Aim();
   // The caret's blink: 14 ticks shown, 16 hidden, from 30 down.
   const bool caretShown = CaretBlink > 15;

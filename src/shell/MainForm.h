@@ -97,13 +97,16 @@ struct TGameHooks {
   std::function<void()> ExitPromptMouseDown;
   std::function<void()> LoadExitScreen;
   std::function<int32_t()> ExitCountdownTenths;
+  // Every frame tick, in every scene, before the scene's tick, in the order the modules
+  // registered them: what a module keeps current whatever the scene (the pond's cooldowns).
+  std::vector<std::function<void()>> FrameSteps;
   // Every frame tick, in every scene, before the scene's tick: the tongue's aim follows the
   // pointer (the feeding stage's rule, kept current outside the stage as well).
   std::function<void()> Aim;
-  // A scene module's part of the state a replay starts from: kept when recording starts,
-  // put back before the journal runs.
-  std::function<void(replay::TReplayStart&)> SaveReplayStart;
-  std::function<void(const replay::TReplayStart&)> RestoreReplayStart;
+  // Each module's part of the state a replay starts from: kept when recording starts, put
+  // back before the journal runs.
+  std::vector<std::function<void(replay::TReplayStart&)>> SaveReplayStart;
+  std::vector<std::function<void(const replay::TReplayStart&)>> RestoreReplayStart;
   // The idle step's part for the layers above, after the network's results are in: work
   // that waits for its time outside any scene (a request sent again later). It may start
   // requests and nothing else; a replay, which feeds the journal, never runs it.
@@ -126,8 +129,7 @@ struct TGameState {
   // Game fields.
   int32_t Level = 0, Score = 0, Lives = 0;
   // Frame-tick fields.
-  uint8_t TurnLeftCooldown = 0, TurnRightCooldown = 0, TurnUpCooldown = 0, JumpCooldown = 0,
-          CaretBlink = 0;
+  uint8_t CaretBlink = 0;
   double AimAngle = 0, AimAdjust = 0;
   bool AimCentred = false;
   int32_t MouseX = 0, MouseY = 0;

@@ -105,7 +105,7 @@ TEST(ReplayWholeGame, AGameStartedFromTheMenuIsRecordedFromAFreshStart) {
   f.Score = 4321;
   f.Level = 4;
   f.Lives = 0;
-  f.JumpCooldown = 3;
+  g.Pond().JumpCooldown = 3;
   f.FireHeld = true;
   f.Recorder->Enabled = true;
   f.Recorder->OnFinished = [&](replay::TReplay&& r) { rec = std::move(r); };
