@@ -97,7 +97,6 @@ void TMainForm::FormCreate() {
                        [](std::string_view b) { NoteGameData("Data\\Graphic.dxg", b); });
   Images().BuildColorTable();
   GameOver = false;
-  AimCentred = false;
   Paused = false;
   AppInactive = false;
   GamegoEdit = GameMainExit = GameEnterName = GameSendResult = GameClearHighScore = false;
@@ -273,7 +272,6 @@ void TMainForm::FireTimer(int id) {
 void TMainForm::TickSteps(bool maximized) {
   for (auto& step : Hooks.FrameSteps) step();
   if (CaretBlink > 0) --CaretBlink;
-  if (Hooks.Aim) Hooks.Aim();
   // The caret's blink: 14 ticks shown, 16 hidden, from 30 down.
   const bool caretShown = CaretBlink > 15;
   if (CaretBlink == 0) CaretBlink = 30;

@@ -98,11 +98,9 @@ struct TGameHooks {
   std::function<void()> LoadExitScreen;
   std::function<int32_t()> ExitCountdownTenths;
   // Every frame tick, in every scene, before the scene's tick, in the order the modules
-  // registered them: what a module keeps current whatever the scene (the pond's cooldowns).
+  // registered them: what a module keeps current whatever the scene (the pond's cooldowns,
+  // the tongue's aim).
   std::vector<std::function<void()>> FrameSteps;
-  // Every frame tick, in every scene, before the scene's tick: the tongue's aim follows the
-  // pointer (the feeding stage's rule, kept current outside the stage as well).
-  std::function<void()> Aim;
   // Each module's part of the state a replay starts from: kept when recording starts, put
   // back before the journal runs.
   std::vector<std::function<void(replay::TReplayStart&)>> SaveReplayStart;
@@ -130,8 +128,6 @@ struct TGameState {
   int32_t Level = 0, Score = 0, Lives = 0;
   // Frame-tick fields.
   uint8_t CaretBlink = 0;
-  double AimAngle = 0, AimAdjust = 0;
-  bool AimCentred = false;
   int32_t MouseX = 0, MouseY = 0;
   bool Paused = false, FireHeld = false, AppInactive = false, ResizePending = false,
        MusicRestartPending = false, GameOver = false;

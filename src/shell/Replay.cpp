@@ -33,9 +33,6 @@ void CopyStartFields(To& to, const From& from) {
   to.Lives = from.Lives;
   to.MouseX = from.MouseX;
   to.MouseY = from.MouseY;
-  to.AimAngle = from.AimAngle;
-  to.AimAdjust = from.AimAdjust;
-  to.AimCentred = from.AimCentred;
   to.FireHeld = from.FireHeld;
   to.AppInactive = from.AppInactive;
   to.Paused = from.Paused;

@@ -30,13 +30,13 @@ TEST_F(SceneRows, AimAngleFollowsThePointerWithinItsLimits) {
   };
   for (const Case& c : cases) {
     form->MouseX = c.mouseX;
-    form->AimCentred = c.centred;
+    g.Feeding().AimCentred = c.centred;
     form->Paused = c.paused;
     form->GameMainExit = c.exitOpen;
-    form->AimAdjust = c.adjust;
-    form->AimAngle = c.before;
+    g.Feeding().AimAdjust = c.adjust;
+    g.Feeding().AimAngle = c.before;
     form->FrameTick();
-    EXPECT_DOUBLE_EQ(form->AimAngle, c.want) << "x " << c.mouseX;
+    EXPECT_DOUBLE_EQ(g.Feeding().AimAngle, c.want) << "x " << c.mouseX;
   }
 }
 

@@ -303,7 +303,7 @@ void Simulator::PrintPeek() {
   j["stuck"] = pond.StuckToLily;
   j["scrolling"] = pond.Scrolling || pond.UpJumpPending || pond.SpringJumpPending;
   j["controllable"] = pond.FrogControllable && !pond.FrogFrozen && !pond.FrogCaught;
-  j["aimAngle"] = f.AimAngle;
+  j["aimAngle"] = feeding.AimAngle;
   j["tongue"] = {feeding.TongueBaseX, feeding.TongueBaseY - feeding.TongueLift,
                  feeding.TongueLength};
   json grid = json::array();

@@ -55,7 +55,7 @@ inline uint64_t StateDigest(TMainForm& f) {
   d.Value(f.Score);
   d.Value(f.Lives);
   d.Value(f.Paused);
-  d.Value(f.AimAngle);
+  d.Value(f.Module<game::TFeedingState>().AimAngle);
   d.Value(f.MouseX);
   d.Value(f.MouseY);
   d.Text(f.Edit1);
