@@ -271,11 +271,6 @@ void TMainForm::FireTimer(int id) {
 
 void TMainForm::TickSteps(bool maximized) {
   for (auto& step : Hooks.FrameSteps) step();
-  if (CaretBlink > 0) --CaretBlink;
-  // The caret's blink: 14 ticks shown, 16 hidden, from 30 down.
-  const bool caretShown = CaretBlink > 15;
-  if (CaretBlink == 0) CaretBlink = 30;
-  if (auto& caret = CurrentHandlers().Caret) caret(caretShown);
   if (ResizePending) {
     ResizePending = false;
     if (maximized) GameFullScreenClick();

@@ -99,7 +99,7 @@ struct TGameHooks {
   std::function<int32_t()> ExitCountdownTenths;
   // Every frame tick, in every scene, before the scene's tick, in the order the modules
   // registered them: what a module keeps current whatever the scene (the pond's cooldowns,
-  // the tongue's aim).
+  // the tongue's aim, the caret's blink).
   std::vector<std::function<void()>> FrameSteps;
   // Each module's part of the state a replay starts from: kept when recording starts, put
   // back before the journal runs.
@@ -127,7 +127,6 @@ struct TGameState {
   // Game fields.
   int32_t Level = 0, Score = 0, Lives = 0;
   // Frame-tick fields.
-  uint8_t CaretBlink = 0;
   int32_t MouseX = 0, MouseY = 0;
   bool Paused = false, FireHeld = false, AppInactive = false, ResizePending = false,
        MusicRestartPending = false, GameOver = false;
@@ -135,10 +134,9 @@ struct TGameState {
   uintptr_t MusicModule = 0;
   // Play ticks.
   bool LevelTitleShown = false;
-  // The width of the text being typed (the country on the options, the name at game over).
-  int32_t NameTextWidth = 0;
-  // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.
-  std::string Edit1, Edit2, PlayerCountry, PlayerName;
+  // The player's name as last entered: the settings file, the table, the score submission
+  // and the replay's trailer read it.
+  std::string PlayerName;
   THighScoreTable HighScores{};
 };
 

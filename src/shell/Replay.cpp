@@ -44,11 +44,6 @@ void CopyStartFields(To& to, const From& from) {
   to.GamegoEdit = from.GamegoEdit;
   to.GameClearHighScore = from.GameClearHighScore;
   to.ResizePending = from.ResizePending;
-  to.CaretBlink = from.CaretBlink;
-  to.NameTextWidth = from.NameTextWidth;
-  to.Edit1 = from.Edit1;
-  to.Edit2 = from.Edit2;
-  to.PlayerCountry = from.PlayerCountry;
   to.PlayerName = from.PlayerName;
 }
 

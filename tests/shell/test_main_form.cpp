@@ -98,19 +98,6 @@ TEST_F(ShellFixture, NothingTicksWhileTheDisplayIsDown) {
   EXPECT_EQ(ticks, 0);
 }
 
-TEST_F(ShellFixture, TheCurrentScenesCaretBlinksFourteenTicksOnSixteenOff) {
-  Start();
-  std::string seen;
-  form->Scenes[SceneHelp].Caret = [&](bool shown) { seen += shown ? '+' : '-'; };
-  form->CurrentScene = SceneHelp;
-  form->CaretBlink = 30;
-  for (int i = 0; i < 31; ++i) form->FrameTick();
-  EXPECT_EQ(seen, std::string(14, '+') + std::string(16, '-') + "+");  // then the next cycle
-  form->CurrentScene = SceneOptions;  // a scene without a caret: the blink goes on unseen
-  form->FrameTick();
-  EXPECT_EQ(seen.size(), 31u);
-}
-
 TEST_F(ShellFixture, EventsGoToTheCurrentScenesRow) {
   Start();
   std::vector<std::string> log;
