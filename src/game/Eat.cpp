@@ -42,8 +42,8 @@ void TPlayerSpriteEat::Advance(int32_t moveCount) {
     X += EatFrogStep;
     FrameSpeed = 0.02;
   }
-  if (in.Up && f.AimAngle > 120) f.AimAdjust -= AimStep;
-  if (in.Down && f.AimAngle < 240) f.AimAdjust += AimStep;
+  if (in.Up && feeding_.AimAngle > 120) feeding_.AimAdjust -= AimStep;
+  if (in.Down && feeding_.AimAngle < 240) feeding_.AimAdjust += AimStep;
   ShootTongue(f, feeding_);
   if (X >= 800 - Width) X = 800 - Width;
   if (X <= 0) X = 0;

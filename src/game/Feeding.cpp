@@ -9,6 +9,7 @@
 #include "game/Stork.h"
 #include "game/Tongue.h"
 #include "platform/Cp1251.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::game {
 
@@ -21,8 +22,8 @@ void RegisterFeeding(TMainForm& form, TFeedingState& feeding, TPondState& pond) 
   scene.Tick = [f, fs, p] { FeedingTick(*f, *fs, *p); };
   scene.KeyDown = [f](int key, platform::KeyMods mods) { FeedingKeyDown(*f, key, mods); };
   scene.Pause = [f] { FeedingPause(*f); };
-  scene.MouseMove = [f] {
-    f->AimCentred = false;  // the tongue follows the pointer from now on
+  scene.MouseMove = [f, fs] {
+    fs->AimCentred = false;  // the tongue follows the pointer from now on
     f->SetCursor(platform::Cursor::Hidden);
     PromptMouseMove(*f);
   };
@@ -37,7 +38,17 @@ void RegisterFeeding(TMainForm& form, TFeedingState& feeding, TPondState& pond) 
   };
   scene.ClockStopsWhileAway = true;
   form.LevelTimer.OnTimer = [fs] { --fs->TimeLeft; };
-  form.Hooks.Aim = [f] { AimTongue(*f); };
+  form.Hooks.FrameSteps.push_back([f, fs] { AimTongue(*f, *fs); });
+  form.Hooks.SaveReplayStart.push_back([fs](replay::TReplayStart& s) {
+    s.AimAngle = fs->AimAngle;
+    s.AimAdjust = fs->AimAdjust;
+    s.AimCentred = fs->AimCentred;
+  });
+  form.Hooks.RestoreReplayStart.push_back([fs](const replay::TReplayStart& s) {
+    fs->AimAngle = s.AimAngle;
+    fs->AimAdjust = s.AimAdjust;
+    fs->AimCentred = s.AimCentred;
+  });
 }
 
 void FeedingPause(TMainForm& f) {
@@ -51,15 +62,15 @@ void FeedingKeyDown(TMainForm& f, int key, platform::KeyMods mods) {
   PlaySceneEsc(f, key);
 }
 
-void AimTongue(TMainForm& f) {
+void AimTongue(const TMainForm& f, TFeedingState& fs) {
   // The tongue's aim follows the pointer, or points up until the pointer first moves.
   const double w = TDXDraw::SurfaceWidth;
-  if (!f.Paused && !f.GameMainExit && !f.AimCentred)
-    f.AimAngle = f.MouseX / (w / 720) - 180 + f.AimAdjust;
-  else if (f.AimCentred)
-    f.AimAngle = 400 / (w / 720) - 180 + f.AimAdjust;
-  if (f.AimAngle > 240) f.AimAngle = 240.0;
-  if (f.AimAngle < 120) f.AimAngle = 120.0;
+  if (!f.Paused && !f.GameMainExit && !fs.AimCentred)
+    fs.AimAngle = f.MouseX / (w / 720) - 180 + fs.AimAdjust;
+  else if (fs.AimCentred)
+    fs.AimAngle = 400 / (w / 720) - 180 + fs.AimAdjust;
+  if (fs.AimAngle > 240) fs.AimAngle = 240.0;
+  if (fs.AimAngle < 120) fs.AimAngle = 120.0;
 }
 
 void BuildFeedingScene(TMainForm& f, TFeedingState& fs, TPondState& p) {
@@ -69,7 +80,7 @@ void BuildFeedingScene(TMainForm& f, TFeedingState& fs, TPondState& p) {
   bg->Image = &f.FindImage("bg2");
   bg->Wrap = true;
   bg->SetZ(-2);
-  f.AimAdjust = 0;
+  fs.AimAdjust = 0;
   fs.StorkLegsCalled = false;
   fs.StorkLegsDown = false;
   if (f.GameSound) f.PlaySound("fon2");
@@ -79,7 +90,7 @@ void BuildFeedingScene(TMainForm& f, TFeedingState& fs, TPondState& p) {
   e.Add<TKonec_Iazik>(fs);
   CreateHud(f, p);
   // The tongue points straight up until the pointer first moves.
-  f.AimCentred = true;
+  fs.AimCentred = true;
   fs.TimeLeft = FeedingTime(f.Level);
   f.LevelTimer.SetInterval(1000);
   f.LevelTimer.SetEnabled(true);

@@ -8,8 +8,9 @@
 
 namespace tk::game {
 
-// Fills the scene table's SceneFeeding row, gives LevelTimer its handler and the frame tick
-// the tongue's aim. The pond's state holds the frog's hunger and the stone.
+// Fills the scene table's SceneFeeding row and gives LevelTimer its handler; its frame step
+// keeps the tongue's aim, and the replay's start keeps the aim too. The pond's state holds
+// the frog's hunger and the stone.
 void RegisterFeeding(TMainForm& form, TFeedingState& feeding, TPondState& pond);
 
 void BuildFeedingScene(TMainForm& form, TFeedingState& feeding, TPondState& pond);
@@ -20,7 +21,7 @@ void FeedingPause(TMainForm& form);
 // Every frame tick, whatever the scene: AimAngle from the pointer (or straight up until the
 // pointer first moves in the stage) plus AimAdjust, within 120..240 degrees, held while
 // paused or while the exit prompt is open.
-void AimTongue(TMainForm& form);
+void AimTongue(const TMainForm& form, TFeedingState& feeding);
 
 // Seconds a stage lasts at a level, counted down by LevelTimer; the stage ends below 0.
 constexpr int32_t FeedingTime(int32_t level) { return 10 * level + 19; }

@@ -80,7 +80,7 @@ void TPlayerSprite::Advance(int32_t moveCount) {
   const bool blockedByEdge = (pond_.FrogFacing == FacingLeft && pond_.FrogColumn == 0) ||
                              (pond_.FrogFacing == FacingRight && pond_.FrogColumn == 3);
   if (fire && !pond_.FrogCaught && !pond_.StuckToLily && !pond_.Scrolling && !HoppingLeft &&
-      !HoppingRight && f.JumpCooldown == 0 && !blockedByEdge)
+      !HoppingRight && pond_.JumpCooldown == 0 && !blockedByEdge)
     StartJump();
 
   if (X >= 620) X = 620;
@@ -99,9 +99,9 @@ void TPlayerSprite::Turn() {
     uint8_t& cooldown;
     uint8_t facing;
   };
-  const Key keys[] = {{f.DXInput.Left, f.TurnLeftCooldown, FacingLeft},
-                      {f.DXInput.Right, f.TurnRightCooldown, FacingRight},
-                      {f.DXInput.Up, f.TurnUpCooldown, FacingUp}};
+  const Key keys[] = {{f.DXInput.Left, pond_.TurnLeftCooldown, FacingLeft},
+                      {f.DXInput.Right, pond_.TurnRightCooldown, FacingRight},
+                      {f.DXInput.Up, pond_.TurnUpCooldown, FacingUp}};
   for (const Key& k : keys) {
     if (!k.held || k.cooldown != 0) continue;
     // Turning away lets the next jump leave a sticky lily at once.
@@ -145,7 +145,7 @@ void TPlayerSprite::StartJump() {
   FrameSpeed = 0.1;
   pond_.Hunger += 1;
   f.FireHeld = false;
-  f.JumpCooldown = 3;
+  pond_.JumpCooldown = 3;
   const uint8_t kind = pond_.Lily(FrogRow, pond_.FrogColumn + 1).LilyKind;
   if (pond_.FrogFacing == FacingLeft || pond_.FrogFacing == FacingRight) {
     if (HopDistance != 0) return;

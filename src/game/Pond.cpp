@@ -9,6 +9,7 @@
 #include "game/PlayScene.h"
 #include "game/PondScenery.h"
 #include "platform/Cp1251.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::game {
 
@@ -63,7 +64,7 @@ void BuildPond(TMainForm& f, TPondState& p, TFeedingState& fs) {
   p.FrogFrozen = false;
   p.FrogCaught = false;
   p.Scrolling = false;
-  f.TurnLeftCooldown = f.TurnRightCooldown = f.TurnUpCooldown = f.JumpCooldown = 0;
+  p.TurnLeftCooldown = p.TurnRightCooldown = p.TurnUpCooldown = p.JumpCooldown = 0;
   p.FrogControllable = true;
   f.LevelTitleShown = true;
   p.FrogFell = false;
@@ -223,6 +224,29 @@ void RegisterPond(TMainForm& form, TPondState& pond, TFeedingState& feeding) {
   };
   scene.MouseDown = [f](platform::MouseButton) { PromptMouseDown(*f); };
   scene.Leave = [f] { LeavePlayScene(*f); };
+  form.Hooks.FrameSteps.push_back([p] { CountCooldownsDown(*p); });
+  form.Hooks.SaveReplayStart.push_back([p](replay::TReplayStart& s) {
+    // Leaving the main menu for the pond clears them before anything reads them: a game
+    // recorded from there starts them at 0.
+    const TPondState fresh;
+    const TPondState& from = s.Scene == SceneMainMenu ? fresh : *p;
+    s.TurnLeftCooldown = from.TurnLeftCooldown;
+    s.TurnRightCooldown = from.TurnRightCooldown;
+    s.TurnUpCooldown = from.TurnUpCooldown;
+    s.JumpCooldown = from.JumpCooldown;
+  });
+  form.Hooks.RestoreReplayStart.push_back([p](const replay::TReplayStart& s) {
+    p->TurnLeftCooldown = s.TurnLeftCooldown;
+    p->TurnRightCooldown = s.TurnRightCooldown;
+    p->TurnUpCooldown = s.TurnUpCooldown;
+    p->JumpCooldown = s.JumpCooldown;
+  });
+}
+
+void CountCooldownsDown(TPondState& p) {
+  for (uint8_t* c : {&p.TurnLeftCooldown, &p.TurnRightCooldown, &p.TurnUpCooldown,
+                     &p.JumpCooldown})
+    if (*c > 0) --*c;
 }
 
 void PondPause(TMainForm& f) {

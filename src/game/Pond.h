@@ -9,8 +9,11 @@
 
 namespace tk::game {
 
-// The pond also lets the stork come again in the next feeding stage.
+// The pond also lets the stork come again in the next feeding stage. Its frame step counts
+// the frog's cooldowns down, and the replay's start keeps them.
 void RegisterPond(TMainForm& form, TPondState& pond, TFeedingState& feeding);
+// Every frame tick, whatever the scene: each of the frog's cooldowns one tick nearer 0.
+void CountCooldownsDown(TPondState& pond);
 
 // The builder of ScenePond: music, ambience, then the pond itself.
 void BuildPondScene(TMainForm& form, TPondState& pond, TFeedingState& feeding);

@@ -23,6 +23,9 @@ struct TPondState {
   bool StoneNotReached = true;
   // Frog.
   uint8_t FrogColumn = 0, FrogFacing = 2;
+  // Ticks until the frog may turn that way or jump again; every frame tick counts them down,
+  // whatever the scene (CountCooldownsDown).
+  uint8_t TurnLeftCooldown = 0, TurnRightCooldown = 0, TurnUpCooldown = 0, JumpCooldown = 0;
   int32_t JumpEndFrame = 2, RippleSize = 1, RippleSizeAbove = 1, StickyTries = 0;
   bool StuckToLily = false, FrogFell = false, FrogCaught = false, FrogFrozen = false,
        FrogControllable = true, StrandShown = false, LifeLost = false;

@@ -31,12 +31,11 @@ void TIazik::Advance(int32_t moveCount) {
 void TIazik::Render() {
   TSurface* s = Engine()->Surface();
   if (!s) return;
-  const TMainForm& f = Form(*this);
   // Hung from its top-left corner at the mouth and turned towards the aim; the length
   // stretches the strip.
   Image->DrawPatternRotated(*s, Round(X), Round(Y), Image->CellWidth(),
                             Image->CellHeight() + feeding_.TongueLength, 0, 0, 0,
-                            Round(DegreesToTurns * f.AimAngle));
+                            Round(DegreesToTurns * feeding_.AimAngle));
 }
 
 TKonec_Iazik::TKonec_Iazik(TSprite* parent, const TFeedingState& feeding)
@@ -53,9 +52,8 @@ TKonec_Iazik::TKonec_Iazik(TSprite* parent, const TFeedingState& feeding)
 
 void TKonec_Iazik::Advance(int32_t moveCount) {
   TImageSprite::Advance(moveCount);
-  const TMainForm& f = Form(*this);
   // 180 degrees points straight up from the mouth, smaller angles lean left.
-  const double a = (f.AimAngle - 90) * std::numbers::pi / 180;
+  const double a = (feeding_.AimAngle - 90) * std::numbers::pi / 180;
   const double reach = feeding_.TongueLength + 30;
   X = (feeding_.TongueBaseX + 68) - Cos(a) * reach;
   Y = (feeding_.TongueBaseY - feeding_.TongueLift) - Sin(a) * reach;
@@ -64,9 +62,8 @@ void TKonec_Iazik::Advance(int32_t moveCount) {
 void TKonec_Iazik::Render() {
   TSurface* s = Engine()->Surface();
   if (!s) return;
-  const TMainForm& f = Form(*this);
   Image->DrawPatternRotated(*s, Round(X), Round(Y), Image->CellWidth(), Image->CellHeight(), 0,
-                            0.5, 0.5, Round(DegreesToTurns * (f.AimAngle + 180)));
+                            0.5, 0.5, Round(DegreesToTurns * (feeding_.AimAngle + 180)));
 }
 
 void ShootTongue(TMainForm& f, TFeedingState& fs) {

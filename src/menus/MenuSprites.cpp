@@ -38,17 +38,24 @@ HelpGame_Back::HelpGame_Back(TSprite* parent) : TMenuGame(parent) {
   PlaceImage(*this, "Help_Back_p", 341, TDXDraw::SurfaceHeight - h, 2);
 }
 
-Palka::Palka(TSprite* parent) : TImageSprite(parent) {
+Palka::Palka(TSprite* parent, const TTyping& typing) : TImageSprite(parent), typing_(typing) {
   PlaceImage(*this, "palka", 0, 0, 800);
   PixelHit = true;
   Follow();
 }
 
-void BlinkCaret(TMainForm& f, bool shown) {
+void CaretStep(TMainForm& f, TTyping& t) {
+  if (t.CaretBlink > 0) --t.CaretBlink;
+  const bool shown = t.CaretBlink > 15;
+  if (t.CaretBlink == 0) t.CaretBlink = 30;
+  if (auto& caret = f.CurrentHandlers().Caret) caret(shown);
+}
+
+void BlinkCaret(TMainForm& f, const TTyping& t, bool shown) {
   if (!shown)
     f.KillAll<Palka>();
   else if (f.GamegoEdit)
-    f.Engine().Add<Palka>();
+    f.Engine().Add<Palka>(t);
 }
 
 void Palka::Advance(int32_t moveCount) {
@@ -59,10 +66,10 @@ void Palka::Advance(int32_t moveCount) {
 void Palka::Follow() {
   const TMainForm& f = Form(*this);
   if (f.CurrentScene == SceneOptions) {
-    X = f.NameTextWidth + 400;
+    X = typing_.NameTextWidth + 400;
     Y = 440;
   } else if (f.CurrentScene == SceneGameOver) {
-    X = f.NameTextWidth / 2.0 + 400;
+    X = typing_.NameTextWidth / 2.0 + 400;
     Y = 343;
   }
 }

@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "menus/Typing.h"
 #include "shell/MainForm.h"
 #include "sprites/Sprites.h"
 
@@ -98,20 +99,24 @@ class TEnter_Name : public TMenu {
   const char* ClassName() const override { return "TEnter_Name"; }
 };
 
-// The text caret; the frame tick adds one per tick while it shows. It places itself just
+// The text caret; the caret's blink adds one per tick while it shows. It places itself just
 // right of the country text on the options screen and under the centred name at game over.
 class Palka : public TImageSprite {
  public:
-  explicit Palka(TSprite* parent);
+  Palka(TSprite* parent, const TTyping& typing);
   const char* ClassName() const override { return "Palka"; }
   void Advance(int32_t moveCount) override;
 
  private:
   void Follow();
+  const TTyping& typing_;
 };
 
+// Every frame tick, whatever the scene: the caret's blink counts down, 14 ticks shown and 16
+// hidden, and the current scene's Caret entry hears each tick's phase.
+void CaretStep(TMainForm& f, TTyping& typing);
 // One step of the caret's blink for a scene with a text field: while shown, one more caret
 // each tick the field takes typing (GamegoEdit); while hidden, none.
-void BlinkCaret(TMainForm& f, bool shown);
+void BlinkCaret(TMainForm& f, const TTyping& typing, bool shown);
 
 }  // namespace tk::menus

@@ -59,17 +59,17 @@ void MainMenuKeyDown(TMainForm& f, int key, platform::KeyMods mods) {
   }
 }
 
-void OptionsKeyDown(TMainForm& f, int key) {
+void OptionsKeyDown(TMainForm& f, TTyping& t, int key) {
   if (key == vk::Esc)
     BackToMainMenu(f);
-  else if (key == vk::Backspace && f.GamegoEdit && !f.Edit1.empty())
-    f.Edit1.pop_back();
+  else if (key == vk::Backspace && f.GamegoEdit && !t.Edit1.empty())
+    t.Edit1.pop_back();
 }
 
-void OptionsKeyPress(TMainForm& f, uint8_t ch) {
+void OptionsKeyPress(TMainForm& f, TTyping& t, uint8_t ch) {
   // The width measured when the field was last drawn limits what still fits.
-  if (f.GamegoEdit && f.NameTextWidth + 37 <= 375 && IsNameCharacter(ch) && f.Edit1.size() < 10)
-    f.Edit1 += static_cast<char>(ch);
+  if (f.GamegoEdit && t.NameTextWidth + 37 <= 375 && IsNameCharacter(ch) && t.Edit1.size() < 10)
+    t.Edit1 += static_cast<char>(ch);
 }
 
 void HighScoresKeyDown(TMainForm& f, int key) {
@@ -88,6 +88,7 @@ void HighScoresKeyDown(TMainForm& f, int key) {
 void Register(TMainForm& form) {
   TMainForm* f = &form;
   TMenuState* m = &form.AddModule<TMenuState>();
+  TTyping* t = &form.AddModule<TTyping>();
 
   auto& logo = form.Scenes[SceneLogo];
   logo.Build = [f] { BuildLogo(*f); };
@@ -119,11 +120,11 @@ void Register(TMainForm& form) {
   };
 
   auto& options = MenuScene(form, SceneOptions, OptionsHover, OptionsClick, *m);
-  options.Build = [f] { BuildOptionsScreen(*f); };
-  options.Tick = [f] { OptionsScreenTick(*f); };
-  options.KeyDown = [f](int key, platform::KeyMods) { OptionsKeyDown(*f, key); };
-  options.KeyPress = [f](uint8_t ch) { OptionsKeyPress(*f, ch); };
-  options.Caret = [f](bool shown) { BlinkCaret(*f, shown); };
+  options.Build = [f, t] { BuildOptionsScreen(*f, *t); };
+  options.Tick = [f, t] { OptionsScreenTick(*f, *t); };
+  options.KeyDown = [f, t](int key, platform::KeyMods) { OptionsKeyDown(*f, *t, key); };
+  options.KeyPress = [f, t](uint8_t ch) { OptionsKeyPress(*f, *t, ch); };
+  options.Caret = [f, t](bool shown) { BlinkCaret(*f, *t, shown); };
   options.Leave = [f] {
     f->Engine().Clear();
     f->GamegoEdit = false;
@@ -149,12 +150,23 @@ void Register(TMainForm& form) {
   form.Hooks.ExitPromptMouseDown = [f, m] {
     if (f->GameMainExit) ExitPromptClick(*f, *m);
   };
-  form.Hooks.SaveReplayStart = [m](replay::TReplayStart& s) {
+  // The caret blinks on in every scene, so a field's caret comes back at the phase the
+  // count has reached.
+  form.Hooks.FrameSteps.push_back([f, t] { CaretStep(*f, *t); });
+  form.Hooks.SaveReplayStart.push_back([m, t](replay::TReplayStart& s) {
     s.HoverSoundArmed = m->HoverSoundArmed;
-  };
-  form.Hooks.RestoreReplayStart = [m](const replay::TReplayStart& s) {
+    s.CaretBlink = t->CaretBlink;
+    s.NameTextWidth = t->NameTextWidth;
+    s.Edit1 = t->Edit1;
+    s.PlayerCountry = t->PlayerCountry;
+  });
+  form.Hooks.RestoreReplayStart.push_back([m, t](const replay::TReplayStart& s) {
     m->HoverSoundArmed = s.HoverSoundArmed;
-  };
+    t->CaretBlink = s.CaretBlink;
+    t->NameTextWidth = s.NameTextWidth;
+    t->Edit1 = s.Edit1;
+    t->PlayerCountry = s.PlayerCountry;
+  });
 }
 
 }  // namespace tk::menus

@@ -80,7 +80,7 @@ const TClickTarget OptionClicks[] = {
 
 }  // namespace
 
-void BuildOptionsScreen(TMainForm& f) {
+void BuildOptionsScreen(TMainForm& f, TTyping& t) {
   AddPicture(f, "Orchardia_Word", 5, 527, 0);
   AddPicture(f, "Pondlark_Word", 0, 0, 0);
   AddMenuBackground(f);
@@ -91,18 +91,18 @@ void BuildOptionsScreen(TMainForm& f) {
   AddPicture(f, "Options_Country", 0, 386, 1);
   AddPicture(f, "Options_Back_n", 347, 521, 1);
   // The caret shows at once; an empty field takes the typing straight away.
-  f.CaretBlink = 30;
-  f.GamegoEdit = f.Edit1.empty();
+  t.CaretBlink = 30;
+  f.GamegoEdit = t.Edit1.empty();
 }
 
-void OptionsScreenTick(TMainForm& f) {
+void OptionsScreenTick(TMainForm& f, TTyping& t) {
   f.SpriteEngine.Move(MoveUnits);
   f.SpriteEngine.FreeDead();
   f.FillSurface(0);
   f.SpriteEngine.Draw();
-  f.PlayerCountry = f.Edit1;
-  f.NameTextWidth = f.TextWidth(f.PlayerCountry, 20);
-  f.TextOut(400, 403, f.PlayerCountry, 20, Yellow);
+  t.PlayerCountry = t.Edit1;
+  t.NameTextWidth = f.TextWidth(t.PlayerCountry, 20);
+  f.TextOut(400, 403, t.PlayerCountry, 20, Yellow);
   // Marks made now are drawn next frame, after this set has been freed.
   f.KillAll<TMenu>();
   if (f.GameFullScreen)
@@ -133,7 +133,7 @@ void OptionsHover(TMainForm& f, TMenuState& m) {
 
 void OptionsClick(TMainForm& f, TMenuState& m) {
   // A click anywhere ends typing into a field that holds something.
-  if (!f.Edit1.empty()) f.GamegoEdit = false;
+  if (!f.Module<TTyping>().Edit1.empty()) f.GamegoEdit = false;
   ClickTest(f, m, OptionClicks);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "menus/MenuState.h"
+#include "menus/Typing.h"
 #include "shell/MainForm.h"
 
 namespace tk::menus {
@@ -23,8 +24,8 @@ void DrawHelpPage(TMainForm& f, TMenuState& m);
 void HelpHover(TMainForm& f, TMenuState& m);
 void HelpClick(TMainForm& f, TMenuState& m);
 
-void BuildOptionsScreen(TMainForm& f);
-void OptionsScreenTick(TMainForm& f);
+void BuildOptionsScreen(TMainForm& f, TTyping& typing);
+void OptionsScreenTick(TMainForm& f, TTyping& typing);
 void OptionsHover(TMainForm& f, TMenuState& m);
 void OptionsClick(TMainForm& f, TMenuState& m);
 

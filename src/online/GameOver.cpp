@@ -45,18 +45,19 @@ TOver_Word::TOver_Word(TSprite* parent) : TImageSprite(parent) {
   PlaceWord(*this, "Over_Word", 164, 284);
 }
 
-void RegisterGameOver(TMainForm& form, TOnlineState& state) {
+void RegisterGameOver(TMainForm& form, TOnlineState& state, menus::TTyping& typing) {
   TMainForm* f = &form;
   TOnlineState* st = &state;
+  menus::TTyping* t = &typing;
   auto& scene = form.Scenes[SceneGameOver];
   scene.Build = [f] { BuildGameOverScene(*f); };
-  scene.Tick = [f] { GameOverTick(*f); };
-  scene.Timer1 = [f] { GameOverTimer1(*f); };
+  scene.Tick = [f, st, t] { GameOverTick(*f, *st, *t); };
+  scene.Timer1 = [f, st] { GameOverTimer1(*f, *st); };
   scene.KeyDown = [f, st](int key, platform::KeyMods mods) { GameOverKeyDown(*f, *st, key, mods); };
-  scene.KeyPress = [f](uint8_t ch) { GameOverKeyPress(*f, ch); };
+  scene.KeyPress = [f, st](uint8_t ch) { GameOverKeyPress(*f, *st, ch); };
   scene.MouseMove = [f] { GameOverMouseMove(*f); };
-  scene.MouseDown = [f](platform::MouseButton b) { GameOverMouseDown(*f, b); };
-  scene.Caret = [f](bool shown) { menus::BlinkCaret(*f, shown); };
+  scene.MouseDown = [f, st](platform::MouseButton b) { GameOverMouseDown(*f, *st, b); };
+  scene.Caret = [f, t](bool shown) { menus::BlinkCaret(*f, *t, shown); };
   scene.Leave = [f] { LeaveGameOver(*f); };
   scene.Music = "3";
 }
@@ -76,21 +77,21 @@ void BuildGameOverScene(TMainForm& f) {
   f.Timer1.SetEnabled(true);
 }
 
-void GameOverTimer1(TMainForm& f) {
+void GameOverTimer1(TMainForm& f, TOnlineState& st) {
   // A score that ties the table's last row still opens the entry; Enter then decides.
   if (!NameEntryOpens(f.HighScores, f.Score)) return;
   f.KillAll<TGame_Word>();
   f.KillAll<TOver_Word>();
   f.SetCursor(platform::Cursor::Arrow);
-  GameEnterNameClick(f);
+  GameEnterNameClick(f, st);
 }
 
-void GameEnterNameClick(TMainForm& f) {
+void GameEnterNameClick(TMainForm& f, const TOnlineState& st) {
   f.GameEnterName = !f.GameEnterName;
   if (!f.GameEnterName) return;
   f.Engine().Add<menus::TEnter_Name>();
   // A name remembered from the last game is kept until the player clicks into the field.
-  f.GamegoEdit = f.Edit2.empty();
+  f.GamegoEdit = st.Edit2.empty();
 }
 
 void GameSendResultClick(TMainForm& f) {
@@ -99,13 +100,13 @@ void GameSendResultClick(TMainForm& f) {
   if (f.GameSendResult) f.Engine().Add<menus::TEnter_Name_Send>();
 }
 
-void GameOverTick(TMainForm& f) {
+void GameOverTick(TMainForm& f, const TOnlineState& st, menus::TTyping& t) {
   f.SpriteEngine.Move(MoveUnits);
   f.SpriteEngine.FreeDead();
   f.FillSurface(0);
   f.SpriteEngine.Draw();
   if (!f.GameEnterName) return;
-  f.PlayerName = f.Edit2;
+  f.PlayerName = st.Edit2;
   const std::string score = std::to_string(f.Score);
   f.TextOut(410 - 12 * static_cast<int>(score.size()), 225, score, kNameSize, kNameColour);
   const int width = f.TextWidth(f.PlayerName, kNameSize);
@@ -113,7 +114,7 @@ void GameOverTick(TMainForm& f) {
   f.TextOut(400 - static_cast<int>(std::nearbyint(width / 2.0)), 310, f.PlayerName, kNameSize,
             kNameColour);
   // The caret stands right of the centred name.
-  f.NameTextWidth = width;
+  t.NameTextWidth = width;
 }
 
 void GameOverKeyDown(TMainForm& f, TOnlineState& st, int key, platform::KeyMods mods) {
@@ -123,14 +124,14 @@ void GameOverKeyDown(TMainForm& f, TOnlineState& st, int key, platform::KeyMods 
     f.Wait(200);
     f.SwitchScene(SceneMainMenu);
   } else if (key == vk::Backspace && f.GamegoEdit) {
-    if (!f.Edit2.empty()) f.Edit2.pop_back();
+    if (!st.Edit2.empty()) st.Edit2.pop_back();
   } else if (key == vk::Enter && !mods.Alt && !f.PlayerName.empty() && recorded) {
     RecordHighScore(f, st);
   }
 }
 
-void GameOverKeyPress(TMainForm& f, uint8_t ch) {
-  if (f.GamegoEdit && f.Edit2.size() < 10 && IsNameCharacter(ch)) f.Edit2 += static_cast<char>(ch);
+void GameOverKeyPress(TMainForm& f, TOnlineState& st, uint8_t ch) {
+  if (f.GamegoEdit && st.Edit2.size() < 10 && IsNameCharacter(ch)) st.Edit2 += static_cast<char>(ch);
 }
 
 void GameOverMouseMove(TMainForm& f) {
@@ -138,7 +139,7 @@ void GameOverMouseMove(TMainForm& f) {
   f.SetCursor(OverNameField(f) ? platform::Cursor::IBeam : platform::Cursor::Arrow);
 }
 
-void GameOverMouseDown(TMainForm& f, platform::MouseButton button) {
+void GameOverMouseDown(TMainForm& f, const TOnlineState& st, platform::MouseButton button) {
   // The banner's five seconds run on Timer1; the panel takes clicks only after them.
   if (button != platform::MouseButton::Left || f.Timer1.Enabled()) return;
   if (!NameEntryOpens(f.HighScores, f.Score)) {
@@ -146,7 +147,7 @@ void GameOverMouseDown(TMainForm& f, platform::MouseButton button) {
     f.SwitchScene(SceneMainMenu);
     return;
   }
-  if (!f.Edit2.empty()) f.GamegoEdit = false;
+  if (!st.Edit2.empty()) f.GamegoEdit = false;
   if (OverNameField(f)) {
     f.GamegoEdit = true;
     f.PlaySound("button_down");

@@ -4,6 +4,7 @@
 // (online::RecordHighScore).
 #pragma once
 
+#include "menus/Typing.h"
 #include "shell/MainForm.h"
 #include "sprites/Sprites.h"
 
@@ -25,19 +26,20 @@ class TOver_Word : public TImageSprite {
   const char* ClassName() const override { return "TOver_Word"; }
 };
 
-// Fills the scene table's SceneGameOver row.
-void RegisterGameOver(TMainForm& form, TOnlineState& st);
+// Fills the scene table's SceneGameOver row. The name is typed into st.Edit2; the caret and
+// the width of the name are the menus' text fields' (typing).
+void RegisterGameOver(TMainForm& form, TOnlineState& st, menus::TTyping& typing);
 
 void BuildGameOverScene(TMainForm& f);
-void GameOverTimer1(TMainForm& f);
-void GameOverTick(TMainForm& f);
+void GameOverTimer1(TMainForm& f, TOnlineState& st);
+void GameOverTick(TMainForm& f, const TOnlineState& st, menus::TTyping& typing);
 void GameOverKeyDown(TMainForm& f, TOnlineState& st, int key, platform::KeyMods mods);
-void GameOverKeyPress(TMainForm& f, uint8_t ch);
+void GameOverKeyPress(TMainForm& f, TOnlineState& st, uint8_t ch);
 void GameOverMouseMove(TMainForm& f);
-void GameOverMouseDown(TMainForm& f, platform::MouseButton button);
+void GameOverMouseDown(TMainForm& f, const TOnlineState& st, platform::MouseButton button);
 void LeaveGameOver(TMainForm& f);
 
-void GameEnterNameClick(TMainForm& f);
+void GameEnterNameClick(TMainForm& f, const TOnlineState& st);
 void GameSendResultClick(TMainForm& f);
 
 }  // namespace tk::online

@@ -4,6 +4,7 @@
 
 #include "online/GameOver.h"
 #include "online/State.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::online {
 
@@ -14,7 +15,10 @@ void Register(TMainForm& form) {
   form.Hooks.SaveSettings = [f, st] { SaveSettings(*f, *st); };
   form.Hooks.ResetHighScores = [f] { ResetHighScores(*f); };
   RegisterSubmission(form, *st);
-  RegisterGameOver(form, *st);
+  RegisterGameOver(form, *st, form.Module<menus::TTyping>());
+  form.Hooks.SaveReplayStart.push_back([st](replay::TReplayStart& s) { s.Edit2 = st->Edit2; });
+  form.Hooks.RestoreReplayStart.push_back(
+      [st](const replay::TReplayStart& s) { st->Edit2 = s.Edit2; });
 }
 
 }  // namespace tk::online

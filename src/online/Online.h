@@ -9,8 +9,9 @@
 
 namespace tk::online {
 
-// Fills the hooks LoadSettings, SaveSettings and ResetHighScores, and the game-over
-// scene's row of the table (online/GameOver.h).
+// Fills the hooks LoadSettings, SaveSettings and ResetHighScores, the game-over scene's row
+// of the table (online/GameOver.h) and the replay start's typed name. Registered after
+// menus::Register, whose text fields the name entry and the settings use.
 void Register(TMainForm& form);
 
 // Hands over a finished game's replay: it is sent with the token of that game's result

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "menus/Typing.h"
 #include "online/Online.h"
 #include "online/State.h"
 #include "persist/Settings.h"
@@ -43,12 +44,15 @@ void Box(TMainForm& f, const std::string& text1251, platform::MessageStyle style
 // A path for a message box, whose texts are Windows-1251.
 std::string Shown(const std::filesystem::path& p) { return Utf8ToCp1251(p.string()); }
 
+// The options screen's country field, the menus' module.
+menus::TTyping& Typing(const TMainForm& f) { return f.Module<menus::TTyping>(); }
+
 TSettings SettingsOf(const TMainForm& f) {
   TSettings s;
   s.GameFullScreen = f.GameFullScreen;
   s.GameMusic = f.GameMusic;
   s.GameSound = f.GameSound;
-  s.PlayerCountry = f.PlayerCountry;
+  s.PlayerCountry = Typing(f).PlayerCountry;
   s.PlayerName = f.PlayerName;
   s.HighScores = f.HighScores;
   return s;
@@ -62,9 +66,10 @@ void LoadSettings(TMainForm& f, TOnlineState& st) {
   const std::filesystem::path path = SettingsPath(f);
   RemoveLeftoverTemp(path);
 
+  menus::TTyping& typing = Typing(f);
   TSettings s = SettingsOf(f);
-  s.PlayerCountry = f.Edit1;
-  s.PlayerName = f.Edit2;
+  s.PlayerCountry = typing.Edit1;
+  s.PlayerName = st.Edit2;
   const TSettingsLoad load = LoadSettingsFile(path, s);
   st.KeepOldFile = load.MustKeep();
   switch (load.State) {
@@ -87,14 +92,15 @@ void LoadSettings(TMainForm& f, TOnlineState& st) {
   if (s.GameFullScreen && !f.GameFullScreen) f.GameFullScreenClick();
   f.GameMusic = s.GameMusic;
   f.GameSound = s.GameSound;
-  f.Edit1 = f.PlayerCountry = s.PlayerCountry;
-  f.Edit2 = f.PlayerName = s.PlayerName;
+  typing.Edit1 = typing.PlayerCountry = s.PlayerCountry;
+  st.Edit2 = f.PlayerName = s.PlayerName;
   f.HighScores = s.HighScores;
 }
 
 void SaveSettings(TMainForm& f, TOnlineState& st) {
-  f.PlayerCountry = f.Edit1;
-  f.PlayerName = f.Edit2;
+  menus::TTyping& typing = Typing(f);
+  typing.PlayerCountry = typing.Edit1;
+  f.PlayerName = st.Edit2;
   const std::filesystem::path path = SettingsPath(f);
   TFileError error;
 
@@ -138,8 +144,8 @@ void ResetHighScores(TMainForm& f) {
 void RecordHighScore(TMainForm& f, TOnlineState& st) {
   if (::tk::RecordHighScore(f.HighScores, f.PlayerName, f.Score) < 0) return;
   const bool send = f.GameSendResult;
-  st.SentName = f.Edit2;
-  st.SentCountry = f.Edit1;
+  st.SentName = st.Edit2;
+  st.SentCountry = Typing(f).Edit1;
   st.SentScore = f.Score;
   // Kept first: leaving the game-over scene writes Config.cfg and ends the game's replay
   // (kept in Replays/, handed back through UploadReplay). Only then is anything sent, so a

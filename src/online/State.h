@@ -9,6 +9,8 @@ namespace tk::online {
 
 // Kept alive with the main window.
 struct TOnlineState {
+  // The hidden field the name entry at game over types into (Windows-1251).
+  std::string Edit2;
   bool ReadProblemReported = false;
   bool WriteProblemReported = false;
   // Config.cfg was not read in full: the next save keeps it under another name first.

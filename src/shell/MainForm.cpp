@@ -97,7 +97,6 @@ void TMainForm::FormCreate() {
                        [](std::string_view b) { NoteGameData("Data\\Graphic.dxg", b); });
   Images().BuildColorTable();
   GameOver = false;
-  AimCentred = false;
   Paused = false;
   AppInactive = false;
   GamegoEdit = GameMainExit = GameEnterName = GameSendResult = GameClearHighScore = false;
@@ -271,14 +270,7 @@ void TMainForm::FireTimer(int id) {
 }
 
 void TMainForm::TickSteps(bool maximized) {
-  for (uint8_t* c : {&TurnLeftCooldown, &TurnRightCooldown, &TurnUpCooldown, &JumpCooldown,
-                     &CaretBlink})
-    if (*c > 0) --*c;
-  if (Hooks.Aim) Hooks.Aim();
-  // The caret's blink: 14 ticks shown, 16 hidden, from 30 down.
-  const bool caretShown = CaretBlink > 15;
-  if (CaretBlink == 0) CaretBlink = 30;
-  if (auto& caret = CurrentHandlers().Caret) caret(caretShown);
+  for (auto& step : Hooks.FrameSteps) step();
   if (ResizePending) {
     ResizePending = false;
     if (maximized) GameFullScreenClick();

@@ -97,13 +97,14 @@ struct TGameHooks {
   std::function<void()> ExitPromptMouseDown;
   std::function<void()> LoadExitScreen;
   std::function<int32_t()> ExitCountdownTenths;
-  // Every frame tick, in every scene, before the scene's tick: the tongue's aim follows the
-  // pointer (the feeding stage's rule, kept current outside the stage as well).
-  std::function<void()> Aim;
-  // A scene module's part of the state a replay starts from: kept when recording starts,
-  // put back before the journal runs.
-  std::function<void(replay::TReplayStart&)> SaveReplayStart;
-  std::function<void(const replay::TReplayStart&)> RestoreReplayStart;
+  // Every frame tick, in every scene, before the scene's tick, in the order the modules
+  // registered them: what a module keeps current whatever the scene (the pond's cooldowns,
+  // the tongue's aim, the caret's blink).
+  std::vector<std::function<void()>> FrameSteps;
+  // Each module's part of the state a replay starts from: kept when recording starts, put
+  // back before the journal runs.
+  std::vector<std::function<void(replay::TReplayStart&)>> SaveReplayStart;
+  std::vector<std::function<void(const replay::TReplayStart&)>> RestoreReplayStart;
   // The idle step's part for the layers above, after the network's results are in: work
   // that waits for its time outside any scene (a request sent again later). It may start
   // requests and nothing else; a replay, which feeds the journal, never runs it.
@@ -126,10 +127,6 @@ struct TGameState {
   // Game fields.
   int32_t Level = 0, Score = 0, Lives = 0;
   // Frame-tick fields.
-  uint8_t TurnLeftCooldown = 0, TurnRightCooldown = 0, TurnUpCooldown = 0, JumpCooldown = 0,
-          CaretBlink = 0;
-  double AimAngle = 0, AimAdjust = 0;
-  bool AimCentred = false;
   int32_t MouseX = 0, MouseY = 0;
   bool Paused = false, FireHeld = false, AppInactive = false, ResizePending = false,
        MusicRestartPending = false, GameOver = false;
@@ -137,10 +134,9 @@ struct TGameState {
   uintptr_t MusicModule = 0;
   // Play ticks.
   bool LevelTitleShown = false;
-  // The width of the text being typed (the country on the options, the name at game over).
-  int32_t NameTextWidth = 0;
-  // Texts: the hidden fields Edit1 and Edit2 and the main window's copies.
-  std::string Edit1, Edit2, PlayerCountry, PlayerName;
+  // The player's name as last entered: the settings file, the table, the score submission
+  // and the replay's trailer read it.
+  std::string PlayerName;
   THighScoreTable HighScores{};
 };
 

@@ -33,9 +33,6 @@ void CopyStartFields(To& to, const From& from) {
   to.Lives = from.Lives;
   to.MouseX = from.MouseX;
   to.MouseY = from.MouseY;
-  to.AimAngle = from.AimAngle;
-  to.AimAdjust = from.AimAdjust;
-  to.AimCentred = from.AimCentred;
   to.FireHeld = from.FireHeld;
   to.AppInactive = from.AppInactive;
   to.Paused = from.Paused;
@@ -47,15 +44,6 @@ void CopyStartFields(To& to, const From& from) {
   to.GamegoEdit = from.GamegoEdit;
   to.GameClearHighScore = from.GameClearHighScore;
   to.ResizePending = from.ResizePending;
-  to.TurnLeftCooldown = from.TurnLeftCooldown;
-  to.TurnRightCooldown = from.TurnRightCooldown;
-  to.TurnUpCooldown = from.TurnUpCooldown;
-  to.JumpCooldown = from.JumpCooldown;
-  to.CaretBlink = from.CaretBlink;
-  to.NameTextWidth = from.NameTextWidth;
-  to.Edit1 = from.Edit1;
-  to.Edit2 = from.Edit2;
-  to.PlayerCountry = from.PlayerCountry;
   to.PlayerName = from.PlayerName;
 }
 
@@ -190,9 +178,11 @@ std::string WhyNotAWholeGame(const replay::TReplay& r) {
   const TGameState fresh;
   if (s.Level != fresh.Level || s.Score != fresh.Score || s.Lives != fresh.Lives)
     return "it starts with a game's level, score or lives already set";
-  if (s.FireHeld != fresh.FireHeld || s.TurnLeftCooldown != fresh.TurnLeftCooldown ||
-      s.TurnRightCooldown != fresh.TurnRightCooldown ||
-      s.TurnUpCooldown != fresh.TurnUpCooldown || s.JumpCooldown != fresh.JumpCooldown)
+  // The pond's cooldowns start at 0, as a blank start state's do.
+  const replay::TReplayStart blank;
+  if (s.FireHeld != fresh.FireHeld || s.TurnLeftCooldown != blank.TurnLeftCooldown ||
+      s.TurnRightCooldown != blank.TurnRightCooldown ||
+      s.TurnUpCooldown != blank.TurnUpCooldown || s.JumpCooldown != blank.JumpCooldown)
     return "it starts with the frog's controls in use";
   // Name entry, its send box and typing are cleared whenever the game-over screen is left,
   // the prompts close before a game can start, and no game starts paused.
@@ -234,20 +224,17 @@ void TReplayRecorder::Start() {
   CopyStartFields(s, static_cast<const TGameState&>(f_));
   if (s.Scene == SceneMainMenu) {
     // Leaving the menu for the pond sets a new game's level, score and lives, and the pond
-    // its frog's cooldowns and fire button, before anything reads them: what an earlier game
-    // left there is no part of this one, and the replay starts from a fresh window's values.
+    // its frog's fire button (and its cooldowns: the pond's own part), before anything reads
+    // them: what an earlier game left there is no part of this one, and the replay starts
+    // from a fresh window's values.
     const TGameState fresh;
     s.Level = fresh.Level;
     s.Score = fresh.Score;
     s.Lives = fresh.Lives;
     s.FireHeld = fresh.FireHeld;
-    s.TurnLeftCooldown = fresh.TurnLeftCooldown;
-    s.TurnRightCooldown = fresh.TurnRightCooldown;
-    s.TurnUpCooldown = fresh.TurnUpCooldown;
-    s.JumpCooldown = fresh.JumpCooldown;
   }
   s.GameFullScreen = f_.GameFullScreen;  // kept for the record; a viewer keeps its own mode
-  if (f_.Hooks.SaveReplayStart) f_.Hooks.SaveReplayStart(s);
+  for (auto& save : f_.Hooks.SaveReplayStart) save(s);
   s.Input = InputBits(f_.DXInput);
   s.HighScores = f_.HighScores;
   auto timers = WindowTimers(f_);
@@ -316,7 +303,7 @@ void TReplayPlayer::Setup() {
   const replay::TReplayStart& s = r_.Start;
   if (f_.CurrentScene != s.Scene) f_.SwitchScene(s.Scene);
   CopyStartFields(static_cast<TGameState&>(f_), s);
-  if (f_.Hooks.RestoreReplayStart) f_.Hooks.RestoreReplayStart(s);
+  for (auto& restore : f_.Hooks.RestoreReplayStart) restore(s);
   f_.DXInput = InputFromBits(s.Input);
   f_.HighScores = s.HighScores;
   auto timers = WindowTimers(f_);

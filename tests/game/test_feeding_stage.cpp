@@ -19,7 +19,7 @@ bool Drawn(const std::vector<TextCall>& texts, int x, int y, const std::string& 
 
 TEST(FeedingStage, BuildsTheFrogTheTongueAndTheHud) {
   Game g;
-  g.F().AimAdjust = 35;
+  g.Feeding().AimAdjust = 35;
   g.Feeding().StorkLegsCalled = g.Feeding().StorkLegsDown = true;
   g.Feeding().TongueLength = 400;
   g.StartFeeding(3);
@@ -31,15 +31,15 @@ TEST(FeedingStage, BuildsTheFrogTheTongueAndTheHud) {
   const auto sounds = g.Sounds();
   EXPECT_EQ(CountOf(sounds, "fon2"), 1);
   EXPECT_EQ(CountOf(sounds, "bell"), 1);
-  EXPECT_EQ(f.AimAdjust, 0);
+  EXPECT_EQ(g.Feeding().AimAdjust, 0);
   EXPECT_FALSE(g.Feeding().StorkLegsCalled);
   EXPECT_FALSE(g.Feeding().StorkLegsDown);
   EXPECT_EQ(g.Feeding().TongueLength, 0);
-  EXPECT_TRUE(f.AimCentred);
+  EXPECT_TRUE(g.Feeding().AimCentred);
   EXPECT_EQ(g.Feeding().TimeLeft, 49);
   EXPECT_TRUE(f.LevelTimer.Enabled());
   g.Frames(1);
-  EXPECT_EQ(f.AimAngle, 180);
+  EXPECT_EQ(g.Feeding().AimAngle, 180);
 }
 
 TEST(FeedingStage, WithoutSoundTheShoreStaysQuiet) {

@@ -53,28 +53,28 @@ TEST_F(TongueTest, AMouseButtonShootsItUntilReleased) {
 TEST_F(TongueTest, UpAndDownTurnTheAimUpToItsLimits) {
   g.Hold(vk::Up);
   g.Frames(30);
-  EXPECT_EQ(g.F().AimAdjust, -60);
-  EXPECT_EQ(g.F().AimAngle, 120);
+  EXPECT_EQ(g.Feeding().AimAdjust, -60);
+  EXPECT_EQ(g.Feeding().AimAngle, 120);
   g.Hold(vk::Up, false);
   g.Hold('S');
   g.Frames(40);
-  EXPECT_EQ(g.F().AimAdjust, 60);
-  EXPECT_EQ(g.F().AimAngle, 240);
+  EXPECT_EQ(g.Feeding().AimAdjust, 60);
+  EXPECT_EQ(g.Feeding().AimAngle, 240);
   g.Hold('S', false);
   // Against the pointer's own limits: at 240 Down changes nothing, at 120 Up does not.
   g.F().OnMouseMove(799, 300);
   g.Frames(1);
-  EXPECT_FALSE(g.F().AimCentred);
+  EXPECT_FALSE(g.Feeding().AimCentred);
   g.Hold(vk::Down);
   g.Frames(5);
-  EXPECT_EQ(g.F().AimAdjust, 60);
+  EXPECT_EQ(g.Feeding().AimAdjust, 60);
   g.Hold(vk::Down, false);
   g.F().OnMouseMove(0, 300);
-  g.F().AimAdjust = -60;
+  g.Feeding().AimAdjust = -60;
   g.Frames(1);
   g.Hold('W');
   g.Frames(5);
-  EXPECT_EQ(g.F().AimAdjust, -60);
+  EXPECT_EQ(g.Feeding().AimAdjust, -60);
 }
 
 TEST_F(TongueTest, TheTipStandsAtTheEndOfTheTongueInTheAimsDirection) {
@@ -91,7 +91,7 @@ TEST_F(TongueTest, TheTipStandsAtTheEndOfTheTongueInTheAimsDirection) {
   EXPECT_NEAR(tip->X, frog->X + 68, 1e-9);
   EXPECT_NEAR(tip->Y, 500 - 430, 1e-9);
   // Turned fully left (120 degrees): 30 degrees above the horizontal.
-  g.F().AimAdjust = -60;
+  g.Feeding().AimAdjust = -60;
   g.Frames(1);
   const double a = 30 * std::numbers::pi / 180;
   EXPECT_NEAR(tip->X, frog->X + 68 - std::cos(a) * 430, 1e-9);

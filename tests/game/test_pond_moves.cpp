@@ -168,13 +168,13 @@ TEST_F(PondFixture, JumpsAreRefusedAtTheEdgesDuringAScrollAndWithinTheCooldown) 
   Ticks(30);
   ASSERT_FALSE(Pond().Scrolling);
 
-  form->JumpCooldown = 2;  // the frame tick counts it down before the frog looks
+  Pond().JumpCooldown = 2;  // the frame tick counts it down before the frog looks
   Jump();
   EXPECT_EQ(form->Score, 5);
   Jump();
   EXPECT_EQ(form->Score, 10);
   EXPECT_EQ(Pond().FrogColumn, 1);
-  EXPECT_EQ(form->JumpCooldown, 3);
+  EXPECT_EQ(Pond().JumpCooldown, 3);
 }
 
 TEST_F(PondFixture, HeldSpaceJumpsAndTheKeyboardFireFlagIsSpentByAJump) {

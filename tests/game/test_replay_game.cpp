@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "game/test_feeding_fixture.h"
+#include "menus/Typing.h"
+#include "online/State.h"
 #include "shell/Replay.h"
 
 namespace tk::feedtest {
@@ -105,7 +107,7 @@ TEST(ReplayWholeGame, AGameStartedFromTheMenuIsRecordedFromAFreshStart) {
   f.Score = 4321;
   f.Level = 4;
   f.Lives = 0;
-  f.JumpCooldown = 3;
+  g.Pond().JumpCooldown = 3;
   f.FireHeld = true;
   f.Recorder->Enabled = true;
   f.Recorder->OnFinished = [&](replay::TReplay&& r) { rec = std::move(r); };
@@ -140,6 +142,60 @@ TEST(ReplayWholeGame, AGameStartedFromTheMenuIsRecordedFromAFreshStart) {
   EXPECT_EQ(r.Lives, f.Lives);
   EXPECT_FALSE(player.EndedAsAWholeGame());
   EXPECT_NE(player.Refusal().find("ends before the game does"), std::string::npos) << player.Refusal();
+}
+
+// Each module keeps its own part of the state a replay starts from: the pond its cooldowns,
+// the feeding stage the aim, the menus the country field and the caret, the name entry the
+// name being typed. A recording started away from the menu keeps them all, and a player
+// puts every one back in another window.
+TEST(ReplayStart, EachModulesPartIsKeptAndPutBack) {
+  Game g;
+  TMainForm& f = g.F();
+  f.SwitchScene(SceneHelp);
+  auto& pond = g.Pond();
+  pond.TurnLeftCooldown = 1;
+  pond.TurnRightCooldown = 2;
+  pond.TurnUpCooldown = 3;
+  pond.JumpCooldown = 2;
+  g.Feeding().AimAngle = 150;
+  g.Feeding().AimAdjust = -30;
+  g.Feeding().AimCentred = true;
+  auto& typing = f.Module<menus::TTyping>();
+  typing.Edit1 = "Rus";
+  typing.PlayerCountry = "Ru";
+  typing.CaretBlink = 7;
+  typing.NameTextWidth = 51;
+  f.Module<online::TOnlineState>().Edit2 = "Kot";
+  f.PlayerName = "Ko";
+  replay::TReplay rec;
+  f.Recorder->OnFinished = [&](replay::TReplay&& r) { rec = std::move(r); };
+  f.Recorder->Start();
+  f.Recorder->Finish();
+  const replay::TReplayStart& s = rec.Start;
+  EXPECT_EQ(std::tie(s.TurnLeftCooldown, s.TurnRightCooldown, s.TurnUpCooldown, s.JumpCooldown),
+            std::make_tuple(uint8_t{1}, uint8_t{2}, uint8_t{3}, uint8_t{2}));
+  EXPECT_EQ(std::tie(s.AimAngle, s.AimAdjust, s.AimCentred), std::make_tuple(150.0, -30.0, true));
+  EXPECT_EQ(std::tie(s.Edit1, s.PlayerCountry, s.CaretBlink, s.NameTextWidth),
+            std::make_tuple(std::string("Rus"), std::string("Ru"), uint8_t{7}, int32_t{51}));
+  EXPECT_EQ(s.Edit2, "Kot");
+  EXPECT_EQ(s.PlayerName, "Ko");
+
+  Game h;
+  TMainForm& r = h.F();
+  r.Replaying = true;
+  TReplayPlayer player(r, rec);
+  player.Setup();
+  EXPECT_EQ(r.CurrentScene, SceneHelp);
+  const auto& p = h.Pond();
+  EXPECT_EQ(std::tie(p.TurnLeftCooldown, p.TurnRightCooldown, p.TurnUpCooldown, p.JumpCooldown),
+            std::make_tuple(uint8_t{1}, uint8_t{2}, uint8_t{3}, uint8_t{2}));
+  const auto& fs = h.Feeding();
+  EXPECT_EQ(std::tie(fs.AimAngle, fs.AimAdjust, fs.AimCentred), std::make_tuple(150.0, -30.0, true));
+  const auto& t = r.Module<menus::TTyping>();
+  EXPECT_EQ(std::tie(t.Edit1, t.PlayerCountry, t.CaretBlink, t.NameTextWidth),
+            std::make_tuple(std::string("Rus"), std::string("Ru"), uint8_t{7}, int32_t{51}));
+  EXPECT_EQ(r.Module<online::TOnlineState>().Edit2, "Kot");
+  EXPECT_EQ(r.PlayerName, "Ko");
 }
 
 // What a file's start and journal must be to prove a result, one way to break it at a time.

@@ -1,5 +1,8 @@
 // The scene table's rows of the main menu and the two play scenes as the assembled game
-// fills them: leave steps, keys, pause, the close request and the tongue's aim.
+// fills them: leave steps, keys, pause, the close request; and the play modules' frame
+// steps, the tongue's aim and the frog's cooldowns.
+#include <tuple>
+
 #include "test_feeding_fixture.h"
 
 namespace tk::feedtest {
@@ -27,13 +30,33 @@ TEST_F(SceneRows, AimAngleFollowsThePointerWithinItsLimits) {
   };
   for (const Case& c : cases) {
     form->MouseX = c.mouseX;
-    form->AimCentred = c.centred;
+    g.Feeding().AimCentred = c.centred;
     form->Paused = c.paused;
     form->GameMainExit = c.exitOpen;
-    form->AimAdjust = c.adjust;
-    form->AimAngle = c.before;
+    g.Feeding().AimAdjust = c.adjust;
+    g.Feeding().AimAngle = c.before;
     form->FrameTick();
-    EXPECT_DOUBLE_EQ(form->AimAngle, c.want) << "x " << c.mouseX;
+    EXPECT_DOUBLE_EQ(g.Feeding().AimAngle, c.want) << "x " << c.mouseX;
+  }
+}
+
+TEST_F(SceneRows, TheFrogsCooldownsRunDownInEveryScene) {
+  auto& p = g.Pond();
+  for (uint8_t scene : {SceneMainMenu, SceneHelp, SceneOptions}) {
+    form->SwitchScene(scene);
+    p.TurnLeftCooldown = 2;
+    p.TurnRightCooldown = 3;
+    p.TurnUpCooldown = 0;
+    p.JumpCooldown = 1;
+    form->FrameTick();
+    EXPECT_EQ(std::tie(p.TurnLeftCooldown, p.TurnRightCooldown, p.TurnUpCooldown, p.JumpCooldown),
+              std::make_tuple(uint8_t{1}, uint8_t{2}, uint8_t{0}, uint8_t{0}))
+        << SceneName(scene);
+    form->FrameTick();
+    form->FrameTick();
+    EXPECT_EQ(std::tie(p.TurnLeftCooldown, p.TurnRightCooldown, p.TurnUpCooldown, p.JumpCooldown),
+              std::make_tuple(uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}))
+        << SceneName(scene) << ": they stop at 0";
   }
 }
 

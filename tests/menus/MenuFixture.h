@@ -18,6 +18,7 @@
 #include "assembly/Assembly.h"
 #include "media/PictureCollection.h"
 #include "menus/MenuState.h"
+#include "menus/Typing.h"
 #include "media/Sound.h"
 #include "media/XmModule.h"
 #include "platform/Cp1251.h"
@@ -133,6 +134,7 @@ class MenuGame : public HeadlessGame {
   }
   platform::Cursor Pointer() { return form->Cursor(); }
   menus::TMenuState& Menus() { return form->Module<menus::TMenuState>(); }
+  menus::TTyping& Typing() { return form->Module<menus::TTyping>(); }
 };
 
 inline int CountOf(const std::vector<std::string>& v, const std::string& s) {

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "MenuFixture.h"
+#include "game/FeedingState.h"
 #include "persist/Settings.h"
 
 namespace tk::testing {
@@ -255,9 +256,10 @@ TEST(ClearDialog, NoLeavesTheTableAlone) {
 TEST(SceneDispatch, TheFirstMoveInTheFeedingStageFreesTheAim) {
   MenuGame g;
   g.Go(SceneFeeding);
-  g.F().AimCentred = true;
+  auto& feeding = g.F().Module<game::TFeedingState>();
+  feeding.AimCentred = true;
   g.Move(700, 300);
-  EXPECT_FALSE(g.F().AimCentred);
+  EXPECT_FALSE(feeding.AimCentred);
   EXPECT_EQ(g.F().MouseX, 700);
   EXPECT_EQ(g.Pointer(), Cursor::Hidden);
 }

@@ -181,7 +181,7 @@ TEST(Help, AboutPageNamesTheYearPublisherAndServer) {
 TEST(Options, MusicTurnsOnWithItsTrackAndOnlyOnce) {
   MenuGame g;
   g.Go(SceneOptions);
-  g.F().Edit1 = "x";
+  g.Typing().Edit1 = "x";
   g.Click(400, 300);  // music off
   EXPECT_FALSE(g.F().GameMusic);
   EXPECT_EQ(g.F().CurrentTrack(), "");
@@ -266,7 +266,7 @@ TEST(Options, AnEmptyCountryTakesTheTypingAtOnce) {
   g.F().OnChar(static_cast<uint8_t>(Cp("Р")[0]));
   g.F().OnChar('u');
   g.Frames(1);
-  EXPECT_EQ(g.F().PlayerCountry, Cp("Рu"));
+  EXPECT_EQ(g.Typing().PlayerCountry, Cp("Рu"));
   // Clicks elsewhere now end the typing; a click on the field starts it again.
   g.Click(100, 100);
   EXPECT_FALSE(g.F().GamegoEdit);
@@ -279,42 +279,57 @@ TEST(Options, TypingFollowsTheFieldRules) {
   g.Go(SceneOptions);
   ASSERT_TRUE(g.F().GamegoEdit);
   for (char c : Cp("Рос сия!ёЁ-1234567")) g.F().OnChar(static_cast<uint8_t>(c));
-  EXPECT_EQ(g.F().Edit1, Cp("Россия1234"));  // blanks, punctuation and ё dropped; ten at most
+  EXPECT_EQ(g.Typing().Edit1, Cp("Россия1234"));  // blanks, punctuation and ё dropped; ten at most
   g.Key(vk::Backspace);
-  EXPECT_EQ(g.F().Edit1, Cp("Россия123"));
-  g.F().NameTextWidth = 339;  // the field is full by width
+  EXPECT_EQ(g.Typing().Edit1, Cp("Россия123"));
+  g.Typing().NameTextWidth = 339;  // the field is full by width
   g.F().OnChar('A');
-  EXPECT_EQ(g.F().Edit1, Cp("Россия123"));
+  EXPECT_EQ(g.Typing().Edit1, Cp("Россия123"));
   g.F().GamegoEdit = false;
   g.Key(vk::Backspace);
-  EXPECT_EQ(g.F().Edit1, Cp("Россия123"));
+  EXPECT_EQ(g.Typing().Edit1, Cp("Россия123"));
 }
 
 TEST(Options, AFilledCountryWaitsForAClickOnTheField) {
   MenuGame g;
-  g.F().Edit1 = Cp("Россия");
+  g.Typing().Edit1 = Cp("Россия");
   g.Go(SceneOptions);
   EXPECT_FALSE(g.F().GamegoEdit);
   g.Frames(20);
   EXPECT_EQ(g.Count("Palka"), 0);
   g.F().OnChar('x');
-  EXPECT_EQ(g.F().Edit1, Cp("Россия"));
+  EXPECT_EQ(g.Typing().Edit1, Cp("Россия"));
   g.Click(500, 420);
   EXPECT_TRUE(g.F().GamegoEdit);
-  g.F().CaretBlink = 30;
+  g.Typing().CaretBlink = 30;
   g.Frames(1);
   EXPECT_GT(g.Count("Palka"), 0);
 }
 
+// The blink runs in every scene; the current scene's Caret entry hears each tick's phase.
+TEST(Caret, TheCurrentScenesCaretShowsFourteenTicksAndHidesSixteen) {
+  MenuGame g;
+  g.Go(SceneHelp);
+  std::string seen;
+  g.F().Scenes[SceneHelp].Caret = [&](bool shown) { seen += shown ? '+' : '-'; };
+  g.Typing().CaretBlink = 30;
+  for (int i = 0; i < 31; ++i) g.F().FrameTick();
+  EXPECT_EQ(seen, std::string(14, '+') + std::string(16, '-') + "+");  // then the next cycle
+  g.F().Scenes[SceneHelp].Caret = nullptr;  // a scene without a caret: the blink goes on unseen
+  for (int i = 0; i < 5; ++i) g.F().FrameTick();
+  EXPECT_EQ(seen.size(), 31u);
+  EXPECT_EQ(g.Typing().CaretBlink, 24);
+}
+
 TEST(Options, TheCaretStandsRightOfTheCountryText) {
   MenuGame g;
-  g.F().Edit1 = "Abc";
+  g.Typing().Edit1 = "Abc";
   g.Go(SceneOptions);
   g.Click(500, 420);
-  g.F().CaretBlink = 30;
+  g.Typing().CaretBlink = 30;
   g.Frames(2);
   const int width = g.F().TextWidth("Abc", 20);
-  EXPECT_EQ(g.F().NameTextWidth, width);
+  EXPECT_EQ(g.Typing().NameTextWidth, width);
   int carets = 0;
   for (int i = 0; i < g.F().Engine().ChildCount(); ++i) {
     TSprite* s = g.F().Engine().Children(i);
@@ -336,9 +351,9 @@ TEST(Options, TheCaretStandsRightOfTheCountryText) {
 TEST(Options, TheCaretSitsUnderTheCentredNameAtGameOver) {
   MenuGame g;
   g.Go(SceneGameOver);
-  g.F().NameTextWidth = 51;
+  g.Typing().NameTextWidth = 51;
   g.F().GamegoEdit = true;
-  g.F().CaretBlink = 30;
+  g.Typing().CaretBlink = 30;
   g.Frames(1);
   bool seen = false;
   for (int i = 0; i < g.F().Engine().ChildCount(); ++i) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "menus/MenuFixture.h"
+#include "online/State.h"
 #include "persist/Settings.h"
 #include "platform/Files.h"
 
@@ -150,7 +151,9 @@ class OnlineGame : public HeadlessGame {
   void Type(const std::string& utf8) {
     for (char c : Utf8ToCp1251(utf8)) form->OnChar(static_cast<uint8_t>(c));
   }
-  std::string Name() { return Cp1251ToUtf8(form->Edit2); }
+  online::TOnlineState& Online() { return form->Module<online::TOnlineState>(); }
+  menus::TTyping& Typing() { return form->Module<menus::TTyping>(); }
+  std::string Name() { return Cp1251ToUtf8(Online().Edit2); }
 
   // Config.cfg as the game would read it back.
   TSettings SavedSettings() {

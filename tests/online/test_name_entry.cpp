@@ -243,7 +243,7 @@ TEST(NameEntry, EachFrameDrawsTheScoreAndTheCentredNameInGreen) {
     EXPECT_EQ(t.Size, 20);
     EXPECT_EQ(t.Color, 0x008000u);
   }
-  EXPECT_EQ(g.F().NameTextWidth, width);
+  EXPECT_EQ(g.Typing().NameTextWidth, width);
   // The green really lands on the frame.
   int green = 0;
   for (int x = 300; x < 500; ++x)

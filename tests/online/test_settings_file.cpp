@@ -52,9 +52,9 @@ TEST(SettingsFile, StartUpAppliesWhatTheFileSays) {
   EXPECT_FALSE(g.F().GameFullScreen);
   EXPECT_FALSE(g.F().GameMusic);
   EXPECT_TRUE(g.F().GameSound);
-  EXPECT_EQ(g.F().Edit1, Cp("Россия"));
-  EXPECT_EQ(g.F().PlayerCountry, Cp("Россия"));
-  EXPECT_EQ(g.F().Edit2, Cp("Маша"));
+  EXPECT_EQ(g.Typing().Edit1, Cp("Россия"));
+  EXPECT_EQ(g.Typing().PlayerCountry, Cp("Россия"));
+  EXPECT_EQ(g.Online().Edit2, Cp("Маша"));
   EXPECT_EQ(g.F().PlayerName, Cp("Маша"));
   EXPECT_EQ(g.F().HighScores[0].Name, Cp("Петя"));
   EXPECT_EQ(g.F().HighScores[0].Score, 9000);
@@ -148,7 +148,7 @@ TEST(SettingsFile, ABadLineInTheMiddleKeepsTheRowsBeforeAndAfterIt) {
   ::testing::internal::CaptureStderr();
   g.Start();
   ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(g.F().Edit2, "Kot");
+  EXPECT_EQ(g.Online().Edit2, "Kot");
   const char* names = "ABDEFGHIJC";
   const int32_t scores[] = {9000, 8000, 6000, 5000, 4000, 3000, 2500, 2200, 2100, 2000};
   for (int k = 0; k < HighScoreRows; ++k) {

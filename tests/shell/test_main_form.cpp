@@ -70,22 +70,24 @@ TEST(Timers, AHeldTimerKeepsWhatWasLeftOfItsPeriod) {
   EXPECT_EQ(fired, 1);
 }
 
-TEST_F(ShellFixture, FrameTickCountsCooldownsDownAndRunsTheSceneThenFlips) {
+TEST_F(ShellFixture, FrameTickRunsTheModulesStepsInOrderThenTheSceneThenFlips) {
   Start();
   std::vector<std::string> order;
+  form->Hooks.FrameSteps.push_back([&] { order.push_back("first"); });
+  form->Hooks.FrameSteps.push_back([&] { order.push_back("second"); });
   form->Scenes[SceneHelp].Build = [] {};
   form->Scenes[SceneHelp].Tick = [&] { order.push_back("tick"); };
   form->SwitchScene(SceneHelp);
-  form->TurnLeftCooldown = 2;
-  form->JumpCooldown = 1;
   const int presents = plat.Record().Presents;
   form->FrameTick();
   form->FrameTick();
+  EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "tick", "first", "second", "tick"}));
+  EXPECT_EQ(plat.Record().Presents, presents + 2);
+  // A scene without a tick of its own still runs the steps.
+  form->CurrentScene = SceneOptions;
+  order.clear();
   form->FrameTick();
-  EXPECT_EQ(form->TurnLeftCooldown, 0);
-  EXPECT_EQ(form->JumpCooldown, 0);
-  EXPECT_EQ(order.size(), 3u);
-  EXPECT_EQ(plat.Record().Presents, presents + 3);
+  EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
 }
 
 TEST_F(ShellFixture, NothingTicksWhileTheDisplayIsDown) {
@@ -94,19 +96,6 @@ TEST_F(ShellFixture, NothingTicksWhileTheDisplayIsDown) {
   form->CurrentScene = SceneHelp;
   form->FrameTick();  // never shown: the display is not up
   EXPECT_EQ(ticks, 0);
-}
-
-TEST_F(ShellFixture, TheCurrentScenesCaretBlinksFourteenTicksOnSixteenOff) {
-  Start();
-  std::string seen;
-  form->Scenes[SceneHelp].Caret = [&](bool shown) { seen += shown ? '+' : '-'; };
-  form->CurrentScene = SceneHelp;
-  form->CaretBlink = 30;
-  for (int i = 0; i < 31; ++i) form->FrameTick();
-  EXPECT_EQ(seen, std::string(14, '+') + std::string(16, '-') + "+");  // then the next cycle
-  form->CurrentScene = SceneOptions;  // a scene without a caret: the blink goes on unseen
-  form->FrameTick();
-  EXPECT_EQ(seen.size(), 31u);
 }
 
 TEST_F(ShellFixture, EventsGoToTheCurrentScenesRow) {

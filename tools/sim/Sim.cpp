@@ -21,6 +21,7 @@
 #include "game/Lily.h"
 #include "game/PondState.h"
 #include "menus/MenuState.h"
+#include "menus/Typing.h"
 #include "online/Online.h"
 #include "online/State.h"
 #include "platform/Cp1251.h"
@@ -303,7 +304,7 @@ void Simulator::PrintPeek() {
   j["stuck"] = pond.StuckToLily;
   j["scrolling"] = pond.Scrolling || pond.UpJumpPending || pond.SpringJumpPending;
   j["controllable"] = pond.FrogControllable && !pond.FrogFrozen && !pond.FrogCaught;
-  j["aimAngle"] = f.AimAngle;
+  j["aimAngle"] = feeding.AimAngle;
   j["tongue"] = {feeding.TongueBaseX, feeding.TongueBaseY - feeding.TongueLift,
                  feeding.TongueLength};
   json grid = json::array();
@@ -386,8 +387,8 @@ void Simulator::PrintState() {
   json hs = json::array();
   for (auto& r : f.HighScores) hs.push_back({{"name", Cp1251ToUtf8(r.Name)}, {"score", r.Score}});
   j["highScores"] = hs;
-  j["playerName"] = Cp1251ToUtf8(f.Edit2);
-  j["playerCountry"] = Cp1251ToUtf8(f.Edit1);
+  j["playerName"] = Cp1251ToUtf8(f.Module<online::TOnlineState>().Edit2);
+  j["playerCountry"] = Cp1251ToUtf8(f.Module<menus::TTyping>().Edit1);
   j["fullScreen"] = rec.FullScreen;
   out_ << j.dump() << std::endl;
 }

@@ -17,6 +17,7 @@
 
 #include "Uniform.h"
 #include "game/PondState.h"
+#include "online/State.h"
 #include "persist/Settings.h"
 #include "platform/headless/Headless.h"
 #include "shell/MainForm.h"
@@ -439,8 +440,9 @@ class SoakPlayer {
   }
 
   void GameOver() {
+    const std::string& name = f_.Module<online::TOnlineState>().Edit2;
     if (f_.GameEnterName) {
-      if (f_.GamegoEdit && f_.Edit2.size() < 3 + static_cast<size_t>(R(6))) {
+      if (f_.GamegoEdit && name.size() < 3 + static_cast<size_t>(R(6))) {
         if (Chance(4)) {
           // Latin and Cyrillic letters (Windows-1251), and now and then one that is refused.
           static const uint8_t chars[] = {'K', 'v', 'a', '7', 0xC6, 0xE0, 0xE1, 0xFF, ' ', '!'};
@@ -451,7 +453,7 @@ class SoakPlayer {
         return;
       }
       if (Chance(10)) {
-        if (!f_.GamegoEdit && f_.Edit2.empty())
+        if (!f_.GamegoEdit && name.empty())
           Click(400, 330);  // the name field
         else
           Key(platform::vk::Enter);

@@ -10,6 +10,8 @@
 
 #include "game/FeedingState.h"
 #include "game/PondState.h"
+#include "menus/Typing.h"
+#include "online/State.h"
 #include "shell/MainForm.h"
 
 namespace tk::sim {
@@ -55,11 +57,11 @@ inline uint64_t StateDigest(TMainForm& f) {
   d.Value(f.Score);
   d.Value(f.Lives);
   d.Value(f.Paused);
-  d.Value(f.AimAngle);
+  d.Value(f.Module<game::TFeedingState>().AimAngle);
   d.Value(f.MouseX);
   d.Value(f.MouseY);
-  d.Text(f.Edit1);
-  d.Text(f.Edit2);
+  d.Text(f.Module<menus::TTyping>().Edit1);
+  d.Text(f.Module<online::TOnlineState>().Edit2);
   const auto& pond = f.Module<game::TPondState>();
   d.Value(pond.Hunger);
   d.Value(pond.FrogColumn);
