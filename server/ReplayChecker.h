@@ -16,7 +16,7 @@
 namespace tk::scores {
 
 struct TCheckerOptions {
-  std::string Checker;  // tinokvak-sim; empty turns replay checks off
+  std::string Checker;  // tinokvak-check or tinokvak-sim; empty turns replay checks off
   std::string GameDir;  // the game folder the replays must have been recorded on
   int AtOnce = 2;
   size_t QueueCap = 32;  // replays waiting for a check, all servers of the database together

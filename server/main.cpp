@@ -2,8 +2,8 @@
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
 //                   [--check-queue N] [--check-seconds N] [--config FILE]
-// --checker names tinokvak-sim and --game-dir the game folder it plays replays on; with
-// both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
+// --checker names tinokvak-check (or tinokvak-sim, which answers alike) and --game-dir the
+// game folder it plays replays on; with both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
 // results they confirm are marked verified. Without them replays are refused.
 // --db takes an SQLite file or a postgresql:// URL; several servers may share one
 // PostgreSQL database. Listens on loopback port 8642 by default, the address the game is

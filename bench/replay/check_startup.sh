@@ -4,12 +4,15 @@
 #
 #   bench/replay/check_startup.sh AFTER_BUILD [BEFORE_BUILD] [REPS]
 #
-# Each build, REPS times (default 15), the builds taking turns so both see the same load:
-#   floor  the same program refused at once (no game folder): starting the process and
-#          linking its libraries, which no check can go below;
+# The checker is the build's tinokvak-check (what the score server runs), or tinokvak-sim in a
+# build from before it. Each build, REPS times (default 15), the builds taking turns so both
+# see the same load:
+#   true   /bin/true: starting any process at all, the floor of every check;
+#   floor  the checker refused at once (no game folder): starting it and linking its
+#          libraries;
 #   short  --check of the shortest kept replay, where the start-up dominates;
 #   long   --check of the longest kept replay.
-# Printed: the median wall time of each in ms, the check's start-up (short less its own ticks
+# Printed: the median wall time of each in ms (and CPU time, user + system), the check's start-up (short less its own ticks
 # at the measured rate), the tick rate from long against short (ticks counted as game time
 # over the 30 ms frame interval), and the checks a second one core gives, from the median
 # CPU time (user + system) of a check of the longest kept replay and of the shortest.
@@ -32,13 +35,22 @@ for f in "$src"/tests/replays/*.tkr; do
   if [ -z "$long" ] || [ "$t" -gt "$tlong" ]; then long=$f tlong=$t; fi
 done
 
+checker() { [ -x "$1/tinokvak-check" ] && echo "$1/tinokvak-check" || echo "$1/tinokvak-sim"; }
 run() {  # label build args... -> appends "wall_ms cpu_ms" to $tmp/label-build
   local label=$1 b=$2; shift 2
-  /usr/bin/time -f "%e %U %S" -o "$tmp/time" "$b/tinokvak-sim" "$@" >/dev/null 2>&1 || true
-  awk '{ printf "%.1f %.1f\n", $1 * 1000, ($2 + $3) * 1000 }' "$tmp/time" >>"$tmp/$label-$(name "$b")"
+  local prog; prog=$(checker "$b")
+  [ "$label" = true ] && prog=/bin/true
+  # The child's own times, to the microsecond (time(1) gives hundredths of a second).
+  python3 -c 'import os, subprocess, sys, time
+t0 = time.perf_counter()
+p = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+_, _, ru = os.wait4(p.pid, 0)
+wall = time.perf_counter() - t0
+print(f"{wall * 1000:.2f} {(ru.ru_utime + ru.ru_stime) * 1000:.2f}")' "$prog" "$@" >>"$tmp/$label-$(name "$b")"
 }
 for _ in $(seq "$reps"); do
   for b in "${builds[@]}"; do
+    run true "$b"
     run floor "$b" --dir "$tmp/none" --replay "$short" --check
     run short "$b" --dir "$b/game" --replay "$short" --check
     run long "$b" --dir "$b/game" --replay "$long" --check
@@ -46,19 +58,23 @@ for _ in $(seq "$reps"); do
 done
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+for b in "${builds[@]}"; do echo "$(name "$b"): $(checker "$b")"; done
 echo "short: $(basename "$short") ($((tshort / 30)) ticks), long: $(basename "$long") ($((tlong / 30)) ticks)"
 for b in "${builds[@]}"; do
   n=$(name "$b")
+  t=$(cut -d' ' -f1 "$tmp/true-$n" | median)
+  tc=$(cut -d' ' -f2 "$tmp/true-$n" | median)
   f=$(cut -d' ' -f1 "$tmp/floor-$n" | median)
+  fc=$(cut -d' ' -f2 "$tmp/floor-$n" | median)
   s=$(cut -d' ' -f1 "$tmp/short-$n" | median)
   l=$(cut -d' ' -f1 "$tmp/long-$n" | median)
   sc=$(cut -d' ' -f2 "$tmp/short-$n" | median)
   lc=$(cut -d' ' -f2 "$tmp/long-$n" | median)
-  awk -v n="$n" -v f="$f" -v s="$s" -v l="$l" -v sc="$sc" -v lc="$lc" \
+  awk -v n="$n" -v t="$t" -v tc="$tc" -v fc="$fc" -v f="$f" -v s="$s" -v l="$l" -v sc="$sc" -v lc="$lc" \
       -v ts="$((tshort / 30))" -v tl="$((tlong / 30))" 'BEGIN {
     rate = (l > s) ? (tl - ts) / ((l - s) / 1000) : 0
     start = (rate > 0) ? s - ts / rate * 1000 : s
-    printf "%-6s floor %.0f ms | short %.0f ms, long %.0f ms | start-up %.0f ms (%.1f x floor) | %.0f ticks/s | checks/s per core: %.1f (short) %.1f (long)\n",
-           n, f, s, l, start, start / f, rate, (sc > 0) ? 1000 / sc : 0, (lc > 0) ? 1000 / lc : 0
+    printf "%-6s /bin/true %.0f ms (CPU %.0f) | refused %.0f ms (CPU %.0f) | short %.0f ms (CPU %.0f), long %.0f ms (CPU %.0f) | start-up %.0f ms | %.0f ticks/s | checks/s per core: %.1f (short) %.1f (long), /bin/true %.0f\n",
+           n, t, tc, f, fc, s, sc, l, lc, start, rate, (sc > 0) ? 1000 / sc : 0, (lc > 0) ? 1000 / lc : 0, (tc > 0) ? 1000 / tc : 0
   }'
 done

@@ -20,6 +20,12 @@ Letterbox FitLetterbox(int windowW, int windowH, int frameW, int frameH);
 // renderer's own mapping gives them.
 void WindowToFrame(const Letterbox& box, int x, int y, int& fx, int& fy);
 
+// Levels of the processor's vector instructions the scaler may use. Every level gives the
+// same pixels; only the speed differs.
+enum class ScalerVector { None, Sse2, Avx2 };
+// The best level this processor has.
+ScalerVector BestScalerVector();
+
 // Scales a frame of 0x00RRGGBB pixels into a destination rectangle. Every destination
 // pixel takes the source pixels it covers, weighted by how much of it each covers: at a
 // whole ratio that is plain pixel repetition, and otherwise only the destination pixels
@@ -45,6 +51,10 @@ class FrameScaler {
   };
   static std::vector<Tap> Taps(int srcSize, int dstSize);
 
+  // The most the scaler may use, capped at the processor's best; tests and benchmarks lower
+  // it to compare the paths.
+  ScalerVector Vector = ScalerVector::Avx2;
+
  private:
   void ScaleRow(const uint32_t* src, uint32_t* out) const;
   const uint32_t* ScaledRow(const uint32_t* src, int srcW, int row);
@@ -53,6 +63,13 @@ class FrameScaler {
   int srcW_ = -1, srcH_ = -1, dstW_ = -1, dstH_ = -1;
   std::vector<Tap> cols_, rows_;
   bool colsIdentity_ = false;
+  // cols_ for the vector paths: each destination pixel's two source pixels (the second
+  // kept within the row) and its weights per channel, 16-bit lanes in the pixel's byte
+  // order. The top byte's lanes weigh (256, 0) where the pixel is a plain copy and (0, 0)
+  // where it is a blend, which keeps or clears it as MixPixels does.
+  std::vector<int32_t> colA_, colB_;
+  std::vector<uint16_t> colW_, colV_;
+  std::vector<int32_t> colBase_, colRel_;  // the AVX2 path's windows, see SetSizes
   // The two most recent horizontally scaled source rows, by source row.
   std::vector<uint32_t> cache_[2];
   int cachedRow_[2] = {-1, -1};

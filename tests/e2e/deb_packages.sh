@@ -38,6 +38,7 @@ lacks() {
   for f in "$@"; do ! grep -q "^$f" "$tmp/$list.list" || fail "$f is in the $list package"; done
 }
 holds game /usr/games/tinokvak /usr/bin/tinokvak-config /usr/bin/tinokvak-pack /usr/bin/tinokvak-sim \
+  /usr/bin/tinokvak-check /usr/share/man/man1/tinokvak-check.1.gz \
   /usr/share/games/tinokvak/Data/Graphic.dxg /usr/share/games/tinokvak/Data/Music.dxw \
   /usr/share/games/tinokvak/Music/1.xm /usr/share/games/tinokvak/wdata/config.ini \
   /usr/share/applications/ru.tinokvak.Tinokvak.desktop \
@@ -51,7 +52,7 @@ lacks game /usr/bin/tinokvak-scores /etc/ /lib/systemd /usr/share/man/man1/tinok
 holds server /usr/bin/tinokvak-scores /usr/share/man/man1/tinokvak-scores.1.gz \
   /lib/systemd/system/tinokvak-scores.service /etc/tinokvak-scores/scores.conf \
   /usr/share/doc/tinokvak-scores/copyright /usr/share/doc/tinokvak-scores/changelog.gz
-lacks server /usr/games /usr/share/games /usr/bin/tinokvak-sim /usr/share/man/man6
+lacks server /usr/games /usr/share/games /usr/bin/tinokvak-sim /usr/bin/tinokvak-check /usr/share/man/man6
 # Every manual page compressed, none left plain.
 ! grep -h '^/usr/share/man/.*[^z]$' "$tmp/game.list" "$tmp/server.list" | grep -v '/$' ||
   fail "uncompressed manual pages"
@@ -140,7 +141,7 @@ grep -qx "per-address = 64" "$conf" || fail "a reinstall lost the operator's con
 state=$tmp/state
 mkdir -p "$state"
 "$root/usr/bin/tinokvak-scores" --config "$conf" --port 0 --db "$state/scores.db" \
-  --checker "$root/usr/bin/tinokvak-sim" --game-dir "$root/usr/share/games/tinokvak" \
+  --checker "$root/usr/bin/tinokvak-check" --game-dir "$root/usr/share/games/tinokvak" \
   >"$tmp/server.out" 2>&1 &
 pid=$!
 for _ in $(seq 600); do
@@ -164,7 +165,7 @@ while IFS='|' read -r text message; do
 done <<'CASES'
 listen = 127.0.0.1\nprot = 1\n|FILE:2: unknown setting "prot"
 # port\n\nport = 70000\n|FILE:3: bad value "70000" for port
-checker = /usr/bin/tinokvak-sim\n|checker and game-dir go together: give both or neither
+checker = /usr/bin/tinokvak-check\n|checker and game-dir go together: give both or neither
 CASES
 echo "installed server: started on the packaged configuration ($url); a bad line is refused"
 
@@ -207,7 +208,7 @@ if command -v strace >/dev/null; then
   mkdir -m 777 /var/lib/trace
   trace=(strace -f -qq -o /var/lib/trace/calls)
 fi
-echo "checker: $("${as_service[@]}" "${trace[@]/%calls/calls.sim}" /usr/bin/tinokvak-sim --replay game.tkr \
+echo "checker: $("${as_service[@]}" "${trace[@]/%calls/calls.check}" /usr/bin/tinokvak-check --replay game.tkr \
                  --check --dir /usr/share/games/tinokvak 2>&1 | tail -n1)"
 "${as_service[@]}" "${trace[@]/%calls/calls.server}" /usr/bin/tinokvak-scores \
   --config /etc/tinokvak-scores/scores.conf --port 0 >/tmp/server.out 2>&1 &

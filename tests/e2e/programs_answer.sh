@@ -8,7 +8,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-for prog in game/tinokvak tinokvak-sim tinokvak-config tinokvak-pack tinokvak-scores; do
+for prog in game/tinokvak tinokvak-sim tinokvak-check tinokvak-config tinokvak-pack tinokvak-scores; do
   name=$(basename "$prog")
   for flag in --help -h; do
     "$build/$prog" "$flag" >"$tmp/out" 2>"$tmp/err" || fail "$name $flag: status $?"

@@ -17,7 +17,7 @@ cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 ! grep -v "^$tmp/prefix/" "$build/install_manifest.txt" ||
   fail "installed outside the prefix (above)"
 p=$tmp/prefix
-for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
+for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim bin/tinokvak-check \
          bin/tinokvak-scores share/games/tinokvak/Data/Graphic.dxg \
          share/games/tinokvak/Data/Music.dxw share/games/tinokvak/Music/1.xm \
          share/games/tinokvak/wdata/config.ini \
@@ -25,7 +25,8 @@ for f in games/tinokvak bin/tinokvak-pack bin/tinokvak-config bin/tinokvak-sim \
          share/metainfo/ru.tinokvak.Tinokvak.metainfo.xml \
          share/icons/hicolor/scalable/apps/tinokvak.svg share/man/man6/tinokvak.6.gz \
          share/man/man1/tinokvak-config.1.gz share/man/man1/tinokvak-pack.1.gz \
-         share/man/man1/tinokvak-sim.1.gz share/man/man1/tinokvak-scores.1.gz; do
+         share/man/man1/tinokvak-sim.1.gz share/man/man1/tinokvak-check.1.gz \
+         share/man/man1/tinokvak-scores.1.gz; do
   [ -e "$p/$f" ] || fail "$f is not installed"
 done
 for s in 16 22 24 32 48 64 128 256 512; do

@@ -25,6 +25,8 @@
 #include "online/Online.h"
 #include "online/State.h"
 #include "platform/Cp1251.h"
+#include "platform/http/CurlHttp.h"
+#include "platform/text/TtfText.h"
 #include "shell/Replay.h"
 
 namespace fs = std::filesystem;
@@ -83,70 +85,10 @@ const TSprite* FindStorkHead(TMainForm& f) {
   return nullptr;
 }
 
-const char* CursorName(platform::Cursor c) {
-  switch (c) {
-    case platform::Cursor::Arrow: return "arrow";
-    case platform::Cursor::Hand: return "hand";
-    case platform::Cursor::IBeam: return "ibeam";
-    case platform::Cursor::Hidden: return "hidden";
-  }
-  return "arrow";
-}
-
 }  // namespace
 
-Simulator::Simulator(const SimOptions& o, std::ostream& out) : opt_(o), out_(out) {
-  startDir_ = fs::current_path();
-  // A private copy of the game folder, so the run never touches the real one.
-  std::string tmpl = (fs::temp_directory_path() / "tinokvak-sim-XXXXXX").string();
-  if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder");
-  workDir_ = tmpl;
-  if (!fs::is_directory(opt_.GameDir))
-    throw std::runtime_error("no game folder at " + opt_.GameDir.string());
-  if (opt_.ShareData) {
-    for (const auto& e : fs::directory_iterator(opt_.GameDir)) {
-      const fs::path to = workDir_ / e.path().filename();
-      if (e.is_directory()) {
-        fs::create_directory_symlink(fs::absolute(e.path()), to);
-      } else if (e.is_regular_file() &&
-                 (e.status().permissions() & fs::perms::owner_exec) == fs::perms::none) {
-        fs::copy_file(e.path(), to);
-      }
-    }
-  } else {
-    fs::copy(opt_.GameDir, workDir_, fs::copy_options::recursive);
-  }
-  if (!opt_.AudioFile.empty()) {
-    audio_ = std::make_unique<AudioCapture>(opt_.AudioFile, platform::HeadlessAudio::Rate);
-    plat_.Audio().Capture = [a = audio_.get()](const int16_t* s, int n) { a->Add(s, n); };
-  }
-  fs::current_path(workDir_);
-  TMainFormOptions fo;
-  fo.Seed = opt_.Seed;
-  fo.RecordSounds = opt_.RecordSounds;
-  fo.ScoreServer = opt_.Server.empty() ? DefaultScoreServer() : opt_.Server;
-  form_ = CreateGame(plat_.Get(), fo);
-  if (!opt_.RecordFile.empty()) {
-    form_->Recorder->Enabled = true;
-    form_->Recorder->OnFinished = [this](replay::TReplay&& r) {
-      if (!recorded_) {
-        // The game sends its finished replay as the game does, when a result was taken.
-        online::UploadReplay(*form_, replay::WriteReplay(r));
-        recorded_ = std::move(r);
-      }
-      form_->Recorder->Enabled = false;  // the first game only
-    };
-  }
-}
-
-Simulator::~Simulator() {
-  form_.reset();
-  plat_.Audio().Capture = nullptr;
-  audio_.reset();
-  std::error_code ec;
-  fs::current_path(startDir_, ec);
-  fs::remove_all(workDir_, ec);
-}
+Simulator::Simulator(const SimOptions& o, std::ostream& out)
+    : Simulator(o, out, platform::MakeCurlHttpRequests(), platform::MakeTtfTextRenderer()) {}
 
 bool Simulator::Finished() const { return form_->Closed(); }
 
@@ -335,64 +277,6 @@ void Simulator::PrintPeek() {
   out_ << j.dump() << std::endl;
 }
 
-void Simulator::PrintState() {
-  using nlohmann::json;
-  TMainForm& f = *form_;
-  auto& rec = plat_.Record();
-  json j;
-  j["t"] = plat_.Now();
-  j["scene"] = SceneName(f.CurrentScene);
-  j["caption"] = Cp1251ToUtf8(f.Caption());
-  j["cursor"] = CursorName(f.Cursor());
-  j["closed"] = f.Closed();
-  json msgs = json::array(), opened = json::array(), sounds = json::array();
-  for (size_t i = seenMessages_; i < rec.Messages.size(); ++i)
-    msgs.push_back(Cp1251ToUtf8(rec.Messages[i]));
-  for (size_t i = seenOpened_; i < rec.Opened.size(); ++i) opened.push_back(rec.Opened[i]);
-  for (size_t i = seenSounds_; i < f.SoundLog.size(); ++i) sounds.push_back(f.SoundLog[i]);
-  seenMessages_ = rec.Messages.size();
-  seenOpened_ = rec.Opened.size();
-  seenSounds_ = f.SoundLog.size();
-  j["messages"] = msgs;
-  j["opened"] = opened;
-  j["sounds"] = sounds;
-  const std::string track = f.CurrentTrack();
-  j["music"] = track.empty() ? json(nullptr) : json(track);
-  std::map<std::string, int> counts;
-  for (int i = 0; i < f.Engine().ChildCount(); ++i)
-    if (!f.Engine().Children(i)->Killed()) ++counts[f.Engine().Children(i)->ClassName()];
-  j["sprites"] = counts;
-  j["flags"] = {{"GameFullScreen", f.GameFullScreen}, {"GameSound", f.GameSound},
-                {"GameMusic", f.GameMusic},           {"GameMainExit", f.GameMainExit},
-                {"GameEnterName", f.GameEnterName},   {"GameSendResult", f.GameSendResult},
-                {"GamegoEdit", f.GamegoEdit},         {"GameClearHighScore", f.GameClearHighScore}};
-  j["level"] = f.Level;
-  j["score"] = f.Score;
-  j["lives"] = f.Lives;
-  const auto& pond = f.Module<game::TPondState>();
-  j["hunger"] = pond.Hunger;
-  j["timeLeft"] = f.Module<game::TFeedingState>().TimeLeft;
-  j["paused"] = f.Paused;
-  j["frogColumn"] = pond.FrogColumn;
-  j["frogFacing"] = pond.FrogFacing;
-  // The pond's lily kinds, rows -1..4 top to bottom, columns 1..4.
-  json grid = json::array();
-  for (auto& row : pond.LilyGrid) {
-    json r = json::array();
-    for (auto& cell : row) r.push_back(cell.LilyKind);
-    grid.push_back(r);
-  }
-  j["lilyGrid"] = grid;
-  j["helpPage"] = f.Module<menus::TMenuState>().HelpPage;
-  json hs = json::array();
-  for (auto& r : f.HighScores) hs.push_back({{"name", Cp1251ToUtf8(r.Name)}, {"score", r.Score}});
-  j["highScores"] = hs;
-  j["playerName"] = Cp1251ToUtf8(f.Module<online::TOnlineState>().Edit2);
-  j["playerCountry"] = Cp1251ToUtf8(f.Module<menus::TTyping>().Edit1);
-  j["fullScreen"] = rec.FullScreen;
-  out_ << j.dump() << std::endl;
-}
-
 int Simulator::Soak(uint64_t ticks, uint32_t seed, const std::string& shotDir, int shotWidth,
                     int shotHeight) {
   if (!StartGame(*form_)) {
@@ -536,96 +420,6 @@ int Simulator::Run(std::istream& script) {
   // each request ends within its time limit, the clock standing still meanwhile.
   while (!Finished() && form_->RequestsInFlight()) platform::RunFor(plat_, *form_, 30);
   return 0;
-}
-
-// The end of a verification: the result the replayed game itself recorded at its name entry
-// (the name as typed there, the score), on one line the server reads. The trailer must agree
-// on the score, level and lives, but it is the game's own name entry that names the player.
-int Simulator::VerifyEnd(const fs::path& path, const replay::TReplay& r,
-                         const TReplayPlayer& player) {
-  TMainForm& f = *form_;
-  if (!player.EndedAsAWholeGame()) {
-    std::cerr << path.string() << ": not a whole game: "
-              << (player.Refusal().empty() ? "it does not end with its name entry"
-                                           : player.Refusal())
-              << "\n";
-    return NotAWholeGame;
-  }
-  const auto& sent = f.Module<online::TOnlineState>();
-  if (sent.SentScore != f.Score) {
-    std::cerr << path.string() << ": not a whole game: no result was recorded at its end\n";
-    return NotAWholeGame;
-  }
-  nlohmann::json j;
-  j["score"] = f.Score;
-  j["level"] = f.Level;
-  j["lives"] = f.Lives;
-  j["name"] = Cp1251ToUtf8(sent.SentName);
-  out_ << j.dump() << "\n";
-  if (f.Score != r.Trailer.Score || f.Level != r.Trailer.Level || f.Lives != r.Trailer.Lives) {
-    std::cerr << path.string() << ": the replay ends differently from its trailer\n";
-    return 1;
-  }
-  return 0;
-}
-
-int Simulator::Replay(const fs::path& file, bool check, bool verify) {
-  if (verify) check = true;
-  fs::path path = file.is_relative() ? startDir_ / file : file;
-  replay::TReplay r;
-  try {
-    r = ReadReplayFile(path.string());
-  } catch (const replay::EReplayError& e) {
-    std::cerr << path.string() << ": " << e.what() << "\n";
-    return ReplayRefused;
-  }
-  TMainForm& f = *form_;
-  // A replay changes nothing outside itself: no settings written, nothing sent.
-  f.Replaying = true;
-  f.Hooks.SaveSettings = nullptr;
-  plat_.Get().Http.reset();  // and nothing connects: the journal holds what the network said
-  if (check) {
-    f.SetComposing(false);
-    plat_.RenderAudio = false;
-  }
-  if (!StartGame(f)) {
-    for (auto& m : plat_.Record().Messages) std::cerr << Cp1251ToUtf8(m) << "\n";
-    return 1;
-  }
-  // Checked once the game has loaded its data, which hashes it as it reads it.
-  try {
-    CheckReplayData(r);
-  } catch (const replay::EReplayError& e) {
-    std::cerr << path.string() << ": " << e.what() << "\n";
-    return ReplayRefused;
-  }
-  if (r.GameVersion != replay::GameVersion())
-    std::cerr << path.string() << ": recorded by version " << r.GameVersion << ", this is "
-              << replay::GameVersion() << "\n";
-  TReplayPlayer player(f, r);
-  // A verification prints one short line and nothing else, however many marks the file has.
-  if (!verify) player.OnMark = [this] { PrintState(); };
-  player.WholeGame = verify;
-  player.Setup();
-  while (!player.Done() && !f.Closed()) {
-    plat_.AdvanceTo(player.NextClock());
-    player.Step();
-  }
-  if (verify) return VerifyEnd(path, r, player);
-  PrintState();
-  if (!check) return 0;
-  std::string diff;
-  auto compare = [&](const char* what, int32_t got, int32_t want) {
-    if (got != want)
-      diff += std::string(diff.empty() ? "" : ", ") + what + " " + std::to_string(got) +
-              " (recorded " + std::to_string(want) + ")";
-  };
-  compare("score", f.Score, r.Trailer.Score);
-  compare("level", f.Level, r.Trailer.Level);
-  compare("lives", f.Lives, r.Trailer.Lives);
-  if (diff.empty()) return 0;
-  std::cerr << path.string() << ": the replay ends differently: " << diff << "\n";
-  return 1;
 }
 
 }  // namespace tk::sim

@@ -38,7 +38,11 @@ constexpr int NotAWholeGame = 3;
 
 class Simulator {
  public:
+  // On the headless platform with the desktop's text renderer and HTTP requests (Sim.cpp).
   Simulator(const SimOptions& o, std::ostream& out);
+  // With the given ones (SimReplay.cpp, which is all tinokvak-check links of this class).
+  Simulator(const SimOptions& o, std::ostream& out, std::unique_ptr<platform::IHttpRequests> http,
+            std::unique_ptr<platform::ITextRenderer> text);
   ~Simulator();
   // Runs the whole script; returns the exit status (0, or 1 after printing an error).
   int Run(std::istream& script);

@@ -6,9 +6,7 @@
 #include <map>
 #include <thread>
 
-#include "platform/http/CurlHttp.h"
 #include "platform/Text.h"
-#include "platform/text/TtfText.h"
 
 namespace tk::platform {
 
@@ -190,7 +188,8 @@ std::unique_ptr<IHttpRequests> MakeVirtualTimeRequests(HeadlessPlatform& plat,
   return std::make_unique<VirtualTimeRequests>(plat, std::move(inner));
 }
 
-HeadlessPlatform::HeadlessPlatform() {
+HeadlessPlatform::HeadlessPlatform(std::unique_ptr<IHttpRequests> http,
+                                   std::unique_ptr<ITextRenderer> text) {
   platform_.Clock = std::make_unique<HeadlessClock>(*this);
   platform_.Display = std::make_unique<HeadlessDisplay>(record_);
   platform_.Input = std::make_unique<HeadlessInput>(*this);
@@ -198,8 +197,8 @@ HeadlessPlatform::HeadlessPlatform() {
   audio_ = audio.get();
   platform_.Audio = std::move(audio);
   platform_.Shell = std::make_unique<HeadlessShell>(record_);
-  platform_.Http = MakeVirtualTimeRequests(*this, MakeCurlHttpRequests());
-  platform_.Text = MakeTtfTextRenderer();
+  if (http) platform_.Http = MakeVirtualTimeRequests(*this, std::move(http));
+  platform_.Text = std::move(text);
   platform_.Events = std::make_unique<HeadlessEvents>(*this);
 }
 

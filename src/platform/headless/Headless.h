@@ -50,7 +50,12 @@ struct HeadlessEvent {
 
 class HeadlessPlatform {
  public:
+  // With the desktop's text renderer and its HTTP requests (HeadlessDesktop.cpp, in the
+  // library tk_platform_headless).
   HeadlessPlatform();
+  // With the given ones (the library tk_platform_headless_core, which links neither):
+  // requests, wrapped in virtual time, or none to connect nowhere.
+  HeadlessPlatform(std::unique_ptr<IHttpRequests> http, std::unique_ptr<ITextRenderer> text);
   ~HeadlessPlatform();
   Platform& Get() { return platform_; }
 
