@@ -6,9 +6,7 @@
 #include <map>
 #include <thread>
 
-#include "platform/http/CurlHttp.h"
 #include "platform/Text.h"
-#include "platform/text/TtfText.h"
 
 namespace tk::platform {
 
@@ -190,7 +188,11 @@ std::unique_ptr<IHttpRequests> MakeVirtualTimeRequests(HeadlessPlatform& plat,
   return std::make_unique<VirtualTimeRequests>(plat, std::move(inner));
 }
 
-HeadlessPlatform::HeadlessPlatform() {
+HeadlessPlatform::HeadlessPlatform()
+    : HeadlessPlatform(MakeHeadlessText(), MakeHeadlessHttp()) {}
+
+HeadlessPlatform::HeadlessPlatform(std::unique_ptr<ITextRenderer> text,
+                                   std::unique_ptr<IHttpRequests> http) {
   platform_.Clock = std::make_unique<HeadlessClock>(*this);
   platform_.Display = std::make_unique<HeadlessDisplay>(record_);
   platform_.Input = std::make_unique<HeadlessInput>(*this);
@@ -198,8 +200,8 @@ HeadlessPlatform::HeadlessPlatform() {
   audio_ = audio.get();
   platform_.Audio = std::move(audio);
   platform_.Shell = std::make_unique<HeadlessShell>(record_);
-  platform_.Http = MakeVirtualTimeRequests(*this, MakeCurlHttpRequests());
-  platform_.Text = MakeTtfTextRenderer();
+  platform_.Http = MakeVirtualTimeRequests(*this, std::move(http));
+  platform_.Text = std::move(text);
   platform_.Events = std::make_unique<HeadlessEvents>(*this);
 }
 

@@ -48,9 +48,17 @@ struct HeadlessEvent {
   bool Active = true;
 };
 
+// The text renderer and the requests a headless platform has unless told otherwise: the
+// desktop's fonts and HTTP (HeadlessDesktop.cpp), or the glyph tables and no network of
+// the browser's build (web/HeadlessWeb.cpp).
+std::unique_ptr<ITextRenderer> MakeHeadlessText();
+std::unique_ptr<IHttpRequests> MakeHeadlessHttp();
+
 class HeadlessPlatform {
  public:
   HeadlessPlatform();
+  // Requests are wrapped in virtual time (MakeVirtualTimeRequests).
+  HeadlessPlatform(std::unique_ptr<ITextRenderer> text, std::unique_ptr<IHttpRequests> http);
   ~HeadlessPlatform();
   Platform& Get() { return platform_; }
 
