@@ -7,7 +7,7 @@
 #     the screenshot script with each shot taken as the whole frame (.ppm): equal files;
 #   sim.sh soak DESKTOP-SIM TICKS SEED... -- NODE-COMMAND... SIM.js
 #     a random run of each seed: the same state (and now and then picture) every tick,
-#     and the same report but for its timings.
+#     and the same report but for its timings and heap sizes (each allocator's own).
 set -euo pipefail
 mode=$1 desktop=$2
 shift 2
@@ -90,7 +90,7 @@ soak)
     same "seed $seed: the exit status" "$work/desktop-$seed.status" "$work/web-$seed.status"
     same "seed $seed: the trace" "$work/desktop-$seed.trace" "$work/web-$seed.trace"
     for side in desktop web; do
-      python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); [d.pop(k, None) for k in ("seconds", "ticksPerSecond")]; print(json.dumps(d, sort_keys=True))' \
+      python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); [d.pop(k, None) for k in ("seconds", "ticksPerSecond", "heapAtStart", "menuHeap", "peakHeap")]; print(json.dumps(d, sort_keys=True))' \
         "$work/$side-$seed.out" >"$work/$side-$seed.report"
     done
     same "seed $seed: the report" "$work/desktop-$seed.report" "$work/web-$seed.report"
