@@ -132,7 +132,8 @@ void GlyphTable::Draw(uint32_t* pixels, int width, int height, int pitch, int x,
   for (char ch : text)
     if (auto c = CharGlyphs.find(static_cast<uint8_t>(ch)); c != CharGlyphs.end())
       if (auto g = Glyphs.find(c->second); g != Glyphs.end()) reach = std::max(reach, g->second.Top);
-  // The glyphs' coverage gathered first: where two pictures overlap the last one counts.
+  // The glyphs' coverage gathered first: where two pictures overlap, the renderer ORs
+  // their coverage bits (neither the last, the larger nor the sum: each differs somewhere).
   const int w = Width(text);
   const int top = Baseline - reach;
   int bottom = top;
@@ -147,7 +148,7 @@ void GlyphTable::Draw(uint32_t* pixels, int width, int height, int pitch, int x,
       for (int c = 0; c < g.Width; ++c) {
         if (gx + c < 0 || gx + c >= w) continue;
         uint8_t& m = mask[static_cast<size_t>(gy + r) * w + gx + c];
-        if (const uint8_t v = g.Coverage[static_cast<size_t>(r) * g.Width + c]) m = v;
+        m |= g.Coverage[static_cast<size_t>(r) * g.Width + c];
       }
   }
   const uint32_t cr = (color >> 16) & 0xFF, cg = (color >> 8) & 0xFF, cb = color & 0xFF;

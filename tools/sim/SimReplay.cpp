@@ -39,7 +39,7 @@ const char* CursorName(platform::Cursor c) {
 Simulator::Simulator(const SimOptions& o, std::ostream& out,
                      std::unique_ptr<platform::IHttpRequests> http,
                      std::unique_ptr<platform::ITextRenderer> text)
-    : opt_(o), out_(out), plat_(std::move(http), std::move(text)) {
+    : opt_(o), out_(out), plat_(std::move(text), std::move(http)) {
   startDir_ = fs::current_path();
   // A private copy of the game folder, so the run never touches the real one.
   std::string tmpl = (fs::temp_directory_path() / "tinokvak-sim-XXXXXX").string();

@@ -27,7 +27,7 @@ class Digest {
     Bytes(&v, sizeof v);  // whole numbers and doubles, little-endian on every build we make
   }
   void Text(const std::string& s) {
-    Value(s.size());
+    Value(static_cast<uint64_t>(s.size()));  // the same eight bytes where size_t has four
     Bytes(s.data(), s.size());
   }
   uint64_t Result() const { return h_; }

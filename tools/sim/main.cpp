@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tinokvak-sim [--seed N] [--dir GAMEDIR] [--server URL] [--audio FILE.wav]"
     " [--record FILE] SCRIPT\n"
-    "       tinokvak-sim --replay FILE [--check | --verify] [--dir GAMEDIR]\n"
+    "       tinokvak-sim --replay FILE [--check | --verify | --shot FILE.png|.ppm] [--dir GAMEDIR]\n"
     "       tinokvak-sim --soak TICKS [--seed N] [--dir GAMEDIR] [--shots DIR]"
     " [--shot-size WxH] [--audio FILE.wav] [--trace FILE]\n";
 
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   o.GameDir = TK_DEFAULT_GAME_DIR;
   // An installed copy plays the installed game folder.
   if (auto found = tk::FindGameFolder(tk::ExecutableDir())) o.GameDir = *found;
-  std::string script, shotDir, replayFile;
+  std::string script, shotDir, replayFile, finalShot;
   bool check = false, verify = false;
   uint64_t soakTicks = 0;
   int shotWidth = 0, shotHeight = 0;
@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
       o.RecordFile = value();
     } else if (a == "--replay") {
       replayFile = value();
+    } else if (a == "--shot") {
+      finalShot = std::filesystem::absolute(value()).string();
     } else if (a == "--check") {
       check = true;
     } else if (a == "--verify") {
@@ -74,7 +76,8 @@ int main(int argc, char** argv) {
     }
   }
   if ((script.empty() && soakTicks == 0 && replayFile.empty()) ||
-      ((check || verify) && replayFile.empty())) {
+      ((check || verify || !finalShot.empty()) && replayFile.empty()) ||
+      (!finalShot.empty() && (check || verify))) {
     std::cerr << kUsage;
     return 1;
   }
@@ -86,7 +89,11 @@ int main(int argc, char** argv) {
       o.ShareData = true;
       const std::string file = std::filesystem::absolute(replayFile).string();
       tk::sim::Simulator sim(o, std::cout);
-      return sim.Replay(file, check, verify);
+      const int status = sim.Replay(file, check, verify);
+      // The picture the game shows at the replay's end (a check draws nothing).
+      if (status == 0 && !finalShot.empty())
+        sim.Execute("shot " + finalShot);
+      return status;
     }
     if (soakTicks > 0) {
       o.RecordSounds = false;

@@ -188,8 +188,8 @@ std::unique_ptr<IHttpRequests> MakeVirtualTimeRequests(HeadlessPlatform& plat,
   return std::make_unique<VirtualTimeRequests>(plat, std::move(inner));
 }
 
-HeadlessPlatform::HeadlessPlatform(std::unique_ptr<IHttpRequests> http,
-                                   std::unique_ptr<ITextRenderer> text) {
+HeadlessPlatform::HeadlessPlatform(std::unique_ptr<ITextRenderer> text,
+                                   std::unique_ptr<IHttpRequests> http) {
   platform_.Clock = std::make_unique<HeadlessClock>(*this);
   platform_.Display = std::make_unique<HeadlessDisplay>(record_);
   platform_.Input = std::make_unique<HeadlessInput>(*this);

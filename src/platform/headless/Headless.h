@@ -48,14 +48,20 @@ struct HeadlessEvent {
   bool Active = true;
 };
 
+// The text renderer and the requests a headless platform has unless told otherwise: the
+// desktop's fonts and HTTP (HeadlessDesktop.cpp), or the glyph tables and no network of
+// the browser's build (web/HeadlessWeb.cpp).
+std::unique_ptr<ITextRenderer> MakeHeadlessText();
+std::unique_ptr<IHttpRequests> MakeHeadlessHttp();
+
 class HeadlessPlatform {
  public:
-  // With the desktop's text renderer and its HTTP requests (HeadlessDesktop.cpp, in the
-  // library tk_platform_headless).
+  // With its build's defaults (MakeHeadlessText, MakeHeadlessHttp): the desktop's in the
+  // library tk_platform_headless, the browser build's in its own.
   HeadlessPlatform();
-  // With the given ones (the library tk_platform_headless_core, which links neither):
-  // requests, wrapped in virtual time, or none to connect nowhere.
-  HeadlessPlatform(std::unique_ptr<IHttpRequests> http, std::unique_ptr<ITextRenderer> text);
+  // With the given ones (the library tk_platform_headless_core links neither): requests
+  // are wrapped in virtual time (MakeVirtualTimeRequests); none connects nowhere.
+  HeadlessPlatform(std::unique_ptr<ITextRenderer> text, std::unique_ptr<IHttpRequests> http);
   ~HeadlessPlatform();
   Platform& Get() { return platform_; }
 

@@ -1,12 +1,15 @@
-// The headless platform as the tests and tinokvak-sim use it: the desktop's text renderer,
-// so that texts measure and draw as in the game's window, and its HTTP requests.
+// The headless platform's defaults on the desktop, as the tests and tinokvak-sim use it:
+// the real fonts, so that texts measure and draw as in the game's window, and HTTP.
+#include "platform/Text.h"
 #include "platform/headless/Headless.h"
 #include "platform/http/CurlHttp.h"
-#include "platform/Text.h"
 #include "platform/text/TtfText.h"
 
 namespace tk::platform {
 
-HeadlessPlatform::HeadlessPlatform() : HeadlessPlatform(MakeCurlHttpRequests(), MakeTtfTextRenderer()) {}
+std::unique_ptr<ITextRenderer> MakeHeadlessText() { return MakeTtfTextRenderer(); }
+std::unique_ptr<IHttpRequests> MakeHeadlessHttp() { return MakeCurlHttpRequests(); }
+
+HeadlessPlatform::HeadlessPlatform() : HeadlessPlatform(MakeHeadlessText(), MakeHeadlessHttp()) {}
 
 }  // namespace tk::platform

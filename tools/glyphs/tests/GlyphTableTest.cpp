@@ -2,12 +2,14 @@
 // written and read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "GlyphBuilder.h"
+#include "platform/Cp1251.h"
 #include "platform/NameCharacters.h"
 #include "platform/Text.h"
 #include "platform/text/TtfText.h"
@@ -161,6 +163,69 @@ TEST(TableText, ReadsTheToolsFileAndStandsInForTheRenderer) {
   EXPECT_THROW(platform::ParseGlyphTables(file.substr(0, file.size() - 3)), std::runtime_error);
   EXPECT_THROW(platform::ParseGlyphTables(file + "ab"), std::runtime_error);
   EXPECT_TRUE(platform::ParseGlyphTables("").empty());
+}
+
+}  // namespace
+}  // namespace tk::glyphs
+
+namespace tk::glyphs {
+namespace {
+
+// Every style the browser's build draws with (cmake/GlyphStyles.cmake): the table's pixels
+// are the renderer's for every character alone, texts of any of them, and the game's own
+// texts. The goodbye page draws only its countdown in Verdana, so that style is held to
+// numbers; a plain font's "ffi" is still drawn otherwise (see DrawsTheRenderersPixels).
+TEST(GlyphTable, EveryStyleTheGameDrawsInDrawsTheRenderersPixels) {
+  auto renderer = platform::MakeTtfTextRenderer();
+  std::vector<std::pair<std::string, int>> styles;
+  const std::string list = TK_GLYPH_STYLES;
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = std::min(list.find(',', at), list.size());
+    const std::string s = list.substr(at, end - at);
+    const size_t colon = s.rfind(':');
+    styles.emplace_back(s.substr(0, colon), std::stoi(s.substr(colon + 1)));
+    at = end + 1;
+  }
+  ASSERT_GE(styles.size(), 2u);
+  const std::vector<std::string> gameTexts = {
+      "Уровень: 12", "Жизни: 3", "Очки: 1234567", "Время: ", "Пауза", "Уровень 5",
+      "ОПИСАНИЕ ИГРЫ", "Сделай первые шаги в мир опасности и приключений",
+      "вместе с маленькой симпатичной лягушкой.", "© 2026 Квакша", "ОБ ИГРЕ", "Тиноквак",
+      "http://127.0.0.1:8080/", "Россия", "Игрок_1"};
+  for (const auto& [family, size] : styles) {
+    SCOPED_TRACE(family + ":" + std::to_string(size));
+    const platform::GlyphTable t = BuildGlyphTable(family, size);
+    const uint32_t colour = 0xFFFF00;
+    const platform::TextStyle style{family, size, colour};
+    std::vector<std::string> texts;
+    for (int n = 0; n < 100; ++n) texts.push_back(std::to_string(n));
+    if (family != "Verdana") {
+      std::vector<char> all;
+      for (int ch = 1; ch < 256; ++ch)
+        if (t.CharGlyphs.count(static_cast<uint8_t>(ch))) all.push_back(static_cast<char>(ch));
+      for (char ch : all) texts.emplace_back(1, ch);
+      std::mt19937 g(static_cast<uint32_t>(size));
+      for (int i = 0; i < 300; ++i) texts.push_back(RandomText(g, all, 24));
+      for (const std::string& s : gameTexts) texts.push_back(Utf8ToCp1251(s));
+    }
+    int misses = 0;
+    const int w = 640, h = 3 * t.CellHeight;
+    std::vector<uint32_t> want(static_cast<size_t>(w) * h), got;
+    for (const std::string& text : texts) {
+      for (size_t i = 0; i < want.size(); ++i) want[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+      got = want;
+      renderer->Draw(want.data(), w, h, w, 5, t.CellHeight, text, style);
+      t.Draw(got.data(), w, h, w, 5, t.CellHeight, text, colour);
+      if (want != got && ++misses <= 5) {
+        size_t n = 0, first = 0;
+        for (size_t i = 0; i < want.size(); ++i)
+          if (want[i] != got[i] && n++ == 0) first = i;
+        ADD_FAILURE() << "\"" << Cp1251ToUtf8(text) << "\": " << n << " pixels differ, the first at ("
+                      << first % w << ", " << first / w << ")";
+      }
+    }
+    EXPECT_EQ(misses, 0);
+  }
 }
 
 }  // namespace
