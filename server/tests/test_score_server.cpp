@@ -1,8 +1,10 @@
 // The reference score server's side of a submission: what it takes from a result the game
 // built, what it refuses, and the page that lists the best results.
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -190,6 +192,61 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
   EXPECT_EQ(store.OpenTokens(), 1);
   EXPECT_THROW(scores::OpenScoreStore((dir.Path() / "no" / "such" / "x.db").string()),
                std::runtime_error);
+}
+
+// A write held up in the database (the tokens' table locked from elsewhere) holds up its
+// own request and no other: the table page is read meanwhile, on another connection, and
+// the write goes through once the lock is let go.
+TEST(ScoreServer, AWriteHeldUpInTheDatabaseHoldsUpNoOtherRequest) {
+  Server server;
+  ASSERT_EQ(server.Submit("type=0|name=Kot|score=50|key=T|p=" + server.Token() + "|add=|z=").Status,
+            200);
+  std::function<void()> release;
+  std::function<bool()> writeWaits = [] { return true; };
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  if (url && *url) {
+    PGconn* c = PQconnectdb(url);
+    ASSERT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
+    PQclear(PQexec(c, "BEGIN"));
+    PGresult* locked = PQexec(c, "LOCK TABLE tokens IN EXCLUSIVE MODE");
+    ASSERT_EQ(PQresultStatus(locked), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(locked);
+    writeWaits = [c] {
+      PGresult* r = PQexec(c, "SELECT count(*) FROM pg_locks WHERE NOT granted");
+      const bool waits = PQresultStatus(r) == PGRES_TUPLES_OK && std::atoi(PQgetvalue(r, 0, 0)) > 0;
+      PQclear(r);
+      return waits;
+    };
+    release = [c] {
+      PQclear(PQexec(c, "COMMIT"));
+      PQfinish(c);
+    };
+  } else {
+    // SQLite shows nobody waiting for its lock: the page may come before the write starts.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((server.dir.Path() / "scores.db").string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    release = [db] {
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      sqlite3_close(db);
+    };
+  }
+  std::atomic<bool> answered{false};
+  TReply token;
+  std::thread write([&] {
+    token = server.Get("version&prg=Pondlark");
+    answered = true;
+  });
+  for (int i = 0; i < 3000 && !writeWaits(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const TReply page = server.Get("prg=Pondlark&type=0&show");
+  const bool pageWaited = answered;
+  release();
+  write.join();
+  EXPECT_FALSE(pageWaited) << "the table page waited for a write held up in the database";
+  EXPECT_EQ(page.Status, 200);
+  EXPECT_NE(page.Body.find("<td>Kot</td>"), std::string::npos);
+  EXPECT_EQ(token.Status, 200) << token.Body;
 }
 
 // One client asking for tokens in a loop keeps a bounded number open, its oldest going
