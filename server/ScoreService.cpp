@@ -292,12 +292,8 @@ void TScoreService::Verify(const TQueuedCheck& check) {
   // on our data to the score, level and lives its trailer gives. Its one line tells the
   // result that game itself recorded, the name as typed at its name entry: that is what
   // must be ours.
-  std::string why;
-  if (out.TimedOut) {
-    why = "out of time";
-  } else if (out.ExitStatus != 0) {
-    why = "checker exit " + std::to_string(out.ExitStatus);
-  } else {
+  std::string why = CheckFailure(out, checker_->Options());
+  if (why.empty()) {
     const nlohmann::json state = nlohmann::json::parse(out.LastLine, nullptr, false);
     if (!state.is_object() || !state.contains("score") || !state["score"].is_number_integer() ||
         !state.contains("name") || !state["name"].is_string())

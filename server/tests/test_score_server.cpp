@@ -1,6 +1,7 @@
 // The reference score server's side of a submission: what it takes from a result the game
 // built, what it refuses, and the page that lists the best results.
 #include <libpq-fe.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -632,6 +633,92 @@ TEST(ScoreServer, ARefusedUploadLeavesTheResultToItsGenuineReplay) {
   EXPECT_EQ(server.store->Best(10, true).size(), 1u);
   // Verified: the token is done with.
   EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
+}
+
+// A replay that drives the checker past one of its limits (processor time, what it prints,
+// the size of a file it writes, memory, the wall clock), played by stand-in checkers that
+// misbehave so on purpose: the check is refused with its reason in the server's log,
+// neither its folder nor any process it started is left, and the result waits unverified
+// for its genuine replay, which then verifies it.
+TEST(ScoreServer, AChecksLimitsRefuseItLeavingNothingAndTheResultToItsGenuineReplay) {
+  const RecordedGame g;
+  const struct {
+    const char* Name;
+    const char* Body;  // after the lines that note its process and start a child
+    int Seconds, CpuSeconds;
+    uint64_t MemoryBytes;
+    const char* Reason;
+  } cases[] = {
+      {"spins", "while :; do :; done", 600, 1, 1024ull << 20, "out of processor time (1 s)"},
+      {"chatters", "head -c 100000 /dev/zero | tr '\\0' x", 600, 0, 1024ull << 20,
+       "printed 100000 bytes, more than its one line of 4096"},
+      {"two-lines", "echo '{\"score\": 1}'; echo '{\"score\": 1}'", 600, 0, 1024ull << 20,
+       "printed 2 lines, not its one"},
+      {"fills-disk", "exec head -c 100000000 /dev/zero >\"$TMPDIR/big\"", 600, 0, 1024ull << 20,
+       "wrote a file past its limit (1048576 bytes)"},
+      {"greedy", "exec python3 -c 'x = bytearray(1 << 30)'", 600, 0, 256ull << 20,
+       "checker exit 1: MemoryError"},
+      {"sleeps", "exec sleep 100000", 2, 0, 1024ull << 20, "out of time (2 s)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Server server;
+    // The checks' folders go where this test can look for them.
+    const std::filesystem::path tmp = server.dir.Path() / "tmp";
+    std::filesystem::create_directories(tmp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string keptTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    const std::string pids = (server.dir.Path() / "pids").string();
+    const std::string script = CheckerScript(
+        server.dir, c.Name,
+        "sleep 100000 &\necho $! >>" + pids + "\necho $$ >>" + pids + "\n" + c.Body);
+    const std::string token = [&] {
+      const std::string t = server.Token();
+      EXPECT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                              std::to_string(g.game.Trailer.Score) + "|key=T|p=" + t + "|add=|z=")
+                    .Status,
+                200);
+      return t;
+    }();
+    {
+      scores::TCheckerOptions o{script, TK_GAME_DIR, 1, 4, c.Seconds, c.MemoryBytes};
+      o.CpuSeconds = c.CpuSeconds;
+      scores::TReplayChecker checker(o);
+      server.service.SetChecker(&checker);
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + token, g.bytes).Status, 202);
+      checker.Drain();
+      const std::string log = ::testing::internal::GetCapturedStderr();
+      EXPECT_NE(log.find("the replay of result 1 was not verified (" + std::string(c.Reason) + ")"),
+                std::string::npos)
+          << log;
+    }
+    server.service.SetChecker(nullptr);
+    if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "a check's folder was left";
+    // Its processes go with it: gone, or dead and waiting for their parent to notice.
+    std::ifstream pidFile(pids);
+    for (long pid; pidFile >> pid;) {
+      auto gone = [pid] {
+        if (::kill(static_cast<pid_t>(pid), 0) != 0) return true;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const size_t paren = text.rfind(')');
+        return paren != std::string::npos && text.size() > paren + 2 && text[paren + 2] == 'Z';
+      };
+      for (int i = 0; i < 3000 && !gone(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_TRUE(gone()) << "process " << pid << " of the check runs on";
+    }
+    EXPECT_TRUE(server.store->Best(10, true).empty());
+    scores::TReplayChecker genuine(scores::TCheckerOptions{TK_SIM, TK_GAME_DIR, 1, 4, 60, 1024ull << 20});
+    server.service.SetChecker(&genuine);
+    EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + token, g.bytes).Status, 202);
+    genuine.Drain();
+    EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  }
 }
 
 TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {
