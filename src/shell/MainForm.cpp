@@ -219,7 +219,7 @@ void TMainForm::DeliverNetReply(uint8_t purpose, const platform::HttpResult& res
   e.Purpose = purpose;
   e.Reply = {result.Ok, result.Status, result.Body, result.Error};
   replay::ClipNetReply(e.Reply);  // what the journal keeps is what the game is handed
-  TJournalScope journal(Recorder.get(), e);
+  TJournalScope journal(purpose < NetPurposes && OutsideGames[purpose] ? nullptr : Recorder.get(), e);
   if (purpose >= NetPurposes || !NetReplies[purpose]) return;
   const platform::HttpResult r{e.Reply.Ok, e.Reply.Status, e.Reply.Body, e.Reply.Error};
   Guard([&] { NetReplies[purpose](r); });
