@@ -565,6 +565,23 @@ TEST(ScoreServer, TheCheckerProvesOnlyAWholeGamePlayedFromTheMainMenu) {
     EXPECT_EQ(out.ExitStatus, 3) << out.LastLine;  // not a whole game
     EXPECT_EQ(out.LastLine, "");
   }
+  // The window timers fire as the replayed game set them: a stage clock firing dropped or
+  // moved (which could stretch the feeding stage) is refused, and says which.
+  const struct {
+    const char* File;
+    const char* Reason;
+  } timers[] = {
+      {"dropped-firing.tkr", "LevelTimer's firing due at "},
+      {"late-firing.tkr", "LevelTimer's firing due at "},
+      {"early-firing.tkr", "ms before it is due"},
+  };
+  for (const auto& c : timers) {
+    SCOPED_TRACE(c.File);
+    const scores::TCheckOutcome out = scores::RunChecker(o, ReadBytes(kForged + "/" + c.File));
+    EXPECT_EQ(out.ExitStatus, 3) << out.LastLine;
+    EXPECT_EQ(out.LastLine, "");
+    EXPECT_NE(out.LastWords.find(c.Reason), std::string::npos) << out.LastWords;
+  }
   // The trailer's name is no evidence: the game's own name entry says who played.
   const scores::TCheckOutcome renamed = scores::RunChecker(o, ReadBytes(kForged + "/renamed.tkr"));
   ASSERT_EQ(renamed.ExitStatus, 0);

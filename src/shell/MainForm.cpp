@@ -158,7 +158,8 @@ void TMainForm::Idle() {
     }
     if (best < 0) break;
     fired[best] = true;
-    TJournalScope journal(Recorder.get(), TimerEntry(best));
+    // Journaled at the clock the poll saw, which its next due time counts from.
+    TJournalScope journal(Recorder.get(), TimerEntry(best), now);
     Guard([&] { timers[best]->Poll(now); });
     if (closed_) return;
   }
@@ -267,6 +268,11 @@ void TMainForm::ReplayTick(const TInputState& polled, bool maximized) {
 void TMainForm::FireTimer(int id) {
   TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};
   if (id < 0 || id > 3 || !timers[id]->OnTimer) return;
+  // As its poll would: the next firing is due a period from now.
+  if (timers[id]->Running()) {
+    timers[id]->SetEnabled(false);
+    timers[id]->SetEnabled(true);
+  }
   Guard([&] { timers[id]->OnTimer(); });
 }
 
