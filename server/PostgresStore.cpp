@@ -198,19 +198,24 @@ class TPostgresStore final : public TScoreStore {
                       keep = std::to_string(MaxOpenTokens);
     c->Exec("BEGIN");
     try {
-      c->Run("DELETE FROM tokens WHERE issued < $1", {expired});
+      // Expired tokens go a batch at a time, oldest first on the index: however many expire
+      // at once, no request deletes more than a batch (an expired one serves nothing).
+      c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE issued < $1"
+             " ORDER BY issued LIMIT $2)",
+             {expired, std::to_string(TrimBatch)});
       c->Run("INSERT INTO tokens (token, issued, address) VALUES ($1, $2, $3) ON CONFLICT (token)"
           " DO UPDATE SET issued = EXCLUDED.issued, address = EXCLUDED.address",
           {token, issued, address});
-      // The address's own bound, on its index; the overall one walks the whole table, so
-      // now and then is enough.
+      // The address's own bound, on its index; the overall one now and then: the oldest
+      // beyond it go, a batch at most, found on the index however far past it the table is.
       c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE address = $1"
           " ORDER BY issued DESC, token DESC OFFSET $2)",
           {address, std::to_string(MaxTokensPerAddress)});
-      if (++added_ % 1024 == 0)
-        c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens"
-            " ORDER BY issued DESC, token DESC OFFSET $1)",
-            {keep});
+      if (++added_ % TrimEvery == 0)
+        c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE issued <="
+               " (SELECT issued FROM tokens ORDER BY issued DESC OFFSET $1 LIMIT 1)"
+               " ORDER BY issued LIMIT $2)",
+               {keep, std::to_string(TrimBatch)});
       c->Exec("COMMIT");
     } catch (...) {
       c->Exec("ROLLBACK", false);

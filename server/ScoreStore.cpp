@@ -209,7 +209,14 @@ void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::st
   const std::lock_guard writing(writing_);
   Exec("BEGIN IMMEDIATE");
   try {
-    TStatement(db_, "DELETE FROM tokens WHERE issued < ?").Bind(1, now - TokenLifetime).Step();
+    // Expired tokens go a batch at a time, oldest first on the index: however many expire
+    // at once, no request deletes more than a batch (an expired one serves nothing anyway).
+    TStatement(db_,
+               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens WHERE issued < ?"
+               " ORDER BY issued LIMIT ?)")
+        .Bind(1, now - TokenLifetime)
+        .Bind(2, int64_t{TrimBatch})
+        .Step();
     TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued, address) VALUES (?, ?, ?)")
         .Bind(1, token)
         .Bind(2, now)
@@ -222,12 +229,15 @@ void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::st
         .Bind(1, address)
         .Bind(2, int64_t{MaxTokensPerAddress})
         .Step();
-    // The overall bound walks the whole table: now and then is enough to keep the disk safe.
-    if (++added_ % 1024 == 0)
+    // The overall bound, now and then: the oldest beyond it go, a batch at most, found on
+    // the index however far past the bound the table is.
+    if (++added_ % TrimEvery == 0)
       TStatement(db_,
-                 "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
-                 " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
+                 "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens WHERE issued <="
+                 " (SELECT issued FROM tokens ORDER BY issued DESC LIMIT 1 OFFSET ?)"
+                 " ORDER BY issued LIMIT ?)")
           .Bind(1, int64_t{MaxOpenTokens})
+          .Bind(2, int64_t{TrimBatch})
           .Step();
     Exec("COMMIT");
   } catch (...) {

@@ -90,6 +90,12 @@ class TScoreStore {
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
   static constexpr int MaxTokensPerAddress = 1000;
+  // The overall bound is looked at every TrimEvery tokens; each look, like each token's
+  // purge of expired ones, deletes TrimBatch tokens at most, so a table far past the bound
+  // (or an hour's tokens expiring together) costs no request more than a batch: it comes
+  // back within the bound a batch at a time.
+  static constexpr int TrimEvery = 1024;
+  static constexpr int TrimBatch = 2048;
   // The tables' layout; a store written by a newer server is refused rather than misread.
   static constexpr int SchemaVersion = 5;
 };

@@ -195,6 +195,46 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
                std::runtime_error);
 }
 
+// A table far past the overall bound of open tokens (filled by an older server, say) costs
+// no request more than a batch: every token request is answered, a look at the bound
+// deletes a batch of the oldest at most, and the tokens just given out stay usable.
+TEST(ScoreServer, ATableFarPastItsBoundComesBackABatchAtATime) {
+  Server server;
+  const int64_t open = TScoreStore::MaxOpenTokens + 3 * TScoreStore::TrimBatch;
+  const std::string values = " 'old' || i, " + std::to_string(server.now - 60) + ", 'a' || (i / 1000)";
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  if (url && *url) {
+    PGconn* c = PQconnectdb(url);
+    PGresult* r = PQexec(c, ("INSERT INTO tokens (token, issued, address) SELECT" + values +
+                             " FROM generate_series(1, " + std::to_string(open) + ") i").c_str());
+    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+  } else {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((server.dir.Path() / "scores.db").string().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           ("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                            std::to_string(open) + ") INSERT INTO tokens (token, issued, address) SELECT" +
+                            values + " FROM n")
+                               .c_str(),
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(server.store->OpenTokens(), open);
+  std::string last;
+  for (int i = 0; i < TScoreStore::TrimEvery; ++i) {
+    const TReply r = server.service.Handle("/cgi/version.pl", "version&prg=Pondlark",
+                                           "10.2." + std::to_string(i));
+    ASSERT_EQ(r.Status, 200) << r.Body;
+    last = online::ResultTokenOf(r.Body);
+  }
+  EXPECT_EQ(server.store->OpenTokens(), open + TScoreStore::TrimEvery - TScoreStore::TrimBatch);
+  EXPECT_EQ(server.Submit("type=0|name=Kot|score=10|key=T|p=" + last + "|add=|z=").Status, 200);
+}
+
 // A write held up in the database (the tokens' table locked from elsewhere) holds up its
 // own request and no other: the table page is read meanwhile, on another connection, and
 // the write goes through once the lock is let go.
