@@ -198,6 +198,10 @@ class TPostgresStore final : public TScoreStore {
                       keep = std::to_string(MaxOpenTokens);
     c->Exec("BEGIN");
     try {
+      // One address's tokens are added one at a time (by whichever server): its bound's
+      // deletes would otherwise take the same rows in concurrent transactions, which then
+      // wait for each other or deadlock (a second each before the database notices).
+      c->Run("SELECT pg_advisory_xact_lock(8642019, hashtext($1))", {address});
       // Expired tokens go a batch at a time, oldest first on the index: however many expire
       // at once, no request deletes more than a batch (an expired one serves nothing).
       c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE issued < $1"

@@ -195,6 +195,24 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
                std::runtime_error);
 }
 
+// One client asking for tokens on several connections at once: every request is answered
+// (concurrent bounds of one address must not deadlock each other), and the address keeps
+// its bound.
+TEST(ScoreServer, TokenRequestsAtOnceFromOneAddressAreAllAnswered) {
+  Server server;
+  std::atomic<int> refused{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 8; ++t)
+    clients.emplace_back([&] {
+      for (int i = 0; i < 150; ++i)
+        if (server.service.Handle("/cgi/version.pl", "version&prg=Pondlark", "10.9.9.9").Status != 200)
+          ++refused;
+    });
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(server.store->OpenTokens(), TScoreStore::MaxTokensPerAddress);
+}
+
 // A table far past the overall bound of open tokens (filled by an older server, say) costs
 // no request more than a batch: every token request is answered, a look at the bound
 // deletes a batch of the oldest at most, and the tokens just given out stay usable.
