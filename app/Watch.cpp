@@ -101,6 +101,8 @@ int WatchReplay(Platform& sdl, const std::string& file) {
   form->Hooks.SaveSettings = nullptr;  // a replay never writes the player's settings
   if (!StartGame(*form)) return 1;
   TReplayPlayer player(*form, r);
+  // A journal that fires its timers off their schedule is not this game's: it stops there.
+  player.CheckTimers = true;
   player.Setup();
 
   ViewerKeys keys;
@@ -134,6 +136,8 @@ int WatchReplay(Platform& sdl, const std::string& file) {
                    : keys.Paused ? ViewerMark::Paused
                                  : ViewerMark::Playing);
   }
+  if (!player.Refusal().empty())
+    std::fprintf(stderr, "%s: refused: %s\n", file.c_str(), player.Refusal().c_str());
   std::printf("replay: score %d, level %d, lives %d (recorded: score %d, level %d, lives %d)\n",
               form->Score, form->Level, form->Lives, r.Trailer.Score, r.Trailer.Level,
               r.Trailer.Lives);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -37,19 +38,42 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-// The checker prints one short line; more than this is not the checker's answer.
-constexpr size_t MaxAnswer = 4096;
-
-std::string LastLineOf(const fs::path& file) {
+// What the checker printed: its size, and its last line and line count when it is short
+// enough to be an answer at all.
+void ReadAnswer(const fs::path& file, TCheckOutcome& out) {
+  std::error_code ec;
+  out.Printed = fs::file_size(file, ec);
+  if (ec || out.Printed > MaxAnswer) return;
   std::ifstream in(file, std::ios::binary);
-  std::string text(MaxAnswer + 1, '\0');
+  std::string text(MaxAnswer, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(in.gcount()));
-  if (text.size() > MaxAnswer) return {};
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line))
+    if (!line.empty()) {
+      out.LastLine = line;
+      ++out.Lines;
+    }
+}
+
+// The last line of what it wrote to its error output (the file's last kilobyte), with
+// anything but printable ASCII as "?" and cut to a line of the log.
+std::string LastWordsOf(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  const std::streamoff size = in.tellg();
+  const std::streamoff from = std::max<std::streamoff>(0, size - 1024);
+  in.seekg(from);
+  std::string text(static_cast<size_t>(size - from), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   std::istringstream lines(text);
   std::string line, last;
   while (std::getline(lines, line))
-    if (!line.empty()) last = line;
+    if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
+  for (char& c : last)
+    if (c < 0x20 || c > 0x7e) c = '?';
+  if (last.size() > 200) last = last.substr(0, 200) + "...";
   return last;
 }
 
@@ -79,7 +103,7 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
           .string();
   if (!::mkdtemp(dirTemplate.data())) return out;
   const fs::path dir = dirTemplate;
-  const fs::path file = dir / "game.tkr", output = dir / "out.txt";
+  const fs::path file = dir / "game.tkr", output = dir / "out.txt", errors = dir / "err.txt";
   struct TCleanup {
     fs::path Dir;
     ~TCleanup() {
@@ -95,10 +119,11 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     if (!ok) return out;
   }
   const int outFd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int errFd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (outFd < 0 || nullFd < 0) {
-    if (outFd >= 0) ::close(outFd);
-    if (nullFd >= 0) ::close(nullFd);
+  if (outFd < 0 || errFd < 0 || nullFd < 0) {
+    for (int fd : {outFd, errFd, nullFd})
+      if (fd >= 0) ::close(fd);
     return out;
   }
   // Everything the child needs is made before the fork: after it, only plain system calls.
@@ -119,7 +144,7 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
   // CPU time a little past the wall clock's limit (the wall clock kills it first on an
   // idle machine), and what it may write: its answer and its copy of the game's small
   // files, never the disk.
-  const rlim_t cpu = static_cast<rlim_t>(o.Seconds) + 1;
+  const rlim_t cpu = static_cast<rlim_t>(o.CpuSeconds > 0 ? o.CpuSeconds : o.Seconds + 1);
   const rlimit cpuLimit{cpu, cpu + 1};
   const rlimit fileLimit{static_cast<rlim_t>(o.FileBytes), static_cast<rlim_t>(o.FileBytes)};
   const rlimit noCore{0, 0};
@@ -131,7 +156,7 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     if (::getppid() != parent) ::_exit(127);
     ::dup2(nullFd, 0);
     ::dup2(outFd, 1);
-    ::dup2(nullFd, 2);
+    ::dup2(errFd, 2);
     // The server's sockets and files are not the checker's business.
     ::close_range(3, ~0u, 0);
     ::setrlimit(RLIMIT_AS, &memory);
@@ -143,6 +168,7 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
     ::_exit(127);
   }
   ::close(outFd);
+  ::close(errFd);
   ::close(nullFd);
   if (pid < 0) return out;
   // Its own group: whatever it started goes with it when it is killed.
@@ -159,6 +185,7 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       out.TimedOut = true;
+      out.Signal = SIGKILL;
       return out;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -166,8 +193,32 @@ TCheckOutcome RunChecker(const TCheckerOptions& o, const std::string& replay) {
   // Anything of its group still there goes now.
   ::kill(-pid, SIGKILL);
   if (WIFEXITED(status)) out.ExitStatus = WEXITSTATUS(status);
-  out.LastLine = LastLineOf(output);
+  if (WIFSIGNALED(status)) out.Signal = WTERMSIG(status);
+  ReadAnswer(output, out);
+  out.LastWords = LastWordsOf(errors);
   return out;
+}
+
+std::string CheckFailure(const TCheckOutcome& out, const TCheckerOptions& o) {
+  const std::string words = out.LastWords.empty() ? "" : ": " + out.LastWords;
+  if (out.TimedOut) return "out of time (" + std::to_string(o.Seconds) + " s)";
+  if (out.Signal == SIGXCPU)
+    return "out of processor time (" +
+           std::to_string(o.CpuSeconds > 0 ? o.CpuSeconds : o.Seconds + 1) + " s)";
+  if (out.Signal == SIGXFSZ)
+    return "wrote a file past its limit (" + std::to_string(o.FileBytes) + " bytes)";
+  if (out.Signal != 0) {
+    const char* name = sigabbrev_np(out.Signal);
+    return "killed by signal " + std::to_string(out.Signal) + (name ? std::string(" (SIG") + name + ")" : "") +
+           words;
+  }
+  if (out.ExitStatus < 0) return "the checker could not run";
+  if (out.ExitStatus != 0) return "checker exit " + std::to_string(out.ExitStatus) + words;
+  if (out.Printed > MaxAnswer)
+    return "printed " + std::to_string(out.Printed) + " bytes, more than its one line of " +
+           std::to_string(MaxAnswer);
+  if (out.Lines != 1) return "printed " + std::to_string(out.Lines) + " lines, not its one";
+  return {};
 }
 
 TReplayChecker::TReplayChecker(TCheckerOptions o) : o_(std::move(o)) { SweepLeftovers(); }

@@ -24,14 +24,27 @@ struct TCheckerOptions {
   uint64_t MemoryBytes = 1024ull << 20;
   uint64_t FileBytes = 1ull << 20;  // the largest file a check may write
   int PerAddress = 4;  // replays of one address queued or being checked at once
+  int CpuSeconds = 0;  // processor time; 0 is a second past Seconds
 };
 
 // How one replay fared.
 struct TCheckOutcome {
   int ExitStatus = -1;  // the checker's; -1 when it was killed or could not run
+  int Signal = 0;       // the signal that ended it, when one did
   bool TimedOut = false;
-  std::string LastLine;  // the checker's final state line (JSON)
+  uint64_t Printed = 0;  // bytes it printed
+  int Lines = 0;         // lines it printed, of the first MaxAnswer bytes
+  std::string LastLine;  // the checker's final state line (JSON); empty past MaxAnswer
+  std::string LastWords;  // the last line of its error output, short and printable
 };
+
+// The checker prints one short line; more than this is not the checker's answer.
+constexpr size_t MaxAnswer = 4096;
+
+// Why a check's answer cannot count, for the server's log: it ran out of time, processor
+// time or file size, was killed, failed, or printed other than one short line. Empty when
+// it exited normally with one line, which is then the answer to read.
+std::string CheckFailure(const TCheckOutcome& out, const TCheckerOptions& o);
 
 // Runs the checker on the replay's bytes: argument vector, no shell; the child, in a
 // process group of its own that dies with the server, gets bounded memory, CPU time and

@@ -134,6 +134,7 @@ TScoreService::TScoreService(TScoreStore& store, Clock clock)
 
 std::string TScoreService::NewToken() {
   static constexpr char kHex[] = "0123456789abcdef";
+  std::lock_guard lock(rngMutex_);
   std::string t;
   for (int i = 0; i < 2; ++i) {
     uint64_t v = rng_();
@@ -159,7 +160,6 @@ TReply TScoreService::Handle(std::string_view path, std::string_view query,
     return it != params.end() && it->second == v;
   };
   if (!has("prg", "Pondlark")) return Refuse(400, "bad query");
-  std::lock_guard lock(mutex_);
   try {
     if (params.size() == 2 && has("version", "")) return Version(address);
     if (params.size() == 3 && has("hs", "") && params.count("inf"))
@@ -220,12 +220,10 @@ void TScoreService::SetChecker(TReplayChecker* checker) {
 }
 
 int TScoreService::WaitingChecks() {
-  std::lock_guard lock(mutex_);
   return store_.WaitingChecks(clock_());
 }
 
 std::optional<TReplayChecker::Job> TScoreService::NextCheck() {
-  std::lock_guard lock(mutex_);
   const TCheckerOptions& o = checker_->Options();
   for (;;) {
     const int64_t now = clock_();
@@ -264,7 +262,6 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   } catch (const replay::EReplayError& e) {
     return Refuse(400, std::string("not a replay: ") + e.what());
   }
-  std::lock_guard lock(mutex_);
   try {
     const std::optional<TReplayClaim> claim = store_.ClaimReplay(token, clock_());
     if (!claim) return Refuse(403, "unknown token");
@@ -295,12 +292,8 @@ void TScoreService::Verify(const TQueuedCheck& check) {
   // on our data to the score, level and lives its trailer gives. Its one line tells the
   // result that game itself recorded, the name as typed at its name entry: that is what
   // must be ours.
-  std::string why;
-  if (out.TimedOut) {
-    why = "out of time";
-  } else if (out.ExitStatus != 0) {
-    why = "checker exit " + std::to_string(out.ExitStatus);
-  } else {
+  std::string why = CheckFailure(out, checker_->Options());
+  if (why.empty()) {
     const nlohmann::json state = nlohmann::json::parse(out.LastLine, nullptr, false);
     if (!state.is_object() || !state.contains("score") || !state["score"].is_number_integer() ||
         !state.contains("name") || !state["name"].is_string())
@@ -310,7 +303,6 @@ void TScoreService::Verify(const TQueuedCheck& check) {
     else if (state["name"].get<std::string>() != claim.Name)
       why = "its game entered another name";
   }
-  std::lock_guard lock(mutex_);
   try {
     if (why.empty() && !store_.KeepVerified(claim.Id, check.Replay, check.Digest))
       why = "the same game verified a result already";

@@ -75,7 +75,9 @@ class TScoreService {
 
   TScoreStore& store_;
   Clock clock_;
-  std::mutex mutex_;
+  // The store is safe to use from several threads and holds no request up for another;
+  // only the token generator takes turns.
+  std::mutex rngMutex_;
   std::mt19937_64 rng_;
   TReplayChecker* checker_ = nullptr;
 };

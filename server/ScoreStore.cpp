@@ -56,15 +56,24 @@ class TStatement {
 
 }  // namespace
 
-TSqliteStore::TSqliteStore(const std::string& path) {
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+namespace {
+
+sqlite3* OpenFile(const std::string& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
-    const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    sqlite3_close(db_);
-    db_ = nullptr;
+    const std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
     throw std::runtime_error("cannot open " + path + ": " + msg);
   }
-  sqlite3_busy_timeout(db_, 2000);
+  sqlite3_busy_timeout(db, 2000);
+  return db;
+}
+
+}  // namespace
+
+TSqliteStore::TSqliteStore(const std::string& path, int readers) {
+  db_ = OpenFile(path);
   try {
     // A write-ahead log lets the table page read while a result is stored, and a commit
     // needs no flush of its own: a crash may lose the last moments, never the file.
@@ -142,18 +151,54 @@ TSqliteStore::TSqliteStore(const std::string& path) {
         throw;
       }
     }
+    // The readers, once the tables are there. A database in memory is one connection's
+    // alone: it is read through the writer.
+    const bool inMemory = path.empty() || path == ":memory:" || path.rfind("file::memory:", 0) == 0;
+    for (int i = 0; i < (inMemory ? 0 : readers); ++i) {
+      readers_.push_back(OpenFile(path));
+      idleReaders_.push_back(readers_.back());
+      Exec(readers_.back(), "PRAGMA query_only = 1");
+    }
   } catch (...) {
+    for (sqlite3* r : readers_) sqlite3_close(r);
+    readers_.clear();
     sqlite3_close(db_);
     db_ = nullptr;
     throw;
   }
 }
 
-TSqliteStore::~TSqliteStore() { sqlite3_close(db_); }
+TSqliteStore::~TSqliteStore() {
+  for (sqlite3* r : readers_) sqlite3_close(r);
+  sqlite3_close(db_);
+}
 
-void TSqliteStore::Exec(const char* sql) {
+TSqliteStore::TReadLease::TReadLease(TSqliteStore& store) : store_(store) {
+  if (store.readers_.empty()) {
+    writing_ = std::unique_lock(store.writing_);
+    db_ = store.db_;
+    return;
+  }
+  std::unique_lock lock(store.readerMutex_);
+  store.readerFree_.wait(lock, [&] { return !store.idleReaders_.empty(); });
+  db_ = store.idleReaders_.front();
+  store.idleReaders_.pop_front();
+}
+
+TSqliteStore::TReadLease::~TReadLease() {
+  if (writing_.owns_lock()) return;
+  {
+    std::lock_guard lock(store_.readerMutex_);
+    store_.idleReaders_.push_back(db_);
+  }
+  store_.readerFree_.notify_one();
+}
+
+void TSqliteStore::Exec(const char* sql) { Exec(db_, sql); }
+
+void TSqliteStore::Exec(sqlite3* db, const char* sql) {
   char* err = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
     const std::string msg = err ? err : "unknown error";
     sqlite3_free(err);
     throw std::runtime_error("database: " + msg);
@@ -161,9 +206,17 @@ void TSqliteStore::Exec(const char* sql) {
 }
 
 void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::string& address) {
+  const std::lock_guard writing(writing_);
   Exec("BEGIN IMMEDIATE");
   try {
-    TStatement(db_, "DELETE FROM tokens WHERE issued < ?").Bind(1, now - TokenLifetime).Step();
+    // Expired tokens go a batch at a time, oldest first on the index: however many expire
+    // at once, no request deletes more than a batch (an expired one serves nothing anyway).
+    TStatement(db_,
+               "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens WHERE issued < ?"
+               " ORDER BY issued LIMIT ?)")
+        .Bind(1, now - TokenLifetime)
+        .Bind(2, int64_t{TrimBatch})
+        .Step();
     TStatement(db_, "INSERT OR REPLACE INTO tokens (token, issued, address) VALUES (?, ?, ?)")
         .Bind(1, token)
         .Bind(2, now)
@@ -176,12 +229,15 @@ void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::st
         .Bind(1, address)
         .Bind(2, int64_t{MaxTokensPerAddress})
         .Step();
-    // The overall bound walks the whole table: now and then is enough to keep the disk safe.
-    if (++added_ % 1024 == 0)
+    // The overall bound, now and then: the oldest beyond it go, a batch at most, found on
+    // the index however far past the bound the table is.
+    if (++added_ % TrimEvery == 0)
       TStatement(db_,
-                 "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens"
-                 " ORDER BY issued DESC, rowid DESC LIMIT -1 OFFSET ?)")
+                 "DELETE FROM tokens WHERE rowid IN (SELECT rowid FROM tokens WHERE issued <="
+                 " (SELECT issued FROM tokens ORDER BY issued DESC LIMIT 1 OFFSET ?)"
+                 " ORDER BY issued LIMIT ?)")
           .Bind(1, int64_t{MaxOpenTokens})
+          .Bind(2, int64_t{TrimBatch})
           .Step();
     Exec("COMMIT");
   } catch (...) {
@@ -191,6 +247,7 @@ void TSqliteStore::AddToken(const std::string& token, int64_t now, const std::st
 }
 
 bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, int64_t now) {
+  const std::lock_guard writing(writing_);
   Exec("BEGIN IMMEDIATE");
   try {
     TStatement(db_, "DELETE FROM tokens WHERE token = ? AND issued >= ?")
@@ -217,7 +274,8 @@ bool TSqliteStore::StoreResult(const std::string& token, const TResultRow& row, 
 }
 
 std::optional<TReplayClaim> TSqliteStore::ClaimReplay(const std::string& token, int64_t now) {
-  TStatement st(db_,
+  const TReadLease read(*this);
+  TStatement st(read.Db(),
                 "SELECT id, name, score FROM results WHERE token = ? AND time >= ? AND verified = 0");
   st.Bind(1, token).Bind(2, now - TokenLifetime);
   if (!st.Step()) return std::nullopt;
@@ -225,6 +283,7 @@ std::optional<TReplayClaim> TSqliteStore::ClaimReplay(const std::string& token, 
 }
 
 bool TSqliteStore::KeepVerified(int64_t id, const std::string& replay, const std::string& digest) {
+  const std::lock_guard writing(writing_);
   // One writer at a time: the digest's absence holds until the update.
   TStatement(db_,
              "UPDATE results SET verified = 1, replay = ?, replay_digest = ?, token = NULL"
@@ -241,6 +300,7 @@ bool TSqliteStore::KeepVerified(int64_t id, const std::string& replay, const std
 TScoreStore::TQueued TSqliteStore::QueueCheck(int64_t resultId, const std::string& address,
                                               const std::string& replay, const std::string& digest,
                                               int maxWaiting, int maxPerAddress) {
+  const std::lock_guard writing(writing_);
   Exec("BEGIN IMMEDIATE");
   try {
     TStatement waiting(db_, "SELECT count(*) FROM checks WHERE lease_until IS NULL");
@@ -266,6 +326,7 @@ TScoreStore::TQueued TSqliteStore::QueueCheck(int64_t resultId, const std::strin
 }
 
 std::optional<TQueuedCheck> TSqliteStore::TakeCheck(int64_t now, int64_t leaseUntil) {
+  const std::lock_guard writing(writing_);
   Exec("BEGIN IMMEDIATE");
   try {
     std::optional<TQueuedCheck> c;
@@ -293,23 +354,27 @@ std::optional<TQueuedCheck> TSqliteStore::TakeCheck(int64_t now, int64_t leaseUn
 }
 
 void TSqliteStore::FinishCheck(int64_t id) {
+  const std::lock_guard writing(writing_);
   TStatement(db_, "DELETE FROM checks WHERE id = ?").Bind(1, id).Step();
 }
 
 int TSqliteStore::WaitingChecks(int64_t now) {
-  TStatement st(db_, "SELECT count(*) FROM checks WHERE lease_until IS NULL OR lease_until <= ?");
+  const TReadLease read(*this);
+  TStatement st(read.Db(), "SELECT count(*) FROM checks WHERE lease_until IS NULL OR lease_until <= ?");
   st.Bind(1, now).Step();
   return static_cast<int>(st.Int(0));
 }
 
 std::string TSqliteStore::KeptReplay(int64_t id) {
-  TStatement st(db_, "SELECT replay FROM results WHERE id = ? AND replay IS NOT NULL");
+  const TReadLease read(*this);
+  TStatement st(read.Db(), "SELECT replay FROM results WHERE id = ? AND replay IS NOT NULL");
   st.Bind(1, id);
   return st.Step() ? st.Text(0) : std::string();
 }
 
 std::vector<TResultRow> TSqliteStore::Best(int limit, bool verifiedOnly) {
-  TStatement st(db_,
+  const TReadLease read(*this);
+  TStatement st(read.Db(),
                 verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
                                " WHERE verified = 1 ORDER BY score DESC, time, id LIMIT ?"
                              : "SELECT name, score, country, time, verified FROM results"
@@ -323,13 +388,15 @@ std::vector<TResultRow> TSqliteStore::Best(int limit, bool verifiedOnly) {
 }
 
 int TSqliteStore::OpenTokens() {
-  TStatement st(db_, "SELECT count(*) FROM tokens");
+  const TReadLease read(*this);
+  TStatement st(read.Db(), "SELECT count(*) FROM tokens");
   st.Step();
   return static_cast<int>(st.Int(0));
 }
 
 int64_t TSqliteStore::ResultCount() {
-  TStatement st(db_, "SELECT count(*) FROM results");
+  const TReadLease read(*this);
+  TStatement st(read.Db(), "SELECT count(*) FROM results");
   st.Step();
   return st.Int(0);
 }

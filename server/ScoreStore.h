@@ -2,8 +2,11 @@
 // with them, in an SQLite file or in PostgreSQL. Every statement takes bound values.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,7 +40,8 @@ struct TQueuedCheck {
 };
 
 // Where tokens and results live. Every operation is atomic on its own, so several servers
-// may share one store (PostgreSQL) and a token is used up once whichever server takes it.
+// may share one store (PostgreSQL) and a token is used up once whichever server takes it;
+// a store may be used from several threads at once.
 class TScoreStore {
  public:
   virtual ~TScoreStore() = default;
@@ -86,15 +90,27 @@ class TScoreStore {
   static constexpr int64_t TokenLifetime = 3600;
   static constexpr int MaxOpenTokens = 100000;
   static constexpr int MaxTokensPerAddress = 1000;
+  // The overall bound is looked at every TrimEvery tokens; each look, like each token's
+  // purge of expired ones, deletes TrimBatch tokens at most, so a table far past the bound
+  // (or an hour's tokens expiring together) costs no request more than a batch: it comes
+  // back within the bound a batch at a time.
+  static constexpr int TrimEvery = 1024;
+  static constexpr int TrimBatch = 2048;
   // The tables' layout; a store written by a newer server is refused rather than misread.
   static constexpr int SchemaVersion = 5;
 };
 
-// One SQLite file.
+// One SQLite file: one connection writes, the others read. SQLite lets one writer at a
+// time in whatever number of connections, so the writes take turns on one (a turn handed
+// on at once, where SQLite's busy handler would poll for it); with the write-ahead log,
+// readers see the last commit without waiting for a write going on, so the table page and
+// the claims of uploads are not held up by a slow write.
 class TSqliteStore final : public TScoreStore {
  public:
-  // Opens or creates the database; throws std::runtime_error when it cannot.
-  explicit TSqliteStore(const std::string& path);
+  // Opens or creates the database with `readers` reading connections beside the writer (a
+  // database in memory is read through the writer); throws std::runtime_error when it
+  // cannot.
+  explicit TSqliteStore(const std::string& path, int readers = 4);
   ~TSqliteStore() override;
   TSqliteStore(const TSqliteStore&) = delete;
   TSqliteStore& operator=(const TSqliteStore&) = delete;
@@ -114,13 +130,35 @@ class TSqliteStore final : public TScoreStore {
   int64_t ResultCount() override;
 
  private:
+  // A reading connection for one operation: a reader's, or the writer's taken in turn.
+  class TReadLease {
+   public:
+    explicit TReadLease(TSqliteStore& store);
+    ~TReadLease();
+    TReadLease(const TReadLease&) = delete;
+    TReadLease& operator=(const TReadLease&) = delete;
+    sqlite3* Db() const { return db_; }
+
+   private:
+    TSqliteStore& store_;
+    sqlite3* db_ = nullptr;
+    std::unique_lock<std::mutex> writing_;
+  };
   void Exec(const char* sql);
-  sqlite3* db_ = nullptr;
-  unsigned added_ = 0;  // tokens added: the overall bound is kept every so many
+  static void Exec(sqlite3* db, const char* sql);
+  sqlite3* db_ = nullptr;  // the writer
+  std::mutex writing_;
+  std::vector<sqlite3*> readers_;
+  std::mutex readerMutex_;
+  std::condition_variable readerFree_;
+  std::deque<sqlite3*> idleReaders_;
+  unsigned added_ = 0;  // tokens added (under writing_): the overall bound is kept every so many
 };
 
 // A "postgresql://" URL opens PostgreSQL, anything else is an SQLite file path. Throws
 // std::runtime_error when the store cannot be opened or its schema is unknown.
-std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& db);
+// `connections` is how many operations may run at once: PostgreSQL connections, or SQLite
+// readers beside its one writer. Give one for each thread that uses the store.
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& db, int connections = 4);
 
 }  // namespace tk::scores

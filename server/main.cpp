@@ -142,7 +142,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    const std::unique_ptr<tk::scores::TScoreStore> store = tk::scores::OpenScoreStore(o.Db);
+    // A connection for each thread that reaches the database: the request workers and the
+    // checks.
+    const int connections = o.Limits.Workers + (o.Checker.Checker.empty() ? 0 : o.Checker.AtOnce);
+    const std::unique_ptr<tk::scores::TScoreStore> store =
+        tk::scores::OpenScoreStore(o.Db, connections);
     tk::scores::TScoreService service(*store);
     // Declared after the service so that its threads stop before the service goes.
     std::unique_ptr<tk::scores::TReplayChecker> checker;

@@ -1,8 +1,11 @@
 // The reference score server's side of a submission: what it takes from a result the game
 // built, what it refuses, and the page that lists the best results.
+#include <libpq-fe.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -190,6 +193,119 @@ TEST(ScoreServer, KeepsItsResultsAcrossRestartsAndBoundsItsTokens) {
   EXPECT_EQ(store.OpenTokens(), 1);
   EXPECT_THROW(scores::OpenScoreStore((dir.Path() / "no" / "such" / "x.db").string()),
                std::runtime_error);
+}
+
+// One client asking for tokens on several connections at once: every request is answered
+// (concurrent bounds of one address must not deadlock each other), and the address keeps
+// its bound.
+TEST(ScoreServer, TokenRequestsAtOnceFromOneAddressAreAllAnswered) {
+  Server server;
+  std::atomic<int> refused{0};
+  std::vector<std::thread> clients;
+  for (int t = 0; t < 8; ++t)
+    clients.emplace_back([&] {
+      for (int i = 0; i < 150; ++i)
+        if (server.service.Handle("/cgi/version.pl", "version&prg=Pondlark", "10.9.9.9").Status != 200)
+          ++refused;
+    });
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(server.store->OpenTokens(), TScoreStore::MaxTokensPerAddress);
+}
+
+// A table far past the overall bound of open tokens (filled by an older server, say) costs
+// no request more than a batch: every token request is answered, a look at the bound
+// deletes a batch of the oldest at most, and the tokens just given out stay usable.
+TEST(ScoreServer, ATableFarPastItsBoundComesBackABatchAtATime) {
+  Server server;
+  const int64_t open = TScoreStore::MaxOpenTokens + 3 * TScoreStore::TrimBatch;
+  const std::string values = " 'old' || i, " + std::to_string(server.now - 60) + ", 'a' || (i / 1000)";
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  if (url && *url) {
+    PGconn* c = PQconnectdb(url);
+    PGresult* r = PQexec(c, ("INSERT INTO tokens (token, issued, address) SELECT" + values +
+                             " FROM generate_series(1, " + std::to_string(open) + ") i").c_str());
+    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+  } else {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((server.dir.Path() / "scores.db").string().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           ("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                            std::to_string(open) + ") INSERT INTO tokens (token, issued, address) SELECT" +
+                            values + " FROM n")
+                               .c_str(),
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(server.store->OpenTokens(), open);
+  std::string last;
+  for (int i = 0; i < TScoreStore::TrimEvery; ++i) {
+    const TReply r = server.service.Handle("/cgi/version.pl", "version&prg=Pondlark",
+                                           "10.2." + std::to_string(i));
+    ASSERT_EQ(r.Status, 200) << r.Body;
+    last = online::ResultTokenOf(r.Body);
+  }
+  EXPECT_EQ(server.store->OpenTokens(), open + TScoreStore::TrimEvery - TScoreStore::TrimBatch);
+  EXPECT_EQ(server.Submit("type=0|name=Kot|score=10|key=T|p=" + last + "|add=|z=").Status, 200);
+}
+
+// A write held up in the database (the tokens' table locked from elsewhere) holds up its
+// own request and no other: the table page is read meanwhile, on another connection, and
+// the write goes through once the lock is let go.
+TEST(ScoreServer, AWriteHeldUpInTheDatabaseHoldsUpNoOtherRequest) {
+  Server server;
+  ASSERT_EQ(server.Submit("type=0|name=Kot|score=50|key=T|p=" + server.Token() + "|add=|z=").Status,
+            200);
+  std::function<void()> release;
+  std::function<bool()> writeWaits = [] { return true; };
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  if (url && *url) {
+    PGconn* c = PQconnectdb(url);
+    ASSERT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
+    PQclear(PQexec(c, "BEGIN"));
+    PGresult* locked = PQexec(c, "LOCK TABLE tokens IN EXCLUSIVE MODE");
+    ASSERT_EQ(PQresultStatus(locked), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(locked);
+    writeWaits = [c] {
+      PGresult* r = PQexec(c, "SELECT count(*) FROM pg_locks WHERE NOT granted");
+      const bool waits = PQresultStatus(r) == PGRES_TUPLES_OK && std::atoi(PQgetvalue(r, 0, 0)) > 0;
+      PQclear(r);
+      return waits;
+    };
+    release = [c] {
+      PQclear(PQexec(c, "COMMIT"));
+      PQfinish(c);
+    };
+  } else {
+    // SQLite shows nobody waiting for its lock: the page may come before the write starts.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((server.dir.Path() / "scores.db").string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    release = [db] {
+      sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+      sqlite3_close(db);
+    };
+  }
+  std::atomic<bool> answered{false};
+  TReply token;
+  std::thread write([&] {
+    token = server.Get("version&prg=Pondlark");
+    answered = true;
+  });
+  for (int i = 0; i < 3000 && !writeWaits(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const TReply page = server.Get("prg=Pondlark&type=0&show");
+  const bool pageWaited = answered;
+  release();
+  write.join();
+  EXPECT_FALSE(pageWaited) << "the table page waited for a write held up in the database";
+  EXPECT_EQ(page.Status, 200);
+  EXPECT_NE(page.Body.find("<td>Kot</td>"), std::string::npos);
+  EXPECT_EQ(token.Status, 200) << token.Body;
 }
 
 // One client asking for tokens in a loop keeps a bounded number open, its oldest going
@@ -507,6 +623,23 @@ TEST(ScoreServer, TheCheckerProvesOnlyAWholeGamePlayedFromTheMainMenu) {
     EXPECT_EQ(out.ExitStatus, 3) << out.LastLine;  // not a whole game
     EXPECT_EQ(out.LastLine, "");
   }
+  // The window timers fire as the replayed game set them: a stage clock firing dropped or
+  // moved (which could stretch the feeding stage) is refused, and says which.
+  const struct {
+    const char* File;
+    const char* Reason;
+  } timers[] = {
+      {"dropped-firing.tkr", "LevelTimer's firing due at "},
+      {"late-firing.tkr", "LevelTimer's firing due at "},
+      {"early-firing.tkr", "ms before it is due"},
+  };
+  for (const auto& c : timers) {
+    SCOPED_TRACE(c.File);
+    const scores::TCheckOutcome out = scores::RunChecker(o, ReadBytes(kForged + "/" + c.File));
+    EXPECT_EQ(out.ExitStatus, 3) << out.LastLine;
+    EXPECT_EQ(out.LastLine, "");
+    EXPECT_NE(out.LastWords.find(c.Reason), std::string::npos) << out.LastWords;
+  }
   // The trailer's name is no evidence: the game's own name entry says who played.
   const scores::TCheckOutcome renamed = scores::RunChecker(o, ReadBytes(kForged + "/renamed.tkr"));
   ASSERT_EQ(renamed.ExitStatus, 0);
@@ -575,6 +708,92 @@ TEST(ScoreServer, ARefusedUploadLeavesTheResultToItsGenuineReplay) {
   EXPECT_EQ(server.store->Best(10, true).size(), 1u);
   // Verified: the token is done with.
   EXPECT_EQ(server.Upload(token, g.bytes).Status, 403);
+}
+
+// A replay that drives the checker past one of its limits (processor time, what it prints,
+// the size of a file it writes, memory, the wall clock), played by stand-in checkers that
+// misbehave so on purpose: the check is refused with its reason in the server's log,
+// neither its folder nor any process it started is left, and the result waits unverified
+// for its genuine replay, which then verifies it.
+TEST(ScoreServer, AChecksLimitsRefuseItLeavingNothingAndTheResultToItsGenuineReplay) {
+  const RecordedGame g;
+  const struct {
+    const char* Name;
+    const char* Body;  // after the lines that note its process and start a child
+    int Seconds, CpuSeconds;
+    uint64_t MemoryBytes;
+    const char* Reason;
+  } cases[] = {
+      {"spins", "while :; do :; done", 600, 1, 1024ull << 20, "out of processor time (1 s)"},
+      {"chatters", "head -c 100000 /dev/zero | tr '\\0' x", 600, 0, 1024ull << 20,
+       "printed 100000 bytes, more than its one line of 4096"},
+      {"two-lines", "echo '{\"score\": 1}'; echo '{\"score\": 1}'", 600, 0, 1024ull << 20,
+       "printed 2 lines, not its one"},
+      {"fills-disk", "exec head -c 100000000 /dev/zero >\"$TMPDIR/big\"", 600, 0, 1024ull << 20,
+       "wrote a file past its limit (1048576 bytes)"},
+      {"greedy", "exec python3 -c 'x = bytearray(1 << 30)'", 600, 0, 256ull << 20,
+       "checker exit 1: MemoryError"},
+      {"sleeps", "exec sleep 100000", 2, 0, 1024ull << 20, "out of time (2 s)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Server server;
+    // The checks' folders go where this test can look for them.
+    const std::filesystem::path tmp = server.dir.Path() / "tmp";
+    std::filesystem::create_directories(tmp);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string keptTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", tmp.c_str(), 1);
+    const std::string pids = (server.dir.Path() / "pids").string();
+    const std::string script = CheckerScript(
+        server.dir, c.Name,
+        "sleep 100000 &\necho $! >>" + pids + "\necho $$ >>" + pids + "\n" + c.Body);
+    const std::string token = [&] {
+      const std::string t = server.Token();
+      EXPECT_EQ(server.Submit("type=0|name=" + g.game.Trailer.PlayerName + "|score=" +
+                              std::to_string(g.game.Trailer.Score) + "|key=T|p=" + t + "|add=|z=")
+                    .Status,
+                200);
+      return t;
+    }();
+    {
+      scores::TCheckerOptions o{script, TK_GAME_DIR, 1, 4, c.Seconds, c.MemoryBytes};
+      o.CpuSeconds = c.CpuSeconds;
+      scores::TReplayChecker checker(o);
+      server.service.SetChecker(&checker);
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + token, g.bytes).Status, 202);
+      checker.Drain();
+      const std::string log = ::testing::internal::GetCapturedStderr();
+      EXPECT_NE(log.find("the replay of result 1 was not verified (" + std::string(c.Reason) + ")"),
+                std::string::npos)
+          << log;
+    }
+    server.service.SetChecker(nullptr);
+    if (oldTmp) setenv("TMPDIR", keptTmp.c_str(), 1);
+    else unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << "a check's folder was left";
+    // Its processes go with it: gone, or dead and waiting for their parent to notice.
+    std::ifstream pidFile(pids);
+    for (long pid; pidFile >> pid;) {
+      auto gone = [pid] {
+        if (::kill(static_cast<pid_t>(pid), 0) != 0) return true;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const size_t paren = text.rfind(')');
+        return paren != std::string::npos && text.size() > paren + 2 && text[paren + 2] == 'Z';
+      };
+      for (int i = 0; i < 3000 && !gone(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      EXPECT_TRUE(gone()) << "process " << pid << " of the check runs on";
+    }
+    EXPECT_TRUE(server.store->Best(10, true).empty());
+    scores::TReplayChecker genuine(scores::TCheckerOptions{TK_SIM, TK_GAME_DIR, 1, 4, 60, 1024ull << 20});
+    server.service.SetChecker(&genuine);
+    EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + token, g.bytes).Status, 202);
+    genuine.Drain();
+    EXPECT_EQ(server.store->Best(10, true).size(), 1u);
+  }
 }
 
 TEST(ScoreServer, UploadsNeedTheirResultsTokenAndFitTheCap) {

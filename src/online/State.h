@@ -1,7 +1,11 @@
 // The pieces of the online module, shared between its files.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "shell/MainForm.h"
 
@@ -34,6 +38,14 @@ struct TOnlineState {
   std::string RetryToken, RetryBytes;
   uint64_t RetryAt = 0;
   int Retries = 0;
+
+  // Replays kept by earlier runs (Unsent/), looked for at the first idle step and sent one
+  // at a time: the files still to send, and the one being sent with its try.
+  bool UnsentLooked = false;
+  std::vector<std::filesystem::path> UnsentQueue;
+  std::filesystem::path UnsentSending;
+  int UnsentTries = 0;
+  platform::RequestId UnsentInFlight = 0;
 };
 
 // How often, and after how long at first, a replay the server was too busy for is sent
@@ -41,8 +53,13 @@ struct TOnlineState {
 constexpr int MaxReplayRetries = 3;
 constexpr uint64_t FirstReplayRetryMs = 30000;
 
+// A replay whose upload could not be done is kept for later starts, this many at most;
+// each start tries it once, and after this many starts it is given up.
+constexpr size_t MaxUnsent = 8;
+constexpr int MaxUnsentStarts = 5;
+
 // The purposes of the module's requests (TMainForm::NetReplies).
-enum TNetPurpose : uint8_t { NetVersion = 0, NetResult = 1, NetReplay = 2 };
+enum TNetPurpose : uint8_t { NetVersion = 0, NetResult = 1, NetReplay = 2, NetUnsent = 3 };
 
 void LoadSettings(TMainForm& f, TOnlineState& st);
 void SaveSettings(TMainForm& f, TOnlineState& st);
@@ -57,6 +74,30 @@ void SubmitResult(TMainForm& f, TOnlineState& st);
 void RegisterSubmission(TMainForm& f, TOnlineState& st);
 // Sends a replay the server was too busy for once its time has come.
 void RetryReplay(TMainForm& f, TOnlineState& st);
+
+// ---- Replays kept for a later start (online/Unsent.cpp)
+// An upload of the replay of the result with `Token`, kept in its own file.
+struct TUnsentUpload {
+  std::string Token;
+  int Tries = 0;  // starts that tried it
+  std::string Replay;
+};
+std::string FormatUnsent(const TUnsentUpload& u);
+// Nothing for a file that is not one whole kept upload.
+std::optional<TUnsentUpload> ParseUnsent(std::string_view bytes);
+// Letters and digits only: the token names the file.
+bool IsUploadToken(std::string_view token);
+// No reply, or the server failing or too busy: the same upload may be taken later. A
+// refusal (the result's claim expired or used, the replay refused) is final.
+bool ReplayMayBeTakenLater(const platform::HttpResult& r);
+std::filesystem::path UnsentFolder(const TMainForm& f);
+// Keeps the upload for the next start (once: kept already, it is left as it is), and
+// forgets it once sent or refused.
+void KeepUnsent(TMainForm& f, const std::string& token, const std::string& replayBytes);
+void ForgetUnsent(TMainForm& f, const std::string& token);
+void RegisterUnsent(TMainForm& f, TOnlineState& st);
+// At the first idle step, starts on what earlier runs kept; later, sends the next.
+void SendUnsent(TMainForm& f, TOnlineState& st);
 
 
 }  // namespace tk::online

@@ -70,19 +70,27 @@ void OnResultReply(TMainForm& f, TOnlineState& st, const platform::HttpResult& r
 
 void OnReplayReply(TMainForm& f, TOnlineState& st, const platform::HttpResult& r) {
   if (st.Step == TOnlineState::TStep::Replay) Finished(st);
-  if (r.Status == 503 && st.Retries < MaxReplayRetries && !st.RetryBytes.empty()) {
-    // Too busy now (its check queue is full): the same upload again later.
-    st.RetryAt = f.Plat.Clock->NowMs() + (FirstReplayRetryMs << st.Retries);
-    ++st.Retries;
-    return;
+  if (ReplayMayBeTakenLater(r) && !st.RetryBytes.empty()) {
+    // Not taken now (the server unreachable, failing or too busy): kept on disk at once,
+    // so that quitting loses nothing, and the same upload again later.
+    KeepUnsent(f, st.RetryToken, st.RetryBytes);
+    if (st.Retries < MaxReplayRetries) {
+      st.RetryAt = f.Plat.Clock->NowMs() + (FirstReplayRetryMs << st.Retries);
+      ++st.Retries;
+      return;
+    }
+  } else {
+    ForgetUnsent(f, st.RetryToken);
   }
   st.RetryToken.clear();
   st.RetryBytes.clear();
   st.Retries = 0;
   if (r.Ok) return;
-  const std::string why = r.Status ? "the server answered " + std::to_string(r.Status) : r.Error;
-  std::fprintf(stderr, "%s: the replay was not sent to the score server: %s\n",
-               Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
+  const std::string why = r.Status ? "the server answered " + std::to_string(r.Status)
+                                   : r.Error.empty() ? "no reply" : r.Error;
+  std::fprintf(stderr, "%s: the replay was not sent to the score server: %s%s\n",
+               Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str(),
+               ReplayMayBeTakenLater(r) ? " (kept to be sent at the next start)" : "");
 }
 
 }  // namespace
@@ -97,7 +105,11 @@ void RegisterSubmission(TMainForm& form, TOnlineState& state) {
     OnResultReply(*f, *st, r);
   };
   form.NetReplies[NetReplay] = [f, st](const platform::HttpResult& r) { OnReplayReply(*f, *st, r); };
-  form.Hooks.IdleStep = [f, st] { RetryReplay(*f, *st); };
+  form.Hooks.IdleStep = [f, st] {
+    RetryReplay(*f, *st);
+    SendUnsent(*f, *st);
+  };
+  RegisterUnsent(form, state);
 }
 
 void RetryReplay(TMainForm& f, TOnlineState& st) {

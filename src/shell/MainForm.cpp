@@ -157,7 +157,8 @@ void TMainForm::Idle() {
     }
     if (best < 0) break;
     fired[best] = true;
-    TJournalScope journal(Recorder.get(), TimerEntry(best));
+    // Journaled at the clock the poll saw, which its next due time counts from.
+    TJournalScope journal(Recorder.get(), TimerEntry(best), now);
     Guard([&] { timers[best]->Poll(now); });
     if (closed_) return;
   }
@@ -218,7 +219,7 @@ void TMainForm::DeliverNetReply(uint8_t purpose, const platform::HttpResult& res
   e.Purpose = purpose;
   e.Reply = {result.Ok, result.Status, result.Body, result.Error};
   replay::ClipNetReply(e.Reply);  // what the journal keeps is what the game is handed
-  TJournalScope journal(Recorder.get(), e);
+  TJournalScope journal(purpose < NetPurposes && OutsideGames[purpose] ? nullptr : Recorder.get(), e);
   if (purpose >= NetPurposes || !NetReplies[purpose]) return;
   const platform::HttpResult r{e.Reply.Ok, e.Reply.Status, e.Reply.Body, e.Reply.Error};
   Guard([&] { NetReplies[purpose](r); });
@@ -266,6 +267,11 @@ void TMainForm::ReplayTick(const TInputState& polled, bool maximized) {
 void TMainForm::FireTimer(int id) {
   TTimer* timers[] = {&Timer1, &Timer2, &LevelTimer, &sharetimer};
   if (id < 0 || id > 3 || !timers[id]->OnTimer) return;
+  // As its poll would: the next firing is due a period from now.
+  if (timers[id]->Running()) {
+    timers[id]->SetEnabled(false);
+    timers[id]->SetEnabled(true);
+  }
   Guard([&] { timers[id]->OnTimer(); });
 }
 

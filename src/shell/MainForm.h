@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -236,6 +237,9 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   // the journaled results instead: while Replaying, StartRequest starts nothing.
   static constexpr size_t NetPurposes = 8;
   std::array<std::function<void(const platform::HttpResult&)>, NetPurposes> NetReplies;
+  // Purposes whose replies belong to no game (what an earlier run left to send): never
+  // journaled, so never replayed.
+  std::bitset<NetPurposes> OutsideGames;
   // The request's handle, or 0 when nothing was started (a replay, an unknown purpose).
   platform::RequestId StartRequest(uint8_t purpose, platform::HttpRequest request);
   void CancelRequest(platform::RequestId id);

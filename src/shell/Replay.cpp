@@ -250,10 +250,10 @@ void TReplayRecorder::Journal(TEntry e) {
   rec_.Entries.push_back(e);
 }
 
-void TReplayRecorder::Begin(const TEntry& e) {
+void TReplayRecorder::Begin(const TEntry& e, std::optional<uint64_t> at) {
   ++depth_;
   current_ = e;
-  current_.Time = f_.Plat.Clock->NowMs();
+  current_.Time = at ? *at : f_.Plat.Clock->NowMs();
   if (active_) Journal(current_);
 }
 
@@ -310,6 +310,15 @@ void TReplayPlayer::Setup() {
   for (size_t i = 0; i < timers.size(); ++i) {
     timers[i]->SetInterval(s.TimerInterval[i]);
     timers[i]->SetEnabled(s.TimerEnabled[i]);
+    // A timer running at the start fired last at most one period before it: it is due by
+    // the start plus its period, exactly when is not in the file.
+    TTimerWatch& w = watch_[i];
+    w.Known = !timers[i]->Enabled();
+    w.Due = r_.StartClock + timers[i]->Interval();
+    w.Enabled = timers[i]->Enabled();
+    w.Held = timers[i]->Held();
+    w.Interval = timers[i]->Interval();
+    w.TimerDue = timers[i]->DueAt();
   }
   f_.Reseed(r_.Seed);
 }
@@ -319,7 +328,13 @@ void TReplayPlayer::Step() {
   const bool first = next_ == 0;
   const uint8_t before = f_.CurrentScene;
   const TEntry& e = r_.Entries[next_++];
+  const uint64_t now = r_.StartClock + e.Time;
+  if (CheckTimers) {
+    CheckTimerEntry(e, now);
+    if (!refusal_.empty()) return;
+  }
   Handle(e);
+  if (CheckTimers) FollowTimers(e, now);
   if (!WholeGame || !refusal_.empty()) return;
   const uint8_t after = f_.CurrentScene;
   const bool last = next_ == r_.Entries.size();
@@ -335,6 +350,74 @@ void TReplayPlayer::Step() {
     refusal_ = "its journal ends before the game does (game over and its name entry)";
   } else if (last) {
     ended_ = true;
+  }
+}
+
+namespace {
+
+constexpr const char* kTimerNames[] = {"Timer1", "Timer2", "LevelTimer", "ShareTimer"};
+
+std::string Ms(uint64_t at, uint64_t start) { return std::to_string(at - std::min(at, start)) + " ms"; }
+
+}  // namespace
+
+// The game fires a timer from its idle step, at the first pass whose clock has reached its
+// due time, before that pass's frame tick; the firing is journaled at the clock its poll
+// saw and sets the next due time a period later. So a firing must find its timer running
+// and due, and a tick must not find a timer that was due by the previous tick unfired:
+// the pass that journaled this tick polled it after that.
+void TReplayPlayer::CheckTimerEntry(const TEntry& e, uint64_t now) {
+  auto timers = WindowTimers(f_);
+  if (e.Type == TEntry::Timer) {
+    if (e.TimerIndex >= timers.size()) {
+      refusal_ = "it fires a timer the game does not have";
+      return;
+    }
+    const TTimer& t = *timers[e.TimerIndex];
+    const TTimerWatch& w = watch_[e.TimerIndex];
+    const std::string name = kTimerNames[e.TimerIndex];
+    if (!t.Running() || t.Interval() == 0)
+      refusal_ = name + " fires at " + Ms(now, r_.StartClock) + " while it is stopped";
+    else if (w.Known && w.Due > now)
+      refusal_ = name + " fires at " + Ms(now, r_.StartClock) + ", " + std::to_string(w.Due - now) +
+                 " ms before it is due";
+    return;
+  }
+  if (e.Type != TEntry::Tick) return;
+  for (size_t i = 0; i < timers.size() && lastTick_; ++i) {
+    const TTimer& t = *timers[i];
+    if (t.Running() && t.Interval() > 0 && watch_[i].Due <= *lastTick_) {
+      refusal_ = std::string(kTimerNames[i]) + "'s firing due at " + Ms(watch_[i].Due, r_.StartClock) +
+                 " is missing";
+      return;
+    }
+  }
+  lastTick_ = now;
+}
+
+// How the entry left each timer: fired (due a period on), restarted by the game (due as
+// it says), held, or let go (due after what was left of its period: exact when the phase
+// is, else within a period).
+void TReplayPlayer::FollowTimers(const TEntry& e, uint64_t now) {
+  auto timers = WindowTimers(f_);
+  for (size_t i = 0; i < timers.size(); ++i) {
+    const TTimer& t = *timers[i];
+    TTimerWatch& w = watch_[i];
+    const bool fired = e.Type == TEntry::Timer && e.TimerIndex == i;
+    const bool changed = fired || t.Enabled() != w.Enabled || t.Held() != w.Held ||
+                         t.Interval() != w.Interval || t.DueAt() != w.TimerDue;
+    if (changed && !t.Held()) {
+      if (fired || !w.Held) {
+        w.Known = true;
+        w.Due = t.DueAt();
+      } else {
+        w.Due = w.Known ? t.DueAt() : now + t.Interval();
+      }
+    }
+    w.Enabled = t.Enabled();
+    w.Held = t.Held();
+    w.Interval = t.Interval();
+    w.TimerDue = t.DueAt();
   }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -64,8 +65,9 @@ class TReplayRecorder {
   void Mark();
 
   // ---- Called by the main window
-  // An event, tick or timer firing is about to be handled (journaled when recording).
-  void Begin(const replay::TEntry& e);
+  // An event, tick or timer firing is about to be handled (journaled when recording), at
+  // `at` when given (a timer firing: the time its poll saw), else now.
+  void Begin(const replay::TEntry& e, std::optional<uint64_t> at = std::nullopt);
   void End() { --depth_; }
   // SwitchScene(to) is about to leave `from`.
   void SceneSwitch(uint8_t from, uint8_t to);
@@ -84,8 +86,9 @@ class TReplayRecorder {
 // Handles one entry while the scope lives (the main window's hook around its handlers).
 class TJournalScope {
  public:
-  TJournalScope(TReplayRecorder* r, const replay::TEntry& e) : r_(r) {
-    if (r_) r_->Begin(e);
+  TJournalScope(TReplayRecorder* r, const replay::TEntry& e, std::optional<uint64_t> at = std::nullopt)
+      : r_(r) {
+    if (r_) r_->Begin(e, at);
   }
   ~TJournalScope() {
     if (r_) r_->End();
@@ -121,9 +124,28 @@ class TReplayPlayer {
   const std::string& Refusal() const { return refusal_; }
   // The whole game was played to its end as the rules above ask.
   bool EndedAsAWholeGame() const { return WholeGame && refusal_.empty() && Done() && ended_; }
+  // Set before Setup (always with WholeGame) to hold every journaled timer firing to the
+  // schedule the replayed game gave its timers: a firing while the timer is stopped or
+  // before it is due, or a due firing missing from the journal, stops the player with the
+  // reason (Refusal). A timer running when the replay starts has an unknown phase: it is due
+  // within one period of the start, and exactly so once it fires or the game restarts it.
+  bool CheckTimers = false;
 
  private:
   void Handle(const replay::TEntry& e);
+  void CheckTimerEntry(const replay::TEntry& e, uint64_t now);
+  void FollowTimers(const replay::TEntry& e, uint64_t now);
+  // What the checks know of each window timer: when it is next due, whether that is exact,
+  // and how it stood before the entry being handled.
+  struct TTimerWatch {
+    uint64_t Due = 0;
+    bool Known = true;
+    bool Enabled = false, Held = false;
+    uint32_t Interval = 0;
+    uint64_t TimerDue = 0;
+  };
+  std::array<TTimerWatch, 4> watch_{};
+  std::optional<uint64_t> lastTick_;
   TMainForm& f_;
   const replay::TReplay& r_;
   size_t next_ = 0;

@@ -3,7 +3,7 @@
 # unprivileged user when we are root, reached only through its socket there), the server
 # tests again on it, then two servers sharing the database, where sixteen submissions at
 # once with one token must store exactly one row, and a check left by a server killed -9
-# is done by the other, and a frozen database connection holds up nothing but its requests.
+# is done by the other, and a frozen database connection holds up nothing but its own requests.
 #   postgres_scores.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -139,34 +139,55 @@ done
 [ "$(psql "$db" -Atc "SELECT count(*) FROM checks")" = 0 ] || fail "a finished check stays queued"
 echo "a check left by a server killed -9 is done by the other, and its checker died with it"
 
-# A frozen database connection holds up the requests that need it and nothing else: the
-# server's own pages are served meanwhile, the request fails within the server's bound
-# instead of hanging, other servers of the database go on, and once the backend wakes the
-# server connects anew.
+# A frozen database connection holds up the requests on it and nothing else: the server
+# holds a few connections, so its other database requests are answered meanwhile, as are
+# its own pages and the other servers; the request on the frozen one fails within the
+# server's bound instead of hanging, and once the backend wakes the server connects anew.
 "$build/tinokvak-scores" --port 0 --db "$db&application_name=frozen" > "$tmp/servere.out" &
 pids+=($!)
 e=$(url_of e)
 [ -n "$e" ] || fail "the server to freeze did not start"
-backend=$(psql "$db" -Atc "SELECT pid FROM pg_stat_activity WHERE application_name = 'frozen'")
-[ -n "$backend" ] || fail "no backend of the server to freeze"
+backends=$(psql "$db" -Atc "SELECT count(*) FROM pg_stat_activity WHERE application_name = 'frozen'")
+[ "$backends" -gt 1 ] || fail "the server holds $backends database connection(s)"
+# The connection idle longest takes the next request: the first made takes the first.
+backend=$(psql "$db" -Atc "SELECT pid FROM pg_stat_activity WHERE application_name = 'frozen'
+  ORDER BY backend_start, pid LIMIT 1")
 kill -STOP "$backend"
 thawed=0
 thaw() { [ "$thawed" = 1 ] || kill -CONT "$backend" 2>/dev/null || true; thawed=1; }
 trap 'thaw; cleanup' EXIT
-# The token request waits on the frozen connection (for the server's 5 s) while the
-# stylesheet and the other server answer.
-curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" \
-  > "$tmp/token.status" &
-waiting=$!
+token_request() {
+  curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" \
+    > "$tmp/token$1.status" || true
+}
+# Two token requests at once: one lands on the frozen connection and waits for it (the
+# server's 5 s), the other is answered on another connection meanwhile.
+token_request 1 &
+one=$!
+token_request 2 &
+two=$!
+for _ in $(seq 600); do kill -0 "$one" 2>/dev/null && kill -0 "$two" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$one" 2>/dev/null; then stuck=$one first=2 last=1; else stuck=$two first=1 last=2; fi
+kill -0 "$stuck" 2>/dev/null || fail "both token requests ended: neither waited for the frozen connection"
+first_status=$(cat "$tmp/token$first.status")
+[ "$first_status" = 200 ] || fail "a token request beside the frozen connection answered $first_status"
+more=()
+for i in 3 4 5; do
+  more+=("$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" || true)")
+done
 css_status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$e/style.css" || true)
 other_status=$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "$a/cgi/version.pl?version&prg=Pondlark" || true)
-kill -0 "$waiting" 2>/dev/null || fail "the request to the frozen database did not wait for it"
-wait "$waiting" || true
-token_status=$(cat "$tmp/token.status")
+kill -0 "$stuck" 2>/dev/null || fail "the request to the frozen connection did not wait for it"
+wait "$stuck" || true
+token_status=$(cat "$tmp/token$last.status")
 thaw
-[ "$token_status" = 500 ] || fail "a request to the frozen database answered $token_status"
+[ "$token_status" = 500 ] || fail "a request to the frozen connection answered $token_status"
+[ "${more[*]}" = "200 200 200" ] || fail "the server's other connections did not serve (${more[*]})"
 [ "$css_status" = 200 ] || fail "the site was not served while the database was frozen ($css_status)"
 [ "$other_status" = 200 ] || fail "another server stopped with the frozen connection ($other_status)"
-after=$(curl -s --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" || true)
-[ "${after:0:3}" = "OK|" ] || fail "the server did not connect again: $after"
-echo "a frozen database connection fails its requests in time; the site and other servers go on"
+after=()
+for i in 1 2 3 4 5; do
+  after+=("$(curl -s --max-time 60 "$e/cgi/version.pl?version&prg=Pondlark" | cut -c1-3 || true)")
+done
+[ "${after[*]}" = "OK| OK| OK| OK| OK|" ] || fail "the server did not connect again: ${after[*]}"
+echo "a frozen database connection fails its own request in time; the server's other connections, the site and other servers go on"

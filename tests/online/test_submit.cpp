@@ -7,6 +7,7 @@
 #include "online/State.h"
 #include "platform/Cp1251.h"
 #include "protocol/Codec.h"
+#include "replay/ReplayFile.h"
 
 namespace tk::testing {
 namespace {
@@ -275,6 +276,135 @@ TEST(Submission, TheScoreAndTheReplayAreKeptBeforeAnythingIsSent) {
   EXPECT_EQ(g.http->Posts[0].second, replayOnDisk);
   EXPECT_FALSE(g.F().RequestsInFlight());
   EXPECT_TRUE(g.shell->Boxes.empty());
+}
+
+// ---- Replays kept for a later start
+
+// A small replay, as the recorder writes them.
+std::string SomeReplay() {
+  replay::TReplay r;
+  r.GameVersion = replay::GameVersion();
+  r.Seed = 99;
+  r.Trailer.Score = 2750;
+  return replay::WriteReplay(r);
+}
+
+std::string KeptFile(const std::string& token) { return "Unsent/" + token + ".tku"; }
+
+const std::string kReplayUrl = "http://127.0.0.1:8642/cgi/replay.pl?prg=Pondlark&p=";
+
+// An upload the server never took through every try of the session (no reply at all, or
+// busy) is on disk from its first failure on, so quitting loses nothing; the next start
+// sends it before anything else, as it was, and keeps it only while the server may still
+// take it, for a few starts at most.
+TEST(Submission, AReplayNotTakenThroughEveryTryIsSentAtTheNextStart) {
+  const std::string bytes = SomeReplay();
+  std::string kept;
+  {
+    OnlineGame g;
+    g.http->Reply = [](const std::string& url) {
+      return Ok(url.find("version&") != std::string::npos ? "OK|Pondlark|1.0|0|tok5|0" : "OK");
+    };
+    // No PostReply: the upload gets no reply at all, the server being down.
+    g.Start();
+    FinishWithSendBox(g, 2750, "Петя");
+    Settle(g);
+    online::UploadReplay(g.F(), bytes);
+    Settle(g);
+    ASSERT_EQ(g.http->Posts.size(), 1u);
+    ASSERT_TRUE(FileExists(KeptFile("tok5")));
+    g.Run(240000);
+    Settle(g);
+    EXPECT_EQ(g.http->Posts.size(), size_t{online::MaxReplayRetries} + 1);
+    kept = ReadWholeFile(KeptFile("tok5"));
+  }
+  const std::optional<online::TUnsentUpload> u = online::ParseUnsent(kept);
+  ASSERT_TRUE(u);
+  EXPECT_EQ(u->Token, "tok5");
+  EXPECT_EQ(u->Tries, 0);
+  EXPECT_EQ(u->Replay, bytes);
+
+  const struct {
+    const char* Why;
+    platform::HttpResult Answer;
+    int TriesBefore;
+    int TriesAfter;  // -1: the file is gone
+  } cases[] = {
+      {"taken", {true, 202, "queued\n", ""}, 0, -1},
+      {"its result expired or was verified", {false, 403, "unknown token\n", ""}, 0, -1},
+      {"the replay refused", {false, 422, "the replay is of another result\n", ""}, 0, -1},
+      {"still busy", {false, 503, "busy\n", ""}, 0, 1},
+      {"still no server", {false, 0, "", "connection refused"}, 2, 3},
+      {"busy at its last start", {false, 503, "busy\n", ""}, online::MaxUnsentStarts - 1, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Why);
+    OnlineGame g;
+    g.dir.Write(KeptFile("tok5"), online::FormatUnsent({"tok5", c.TriesBefore, bytes}));
+    g.http->PostReply = [&](const std::string&, const std::string&) { return c.Answer; };
+    g.Start();
+    g.Frames(2);
+    Settle(g);
+    EXPECT_TRUE(g.http->Urls.empty());
+    ASSERT_EQ(g.http->Posts.size(), 1u);
+    EXPECT_EQ(g.http->Posts[0].first, kReplayUrl + "tok5");
+    EXPECT_EQ(g.http->Posts[0].second, bytes);
+    EXPECT_TRUE(g.shell->Boxes.empty());
+    if (c.TriesAfter < 0) {
+      EXPECT_FALSE(FileExists(KeptFile("tok5")));
+    } else {
+      const auto after = online::ParseUnsent(ReadWholeFile(KeptFile("tok5")));
+      ASSERT_TRUE(after);
+      EXPECT_EQ(after->Tries, c.TriesAfter);
+      EXPECT_EQ(after->Replay, bytes);
+    }
+    // Once a start: nothing more in this run.
+    g.Run(300000);
+    EXPECT_EQ(g.http->Posts.size(), 1u);
+  }
+}
+
+// Damaged kept files are set aside under another name, never sent and never in the way of
+// the good ones; and a replay being played sends nothing of what is kept.
+TEST(Submission, DamagedKeptUploadsAreSetAsideAndAReplaySendsNothing) {
+  const std::string bytes = SomeReplay();
+  const std::string good = online::FormatUnsent({"good", 0, bytes});
+  const struct {
+    const char* Name;
+    std::string Bytes;
+  } damaged[] = {
+      {"garbage", "not a kept upload"},
+      {"empty", ""},
+      {"other", online::FormatUnsent({"another", 0, bytes})},  // not its file's token
+      {"cut", good.substr(0, good.size() - 3)},
+      {"tries", "TINOKVAK-UNSENT 1\ntoken=tries\ntries=x\n\n" + bytes},
+      {"badtoken", "TINOKVAK-UNSENT 1\ntoken=../x\ntries=0\n\n" + bytes},
+  };
+  {
+    OnlineGame g;
+    for (const auto& d : damaged) g.dir.Write(KeptFile(d.Name), d.Bytes);
+    g.dir.Write(KeptFile("good"), good);
+    g.http->PostReply = [](const std::string&, const std::string&) { return Ok("queued\n"); };
+    g.Start();
+    g.Frames(2);
+    Settle(g);
+    ASSERT_EQ(g.http->Posts.size(), 1u);
+    EXPECT_EQ(g.http->Posts[0].first, kReplayUrl + "good");
+    EXPECT_FALSE(FileExists(KeptFile("good")));
+    for (const auto& d : damaged) {
+      EXPECT_FALSE(FileExists(KeptFile(d.Name))) << d.Name;
+      EXPECT_EQ(ReadWholeFile(KeptFile(d.Name) + ".damaged"), d.Bytes) << d.Name;
+    }
+  }
+  {
+    OnlineGame g;
+    g.dir.Write(KeptFile("good"), good);
+    g.Start();
+    g.F().Replaying = true;
+    g.Frames(5);
+    EXPECT_TRUE(g.http->Posts.empty());
+    EXPECT_EQ(ReadWholeFile(KeptFile("good")), good);
+  }
 }
 
 }  // namespace

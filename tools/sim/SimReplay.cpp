@@ -218,12 +218,17 @@ int Simulator::Replay(const fs::path& file, bool check, bool verify) {
   // A verification prints one short line and nothing else, however many marks the file has.
   if (!verify) player.OnMark = [this] { PrintState(); };
   player.WholeGame = verify;
+  player.CheckTimers = check;
   player.Setup();
   while (!player.Done() && !f.Closed()) {
     plat_.AdvanceTo(player.NextClock());
     player.Step();
   }
   if (verify) return VerifyEnd(path, r, player);
+  if (check && !player.Refusal().empty()) {
+    std::cerr << path.string() << ": refused: " << player.Refusal() << "\n";
+    return ReplayRefused;
+  }
   PrintState();
   if (!check) return 0;
   std::string diff;

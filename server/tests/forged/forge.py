@@ -11,6 +11,10 @@ Each forgery is one way to ask for a verified result that was not played:
                         the same journal and seed, so the same game
   mid-game.tkr          the genuine journal started on the pond instead of the main menu
   switched.tkr          the genuine game with a scene switch of its own put in front
+  dropped-firing.tkr    the genuine game without one of its stage clock's firings, which
+                        would leave the feeding stage a second longer
+  late-firing.tkr       one stage clock firing moved 600 ms later than it was due
+  early-firing.tkr      one stage clock firing moved 600 ms before it was due
 """
 import struct
 import sys
@@ -135,6 +139,63 @@ def parse(data):
     }
 
 
+def entries(journal):
+    """The journal's entries as [kind, step (ms since the one before), payload bytes]."""
+    r = Reader(journal)
+    out = []
+    while r.pos < len(journal):
+        kind = r.u8()
+        step = r.var()
+        at = r.pos
+        if kind in (1, 4, 8, 11, 12):
+            r.u8()
+        elif kind in (2, 3):
+            r.u8(), r.u8()
+        elif kind in (6, 7):
+            r.u8(), r.svar(), r.svar()
+        elif kind == 5:
+            r.svar(), r.svar()
+        elif kind == 14:
+            r.u8(), r.u8(), r.svar(), r.text(), r.text()
+        out.append([kind, step, journal[at:r.pos]])
+    return out
+
+
+def journal_of(items):
+    return b"".join(bytes([k]) + var(step) + payload for k, step, payload in items)
+
+
+def stage_clock_firing(items, n):
+    """The index of the stage clock's (LevelTimer's) n-th firing."""
+    found = [i for i, (k, _, payload) in enumerate(items) if k == 11 and payload == b"\x02"]
+    return found[n]
+
+
+def without(items, i):
+    """The entry taken out, the next one keeping its time."""
+    items = [list(e) for e in items]
+    if i + 1 < len(items):
+        items[i + 1][1] += items[i][1]
+    return items[:i] + items[i + 1:]
+
+
+def moved(items, i, shift):
+    """The entry taken out and put back `shift` ms later (or earlier), among the others."""
+    times, t = [], 0
+    for _, step, _ in items:
+        t += step
+        times.append(t)
+    entry, at = items[i], times[i] + shift
+    rest = [(e, times[j]) for j, e in enumerate(items) if j != i]
+    place = next(j for j, (_, tj) in enumerate(rest) if tj > at)
+    rest.insert(place, (entry, at))
+    out, previous = [], 0
+    for (k, _, payload), tj in rest:
+        out.append([k, tj - previous, payload])
+        previous = tj
+    return out
+
+
 def assemble(p):
     body = p["header"] + p["start"] + p["journal"] + b"\x00\x00" + p["trailer"]
     return body + struct.pack("<Q", fnv1a(body))
@@ -188,6 +249,16 @@ def main():
     q = dict(p)
     q["journal"] = bytes([12, 0, 3]) + p["journal"]  # Switch to the pond, at once
     forged["switched.tkr"] = q
+
+    items = entries(p["journal"])
+    assert journal_of(items) == p["journal"]
+    firing = stage_clock_firing(items, 40)
+    for name_, journal in (("dropped-firing.tkr", without(items, firing)),
+                           ("late-firing.tkr", moved(items, firing, 600)),
+                           ("early-firing.tkr", moved(items, firing, -600))):
+        q = dict(p)
+        q["journal"] = journal_of(journal)
+        forged[name_] = q
 
     for name_, parts in forged.items():
         (out / name_).write_bytes(assemble(parts))
