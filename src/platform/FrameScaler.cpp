@@ -181,7 +181,7 @@ int MixRowsSse2(const uint32_t* a, const uint32_t* b, uint32_t* out, int n, uint
 #endif
 
 // out[x] = MixPixels(a[x], b[x], w) for a row: the blend of two scaled source rows.
-void MixRows(ScalerVector level, const uint32_t* a, const uint32_t* b, uint32_t* out, int n,
+void MixRows([[maybe_unused]] ScalerVector level, const uint32_t* a, const uint32_t* b, uint32_t* out, int n,
              uint32_t w) {
   int x = 0;
 #if defined(TK_SCALER_X86)
@@ -269,7 +269,7 @@ void FrameScaler::ScaleRow(const uint32_t* src, uint32_t* out) const {
     std::memcpy(out, src, static_cast<size_t>(dstW_) * 4);
     return;
   }
-  const ScalerVector level = std::min(Vector, kBest);
+  [[maybe_unused]] const ScalerVector level = std::min(Vector, kBest);
   [[maybe_unused]] const RowTaps taps{colA_.data(), colB_.data(),    colW_.data(),
                                       colV_.data(), colBase_.data(), colRel_.data()};
   int x = 0;

@@ -24,8 +24,6 @@
 #include "online/Online.h"
 #include "online/State.h"
 #include "platform/Cp1251.h"
-#include "platform/http/CurlHttp.h"
-#include "platform/text/TtfText.h"
 #include "shell/Replay.h"
 
 namespace fs = std::filesystem;
@@ -87,7 +85,7 @@ const TSprite* FindStorkHead(TMainForm& f) {
 }  // namespace
 
 Simulator::Simulator(const SimOptions& o, std::ostream& out)
-    : Simulator(o, out, platform::MakeCurlHttpRequests(), platform::MakeTtfTextRenderer()) {}
+    : Simulator(o, out, platform::MakeHeadlessHttp(), platform::MakeHeadlessText()) {}
 
 bool Simulator::Finished() const { return form_->Closed(); }
 
