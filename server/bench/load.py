@@ -31,6 +31,19 @@ def payload(token: str, score: int) -> str:
     return encode(p)
 
 
+
+def submit_one(c, i):
+    """One result as the game sends it: a token, then the result carrying it. Returns whether
+    both were answered 200, and their times in ms."""
+    t0 = time.monotonic()
+    st, body = c.get("/cgi/version.pl?version&prg=Pondlark")
+    t1 = time.monotonic()
+    token = body.split("|")[4] if st == 200 else ""
+    st2, _ = c.get("/cgi/version.pl?hs&prg=Pondlark&inf=" + payload(token, 100 + i))
+    t2 = time.monotonic()
+    return st == 200 and st2 == 200, [(t1 - t0) * 1000, (t2 - t1) * 1000]
+
+
 class Conn:
     """One kept-alive HTTP/1.1 connection with just enough parsing for the server's replies."""
 
@@ -179,14 +192,9 @@ def reuse(port):
             return
         while not stop.is_set():
             try:
-                t0 = time.monotonic()
-                st, body = c.get("/cgi/version.pl?version&prg=Pondlark")
-                t1 = time.monotonic()
-                token = body.split("|")[4] if st == 200 else ""
-                st2, _ = c.get("/cgi/version.pl?hs&prg=Pondlark&inf=" + payload(token, 100 + i))
-                t2 = time.monotonic()
-                mine += [(t1 - t0) * 1000, (t2 - t1) * 1000]
-                if st == 200 and st2 == 200:
+                ok, ms = submit_one(c, i)
+                mine += ms
+                if ok:
                     n += 1
                 else:
                     err += 1

@@ -25,7 +25,7 @@ import atexit, glob, multiprocessing as mp, os, shutil, signal, subprocess, sys,
 import threading, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from load import Conn, payload, pct, trickle  # noqa: E402
+from load import Conn, payload, pct, submit_one, trickle  # noqa: E402
 
 REPLAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "replays",
                       "name-entry.tkr")
@@ -127,14 +127,9 @@ def submitter(args):
             return
         while time.monotonic() < end:
             try:
-                t0 = time.monotonic()
-                st, body = c.get("/cgi/version.pl?version&prg=Pondlark")
-                t1 = time.monotonic()
-                token = body.split("|")[4] if st == 200 else ""
-                st2, _ = c.get("/cgi/version.pl?hs&prg=Pondlark&inf=" + payload(token, 100 + i))
-                t2 = time.monotonic()
-                mine += [(t1 - t0) * 1000, (t2 - t1) * 1000]
-                if st == 200 and st2 == 200:
+                ok, ms = submit_one(c, i)
+                mine += ms
+                if ok:
                     n += 1
                 else:
                     err += 1
