@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   libsdl2-dev libsdl2-ttf-dev libsdl2-gfx-dev libfontconfig-dev libfreetype-dev libharfbuzz-dev
   libjpeg-dev libxmp-dev librsvg2-dev libcairo2-dev libx11-dev
-  libcurl4-openssl-dev libssl-dev libsqlite3-dev nlohmann-json3-dev libboost-dev
+  libcurl4-openssl-dev libssl-dev libsqlite3-dev nlohmann-json3-dev libboost-dev zlib1g-dev
   chromium curl python3 libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-comfortaa fonts-dejavu-core

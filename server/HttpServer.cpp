@@ -1,4 +1,5 @@
 #include "HttpServer.h"
+#include "PlayFiles.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -148,6 +149,62 @@ std::string SiteFileTag(const TSiteFile& file) {
 Response AnswerRequest(TScoreService& service, const TSite* site,
                        const http::request<http::string_body>& req, std::string_view peer);
 
+// The game's page runs its own scripts and WebAssembly and talks to this server only.
+constexpr std::string_view kPlayPolicy =
+    "default-src 'self'; script-src 'self' 'unsafe-inline' 'wasm-unsafe-eval'; "
+    "style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; media-src 'self' data: blob:; "
+    "connect-src 'self'; worker-src 'self' blob:; base-uri 'none'; form-action 'none'; "
+    "frame-ancestors 'none'";
+
+bool IsPlayPath(std::string_view path) { return path == "/play" || path.rfind("/play/", 0) == 0; }
+
+// A file of the game's page. It changes with every build of the page, so a browser asks
+// again each time (no-cache) and the tags make that a "304 Not Modified".
+Response AnswerPlay(const TSite* site, const http::request<http::string_body>& req, std::string_view path) {
+  if (path == "/play") {
+    Response res = MakeResponse({301, "text/plain; charset=utf-8", "moved to /play/\n"}, req.keep_alive());
+    res.set(http::field::location, "/play/");
+    return res;
+  }
+  const bool gzip = req.count(http::field::accept_encoding) &&
+                    AcceptsGzip(View(req[http::field::accept_encoding]));
+  static const TPlayFiles none{std::filesystem::path()};
+  const TPlayFiles& play = site && site->Play ? *site->Play : none;
+  TPlayFile file;
+  try {
+    file = play.Get(path.substr(5), gzip);
+  } catch (const std::exception& e) {
+    return MakeResponse({500, "text/plain; charset=utf-8", std::string("cannot serve the file: ") + e.what() + "\n"},
+                        req.keep_alive());
+  }
+  if (file.Status != 200)
+    return MakeResponse({file.Status, file.ContentType, *file.Body}, req.keep_alive());
+  bool fresh = false;
+  if (req.count(http::field::if_none_match)) {
+    fresh = MatchesAnyTag(View(req[http::field::if_none_match]), file.ETag);
+  } else if (req.count(http::field::if_modified_since)) {
+    const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
+    fresh = since && *since >= file.Modified;
+  }
+  Response res = MakeResponse({200, file.ContentType, {}}, req.keep_alive(), "no-cache");
+  if (!fresh) {
+    res.body() = *file.Body;
+    res.prepare_payload();
+  }
+  res.set("Content-Security-Policy", beast::string_view(kPlayPolicy.data(), kPlayPolicy.size()));
+  res.set(http::field::etag, file.ETag);
+  res.set(http::field::last_modified, HttpDate(file.Modified));
+  if (file.Varies) res.set(http::field::vary, "Accept-Encoding");
+  if (fresh) {
+    res.result(http::status::not_modified);
+    res.erase(http::field::content_length);
+    res.erase(http::field::content_type);
+    return res;
+  }
+  if (file.Gzip) res.set(http::field::content_encoding, "gzip");
+  return res;
+}
+
 Response Answer(TScoreService& service, const TSite* site,
                 const http::request<http::string_body>& req, std::string_view peer = {}) {
   // An HTTP/1.1 request names its host once; a request naming it twice (any version) is
@@ -188,6 +245,7 @@ Response AnswerRequest(TScoreService& service, const TSite* site,
   const size_t q = target.find('?');
   const std::string_view path = target.substr(0, q);
   const std::string_view query = q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
+  if (IsPlayPath(path)) return AnswerPlay(site, req, path);
   if (const TSiteFile* file = site ? site->Find(path) : nullptr) {
     // The pages change only with a new server; an hour's caching spares the screenshots.
     std::string type(file->ContentType);

@@ -13,8 +13,12 @@ struct TSiteFile {
   std::string_view Bytes;
 };
 
+class TPlayFiles;
+
 struct TSite {
   std::vector<TSiteFile> Files;
+  // The browser game's page under /play/ (none: /play/ answers 404).
+  const TPlayFiles* Play = nullptr;
   const TSiteFile* Find(std::string_view path) const {
     if (path == "/index.html") path = "/";
     for (const TSiteFile& f : Files)

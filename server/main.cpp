@@ -1,7 +1,7 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
-//                   [--check-queue N] [--check-seconds N] [--config FILE]
+//                   [--check-queue N] [--check-seconds N] [--play-dir DIR] [--config FILE]
 // --checker names tinokvak-check (or tinokvak-sim, which answers alike) and --game-dir the
 // game folder it plays replays on; with both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
 // results they confirm are marked verified. Without them replays are refused.
@@ -9,11 +9,16 @@
 // PostgreSQL database. Listens on loopback port 8642 by default, the address the game is
 // built with. Port 0
 // takes any free port; the line "listening on http://ADDRESS:PORT" tells which.
+// --play-dir DIR serves the browser game's page from DIR under /play/; without it the
+// page is looked for beside the build (../build-web/play) or the installation
+// (../share/tinokvak/play) of this program.
 // --config FILE reads the same settings from a file ("port = 8642", see ConfigFile.h);
 // options given on the command line win over the file's.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <set>
 #include <string>
@@ -24,6 +29,8 @@
 #include "HttpServer.h"
 #include "ScoreService.h"
 #include "Site.h"
+#include "PlayFiles.h"
+#include "platform/Locations.h"
 #include "platform/Program.h"
 
 namespace {
@@ -32,7 +39,7 @@ constexpr const char* kUsage =
     "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
     "                       [--request-seconds N] [--per-address N]\n"
     "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n"
-    "                       [--check-seconds N] [--config FILE]\n"
+    "                       [--check-seconds N] [--play-dir DIR] [--config FILE]\n"
     "--config FILE reads the settings from FILE, one \"name = value\" a line, the names\n"
     "those of the options (port = 8642); the options given here win over the file's.\n"
     "The packaged service reads /etc/tinokvak-scores/scores.conf.\n";
@@ -43,6 +50,7 @@ struct TOptions {
   std::string Db = "tinokvak-scores.db";
   tk::scores::TServerLimits Limits;
   tk::scores::TCheckerOptions Checker;
+  std::string PlayDir;
 };
 
 bool ParseCount(const std::string& v, long lo, long hi, int& out) {
@@ -56,7 +64,7 @@ bool ParseCount(const std::string& v, long lo, long hi, int& out) {
 // The settings the file may hold: every option that takes a value, except --config.
 const std::set<std::string> kSettings = {"listen",  "port",     "db",     "request-seconds",
                                          "per-address", "checker", "game-dir", "checks",
-                                         "check-queue", "check-seconds"};
+                                         "check-queue", "check-seconds", "play-dir"};
 
 // Sets option NAME (without its dashes) from VALUE; false when the value is out of range
 // or the name unknown.
@@ -83,6 +91,8 @@ bool ApplyOption(const std::string& name, const std::string& v, TOptions& o) {
     return ParseCount(v, 1, 600, o.Checker.Seconds);
   } else if (name == "db") {
     o.Db = v;
+  } else if (name == "play-dir") {
+    o.PlayDir = v;
   } else {
     return false;
   }
@@ -125,6 +135,11 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
   // Both or neither: a checker without the game's data could verify nothing.
   if (o.Checker.Checker.empty() != o.Checker.GameDir.empty())
     throw tk::scores::TConfigError("checker and game-dir go together: give both or neither");
+  if (!o.PlayDir.empty()) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(o.PlayDir, ec))
+      throw tk::scores::TConfigError("play-dir " + o.PlayDir + ": not a folder");
+  }
   return true;
 }
 
@@ -154,7 +169,27 @@ int main(int argc, char** argv) {
       checker = std::make_unique<tk::scores::TReplayChecker>(o.Checker);
       service.SetChecker(checker.get());
     }
-    return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &tk::scores::BuiltInSite());
+    // The game's page: the folder given, or the one beside the build or the installation.
+    // Said once, on the error stream (the first line out is the address).
+    std::filesystem::path playDir = o.PlayDir;
+    if (playDir.empty()) {
+      std::vector<std::filesystem::path> tried;
+      if (auto found = tk::scores::FindPlayDir(tk::ExecutableDir(), tried)) {
+        playDir = *found;
+      } else {
+        std::string where;
+        for (const auto& t : tried) where += (where.empty() ? "" : ", ") + t.string();
+        std::fprintf(stderr, "tinokvak-scores: no game page found (looked in %s); /play/ answers 404\n",
+                     where.empty() ? "no folder: the program's own is unknown" : where.c_str());
+      }
+    }
+    const tk::scores::TPlayFiles play(playDir);
+    if (!playDir.empty())
+      std::fprintf(stderr, "tinokvak-scores: serving the game page from %s under /play/\n",
+                   play.Root().c_str());
+    tk::scores::TSite site = tk::scores::BuiltInSite();
+    site.Play = &play;
+    return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &site);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return 1;
