@@ -1,0 +1,28 @@
+# The browser's HTTP requests over emscripten's fetch, and the page that tests them in
+# headless Chromium loaded from a real tinokvak-scores.
+add_library(tk_platform_web_fetch STATIC ${PROJECT_SOURCE_DIR}/src/platform/web/FetchHttp.cpp)
+target_link_libraries(tk_platform_web_fetch PUBLIC tk_platform)
+target_link_options(tk_platform_web_fetch INTERFACE -sFETCH=1)
+tk_warnings(tk_platform_web_fetch)
+
+set(tk_probe_dir ${PROJECT_BINARY_DIR}/tests/fetch_probe)
+add_executable(fetch_probe ${PROJECT_SOURCE_DIR}/tests/web/fetch_probe/fetch_probe.cpp)
+target_link_libraries(fetch_probe PRIVATE tk_platform_web_fetch)
+# A page of its own: the browser, no file system, the runtime kept after main returns.
+target_link_options(fetch_probe PRIVATE -sENVIRONMENT=web -sEXIT_RUNTIME=0 -sFILESYSTEM=0
+                    "-sEXPORTED_FUNCTIONS=_main,_probe_start,_probe_cancel,_probe_reset,_malloc,_free")
+set_target_properties(fetch_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${tk_probe_dir})
+tk_warnings(fetch_probe)
+add_custom_command(TARGET fetch_probe POST_BUILD
+                   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/tests/web/fetch_probe/index.html
+                           ${tk_probe_dir}/index.html)
+
+# GET, POST of a replay, 404, a server that never answers and one gone, from the page's
+# origin; the frame loop never waits.
+find_program(TK_PYTHON3 python3 REQUIRED)
+add_test(NAME web_fetch_http
+         COMMAND ${TK_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/web/test_fetch_http.py
+                 --scores ${TK_DESKTOP_BUILD}/tinokvak-scores --checker ${TK_DESKTOP_BUILD}/tinokvak-check
+                 --game-dir ${TK_DESKTOP_BUILD}/game --probe ${tk_probe_dir}
+                 --replay ${PROJECT_SOURCE_DIR}/tests/replays/name-entry.tkr)
+set_tests_properties(web_fetch_http PROPERTIES LABELS web TIMEOUT 300)
