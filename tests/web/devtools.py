@@ -408,6 +408,10 @@ class Page:
         self.send("Page.reload", {"ignoreCache": ignore_cache}, limit=limit)
         self._wait_load(before, limit, "the reload")
 
+    def add_init_script(self, source):
+        """Run source in every document this tab loads from now on, before its own scripts."""
+        self.send("Page.addScriptToEvaluateOnNewDocument", {"source": source})
+
     def close(self):
         self.browser.send("Target.closeTarget", {"targetId": self.target})
         with self.browser._cond:

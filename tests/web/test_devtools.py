@@ -187,11 +187,13 @@ class DriverTest(unittest.TestCase):
         self.assertGreaterEqual(text["encoded"], len(gzip.compress(TEXT)))
         self.assertLess(text["encoded"], len(TEXT) // 10)
 
-    def test_reload_runs_the_page_again(self):
+    def test_reload_runs_the_page_again_with_the_init_scripts_first(self):
         p = self.page
+        p.add_init_script("window.before = typeof window.events")
         p.evaluate("window.marker = 1; localStorage.setItem('kept', 'yes')")
         p.reload()
-        self.assertEqual(p.evaluate("[typeof marker, localStorage.getItem('kept')]"), ["undefined", "yes"])
+        self.assertEqual(p.evaluate("[typeof marker, localStorage.getItem('kept'), before]"),
+                         ["undefined", "yes", "undefined"])
 
     def test_a_failed_navigation_raises(self):
         with self.assertRaisesRegex(devtools.DevToolsError, "ERR_"):
