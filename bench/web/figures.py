@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""The browser game's figures, each beside its reference measured in the same run:
+
+  download  what a player downloads before the first frame, with an empty cache: bytes over
+            the wire (compressed, headers included) of every file that finished before the
+            page said it was ready, from the page's resource timing, and the same from the
+            DevTools network events; the files' own sizes beside them. Goal: 4 MB.
+  first     time from navigation to the first frame on the canvas (window.tinokvak.ready),
+            page served by tinokvak-scores on loopback, empty cache, a fresh browser each
+            time. Goal: 1 s.
+  tick      a busy pond tick: the kept replays that play the pond hardest, with their
+            pictures (--shot), by the desktop's tinokvak-sim and by the WebAssembly one
+            under Node (the browser's JavaScript engine), CPU time per game tick, the two
+            taking turns. Goal: the WebAssembly tick within 2x the desktop's.
+  idle      the idle main menu in headless Chromium: CPU share of one core of all the
+            browser's processes over a window, beside the same browser showing an empty page
+            (its floor), taking turns.
+
+Nothing here is asserted: the figures are printed, one line each, for the record.
+
+  bench/web/figures.py --build build --build-web build-web [--reps 3] [--window 10]
+                       [--parts download,first,tick,idle]
+"""
+
+import argparse
+import os
+import resource
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "web"))
+import devtools  # noqa: E402
+
+# Set before the page's own scripts: the moment (page clock, ms from navigation start) the
+# game first says it is ready, seen at the next animation frame after it.
+READY_WATCH = """
+(function watch() {
+  if (window.tinokvak && window.tinokvak.ready) { window.__tkReadyAt = performance.now(); return; }
+  requestAnimationFrame(watch);
+})();
+"""
+
+# Files that finished before the first frame, from the page's own resource timing.
+RESOURCES = """
+(() => {
+  const ready = window.__tkReadyAt;
+  const nav = performance.getEntriesByType('navigation')[0];
+  const all = [nav].concat(performance.getEntriesByType('resource'));
+  return all.filter(e => e.responseEnd <= ready).map(e => ({
+    name: e.name, transfer: e.transferSize, encoded: e.encodedBodySize, decoded: e.decodedBodySize}));
+})()
+"""
+
+# The kept replays whose games spend longest on the pond.
+POND_REPLAYS = ["every-lily.tkr", "level5-stork.tkr", "crocodile-stork.tkr"]
+
+
+class Scores:
+    """tinokvak-scores on loopback serving the page."""
+
+    def __init__(self, build, page):
+        self.tmp = tempfile.mkdtemp(prefix="tk-figures-")
+        self.proc = subprocess.Popen([os.path.join(build, "tinokvak-scores"), "--port", "0",
+                                      "--db", os.path.join(self.tmp, "scores.db"), "--play-dir", page],
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        line = self.proc.stdout.readline()
+        if not line.startswith("listening on "):
+            raise SystemExit("tinokvak-scores did not start")
+        self.url = line.split()[-1]
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=60)
+        subprocess.run(["rm", "-rf", self.tmp])
+
+
+def mb(n):
+    return "%.2f MB" % (n / 1e6)
+
+
+def load_once(url):
+    """One cold load in a fresh browser: (ms to the first frame, resource list, devtools bytes)."""
+    with devtools.Browser() as b:
+        page = b.open()
+        page.set_cache_disabled(True)
+        page.add_init_script(READY_WATCH)
+        page.navigate(url)
+        ready = page.wait_for("window.__tkReadyAt", limit=300)
+        files = page.evaluate(RESOURCES)
+        wire = sum(r["encoded"] for r in page.network() if r.get("finished") and not r.get("failed"))
+        page.assert_no_errors()
+        return ready, files, wire
+
+
+def figures_load(scores, reps, parts):
+    url = scores.url + "/play/"
+    times, sizes = [], []
+    for i in range(reps):
+        ready, files, wire = load_once(url)
+        times.append(ready)
+        transfer = sum(f["transfer"] for f in files)
+        decoded = sum(f["decoded"] for f in files)
+        sizes.append(transfer)
+        if "download" in parts:
+            print("download rep %d: %s over the wire before the first frame (%d files, %s as files; "
+                  "DevTools counts %s by then)" % (i + 1, mb(transfer), len(files), mb(decoded), mb(wire)))
+            if i == 0:
+                for f in sorted(files, key=lambda f: -f["transfer"]):
+                    print("  %-60s %10d bytes sent, %10d as file" % (f["name"].split("/play/")[-1] or "(page)",
+                                                                      f["transfer"], f["decoded"]))
+        if "first" in parts:
+            print("first rep %d: first frame %.0f ms after navigation" % (i + 1, ready))
+    if "download" in parts:
+        print("download: median %s before the first frame (goal 4 MB)" % mb(statistics.median(sizes)))
+    if "first" in parts:
+        print("first: median %.0f ms to the first frame on loopback, empty cache (goal 1000 ms)"
+              % statistics.median(times))
+
+
+def run_cpu(cmd, cwd):
+    """CPU seconds (user + system) of a command and its children, and its output."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    out = subprocess.run(cmd, cwd=cwd, capture_output=True, text=True)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if out.returncode != 0:
+        raise SystemExit("%s failed: %s" % (" ".join(cmd), out.stderr[-500:]))
+    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime), out.stdout
+
+
+def figures_tick(build, build_web, replays, reps):
+    import json
+    desktop = [os.path.join(build, "tinokvak-sim")]
+    web = ["node", "--no-experimental-fetch", os.path.join(build_web, "tinokvak-sim.js")]
+    tmp = tempfile.mkdtemp(prefix="tk-tick-")
+    ratios = []
+    for name in POND_REPLAYS:
+        replay = os.path.join(replays, name)
+        # The game's own clock at the end: 30 ms a tick.
+        _, line = run_cpu(desktop + ["--replay", replay, "--check"], tmp)
+        ticks = json.loads(line.strip().splitlines()[-1])["t"] // 30
+        per = {"desktop": [], "web": []}
+        for _ in range(reps):
+            for side, cmd in (("desktop", desktop), ("web", web)):
+                cpu, _ = run_cpu(cmd + ["--replay", replay, "--shot", os.path.join(tmp, side + ".ppm")], tmp)
+                per[side].append(cpu / ticks * 1e6)
+        d, w = statistics.median(per["desktop"]), statistics.median(per["web"])
+        ratios.append(w / d)
+        print("tick %s (%d ticks): desktop %.0f us, WebAssembly under Node %.0f us a tick (%.2fx); reps %s / %s"
+              % (name, ticks, d, w, w / d, ["%.0f" % x for x in per["desktop"]], ["%.0f" % x for x in per["web"]]))
+    subprocess.run(["rm", "-rf", tmp])
+    print("tick: the WebAssembly tick is %.2fx the desktop's (median of the replays; goal 2x)"
+          % statistics.median(ratios))
+
+
+def idle_share(url, window, settle):
+    with devtools.Browser() as b:
+        page = b.open(url) if url else b.open("about:blank")
+        if url:
+            page.wait_for("window.tinokvak && window.tinokvak.ready", limit=300)
+        time.sleep(settle)  # past the start's loading and first frames
+        ticks0 = page.evaluate("window.tinokvak ? window.tinokvak.ticks() : 0")
+        cpu0, t0 = b.cpu_seconds(), time.monotonic()
+        time.sleep(window)
+        cpu1, t1 = b.cpu_seconds(), time.monotonic()
+        ticks1 = page.evaluate("window.tinokvak ? window.tinokvak.ticks() : 0")
+        page.assert_no_errors()
+        return (cpu1 - cpu0) / (t1 - t0) * 100, (ticks1 - ticks0) / (t1 - t0)
+
+
+def figures_idle(scores, reps, window):
+    menu, floor = [], []
+    for i in range(reps):
+        share, rate = idle_share(scores.url + "/play/", window, 3)
+        menu.append(share)
+        empty, _ = idle_share(None, window, 3)
+        floor.append(empty)
+        print("idle rep %d: main menu %.1f %% of a core (%.1f ticks/s), empty page %.1f %%"
+              % (i + 1, share, rate, empty))
+    print("idle: the idle main menu takes %.1f %% of a core in headless Chromium, an empty page %.1f %% "
+          "(medians over %d s windows)" % (statistics.median(menu), statistics.median(floor), window))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default="build")
+    ap.add_argument("--build-web", default="build-web")
+    ap.add_argument("--replays", default=os.path.join(HERE, "..", "..", "tests", "replays"))
+    ap.add_argument("--reps", type=int, default=3)
+    ap.add_argument("--window", type=float, default=10)
+    ap.add_argument("--parts", default="download,first,tick,idle")
+    a = ap.parse_args()
+    parts = set(a.parts.split(","))
+    build, build_web = os.path.abspath(a.build), os.path.abspath(a.build_web)
+    page = os.path.join(build_web, "play")
+    print("figures of %s (page %s), %d reps, load %s" % (build_web, page, a.reps, os.getloadavg()))
+    if "tick" in parts:
+        figures_tick(build, build_web, os.path.abspath(a.replays), a.reps)
+    if parts & {"download", "first", "idle"}:
+        if not os.path.isfile(os.path.join(page, "index.html")):
+            raise SystemExit("no page at %s: build the browser's game first (scripts/build-web.sh)" % page)
+        scores = Scores(build, page)
+        try:
+            if parts & {"download", "first"}:
+                figures_load(scores, a.reps, parts)
+            if "idle" in parts:
+                figures_idle(scores, a.reps, a.window)
+        finally:
+            scores.close()
+
+
+if __name__ == "__main__":
+    main()
