@@ -47,7 +47,12 @@ EMSCRIPTEN_KEEPALIVE unsigned probe_start(int post, const char* url, const unsig
 
 EMSCRIPTEN_KEEPALIVE void probe_cancel(unsigned id) { http->Cancel(id); }
 
-EMSCRIPTEN_KEEPALIVE void probe_reset() { http = tk::platform::MakeFetchHttp(); }
+// A new requests object in place of the old, whatever it had in flight; the results so far
+// are cleared, since the new one counts its ids from 1 again.
+EMSCRIPTEN_KEEPALIVE void probe_reset() {
+  http = tk::platform::MakeFetchHttp();
+  EM_ASM(window.probeResults = [];);
+}
 
 }
 
