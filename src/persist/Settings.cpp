@@ -104,7 +104,8 @@ int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::pa
     ::unlink(from.c_str());
     return 0;
   }
-  if (errno != EPERM && errno != ENOTSUP) return errno;
+  // A file system without hard links (the browser's answers EMLINK): look, then rename.
+  if (errno != EPERM && errno != ENOTSUP && errno != EMLINK) return errno;
   struct stat st {};
   if (::lstat(to.c_str(), &st) == 0) return EEXIST;
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;

@@ -3,7 +3,7 @@
 
 The layers and what each may use come from the tk_layer(... DEPS ...) lines of
 src/*/CMakeLists.txt, so the build's declaration is the one rule. The platform layer's
-implementations (sdl/, text/, http/, headless/) are libraries of their own that no other
+implementations (sdl/, text/, http/, headless/, web/) are libraries of their own that no other
 layer includes; SDL's headers belong to sdl/ and text/ alone, curl's to http/.
 
 With a second folder, the score server: it includes only the layers its library tk_scores
@@ -15,7 +15,7 @@ import sys
 
 src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src")
 server = pathlib.Path(sys.argv[2]) if len(sys.argv) > 2 else None
-PLATFORM_IMPLS = ("sdl", "text", "http", "headless")
+PLATFORM_IMPLS = ("sdl", "text", "http", "headless", "web")
 
 deps = {}
 for cml in sorted(src.glob("*/CMakeLists.txt")):

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "assembly/StateLine.h"
 #include "platform/headless/Headless.h"
 #include "replay/ReplayFile.h"
 #include "shell/Replay.h"
@@ -79,7 +80,7 @@ class Simulator {
   platform::HeadlessPlatform plat_;
   std::unique_ptr<AudioCapture> audio_;  // before the game, so it outlives the last mix
   std::unique_ptr<TMainForm> form_;
-  size_t seenMessages_ = 0, seenOpened_ = 0, seenSounds_ = 0;
+  TStateSeen seen_;  // what the state lines have reported
   std::optional<replay::TReplay> recorded_;
 };
 

@@ -8,6 +8,7 @@
 #include "AudioCapture.h"
 #include "Sim.h"
 #include "assembly/Assembly.h"
+#include "assembly/StateLine.h"
 #include "game/FeedingState.h"
 #include "game/PondState.h"
 #include "menus/MenuState.h"
@@ -21,20 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace tk::sim {
-
-namespace {
-
-const char* CursorName(platform::Cursor c) {
-  switch (c) {
-    case platform::Cursor::Arrow: return "arrow";
-    case platform::Cursor::Hand: return "hand";
-    case platform::Cursor::IBeam: return "ibeam";
-    case platform::Cursor::Hidden: return "hidden";
-  }
-  return "arrow";
-}
-
-}  // namespace
 
 Simulator::Simulator(const SimOptions& o, std::ostream& out,
                      std::unique_ptr<platform::IHttpRequests> http,
@@ -93,61 +80,9 @@ Simulator::~Simulator() {
 }
 
 void Simulator::PrintState() {
-  using nlohmann::json;
-  TMainForm& f = *form_;
   auto& rec = plat_.Record();
-  json j;
-  j["t"] = plat_.Now();
-  j["scene"] = SceneName(f.CurrentScene);
-  j["caption"] = Cp1251ToUtf8(f.Caption());
-  j["cursor"] = CursorName(f.Cursor());
-  j["closed"] = f.Closed();
-  json msgs = json::array(), opened = json::array(), sounds = json::array();
-  for (size_t i = seenMessages_; i < rec.Messages.size(); ++i)
-    msgs.push_back(Cp1251ToUtf8(rec.Messages[i]));
-  for (size_t i = seenOpened_; i < rec.Opened.size(); ++i) opened.push_back(rec.Opened[i]);
-  for (size_t i = seenSounds_; i < f.SoundLog.size(); ++i) sounds.push_back(f.SoundLog[i]);
-  seenMessages_ = rec.Messages.size();
-  seenOpened_ = rec.Opened.size();
-  seenSounds_ = f.SoundLog.size();
-  j["messages"] = msgs;
-  j["opened"] = opened;
-  j["sounds"] = sounds;
-  const std::string track = f.CurrentTrack();
-  j["music"] = track.empty() ? json(nullptr) : json(track);
-  std::map<std::string, int> counts;
-  for (int i = 0; i < f.Engine().ChildCount(); ++i)
-    if (!f.Engine().Children(i)->Killed()) ++counts[f.Engine().Children(i)->ClassName()];
-  j["sprites"] = counts;
-  j["flags"] = {{"GameFullScreen", f.GameFullScreen}, {"GameSound", f.GameSound},
-                {"GameMusic", f.GameMusic},           {"GameMainExit", f.GameMainExit},
-                {"GameEnterName", f.GameEnterName},   {"GameSendResult", f.GameSendResult},
-                {"GamegoEdit", f.GamegoEdit},         {"GameClearHighScore", f.GameClearHighScore}};
-  j["level"] = f.Level;
-  j["score"] = f.Score;
-  j["lives"] = f.Lives;
-  const auto& pond = f.Module<game::TPondState>();
-  j["hunger"] = pond.Hunger;
-  j["timeLeft"] = f.Module<game::TFeedingState>().TimeLeft;
-  j["paused"] = f.Paused;
-  j["frogColumn"] = pond.FrogColumn;
-  j["frogFacing"] = pond.FrogFacing;
-  // The pond's lily kinds, rows -1..4 top to bottom, columns 1..4.
-  json grid = json::array();
-  for (auto& row : pond.LilyGrid) {
-    json r = json::array();
-    for (auto& cell : row) r.push_back(cell.LilyKind);
-    grid.push_back(r);
-  }
-  j["lilyGrid"] = grid;
-  j["helpPage"] = f.Module<menus::TMenuState>().HelpPage;
-  json hs = json::array();
-  for (auto& r : f.HighScores) hs.push_back({{"name", Cp1251ToUtf8(r.Name)}, {"score", r.Score}});
-  j["highScores"] = hs;
-  j["playerName"] = Cp1251ToUtf8(f.Module<online::TOnlineState>().Edit2);
-  j["playerCountry"] = Cp1251ToUtf8(f.Module<menus::TTyping>().Edit1);
-  j["fullScreen"] = rec.FullScreen;
-  out_ << j.dump() << std::endl;
+  out_ << StateLine(*form_, plat_.Now(), {&rec.Messages, &rec.Opened, rec.FullScreen}, seen_)
+       << std::endl;
 }
 
 // The end of a verification: the result the replayed game itself recorded at its name entry

@@ -1,0 +1,34 @@
+# The game in the browser: the web platform (tk_platform_web), the game's program for the
+# page, and the page itself with the game's data, all in play/ ready to be served.
+set(TK_WEB_PLAY_DIR ${PROJECT_BINARY_DIR}/play)
+
+add_library(tk_platform_web STATIC ${PROJECT_SOURCE_DIR}/src/platform/web/WebPlatform.cpp
+                                   ${PROJECT_SOURCE_DIR}/src/platform/web/KeyCodes.cpp)
+target_include_directories(tk_platform_web PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(tk_platform_web PUBLIC tk_platform)
+tk_warnings(tk_platform_web)
+
+# The state line (app/assembly/StateLine.cpp) is JSON.
+target_include_directories(tk_app_game PRIVATE ${TK_WEB_INCLUDE})
+
+# The program: tinokvak.js and tinokvak.wasm for our own page (index.html).
+set(tk_page_js ${PROJECT_SOURCE_DIR}/app/web/page.js)
+add_executable(tinokvak-web ${PROJECT_SOURCE_DIR}/app/web/main.cpp ${PROJECT_SOURCE_DIR}/app/web/WebScript.cpp)
+target_include_directories(tinokvak-web PRIVATE ${PROJECT_SOURCE_DIR}/app)
+target_link_libraries(tinokvak-web PRIVATE tk_app_game tk_platform_web)
+set_target_properties(tinokvak-web PROPERTIES OUTPUT_NAME tinokvak SUFFIX .js
+                      RUNTIME_OUTPUT_DIRECTORY ${TK_WEB_PLAY_DIR} LINK_DEPENDS ${tk_page_js})
+# Later settings win over the Node programs' defaults of Web.cmake.
+target_link_options(tinokvak-web PRIVATE -sENVIRONMENT=web -sEXIT_RUNTIME=0 -sFORCE_FILESYSTEM=1
+                    -lidbfs.js "SHELL:--pre-js ${tk_page_js}")
+tk_warnings(tinokvak-web)
+
+# The page and what it loads: the game folder of the desktop build as it is (the archives
+# unchanged: replays carry their hash), the prepared data, and files.json naming them.
+add_custom_target(tk_web_play ALL
+                  COMMAND ${CMAKE_COMMAND} -DGAME_DIR=${TK_DESKTOP_BUILD}/game -DDATA_DIR=${TK_WEB_DATA_DIR}
+                          -DPLAY_DIR=${TK_WEB_PLAY_DIR} -DPAGE=${PROJECT_SOURCE_DIR}/app/web/index.html
+                          -P ${PROJECT_SOURCE_DIR}/cmake/WebPlay.cmake
+                  DEPENDS tk_web_data
+                  COMMENT "The page and its data in play/" VERBATIM)
+add_dependencies(tk_web_play tinokvak-web)
