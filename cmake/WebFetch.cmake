@@ -4,6 +4,10 @@ add_library(tk_platform_web_fetch STATIC ${PROJECT_SOURCE_DIR}/src/platform/web/
 target_link_libraries(tk_platform_web_fetch PUBLIC tk_platform)
 target_link_options(tk_platform_web_fetch INTERFACE -sFETCH=1)
 tk_warnings(tk_platform_web_fetch)
+# The game's page sends its results and replays through it.
+if(TARGET tk_platform_web)
+  target_link_libraries(tk_platform_web PUBLIC tk_platform_web_fetch)
+endif()
 
 set(tk_probe_dir ${PROJECT_BINARY_DIR}/tests/fetch_probe)
 add_executable(fetch_probe ${PROJECT_SOURCE_DIR}/tests/web/fetch_probe/fetch_probe.cpp)
@@ -26,3 +30,11 @@ add_test(NAME web_fetch_http
                  --game-dir ${TK_DESKTOP_BUILD}/game --probe ${tk_probe_dir}
                  --replay ${PROJECT_SOURCE_DIR}/tests/replays/name-entry.tkr)
 set_tests_properties(web_fetch_http PROPERTIES LABELS web TIMEOUT 300)
+
+# The whole game from tinokvak-scores: played with real keys and clicks, its result sent from
+# the browser and verified by the desktop's checker, the table kept across a reload.
+add_test(NAME web_browser_online
+         COMMAND ${TK_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/web/test_browser_online.py
+                 --scores ${TK_DESKTOP_BUILD}/tinokvak-scores --checker ${TK_DESKTOP_BUILD}/tinokvak-check
+                 --game-dir ${TK_DESKTOP_BUILD}/game --page ${PROJECT_BINARY_DIR}/play)
+set_tests_properties(web_browser_online PROPERTIES LABELS web TIMEOUT 300)

@@ -12,6 +12,10 @@
             pictures (--shot), by the desktop's tinokvak-sim and by the WebAssembly one
             under Node (the browser's JavaScript engine), CPU time per game tick, the two
             taking turns. Goal: the WebAssembly tick within 2x the desktop's.
+  page      the same in the browser: a script that hops the frog about the pond run by the
+            page's test mode (?script=, a virtual clock, the real canvas) in headless
+            Chromium, against the desktop's tinokvak-sim running it: time per tick, and the
+            CPU time per tick of all the browser's processes.
   idle      the idle main menu in headless Chromium: CPU share of one core of all the
             browser's processes over a window, beside the same browser showing an empty page
             (its floor), taking turns.
@@ -19,7 +23,7 @@
 Nothing here is asserted: the figures are printed, one line each, for the record.
 
   bench/web/figures.py --build build --build-web build-web [--reps 3] [--window 10]
-                       [--parts download,first,tick,idle]
+                       [--parts download,first,tick,page,idle]
 """
 
 import argparse
@@ -54,6 +58,16 @@ RESOURCES = """
     name: e.name, transfer: e.transferSize, encoded: e.encodedBodySize, decoded: e.decodedBodySize}));
 })()
 """
+
+def pond_script(hops=150):
+    """The main menu, a new game, then the frog hopping about the pond; and its tick count."""
+    lines = ["wait 4200", "key Enter", "wait 3400"]
+    ticks = (4200 + 3400) // 30
+    for i in range(hops):
+        lines += ["key " + ("Up", "Left", "Up", "Right", "Down")[i % 5], "ticks 8"]
+        ticks += 8
+    return "\n".join(lines) + "\n", ticks
+
 
 # The kept replays whose games spend longest on the pond.
 POND_REPLAYS = ["every-lily.tkr", "level5-stork.tkr", "crocodile-stork.tkr"]
@@ -156,6 +170,45 @@ def figures_tick(build, build_web, replays, reps):
           % statistics.median(ratios))
 
 
+def figures_page(build, page, reps):
+    import shutil
+    script, _ = pond_script()
+    tmp = tempfile.mkdtemp(prefix="tk-page-tick-")
+    play = os.path.join(tmp, "play")
+    shutil.copytree(page, play)  # the page as built, with the script beside it
+    with open(os.path.join(play, "bench.sim"), "w") as f:
+        f.write(script)
+    scores = Scores(build, play)
+    desk, web, web_cpu, desk_cpu = [], [], [], []
+    try:
+        for i in range(reps):
+            t0 = time.monotonic()
+            cpu, _ = run_cpu([os.path.join(build, "tinokvak-sim"), "--seed", "1", os.path.join(play, "bench.sim")], tmp)
+            wall = time.monotonic() - t0
+            with devtools.Browser() as b:
+                pg = b.open(scores.url + "/play/?script=bench.sim&seed=1")
+                start = pg.wait_for("window.tinokvak && tinokvak.ticks && tinokvak.ticks() > 0 && "
+                                    "[performance.now(), tinokvak.ticks()]", limit=300)
+                c0 = b.cpu_seconds()
+                end = pg.wait_for("tinokvak.scriptDone && [performance.now(), tinokvak.ticks()]", limit=600)
+                c1 = b.cpu_seconds()
+                pg.assert_no_errors()
+            ticks = end[1] - start[1]
+            web.append((end[0] - start[0]) / ticks * 1000)
+            web_cpu.append((c1 - c0) / ticks * 1e6)
+            desk.append(wall / end[1] * 1e6)
+            desk_cpu.append(cpu / end[1] * 1e6)
+            print("page rep %d: browser %.0f us a tick (%.0f us CPU of its processes) over %d ticks; "
+                  "desktop tinokvak-sim %.0f us (%.0f us CPU) over %d" %
+                  (i + 1, web[-1], web_cpu[-1], ticks, desk[-1], desk_cpu[-1], end[1]))
+    finally:
+        scores.close()
+        shutil.rmtree(tmp, ignore_errors=True)
+    print("page: a pond tick in the browser %.0f us, the desktop's %.0f us (%.2fx; CPU %.2fx; medians)"
+          % (statistics.median(web), statistics.median(desk), statistics.median(web) / statistics.median(desk),
+             statistics.median(web_cpu) / statistics.median(desk_cpu)))
+
+
 def idle_share(url, window, settle):
     with devtools.Browser() as b:
         page = b.open(url) if url else b.open("about:blank")
@@ -191,7 +244,7 @@ def main():
     ap.add_argument("--replays", default=os.path.join(HERE, "..", "..", "tests", "replays"))
     ap.add_argument("--reps", type=int, default=3)
     ap.add_argument("--window", type=float, default=10)
-    ap.add_argument("--parts", default="download,first,tick,idle")
+    ap.add_argument("--parts", default="download,first,tick,page,idle")
     a = ap.parse_args()
     parts = set(a.parts.split(","))
     build, build_web = os.path.abspath(a.build), os.path.abspath(a.build_web)
@@ -199,9 +252,11 @@ def main():
     print("figures of %s (page %s), %d reps, load %s" % (build_web, page, a.reps, os.getloadavg()))
     if "tick" in parts:
         figures_tick(build, build_web, os.path.abspath(a.replays), a.reps)
-    if parts & {"download", "first", "idle"}:
+    if parts & {"download", "first", "idle", "page"}:
         if not os.path.isfile(os.path.join(page, "index.html")):
             raise SystemExit("no page at %s: build the browser's game first (scripts/build-web.sh)" % page)
+        if "page" in parts:
+            figures_page(build, page, a.reps)
         scores = Scores(build, page)
         try:
             if parts & {"download", "first"}:

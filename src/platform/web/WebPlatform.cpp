@@ -15,6 +15,7 @@
 #include "platform/Shortcut.h"
 #include "platform/TableText.h"
 #include "platform/Text.h"
+#include "platform/web/FetchHttp.h"
 #include "platform/web/KeyCodes.h"
 
 // ---- The page's side: small steps in the page's JavaScript, each named for what it does.
@@ -564,7 +565,7 @@ WebPlatform::WebPlatform(const std::string& dataDir, std::string canvasSelector)
   Input = std::make_unique<WebInput>(*this);
   Audio = std::make_unique<SilentAudio>();  // audio: MakeWebAudioOutput()
   Shell = std::make_unique<WebShell>(*this);
-  Http = nullptr;  // http: MakeFetchHttp()
+  Http = MakeFetchHttp();  // to the server the page came from
   Events = std::make_unique<WebEventSource>(*this);
 
   state_->visible = !tk_web_hidden();
