@@ -25,11 +25,15 @@ EM_JS(int, tk_web_audio_open, (void* self, int rate, int block, int* rateOut), {
   } catch (e) {
     try { ctx = new AC(); } catch (e2) { return 0; }
   }
+  var kinds = ['keydown', 'mousedown', 'pointerdown', 'touchstart', 'touchend', 'click'];
   var node = ctx.createScriptProcessor(block, 0, 2);
+  // Nothing is pulled before the page has let the context run: a context that started
+  // running by itself (a browser that lets pages play at once) is still made to wait.
+  var entry = {ctx: ctx, node: node, kinds: kinds, live: false};
   node.onaudioprocess = function(ev) {
     var out = ev.outputBuffer, n = out.length;
     var l = out.getChannelData(0), r = out.getChannelData(1);
-    var p = _tk_web_audio_pull(self, n) >> 1;
+    var p = entry.live ? _tk_web_audio_pull(self, n) >> 1 : 0;
     if (!p) { l.fill(0); r.fill(0); return; }
     var h = HEAP16;
     for (var i = 0; i < n; i++) {
@@ -39,14 +43,14 @@ EM_JS(int, tk_web_audio_open, (void* self, int rate, int block, int* rateOut), {
   };
   node.connect(ctx.destination);
   ctx.suspend();
-  var kinds = ['keydown', 'mousedown', 'pointerdown', 'touchstart', 'touchend', 'click'];
   var audio = Module.tkAudio = Module.tkAudio || {next: 1, open: {}};
   var id = audio.next++;
-  var entry = {ctx: ctx, node: node, kinds: kinds};
   entry.gesture = function() {
     if (ctx.state === 'closed') return;
     ctx.resume().then(function() {
-      if (ctx.state === 'running') kinds.forEach(function(k) { removeEventListener(k, entry.gesture, true); });
+      if (ctx.state !== 'running') return;
+      entry.live = true;
+      kinds.forEach(function(k) { removeEventListener(k, entry.gesture, true); });
     }, function() {});
   };
   if (typeof addEventListener === 'function')

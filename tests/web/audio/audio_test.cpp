@@ -23,6 +23,8 @@ extern "C" {
 
 // Opens the output on a mixer playing the tone; the rate it got, 0 when it did not open.
 EMSCRIPTEN_KEEPALIVE int audio_test_open() {
+  out.reset();
+  tone.reset();
   mixer = std::make_unique<tk::TMixer>(44100);
   tk::TWave w;
   w.Format.FormatTag = 1;
