@@ -112,5 +112,6 @@ add_test(NAME web_sim_soak
          COMMAND ${PROJECT_SOURCE_DIR}/tests/web/sim.sh soak ${TK_DESKTOP_BUILD}/tinokvak-sim
                  30000 1 2 3 -- ${tk_web_sim})
 set_tests_properties(web_sim_replays web_sim_frames web_sim_soak PROPERTIES LABELS web)
+include(${PROJECT_SOURCE_DIR}/cmake/WebMusic.cmake)
 include(${PROJECT_SOURCE_DIR}/cmake/WebGame.cmake)
 include(${PROJECT_SOURCE_DIR}/cmake/WebFetch.cmake)

@@ -13,7 +13,7 @@ packages=(
   fonts-comfortaa fonts-dejavu-core
   xvfb xdotool x11-utils imagemagick strace
   desktop-file-utils appstream dpkg-dev openbox wmctrl lintian systemd util-linux
-  emscripten node-acorn nodejs libstb-dev
+  emscripten node-acorn nodejs libstb-dev libvorbis-dev
 )
 
 missing=()

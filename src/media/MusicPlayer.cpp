@@ -1,17 +1,14 @@
 // The module player: libxmp contexts behind small integer handles. Each context is only
 // touched with the mixer's lock held (the music source runs inside Mix, which holds it);
 // the order position is published by the audio thread for SongGetOrder to read.
-#include <xmp.h>
-
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <map>
 #include <vector>
 
+#include "media/ModuleLoad.h"
 #include "media/Sound.h"
-#include "platform/Errors.h"
-#include "platform/Files.h"
+#include "media/XmpPlayer.h"
 
 namespace tk {
 
@@ -32,7 +29,7 @@ int RepeatFor(int rate) { return rate <= XMP_MAX_SRATE ? 1 : (rate + XMP_MAX_SRA
 
 bool Start(Song& s, int rate) {
   const int repeat = RepeatFor(rate);
-  if (xmp_start_player(s.ctx, std::max(rate / repeat, XMP_MIN_SRATE), 0) != 0) return false;
+  if (StartXmpPlayer(s.ctx, std::max(rate / repeat, XMP_MIN_SRATE)) != 0) return false;
   s.rate = rate;
   s.repeat = repeat;
   s.held = 0;
@@ -118,20 +115,6 @@ TMusicPlayer::~TMusicPlayer() {
   impl_->songs.clear();
 }
 
-uintptr_t TMusicPlayer::SongLoadFromFile(const std::string& path) {
-  newLoadError_.clear();
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return 0;  // a tune left out: silence, no message
-  std::string bytes;
-  try {
-    bytes = ReadWholeFile(path);
-  } catch (const EError& e) {
-    LoadFailed(path, e.what());  // names the file already
-    return 0;
-  }
-  return SongLoadFromMemory(bytes, path);
-}
-
 uintptr_t TMusicPlayer::SongLoadFromMemory(std::string_view bytes, const std::string& name) {
   newLoadError_.clear();
   std::lock_guard lock(impl_->mixer.Lock());
@@ -142,21 +125,16 @@ uintptr_t TMusicPlayer::SongLoadFromMemory(std::string_view bytes, const std::st
       xmp_load_module_from_memory(song->ctx, bytes.data(), static_cast<long>(bytes.size()));
   if (rc != 0) {
     xmp_free_context(song->ctx);
-    const std::string why = rc == -XMP_ERROR_FORMAT ? "not a module format the player knows"
-                            : rc == -XMP_ERROR_LOAD ? "the module is damaged"
-                                                    : "the player cannot load it (error " +
-                                                          std::to_string(-rc) + ")";
-    LoadFailed(name, name + ": " + why);
+    LoadFailed(name, ModuleLoadMessage(name, rc == -XMP_ERROR_FORMAT ? TModuleProblem::NotAModule
+                                             : rc == -XMP_ERROR_LOAD ? TModuleProblem::Damaged
+                                                                     : TModuleProblem::Other,
+                                       -rc));
     return 0;
   }
   uintptr_t h = 1;  // the smallest free handle keeps them small
   while (impl_->songs.count(h)) ++h;
   impl_->songs.emplace(h, std::move(song));
   return h;
-}
-
-void TMusicPlayer::LoadFailed(const std::string& name, const std::string& message) {
-  if (failedNames_.insert(name).second) newLoadError_ = message;
 }
 
 void TMusicPlayer::SongPlay(uintptr_t h) {
