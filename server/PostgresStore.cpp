@@ -2,8 +2,10 @@
 // the database's to enforce: the result is inserted only from the row a DELETE took, and
 // two servers deleting the same row cannot both succeed.
 // Each server holds a few connections, one operation on each at a time: a statement that
-// hangs (a frozen backend, a lock held elsewhere) holds up its own connection's request
-// and nothing else.
+// hangs (a frozen backend, a lock held elsewhere) holds up its own connection's requests
+// and nothing else. Token requests and results that wait for a connection together go to
+// the database together, one statement and one commit for them all, and each is answered
+// only once that commit is done.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -143,10 +145,8 @@ class TPgConnection {
       throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
     }
     // The server's own bound, a little inside ours; and no notices on stderr.
-    // The prepared statements are planned once, not again for each request's values: every
-    // one of them finds its rows on an index whatever the values.
     for (const char* sql : {"SET client_min_messages = warning", "SET statement_timeout = 4000",
-                            "SET lock_timeout = 4000", "SET plan_cache_mode = force_generic_plan"}) {
+                            "SET lock_timeout = 4000"}) {
       const TResult r(PQexec(conn_, sql));
       Check(r);
     }
@@ -572,8 +572,8 @@ class TPostgresStore final : public TScoreStore {
         "store_results",
         "WITH batch AS (SELECT * FROM unnest($1::text[], $2::text[], $3::integer[], $4::text[],"
         "  $5::bigint[]) AS b(token, name, score, country, time)),"
-        " used AS (DELETE FROM tokens t USING batch b WHERE t.token = b.token AND t.issued >= $6"
-        "  RETURNING t.token)"
+        " used AS (DELETE FROM tokens WHERE token = ANY($1::text[]) AND issued >= $6"
+        "  RETURNING token)"
         " INSERT INTO results (name, score, country, time, token)"
         " SELECT b.name, b.score, b.country, b.time, b.token FROM batch b JOIN used u ON u.token = b.token"
         " RETURNING token",
@@ -601,6 +601,10 @@ class TPostgresStore final : public TScoreStore {
     return out + "}";
   }
 
+  // Its statements are planned once for all calls (no planning for each call's values), and
+  // each is written so that its one plan finds its rows on an index whatever the values: the
+  // rows to delete are picked on an index and deleted by their place (ctid), never by a
+  // join the planner might make a scan of the whole table.
   // Adds tokens issued at `issued_at` to their addresses, in one transaction: the
   // addresses' locks first, in one order (so that batches never wait for each other in a
   // circle; one address's tokens are added one batch at a time, by whichever server,
@@ -611,27 +615,27 @@ class TPostgresStore final : public TScoreStore {
   static constexpr const char* kAddTokensFunction = R"sql(
 CREATE OR REPLACE FUNCTION tinokvak_add_tokens(new_tokens text[], new_addresses text[],
     issued_at bigint, expired_before bigint, per_address integer, batch integer, keep integer)
-  RETURNS void LANGUAGE plpgsql AS $fn$
+  RETURNS void LANGUAGE plpgsql SET plan_cache_mode = force_generic_plan AS $fn$
 DECLARE
   h integer;
 BEGIN
   FOR h IN SELECT DISTINCT hashtext(a) FROM unnest(new_addresses) a ORDER BY 1 LOOP
     PERFORM pg_advisory_xact_lock(8642019, h);
   END LOOP;
-  DELETE FROM tokens WHERE token IN
-    (SELECT token FROM tokens WHERE issued < expired_before ORDER BY issued LIMIT batch);
+  DELETE FROM tokens WHERE ctid = ANY(ARRAY(
+    SELECT ctid FROM tokens WHERE issued < expired_before ORDER BY issued LIMIT batch));
   INSERT INTO tokens (token, issued, address)
     SELECT DISTINCT ON (n.t) n.t, issued_at, n.a FROM unnest(new_tokens, new_addresses) AS n(t, a)
     ON CONFLICT (token) DO UPDATE SET issued = EXCLUDED.issued, address = EXCLUDED.address;
-  DELETE FROM tokens WHERE token IN
-    (SELECT o.token FROM (SELECT DISTINCT a FROM unnest(new_addresses) a) n
-       CROSS JOIN LATERAL (SELECT token FROM tokens WHERE address = n.a
-                           ORDER BY issued DESC, token DESC OFFSET per_address) o);
+  DELETE FROM tokens WHERE ctid = ANY(ARRAY(
+    SELECT o.ctid FROM (SELECT DISTINCT a FROM unnest(new_addresses) a) n
+      CROSS JOIN LATERAL (SELECT ctid FROM tokens WHERE address = n.a
+                          ORDER BY issued DESC, token DESC OFFSET per_address) o));
   IF keep >= 0 THEN
-    DELETE FROM tokens WHERE token IN
-      (SELECT token FROM tokens WHERE issued <=
-         (SELECT issued FROM tokens ORDER BY issued DESC OFFSET keep LIMIT 1)
-       ORDER BY issued LIMIT batch);
+    DELETE FROM tokens WHERE ctid = ANY(ARRAY(
+      SELECT ctid FROM tokens WHERE issued <=
+        (SELECT issued FROM tokens ORDER BY issued DESC OFFSET keep LIMIT 1)
+      ORDER BY issued LIMIT batch));
   END IF;
 END
 $fn$)sql";
