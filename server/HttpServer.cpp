@@ -312,8 +312,10 @@ struct TShared {
   std::map<asio::ip::address, int> Connections;  // open connections per address
   std::map<asio::ip::address, int> Serving;      // requests being served per address
   // Where the requests that reach the database are answered: never on the event loop,
-  // so a slow or frozen database holds up those requests and nothing else.
+  // so a slow or frozen database holds up those requests and nothing else. Replay uploads
+  // go to threads of their own, so that they never take all of the others'.
   asio::thread_pool* Workers = nullptr;
+  asio::thread_pool* UploadWorkers = nullptr;
   static void Release(std::map<asio::ip::address, int>& counts, const asio::ip::address& peer) {
     auto it = counts.find(peer);
     if (it != counts.end() && --it->second == 0) counts.erase(it);
@@ -391,7 +393,10 @@ class TServer {
     });
   }
 
-  void SetWorkers(asio::thread_pool* workers) { shared_->Workers = workers; }
+  void SetWorkers(asio::thread_pool* workers, asio::thread_pool* uploads) {
+    shared_->Workers = workers;
+    shared_->UploadWorkers = uploads;
+  }
 
   void Stop() {
     beast::error_code ec;
@@ -548,7 +553,9 @@ void TSession::OnRead(beast::error_code ec) {
     Write(res_.keep_alive());
     return;
   }
-  asio::post(*server_->Workers, [self = shared_from_this()] {
+  asio::thread_pool& pool =
+      IsUpload(req) && server_->UploadWorkers ? *server_->UploadWorkers : *server_->Workers;
+  asio::post(pool, [self = shared_from_this()] {
     auto res = std::make_shared<Response>(
         Answer(self->server_->Service, self->server_->Site, self->parser_->get(), self->peer_.to_string()));
     asio::post(self->stream_.get_executor(), [self, res] {
@@ -663,8 +670,9 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   asio::io_context io(1);
   ServerStarted();  // the static files' Last-Modified
   asio::thread_pool workers(limits.Workers);
+  asio::thread_pool uploads(limits.UploadWorkers);
   TServer server(io, service, site, limits);
-  server.SetWorkers(&workers);
+  server.SetWorkers(&workers, &uploads);
   const int bound = server.Listen(address, port);
   if (bound == 0) {
     std::fprintf(stderr, "tinokvak-scores: cannot listen on %s:%d\n", address.c_str(), port);
@@ -681,6 +689,7 @@ int Serve(TScoreService& service, const std::string& address, int port, const TS
   io.run();
   // Requests still with the database end within its time limit; their replies go nowhere.
   workers.join();
+  uploads.join();
   return 0;
 }
 

@@ -35,8 +35,17 @@ struct TServerLimits {
   // Connections the kernel queues before they are accepted: a burst of players at once
   // should wait for their turn, not be refused.
   int Backlog = 4096;
-  // Threads that answer the requests reaching the database, off the event loop.
-  int Workers = 4;
+  // Threads that answer the requests reaching the database, off the event loop. They are
+  // more than the database connections (DbConnections): a request waiting for one waits in
+  // the store, where the token requests and results that wait together go in one batch.
+  int Workers = 32;
+  // Threads that take replay uploads (read the file, claim its result, queue its check):
+  // apart from the workers, so that a flood of uploads leaves the table, the tokens and the
+  // results their threads.
+  int UploadWorkers = 2;
+  // Database connections for the workers; there is one more for each upload worker and
+  // each check that may run at once, so that those never leave the workers fewer.
+  int DbConnections = 4;
 };
 
 // One request's raw bytes through the same parser and answers the server uses: the reply

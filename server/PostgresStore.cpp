@@ -2,8 +2,10 @@
 // the database's to enforce: the result is inserted only from the row a DELETE took, and
 // two servers deleting the same row cannot both succeed.
 // Each server holds a few connections, one operation on each at a time: a statement that
-// hangs (a frozen backend, a lock held elsewhere) holds up its own connection's request
-// and nothing else.
+// hangs (a frozen backend, a lock held elsewhere) holds up its own connection's requests
+// and nothing else. Token requests and results that wait for a connection together go to
+// the database together, one statement and one commit for them all, and each is answered
+// only once that commit is done.
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -104,6 +107,53 @@ class TPgConnection {
   TResult Query(const char* sql, int n, const char* const* values, const int* lengths,
                 const int* formats, int resultFormat) {
     if (!conn_) Connect();
+    return Await(PQsendQueryParams(conn_, sql, n, nullptr, values, lengths, formats, resultFormat));
+  }
+
+  // The same through a statement prepared on this connection the first time it is used
+  // here (`name` stands for `sql`): parsed and planned once, not for every request.
+  TResult Prepared(const char* name, const char* sql, int n, const char* const* values,
+                   const int* lengths, const int* formats, int resultFormat) {
+    if (!conn_) Connect();
+    if (std::find(prepared_.begin(), prepared_.end(), name) == prepared_.end()) {
+      const TResult p = Await(PQsendPrepare(conn_, name, sql, 0, nullptr));
+      Check(p);
+      prepared_.push_back(name);
+    }
+    return Await(PQsendQueryPrepared(conn_, name, n, values, lengths, formats, resultFormat));
+  }
+
+  TResult RunPrepared(const char* name, const char* sql, const std::vector<std::string>& params) {
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    TResult r = Prepared(name, sql, static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0);
+    Check(r);
+    return r;
+  }
+
+  // Connected now, unless it is already; the statements connect anew after a drop.
+  void Open() {
+    if (!conn_) Connect();
+  }
+
+ private:
+  void Connect() {
+    conn_ = PQconnectdb(url_.c_str());
+    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
+      Drop();
+      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
+    }
+    // The server's own bound, a little inside ours; and no notices on stderr.
+    for (const char* sql : {"SET client_min_messages = warning", "SET statement_timeout = 4000",
+                            "SET lock_timeout = 4000"}) {
+      const TResult r(PQexec(conn_, sql));
+      Check(r);
+    }
+  }
+
+  // The answer to what `sent` sent (false: it could not be sent), within the deadline.
+  TResult Await(int sent) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(QuerySeconds);
     auto wait = [&](short events) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -121,8 +171,7 @@ class TPgConnection {
       Drop();
       throw std::runtime_error("database: no answer within " + std::to_string(QuerySeconds) + " s");
     };
-    if (!PQsendQueryParams(conn_, sql, n, nullptr, values, lengths, formats, resultFormat))
-      return TResult(nullptr);
+    if (!sent) return TResult(nullptr);
     for (int f; (f = PQflush(conn_)) != 0;) {
       if (f < 0) return TResult(nullptr);
       if (!wait(POLLOUT | POLLIN)) return giveUp();
@@ -148,35 +197,16 @@ class TPgConnection {
     return TResult(last);
   }
 
-  // Connected now, unless it is already; the statements connect anew after a drop.
-  void Open() {
-    if (!conn_) Connect();
-  }
-
- private:
-  void Connect() {
-    conn_ = PQconnectdb(url_.c_str());
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-      const std::string msg = conn_ ? PQerrorMessage(conn_) : "out of memory";
-      Drop();
-      throw std::runtime_error("cannot open the PostgreSQL database: " + msg);
-    }
-    // The server's own bound, a little inside ours; and no notices on stderr.
-    for (const char* sql : {"SET client_min_messages = warning", "SET statement_timeout = 4000",
-                            "SET lock_timeout = 4000"}) {
-      const TResult r(PQexec(conn_, sql));
-      Check(r);
-    }
-  }
-
   void Drop() {
     PQfinish(conn_);
     conn_ = nullptr;
+    prepared_.clear();
   }
 
   static constexpr int QuerySeconds = 5;
   std::string url_;
   PGconn* conn_ = nullptr;
+  std::vector<std::string> prepared_;  // the names prepared on this connection
 };
 
 class TPostgresStore final : public TScoreStore {
@@ -192,57 +222,34 @@ class TPostgresStore final : public TScoreStore {
     }
   }
 
+  // Token requests and results arriving together share one statement, and so one
+  // transaction and one commit (see Batched). Each is answered once that commit is done,
+  // and a batch that fails fails each of its requests.
   void AddToken(const std::string& token, int64_t now, const std::string& address) override {
-    const TLease c = Take();
-    const std::string expired = std::to_string(now - TokenLifetime), issued = std::to_string(now),
-                      keep = std::to_string(MaxOpenTokens);
-    c->Exec("BEGIN");
-    try {
-      // One address's tokens are added one at a time (by whichever server): its bound's
-      // deletes would otherwise take the same rows in concurrent transactions, which then
-      // wait for each other or deadlock (a second each before the database notices).
-      c->Run("SELECT pg_advisory_xact_lock(8642019, hashtext($1))", {address});
-      // Expired tokens go a batch at a time, oldest first on the index: however many expire
-      // at once, no request deletes more than a batch (an expired one serves nothing).
-      c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE issued < $1"
-             " ORDER BY issued LIMIT $2)",
-             {expired, std::to_string(TrimBatch)});
-      c->Run("INSERT INTO tokens (token, issued, address) VALUES ($1, $2, $3) ON CONFLICT (token)"
-          " DO UPDATE SET issued = EXCLUDED.issued, address = EXCLUDED.address",
-          {token, issued, address});
-      // The address's own bound, on its index; the overall one now and then: the oldest
-      // beyond it go, a batch at most, found on the index however far past it the table is.
-      c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE address = $1"
-          " ORDER BY issued DESC, token DESC OFFSET $2)",
-          {address, std::to_string(MaxTokensPerAddress)});
-      if (++added_ % TrimEvery == 0)
-        c->Run("DELETE FROM tokens WHERE token IN (SELECT token FROM tokens WHERE issued <="
-               " (SELECT issued FROM tokens ORDER BY issued DESC OFFSET $1 LIMIT 1)"
-               " ORDER BY issued LIMIT $2)",
-               {keep, std::to_string(TrimBatch)});
-      c->Exec("COMMIT");
-    } catch (...) {
-      c->Exec("ROLLBACK", false);
-      throw;
-    }
+    TTokenItem item;
+    item.Token = token;
+    item.Now = now;
+    item.Address = address;
+    Batched(tokenQueue_, item, [this](TPgConnection& c, const std::vector<TTokenItem*>& batch) {
+      AddTokens(c, batch);
+    });
   }
 
   bool StoreResult(const std::string& token, const TResultRow& row, int64_t now) override {
-    const TLease c = Take();
-    // One statement: the insert sees the deleted row only in the server whose DELETE took it.
-    const TResult r = c->Run(
-        "WITH used AS (DELETE FROM tokens WHERE token = $1 AND issued >= $2 RETURNING token)"
-        " INSERT INTO results (name, score, country, time, token)"
-        " SELECT $3, $4, $5, $6, token FROM used",
-        {token, std::to_string(now - TokenLifetime), row.Name, std::to_string(row.Score),
-         row.Country, std::to_string(row.Time)});
-    return std::string(PQcmdTuples(r.get())) == "1";
+    TResultItem item;
+    item.Token = token;
+    item.Row = row;
+    item.Now = now;
+    Batched(resultQueue_, item, [](TPgConnection& c, const std::vector<TResultItem*>& batch) {
+      StoreResults(c, batch);
+    });
+    return item.Stored;
   }
 
   std::optional<TReplayClaim> ClaimReplay(const std::string& token, int64_t now) override {
     const TLease c = Take();
-    const TResult r = c->Run("SELECT id, name, score FROM results WHERE token = $1 AND time >= $2"
-                          " AND NOT verified",
+    const TResult r = c->RunPrepared("claim", "SELECT id, name, score FROM results WHERE token = $1"
+                                     " AND time >= $2 AND NOT verified",
                           {token, std::to_string(now - TokenLifetime)});
     if (PQntuples(r.get()) != 1) return std::nullopt;
     return TReplayClaim{std::stoll(PQgetvalue(r.get(), 0, 0)), PQgetvalue(r.get(), 0, 1),
@@ -348,7 +355,8 @@ class TPostgresStore final : public TScoreStore {
 
   std::vector<TResultRow> Best(int limit, bool verifiedOnly) override {
     const TLease c = Take();
-    const TResult r = c->Run(verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
+    const TResult r = c->RunPrepared(verifiedOnly ? "best_verified" : "best",
+                                     verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
                                          " WHERE verified ORDER BY score DESC, time, id LIMIT $1"
                                        : "SELECT name, score, country, time, verified FROM results"
                                          " ORDER BY score DESC, time, id LIMIT $1",
@@ -426,12 +434,216 @@ class TPostgresStore final : public TScoreStore {
         c->Exec("CREATE INDEX IF NOT EXISTS tokens_address ON tokens (address, issued)");
         c->Exec("INSERT INTO tinokvak_schema (version) VALUES (5)");
       }
+      // Adds a batch of tokens in one call (see AddTokens); made anew at each start, so a
+      // newer server's version replaces an older one's. Older servers do not call it.
+      c->Exec(kAddTokensFunction);
       c->Exec("COMMIT");
     } catch (...) {
       c->Exec("ROLLBACK", false);
       throw;
     }
   }
+
+  // One request waiting in a batch, and the thread that sent it.
+  struct TItem {
+    bool Taken = false;  // in a batch on its way
+    bool Done = false;
+    std::exception_ptr Error;
+    std::condition_variable Wake;  // its thread waits on it alone
+  };
+  struct TTokenItem : TItem {
+    std::string Token, Address;
+    int64_t Now = 0;
+  };
+  struct TResultItem : TItem {
+    std::string Token;
+    TResultRow Row;
+    int64_t Now = 0;
+    bool Stored = false;
+  };
+  template <class Item>
+  struct TQueue {
+    std::deque<Item*> Waiting;
+    int Running = 0;  // batches on their way
+  };
+
+  // Group commit: the request joins its kind's queue; a thread that finds a connection free
+  // (and fewer than BatchesAtOnce of its kind on their way) takes what waits in the queue
+  // then, up to MaxBatch, oldest first, and runs it as one batch on that connection, while
+  // the others wait for theirs to be done. A lone request runs at once on its own; those
+  // that come while the batches are busy go together in the next one. A second batch may
+  // run beside the first, so that one stuck on a frozen connection holds up only its own
+  // requests. Each thread sleeps on its own item: a batch's end wakes its requests and the
+  // next one to lead, not every thread waiting. Throws what its batch failed with.
+  template <class Item, class Run>
+  void Batched(TQueue<Item>& q, Item& item, Run run) {
+    std::unique_lock lock(mutex_);
+    q.Waiting.push_back(&item);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WaitSeconds);
+    while (!item.Done) {
+      if (!item.Taken && !idle_.empty() && q.Running < BatchesAtOnce) {
+        TPgConnection* c = idle_.front();
+        idle_.pop_front();
+        ++q.Running;
+        std::vector<Item*> batch;
+        while (!q.Waiting.empty() && batch.size() < MaxBatch) {
+          batch.push_back(q.Waiting.front());
+          batch.back()->Taken = true;
+          q.Waiting.pop_front();
+        }
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+          run(*c, batch);
+        } catch (...) {
+          error = std::current_exception();
+        }
+        lock.lock();
+        --q.Running;
+        for (Item* i : batch) {
+          i->Error = error;
+          i->Done = true;
+          if (i != &item) i->Wake.notify_one();
+        }
+        idle_.push_back(c);
+        WakeNext();
+        continue;
+      }
+      if (item.Taken) {
+        // Its batch ends within a statement's bound.
+        item.Wake.wait(lock);
+      } else if (item.Wake.wait_until(lock, deadline) == std::cv_status::timeout && !item.Taken &&
+                 !item.Done) {
+        q.Waiting.erase(std::find(q.Waiting.begin(), q.Waiting.end(), &item));
+        WakeNext();
+        throw std::runtime_error("database: no connection free within " +
+                                 std::to_string(WaitSeconds) + " s");
+      }
+    }
+    if (item.Error) std::rethrow_exception(item.Error);
+  }
+
+  // A connection was given back (under mutex_): the first request waiting in each queue
+  // may lead a batch now, and one operation waiting for a connection may take it.
+  void WakeNext() {
+    if (!tokenQueue_.Waiting.empty()) tokenQueue_.Waiting.front()->Wake.notify_one();
+    if (!resultQueue_.Waiting.empty()) resultQueue_.Waiting.front()->Wake.notify_one();
+    given_.notify_one();
+  }
+
+  // A batch of tokens in one call of the function below: one statement, one commit.
+  void AddTokens(TPgConnection& c, const std::vector<TTokenItem*>& batch) {
+    std::vector<std::string> tokens, addresses;
+    int64_t now = 0;
+    for (const TTokenItem* i : batch) {
+      tokens.push_back(i->Token);
+      addresses.push_back(i->Address);
+      now = std::max(now, i->Now);
+    }
+    // The overall bound is looked at when the count of tokens passes a multiple of TrimEvery.
+    const unsigned before = added_.fetch_add(static_cast<unsigned>(batch.size()));
+    const bool trim = (before + batch.size()) / TrimEvery != before / TrimEvery;
+    c.RunPrepared("add_tokens",
+                  "SELECT tinokvak_add_tokens($1::text[], $2::text[], $3::bigint, $4::bigint,"
+                  " $5::integer, $6::integer, $7::integer)",
+                  {TextArray(tokens), TextArray(addresses), std::to_string(now),
+                   std::to_string(now - TokenLifetime), std::to_string(MaxTokensPerAddress),
+                   std::to_string(TrimBatch), trim ? std::to_string(MaxOpenTokens) : "-1"});
+  }
+
+  // A batch of results in one statement: each row is inserted only from the token row its
+  // DELETE took, so a token serves one result whichever server or batch sends it. A token
+  // twice in one batch is sent once; the other is refused as a used token would be.
+  static void StoreResults(TPgConnection& c, const std::vector<TResultItem*>& batch) {
+    std::vector<std::string> tokens, names, scores, countries, times;
+    std::vector<TResultItem*> sent;
+    int64_t now = 0;
+    for (TResultItem* i : batch) {
+      if (std::find(tokens.begin(), tokens.end(), i->Token) != tokens.end()) continue;
+      sent.push_back(i);
+      tokens.push_back(i->Token);
+      names.push_back(i->Row.Name);
+      scores.push_back(std::to_string(i->Row.Score));
+      countries.push_back(i->Row.Country);
+      times.push_back(std::to_string(i->Row.Time));
+      now = std::max(now, i->Now);
+    }
+    const TResult r = c.RunPrepared(
+        "store_results",
+        "WITH batch AS (SELECT * FROM unnest($1::text[], $2::text[], $3::integer[], $4::text[],"
+        "  $5::bigint[]) AS b(token, name, score, country, time)),"
+        " used AS (DELETE FROM tokens WHERE token = ANY($1::text[]) AND issued >= $6"
+        "  RETURNING token)"
+        " INSERT INTO results (name, score, country, time, token)"
+        " SELECT b.name, b.score, b.country, b.time, b.token FROM batch b JOIN used u ON u.token = b.token"
+        " RETURNING token",
+        {TextArray(tokens), TextArray(names), TextArray(scores), TextArray(countries), TextArray(times),
+         std::to_string(now - TokenLifetime)});
+    for (int k = 0; k < PQntuples(r.get()); ++k) {
+      const std::string_view stored = PQgetvalue(r.get(), k, 0);
+      for (TResultItem* i : sent)
+        if (i->Token == stored) i->Stored = true;
+    }
+  }
+
+  // An array literal of texts, each quoted.
+  static std::string TextArray(const std::vector<std::string>& items) {
+    std::string out = "{";
+    for (const std::string& item : items) {
+      if (out.size() > 1) out += ',';
+      out += '"';
+      for (char ch : item) {
+        if (ch == '"' || ch == '\\') out += '\\';
+        out += ch;
+      }
+      out += '"';
+    }
+    return out + "}";
+  }
+
+  // Its statements are planned once for all calls (no planning for each call's values), and
+  // each is written so that its one plan finds its rows on an index whatever the values: the
+  // rows to delete are picked on an index and deleted by their place (ctid), never by a
+  // join the planner might make a scan of the whole table.
+  // Adds tokens issued at `issued_at` to their addresses, in one transaction: the
+  // addresses' locks first, in one order (so that batches never wait for each other in a
+  // circle; one address's tokens are added one batch at a time, by whichever server,
+  // else its bound's deletes take the same rows in concurrent transactions), then a batch
+  // of expired tokens out, oldest first on the index (an expired one serves nothing), the
+  // new ones in, each address's bound kept on its index, and, when `keep` is not negative,
+  // the oldest beyond `keep` out, a batch at most.
+  static constexpr const char* kAddTokensFunction = R"sql(
+CREATE OR REPLACE FUNCTION tinokvak_add_tokens(new_tokens text[], new_addresses text[],
+    issued_at bigint, expired_before bigint, per_address integer, batch integer, keep integer)
+  RETURNS void LANGUAGE plpgsql SET plan_cache_mode = force_generic_plan AS $fn$
+DECLARE
+  h integer;
+BEGIN
+  FOR h IN SELECT DISTINCT hashtext(a) FROM unnest(new_addresses) a ORDER BY 1 LOOP
+    PERFORM pg_advisory_xact_lock(8642019, h);
+  END LOOP;
+  DELETE FROM tokens WHERE ctid = ANY(ARRAY(
+    SELECT ctid FROM tokens WHERE issued < expired_before ORDER BY issued LIMIT batch));
+  INSERT INTO tokens (token, issued, address)
+    SELECT DISTINCT ON (n.t) n.t, issued_at, n.a FROM unnest(new_tokens, new_addresses) AS n(t, a)
+    ON CONFLICT (token) DO UPDATE SET issued = EXCLUDED.issued, address = EXCLUDED.address;
+  DELETE FROM tokens WHERE ctid = ANY(ARRAY(
+    SELECT o.ctid FROM (SELECT DISTINCT a FROM unnest(new_addresses) a) n
+      CROSS JOIN LATERAL (SELECT ctid FROM tokens WHERE address = n.a
+                          ORDER BY issued DESC, token DESC OFFSET per_address) o));
+  IF keep >= 0 THEN
+    DELETE FROM tokens WHERE ctid = ANY(ARRAY(
+      SELECT ctid FROM tokens WHERE issued <=
+        (SELECT issued FROM tokens ORDER BY issued DESC OFFSET keep LIMIT 1)
+      ORDER BY issued LIMIT batch));
+  END IF;
+END
+$fn$)sql";
+
+  static constexpr size_t MaxBatch = 64;
+  static constexpr int BatchesAtOnce = 2;  // of one kind
+  TQueue<TTokenItem> tokenQueue_;    // under mutex_
+  TQueue<TResultItem> resultQueue_;  // under mutex_
 
   // A connection for one operation, given back when the operation ends.
   class TLease {
@@ -459,11 +671,9 @@ class TPostgresStore final : public TScoreStore {
     return TLease(*this, c);
   }
   void GiveBack(TPgConnection* c) {
-    {
-      std::lock_guard lock(mutex_);
-      idle_.push_back(c);
-    }
-    given_.notify_one();
+    std::lock_guard lock(mutex_);
+    idle_.push_back(c);
+    WakeNext();
   }
 
   static constexpr int WaitSeconds = 5;

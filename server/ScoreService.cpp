@@ -254,6 +254,17 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
     return Refuse(400, "bad query");
   const std::string token(params.at("p"));
   if (!checker_) return Refuse(503, "replays are not checked here");
+  // A full queue turns the upload away before the file is read and hashed, which costs
+  // milliseconds of CPU for a long game: clients sending again and again while it is full
+  // would otherwise take the processor from everybody else. Queueing looks again, for
+  // certain.
+  try {
+    if (static_cast<size_t>(store_.WaitingChecks(clock_())) >= checker_->Options().QueueCap)
+      return Refuse(503, "too many replays waiting, try later");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
+    return Refuse(500, "server error");
+  }
   // What the replay claims is read before anything is used up: a damaged file costs the
   // game nothing and may be sent again.
   replay::TReplay r;

@@ -157,9 +157,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    // A connection for each thread that reaches the database: the request workers and the
-    // checks.
-    const int connections = o.Limits.Workers + (o.Checker.Checker.empty() ? 0 : o.Checker.AtOnce);
+    // Connections for the request workers, one for each upload worker and each check.
+    const int connections = o.Limits.DbConnections + o.Limits.UploadWorkers +
+                            (o.Checker.Checker.empty() ? 0 : o.Checker.AtOnce);
     const std::unique_ptr<tk::scores::TScoreStore> store =
         tk::scores::OpenScoreStore(o.Db, connections);
     tk::scores::TScoreService service(*store);

@@ -2,11 +2,16 @@
 """Loads tinokvak-scores on one throw-away PostgreSQL and prints, for each build given, side
 by side in one run:
 
-    server/bench/pg_load.py REFERENCE/tinokvak-scores NEW/tinokvak-scores [...]
+    server/bench/pg_load.py [--client LOAD] REFERENCE/tinokvak-scores NEW/tinokvak-scores [...]
+
+The load comes from tinokvak-scores-load (LOAD; by default the one beside the last build
+given), one C++ process driving all its clients from one thread, the same for every build;
+its own CPU time is printed beside each figure it makes, with the servers' and the
+database's over the same seconds.
 
   servers N   N servers (1, 2, 4) on one database, 32 clients (each from an address of
-              its own) on kept-alive connections spread over them, each submitting results (a token, then the result) for
-              6 s: results per second and the requests' p99;
+              its own) on kept-alive connections spread over them, each submitting results
+              (a token, then the result) for 6 s: results per second and the requests' p99;
   1M tokens   the same on one server and on two, with 1 000 000 tokens left open (from
               1000 addresses) before it starts;
   attacks     a normal client (one token and one result every 100 ms, a new connection
@@ -18,19 +23,18 @@ by side in one run:
 
 The cluster lives in a temporary folder, is reached through its socket there (run as
 nobody when we are root), has fsync off (the database's disk is not what is measured) and
-is stopped, with every server, when the script ends however it ends. Each measurement gets
-a fresh database. About 2 minutes per build.
+is stopped, with every server and client, when the script ends however it ends. Each
+measurement gets a fresh database. About 2 minutes per build.
 """
-import atexit, glob, multiprocessing as mp, os, shutil, signal, subprocess, sys, tempfile
-import threading, time
+import atexit, glob, json, os, pwd, shutil, signal, subprocess, sys, tempfile, threading, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from load import Conn, payload, pct, submit_one, trickle  # noqa: E402
+from load import trickle  # noqa: E402
 
 REPLAY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "replays",
                       "name-entry.tkr")
 CLIENTS = 32
-PROCESSES = 8
+LOADER = None  # tinokvak-scores-load
 
 
 class Cluster:
@@ -38,7 +42,9 @@ class Cluster:
         self.bin = sorted(glob.glob("/usr/lib/postgresql/*/bin"))[-1]
         self.tmp = tempfile.mkdtemp(prefix="tk-pgbench-")
         self.as_owner = []
+        self.uid = os.getuid()  # whose processes the cluster's are
         if os.getuid() == 0:
+            self.uid = pwd.getpwnam("nobody").pw_uid
             shutil.chown(self.tmp, "nobody", "nogroup")
             self.as_owner = ["runuser", "-u", "nobody", "--"]
         atexit.register(self.stop)
@@ -108,144 +114,79 @@ def stop_servers():
     SERVERS.clear()
 
 
-def submitter(args):
-    """One process: its clients, each on one kept-alive connection, submit until the end."""
-    ports, first, count, seconds = args
-    lats, done, errors = [], [0], [0]
-    lock = threading.Lock()
-    end = time.monotonic() + seconds
+TCK = os.sysconf("SC_CLK_TCK")
 
-    def client(i):
-        mine, n, err = [], 0, 0
-        port = ports[i % len(ports)]
-        source = f"127.0.2.{i + 1}"  # each player from an address of its own
+
+def cpu_seconds(pids):
+    total = 0.0
+    for pid in pids:
         try:
-            c = Conn(port, source=source, timeout=10)
-        except OSError:
-            with lock:
-                errors[0] += 1
-            return
-        while time.monotonic() < end:
-            try:
-                ok, ms = submit_one(c, i)
-                mine += ms
-                if ok:
-                    n += 1
-                else:
-                    err += 1
-            except OSError:
-                err += 1
-                try:
-                    c.close()
-                    c = Conn(port, source=source, timeout=10)
-                except OSError:
-                    break
-        c.close()
-        with lock:
-            lats.extend(mine)
-            done[0] += n
-            errors[0] += err
-
-    threads = [threading.Thread(target=client, args=(first + k,)) for k in range(count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    return done[0], errors[0], lats
-
-
-POOL = None  # the client processes, started once, before any thread of ours
-
-
-def submissions(ports, seconds=6):
-    per = CLIENTS // PROCESSES
-    t0 = time.monotonic()
-    parts = POOL.map_async(submitter, [(ports, k * per, per, seconds) for k in range(PROCESSES)]
-                           ).get(timeout=seconds + 120)
-    secs = time.monotonic() - t0
-    done = sum(p[0] for p in parts)
-    errors = sum(p[1] for p in parts)
-    lats = [x for p in parts for x in p[2]]
-    return {"results/s": round(done / secs), "errors": errors, "p99 ms": round(pct(lats, 99), 1)}
-
-
-def probe(port, seconds, stop=None, players=1):
-    """A normal player: a token and a result every 100 ms, each on a new connection; with
-    `players`, that many at once (their figures together)."""
-    if players > 1:
-        outs = [None] * players
-        def one(k):
-            outs[k] = probe_one(port, seconds, stop, raw=True)
-        ts = [threading.Thread(target=one, args=(k,)) for k in range(players)]
-        for t in ts:
-            t.start()
-        for t in ts:
-            t.join()
-        lat = [x for o in outs for x in o[0]]
-        failed = sum(o[1] for o in outs)
-        return {"p50 ms": round(pct(lat, 50), 1), "p99 ms": round(pct(lat, 99), 1), "failed": failed}
-    return probe_one(port, seconds, stop)
-
-
-def probe_one(port, seconds, stop=None, raw=False):
-    lat, failed = [], 0
-    end = time.monotonic() + seconds
-    i = 0
-    while time.monotonic() < end and not (stop and stop.is_set()):
-        t0 = time.monotonic()
-        try:
-            c = Conn(port, timeout=10)
-            st, body = c.get("/cgi/version.pl?version&prg=Pondlark")
-            token = body.split("|")[4] if st == 200 else ""
-            st2, _ = c.get("/cgi/version.pl?hs&prg=Pondlark&inf=" + payload(token, 7 + i))
-            c.close()
-            if st == 200 and st2 == 200:
-                lat.append((time.monotonic() - t0) * 1000)
-            else:
-                failed += 1
-        except OSError:
-            failed += 1
-        i += 1
-        time.sleep(max(0, 0.1 - (time.monotonic() - t0)))
-    if raw:
-        return lat, failed
-    return {"p50 ms": round(pct(lat, 50), 1), "p99 ms": round(pct(lat, 99), 1), "failed": failed}
-
-
-def token_flood(port, stop):
-    def ask():
-        try:
-            c = Conn(port, source="127.0.0.3", timeout=10)
-            while not stop.is_set():
-                c.get("/cgi/version.pl?version&prg=Pondlark")
-            c.close()
+            with open(f"/proc/{pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            total += sum(int(x) for x in fields[11:15]) / TCK  # its own and its waited-for children's
         except OSError:
             pass
-    ts = [threading.Thread(target=ask) for _ in range(8)]
-    for t in ts:
-        t.start()
-    return ts
+    return total
 
 
-def upload_flood(port, stop, replay):
-    score = 200  # name-entry.tkr's
-    def upload(i):
-        while not stop.is_set():
+def postgres_pids(cluster):
+    pids = []
+    for d in os.listdir("/proc"):
+        if d.isdigit():
             try:
-                c = Conn(port, source=f"127.0.1.{i + 1}", timeout=10)
-                st, body = c.get("/cgi/version.pl?version&prg=Pondlark")
-                token = body.split("|")[4]
-                c.get("/cgi/version.pl?hs&prg=Pondlark&inf=" + payload(token, score))
-                c.s.sendall((f"POST /cgi/replay.pl?prg=Pondlark&p={token} HTTP/1.1\r\nHost: x\r\n"
-                             f"Content-Length: {len(replay)}\r\n\r\n").encode() + replay)
-                c.s.recv(4096)
-                c.close()
-            except (OSError, IndexError):
-                time.sleep(0.05)
-    ts = [threading.Thread(target=upload, args=(i,)) for i in range(40)]
-    for t in ts:
-        t.start()
-    return ts
+                with open(f"/proc/{d}/comm") as f:
+                    if f.read().strip() != "postgres":
+                        continue
+                if os.stat(f"/proc/{d}").st_uid == cluster.uid:
+                    pids.append(int(d))
+            except OSError:
+                pass
+    return pids
+
+
+CLIENTS_RUNNING = []
+
+
+def kill_clients():
+    for p in CLIENTS_RUNNING:
+        if p.poll() is None:
+            p.kill()
+            p.wait()
+
+
+atexit.register(kill_clients)
+
+
+def load(ports, mode, clients, seconds, source, extra=()):
+    """Starts tinokvak-scores-load; .wait_json() gives its figures."""
+    p = subprocess.Popen([LOADER, "--ports", ",".join(map(str, ports)), "--mode", mode,
+                          "--clients", str(clients), "--seconds", str(seconds), "--source", source,
+                          *extra], stdout=subprocess.PIPE, text=True)
+    CLIENTS_RUNNING.append(p)
+
+    def wait_json():
+        out, _ = p.communicate(timeout=seconds + 60)
+        return json.loads(out)
+    p.wait_json = wait_json
+    return p
+
+
+def submissions(cluster, ports, seconds=6):
+    servers = [p.pid for p in SERVERS]
+    pg = postgres_pids(cluster)
+    s0, d0 = cpu_seconds(servers), cpu_seconds(pg)
+    r = load(ports, "submit", CLIENTS, seconds, "127.0.2.1+").wait_json()
+    return {"results/s": r["per_s"], "errors": r["errors"], "p99 ms": r["p99_ms"],
+            "client CPU s": r["client_cpu_s"],
+            "servers' CPU s": round(cpu_seconds(servers) - s0, 2),
+            "PostgreSQL CPU s": round(cpu_seconds(pg) - d0, 2)}
+
+
+def probe(port, seconds, players=1):
+    """A normal player: a token and a result every 100 ms, each on a new connection; with
+    `players`, that many at once (their figures together)."""
+    r = load([port], "probe", players, seconds, "127.0.0.1").wait_json()
+    return {"p50 ms": r["p50_ms"], "p99 ms": r["p99_ms"], "failed": r["errors"]}
 
 
 def attacks(cluster, binary, tmp):
@@ -254,7 +195,6 @@ def attacks(cluster, binary, tmp):
     with open(checker, "w") as f:
         f.write("#!/bin/sh\nexec sleep 5\n")
     os.chmod(checker, 0o755)
-    replay = open(REPLAY, "rb").read()
 
     db = cluster.fresh()
     port = start_server(binary, cluster.url(db))
@@ -262,26 +202,24 @@ def attacks(cluster, binary, tmp):
     t = trickle(port)
     out["64 tricklers: p99 ms"] = t["probe p99 ms"]
     out["64 tricklers: failed"] = t["probe failed"]
-    stop = threading.Event()
-    ts = token_flood(port, stop)
+    flood = load([port], "tokens", 8, 9, "127.0.0.3")
+    time.sleep(0.5)
     r = probe(port, 8)
-    stop.set()
-    for x in ts:
-        x.join()
+    f = flood.wait_json()
     out["token flood: p99 ms"], out["token flood: failed"] = r["p99 ms"], r["failed"]
+    out["token flood: tokens/s"] = f["per_s"]
     stop_servers()
 
     db = cluster.fresh()
     port = start_server(binary, cluster.url(db),
                         ["--checker", checker, "--game-dir", tmp, "--check-seconds", "10"])
-    stop = threading.Event()
-    ts = upload_flood(port, stop, replay)
+    flood = load([port], "upload", 40, 10, "127.0.1.1+", ["--replay", REPLAY, "--score", "200"])
     time.sleep(1)
     r = probe(port, 8)
-    stop.set()
-    for x in ts:
-        x.join()
+    f = flood.wait_json()
     out["40 uploaders: p99 ms"], out["40 uploaders: failed"] = r["p99 ms"], r["failed"]
+    out["40 uploaders: uploads/s"] = f["per_s"]
+    out["40 uploaders: upload statuses"] = " ".join(f"{k}:{v}" for k, v in sorted(f["uploads"].items()))
     stop_servers()
 
     db = cluster.fresh()
@@ -306,7 +244,7 @@ def run(cluster, binary):
         for n in (1, 2, 4):
             db = cluster.fresh()
             ports = [start_server(binary, cluster.url(db)) for _ in range(n)]
-            r = submissions(ports)
+            r = submissions(cluster, ports)
             stop_servers()
             for k, v in r.items():
                 out[f"{n} server(s): {k}"] = v
@@ -317,7 +255,7 @@ def run(cluster, binary):
                          " extract(epoch from now())::bigint, 'bench-' || (i / 1000)"
                          " FROM generate_series(1, 1000000) i", db)
             out[f"1M tokens, {n} server(s): open before"] = int(cluster.psql("SELECT count(*) FROM tokens", db))
-            r = submissions(ports)
+            r = submissions(cluster, ports)
             stop_servers()
             for k, v in r.items():
                 out[f"1M tokens, {n} server(s): {k}"] = v
@@ -331,13 +269,19 @@ def main():
     if len(sys.argv) < 2:
         print(__doc__)
         return 2
-    global POOL
+    global LOADER
+    builds = sys.argv[1:]
+    if builds[0] == "--client":
+        LOADER, builds = builds[1], builds[2:]
+    else:
+        LOADER = os.path.join(os.path.dirname(os.path.abspath(builds[-1])), "tinokvak-scores-load")
+    if not os.access(LOADER, os.X_OK):
+        print(f"no load client at {LOADER} (build the target tinokvak-scores-load)", file=sys.stderr)
+        return 2
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    POOL = mp.get_context("spawn").Pool(PROCESSES)
-    atexit.register(POOL.terminate)
     cluster = Cluster()
     results = []
-    for b in sys.argv[1:]:
+    for b in builds:
         results.append((b, run(cluster, b)))
         print(b, results[-1][1], flush=True)  # kept should a later build not finish
     keys = list(results[0][1])

@@ -5,7 +5,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -211,6 +213,94 @@ TEST(ScoreServer, TokenRequestsAtOnceFromOneAddressAreAllAnswered) {
   for (std::thread& t : clients) t.join();
   EXPECT_EQ(refused, 0);
   EXPECT_EQ(server.store->OpenTokens(), TScoreStore::MaxTokensPerAddress);
+}
+
+// Requests at once from many players (on PostgreSQL they go to the database together, in
+// shared statements and commits): a result is acknowledged exactly when its row is stored,
+// one token serves one result however many send it at once, and on PostgreSQL a result the
+// database refuses (a trigger stands in for any failure) fails its request, and whatever
+// shared its statement is either stored and acknowledged or failed, never acknowledged and
+// lost.
+TEST(ScoreServer, ResultsSentAtOnceAreAcknowledgedExactlyWhenStored) {
+  Server server;
+  const char* url = std::getenv("TK_TEST_SCORE_DB");
+  const bool postgres = url && *url;
+  if (postgres) {
+    PGconn* c = PQconnectdb(url);
+    ASSERT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
+    PGresult* r = PQexec(c,
+                         "CREATE OR REPLACE FUNCTION test_refuse_bad() RETURNS trigger LANGUAGE plpgsql AS"
+                         " $$ BEGIN IF NEW.name = 'Bad' THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$;"
+                         " CREATE TRIGGER refuse_bad BEFORE INSERT ON results FOR EACH ROW"
+                         " EXECUTE FUNCTION test_refuse_bad()");
+    ASSERT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+  }
+  constexpr int kThreads = 16, kRounds = 40;
+  struct TSent {
+    int Score = 0;
+    int Status = 0;
+    bool Bad = false;
+  };
+  std::vector<std::vector<TSent>> sent(kThreads);
+  std::vector<std::string> shared(kRounds);
+  for (std::string& t : shared) t = server.Token();
+  std::vector<std::vector<int>> sharedStatus(kRounds, std::vector<int>(kThreads));
+  std::vector<std::thread> players;
+  for (int t = 0; t < kThreads; ++t)
+    players.emplace_back([&, t] {
+      for (int i = 0; i < kRounds; ++i) {
+        const std::string token = online::ResultTokenOf(
+            server.service.Handle("/cgi/version.pl", "version&prg=Pondlark", "10.7.0." + std::to_string(t)).Body);
+        TSent s;
+        s.Score = 1000 + t * kRounds + i;
+        s.Bad = postgres && i % 10 == t % 10;
+        s.Status = server.Submit("type=0|name=" + std::string(s.Bad ? "Bad" : "Ok") + "|score=" +
+                                 std::to_string(s.Score) + "|key=T|p=" + token + "|add=|z=").Status;
+        sent[t].push_back(s);
+        // Every player sends the round's shared token too.
+        sharedStatus[i][t] = server.Submit("type=0|name=Same|score=" + std::to_string(i) + "|key=T|p=" +
+                                           shared[i] + "|add=|z=").Status;
+      }
+    });
+  for (std::thread& p : players) p.join();
+
+  std::map<int, int> stored;  // score: rows
+  for (const TResultRow& row : server.store->Best(100000))
+    if (row.Name != "Same") ++stored[row.Score];
+  int acknowledged = 0;
+  for (const auto& mine : sent)
+    for (const TSent& s : mine) {
+      SCOPED_TRACE("score " + std::to_string(s.Score));
+      EXPECT_TRUE(s.Status == 200 || s.Status == 500) << s.Status;
+      EXPECT_EQ(stored.count(s.Score) ? stored[s.Score] : 0, s.Status == 200 ? 1 : 0);
+      if (s.Bad) {
+        EXPECT_EQ(s.Status, 500);
+      }
+      if (!postgres) {
+        EXPECT_EQ(s.Status, 200);
+      }
+      acknowledged += s.Status == 200;
+    }
+  EXPECT_GT(acknowledged, 0);
+  for (int i = 0; i < kRounds; ++i) {
+    SCOPED_TRACE("shared token " + std::to_string(i));
+    // One stored at most; the others refused as used, or failed with a batch a refused
+    // result was in. A token that all of them failed with is unused still.
+    const auto ok = std::count(sharedStatus[i].begin(), sharedStatus[i].end(), 200);
+    EXPECT_LE(ok, 1);
+    EXPECT_EQ(ok + std::count(sharedStatus[i].begin(), sharedStatus[i].end(), 403) +
+                  (postgres ? std::count(sharedStatus[i].begin(), sharedStatus[i].end(), 500) : 0),
+              kThreads);
+    if (!postgres) {
+      EXPECT_EQ(ok, 1);
+    }
+    if (ok == 0) {
+      EXPECT_EQ(server.Submit("type=0|name=Same|score=1|key=T|p=" + shared[i] + "|add=|z=").Status, 200);
+    }
+  }
+  EXPECT_EQ(server.store->ResultCount(), acknowledged + kRounds);
 }
 
 // A table far past the overall bound of open tokens (filled by an older server, say) costs

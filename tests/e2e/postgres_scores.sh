@@ -191,3 +191,62 @@ for i in 1 2 3 4 5; do
 done
 [ "${after[*]}" = "OK| OK| OK| OK| OK|" ] || fail "the server did not connect again: ${after[*]}"
 echo "a frozen database connection fails its own request in time; the server's other connections, the site and other servers go on"
+
+# A result is acknowledged only once its row is committed, also when results go to the
+# database together: players send results to two servers at once, both servers are killed
+# (-9) in the middle of it and the database stops as if the machine had lost power
+# (immediate); after its recovery every acknowledged result is there, once.
+start_server f
+start_server g
+f=$(url_of f)
+g=$(url_of g)
+[ -n "$f" ] && [ -n "$g" ] || fail "the servers for the kill test did not start"
+f_pid=${pids[-2]}
+g_pid=${pids[-1]}
+python3 - "$f" "$g" "$f_pid" "$g_pid" > "$tmp/acked" <<'PY'
+import os, signal, sys, threading, urllib.request
+alphabet = "MNBVCXZLKJHGFDSAPYTREWQU98765432"
+def encode(b):
+    bits = "".join(f"{x:08b}" for x in b)
+    bits = "0" * ((5 - len(bits) % 5) % 5) + bits
+    return "".join(alphabet[int(bits[i:i+5], 2)] for i in range(0, len(bits), 5))
+urls, pids = sys.argv[1:3], [int(p) for p in sys.argv[3:5]]
+acked, lock, enough = [], threading.Lock(), threading.Event()
+def player(k):
+    for i in range(100000):
+        score = 100000 + k * 10000 + i
+        try:
+            url = urls[k % 2]
+            token = urllib.request.urlopen(url + "/cgi/version.pl?version&prg=Pondlark", timeout=10).read().decode().split("|")[4]
+            p = f"type=0|name=Ack|score={score}|key=T|p={token}|add=|z=".encode()
+            p += b"0" * ((5 - len(p) % 5) % 5)
+            if urllib.request.urlopen(url + "/cgi/version.pl?hs&prg=Pondlark&inf=" + encode(p), timeout=10).status == 200:
+                with lock:
+                    acked.append(score)
+                    if len(acked) >= 400:
+                        enough.set()
+        except Exception:
+            return  # the server is gone
+threads = [threading.Thread(target=player, args=(k,)) for k in range(16)]
+for t in threads: t.start()
+if not enough.wait(120):
+    sys.exit("too few results acknowledged")
+for p in pids:
+    os.kill(p, signal.SIGKILL)
+for t in threads: t.join()
+with lock:
+    print("\n".join(map(str, acked)))
+PY
+{ wait "$f_pid" "$g_pid"; } 2>/dev/null || true
+"${as_owner[@]}" "$pgbin/pg_ctl" -D "$tmp/data" -m immediate stop >/dev/null
+"${as_owner[@]}" "$pgbin/pg_ctl" -D "$tmp/data" -l "$tmp/pg.log" -w \
+  -o "-k $tmp -c listen_addresses= -c fsync=off" start >/dev/null
+psql "$db" -Atc "SELECT score FROM results WHERE name = 'Ack'" | sort > "$tmp/stored"
+sort "$tmp/acked" > "$tmp/acked.sorted"
+acked_count=$(wc -l < "$tmp/acked.sorted")
+lost=$(comm -23 "$tmp/acked.sorted" "$tmp/stored" | wc -l)
+doubled=$(uniq -d "$tmp/stored" | wc -l)
+[ "$acked_count" -ge 400 ] || fail "only $acked_count results acknowledged"
+[ "$lost" = 0 ] || fail "$lost of $acked_count acknowledged results lost after kill -9 and a database crash"
+[ "$doubled" = 0 ] || fail "$doubled results stored twice"
+echo "$acked_count results acknowledged while two servers were killed -9 and the database crashed: none lost, none doubled"
