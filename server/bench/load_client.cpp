@@ -4,12 +4,14 @@
 //
 //   tinokvak-scores-load --ports P[,P...] [--mode submit|tokens|upload|probe] [--clients N]
 //                        [--seconds S] [--source ADDRESS] [--replay FILE] [--score N]
+//                        [--pause-after-503 MS]
 //
 //   submit  each client, on one kept connection, asks for a token and sends a result with
 //           it, again and again: results, and the time of each request;
 //   tokens  each client, on one kept connection, asks for tokens in a loop;
 //   upload  each client, on a new connection each time, asks for a token, sends a result
-//           with the replay's score and uploads the replay;
+//           with the replay's score and uploads the replay; with --pause-after-503 MS it
+//           waits that long after a 503 (as the game waits to send again), else not at all;
 //   probe   a normal player: a token and a result on a new connection every 100 ms, the
 //           time of the two together.
 // Clients go round the ports. --source is the first client's address (127.0.2.1 by
@@ -51,6 +53,7 @@ struct TOptions {
   std::string Source = "127.0.2.1+";
   std::string Replay;
   int Score = -1;  // -1: 100 + the client's number
+  int PauseAfter503 = 0;  // ms an uploader waits after a 503 before its next round
 };
 
 struct TTally {
@@ -139,6 +142,13 @@ class TClient : public std::enable_shared_from_this<TClient> {
       Exchange(upload_, [self = shared_from_this()](int s, const std::string&) {
         ++self->tally_.Uploads[s];
         ++self->tally_.Done;
+        if (s == 503 && self->o_.PauseAfter503 > 0) {
+          // As the game does: the server said to come back later.
+          self->Close();
+          self->timer_.expires_after(std::chrono::milliseconds(self->o_.PauseAfter503));
+          self->timer_.async_wait([self](boost::system::error_code) { self->Round(); });
+          return;
+        }
         self->Round();
       });
       return;
@@ -245,7 +255,7 @@ double CpuSeconds() {
   std::fputs(
       "usage: tinokvak-scores-load --ports P[,P...] [--mode submit|tokens|upload|probe]\n"
       "                            [--clients N] [--seconds S] [--source ADDRESS[+]]\n"
-      "                            [--replay FILE] [--score N]\n",
+      "                            [--replay FILE] [--score N] [--pause-after-503 MS]\n",
       stderr);
   std::exit(2);
 }
@@ -285,6 +295,8 @@ TOptions Parse(int argc, char** argv) {
       o.Replay.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     } else if (a == "--score") {
       o.Score = std::atoi(v.c_str());
+    } else if (a == "--pause-after-503") {
+      o.PauseAfter503 = std::atoi(v.c_str());
     } else {
       Usage();
     }

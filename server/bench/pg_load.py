@@ -14,19 +14,19 @@ database's over the same seconds.
               (a token, then the result) for 6 s: results per second and the requests' p99;
   1M tokens   the same on one server and on two, with 1 000 000 tokens left open (from
               1000 addresses) before it starts;
-  attacks     a normal client (one token and one result every 100 ms, a new connection
-              each) on one server while, in turn: 64 clients trickle headers; 8 clients
+  attacks     four normal players (each one token and one result every 100 ms, a new
+              connection each) on one server while, in turn: 64 clients trickle headers; 8 clients
               ask for tokens in a loop from one address; 40 clients upload replays in a
-              loop (the checker is a stand-in that sleeps); one of the server's database
-              backends is frozen (SIGSTOP), with four such players at once. Their p50/p99
-              and failures.
+              loop (the checker is a stand-in that sleeps), without a pause and then
+              waiting a second after each 503 as the game does; one of the server's database
+              backends is frozen (SIGSTOP). Their p50/p99 and failures.
 
 The cluster lives in a temporary folder, is reached through its socket there (run as
 nobody when we are root), has fsync off (the database's disk is not what is measured) and
 is stopped, with every server and client, when the script ends however it ends. Each
 measurement gets a fresh database. About 2 minutes per build.
 """
-import atexit, glob, json, os, pwd, shutil, signal, subprocess, sys, tempfile, threading, time
+import atexit, glob, json, os, pwd, shutil, signal, subprocess, sys, tempfile, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from load import trickle  # noqa: E402
@@ -182,9 +182,10 @@ def submissions(cluster, ports, seconds=6):
             "PostgreSQL CPU s": round(cpu_seconds(pg) - d0, 2)}
 
 
-def probe(port, seconds, players=1):
-    """A normal player: a token and a result every 100 ms, each on a new connection; with
-    `players`, that many at once (their figures together)."""
+def probe(port, seconds, players=4):
+    """Normal players: each a token and a result every 100 ms, each on a new connection;
+    four of them at once, their figures together (one player's 80 rounds make a p99 that
+    is one round's luck)."""
     r = load([port], "probe", players, seconds, "127.0.0.1").wait_json()
     return {"p50 ms": r["p50_ms"], "p99 ms": r["p99_ms"], "failed": r["errors"]}
 
@@ -222,6 +223,20 @@ def attacks(cluster, binary, tmp):
     out["40 uploaders: upload statuses"] = " ".join(f"{k}:{v}" for k, v in sorted(f["uploads"].items()))
     stop_servers()
 
+    # The same uploaders waiting a second after each 503, as the game does.
+    db = cluster.fresh()
+    port = start_server(binary, cluster.url(db),
+                        ["--checker", checker, "--game-dir", tmp, "--check-seconds", "10"])
+    flood = load([port], "upload", 40, 10, "127.0.1.1+",
+                 ["--replay", REPLAY, "--score", "200", "--pause-after-503", "1000"])
+    time.sleep(1)
+    r = probe(port, 8)
+    f = flood.wait_json()
+    out["40 uploaders waiting 1 s after a 503: p99 ms"] = r["p99 ms"]
+    out["40 uploaders waiting 1 s after a 503: failed"] = r["failed"]
+    out["40 uploaders waiting 1 s after a 503: uploads/s"] = f["per_s"]
+    stop_servers()
+
     db = cluster.fresh()
     port = start_server(binary, cluster.url(db), app="frozen")
     probe(port, 0.5)
@@ -229,7 +244,7 @@ def attacks(cluster, binary, tmp):
                        " ORDER BY backend_start LIMIT 1")
     os.kill(int(pid), signal.SIGSTOP)
     try:
-        r = probe(port, 12, players=4)
+        r = probe(port, 12)
     finally:
         os.kill(int(pid), signal.SIGCONT)
     out["frozen backend: p50 ms"] = r["p50 ms"]
