@@ -32,3 +32,20 @@ add_custom_target(tk_web_play ALL
                   DEPENDS tk_web_data
                   COMMENT "The page and its data in play/" VERBATIM)
 add_dependencies(tk_web_play tinokvak-web)
+
+# The page in headless Chromium (tests/web/test_page.py, over tests/web/devtools.py): the
+# canvas equals the desktop's frames of the README's screenshot script, a game played with
+# real keys checks on the desktop, the player's files outlive a reload (a damaged
+# Config.cfg kept aside), and the canvas sits where the window's rules put it.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(tk_page_test ${PROJECT_SOURCE_DIR}/tests/web/test_page.py)
+add_test(NAME web_page_frames
+         COMMAND Python3::Interpreter ${tk_page_test} frames ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${PROJECT_SOURCE_DIR}/docs/screenshots.sim)
+add_test(NAME web_page_play
+         COMMAND Python3::Interpreter ${tk_page_test} play ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${tk_web_sim})
+add_test(NAME web_page_storage COMMAND Python3::Interpreter ${tk_page_test} storage ${TK_WEB_PLAY_DIR})
+add_test(NAME web_page_layout COMMAND Python3::Interpreter ${tk_page_test} layout ${TK_WEB_PLAY_DIR})
+set_tests_properties(web_page_frames web_page_play web_page_storage web_page_layout
+                     PROPERTIES LABELS web TIMEOUT 600)
