@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """The game's page in headless Chromium (tests/web/devtools.py), served on loopback.
 
-    test_page.py frames PLAY-DIR DESKTOP-SIM SCRIPT
-        The page's test mode runs SCRIPT (a tinokvak-sim script, seed 4) on its virtual clock
-        through the real platform and canvas; every "shot" reads the canvas's pixels, which
-        must equal the desktop sim's whole frame (.ppm) at the same shot, pixel for pixel.
+    test_page.py frames PLAY-DIR DESKTOP-SIM SCRIPT [SEED [EVERY]]
+        The page's test mode runs SCRIPT (a tinokvak-sim script, seed 4 unless SEED) on its
+        virtual clock through the real platform and canvas; every "shot" (and with EVERY, one
+        after each EVERY-th line) reads the canvas's pixels, which must equal the desktop
+        sim's whole frame (.ppm) at the same shot, pixel for pixel, and the state lines must
+        be the desktop's.
     test_page.py play PLAY-DIR DESKTOP-SIM WEB-SIM-COMMAND...
         The real page with real key and mouse events: the menu, options changed, a game
         started, hopped and lost, a name entered; the replay the page kept checks with the
@@ -163,10 +165,16 @@ def read_ppm(path):
 
 # ---- frames ----------------------------------------------------------------------------------
 
-def frames(play, desktop_sim, script):
+def frames(play, desktop_sim, script, seed=4, every=0):
     work = tempfile.mkdtemp(prefix="tk-page-frames-")
     with open(script, encoding="utf-8") as f:
-        lines = f.read().splitlines()
+        source = f.read().splitlines()
+    # With every, a shot is added after each every-th line too.
+    lines = []
+    for i, line in enumerate(source, 1):
+        lines.append(line)
+        if every and i % every == 0:
+            lines.append("shot line-%d.png" % i)
     # The desktop's side: each shot as the whole frame, as tests/web/sim.sh takes them.
     desktop_lines, n = [], 0
     for line in lines:
@@ -181,13 +189,15 @@ def frames(play, desktop_sim, script):
         f.write("\n".join(desktop_lines) + "\n")
     with open(os.path.join(work, "page.sim"), "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
-    run = subprocess.run([desktop_sim, "--seed", "4", "desktop.sim"], cwd=work, capture_output=True,
+    run = subprocess.run([desktop_sim, "--seed", str(seed), "desktop.sim"], cwd=work, capture_output=True,
                          text=True)
+    # A game that closed takes no more shots, on either side.
+    n = len([f for f in os.listdir(work) if f.startswith("desktop-") and f.endswith(".ppm")])
     check(run.returncode == 0, "the desktop sim failed: %s" % run.stderr)
     server = Server(play, work)
     try:
         with Browser() as browser:
-            page = open_game(browser, server.base + "/play/index.html?script=/test/page.sim&seed=4")
+            page = open_game(browser, server.base + "/play/index.html?script=/test/page.sim&seed=%d" % seed)
             page.wait_for("tinokvak.scriptDone")
             status = page.evaluate("tinokvak.scriptStatus")
             check(status == 0, "the script failed in the page: %s" % page.evaluate("tinokvak.scriptError"))
@@ -203,8 +213,14 @@ def frames(play, desktop_sim, script):
                 rgba = base64.b64decode(shot["rgba"])
                 w, h, rgb = read_ppm(os.path.join(work, "desktop-%d.ppm" % (i + 1)))
                 check((w, h) == (FRAME_W, FRAME_H), "the desktop's shot %d is %dx%d" % (i + 1, w, h))
-                differ = [p for p in range(w * h)
-                          if rgba[4 * p:4 * p + 3] != rgb[3 * p:3 * p + 3] or rgba[4 * p + 3] != 255]
+                shown = bytearray(w * h * 3)
+                for c in range(3):
+                    shown[c::3] = rgba[c::4]
+                if shown == rgb and rgba[3::4] == b"\xff" * (w * h):
+                    differ = []
+                else:
+                    differ = [p for p in range(w * h)
+                              if shown[3 * p:3 * p + 3] != rgb[3 * p:3 * p + 3] or rgba[4 * p + 3] != 255]
                 if differ:
                     p = differ[0]
                     raise Failure("shot %d (%s): %d pixels differ from the desktop's, the first at (%d, %d):"
@@ -411,8 +427,8 @@ def main():
     if mode == "frames" and len(sys.argv) > 4:
         sys.argv[4] = os.path.abspath(sys.argv[4])
     try:
-        if mode == "frames" and len(sys.argv) == 5:
-            frames(play_dir, sys.argv[3], sys.argv[4])
+        if mode == "frames" and 5 <= len(sys.argv) <= 7:
+            frames(play_dir, sys.argv[3], sys.argv[4], *[int(a) for a in sys.argv[5:]])
         elif mode == "play" and len(sys.argv) >= 5:
             play(play_dir, sys.argv[3], sys.argv[4:])
         elif mode == "storage" and len(sys.argv) == 3:
