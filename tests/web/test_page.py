@@ -15,6 +15,9 @@
     test_page.py storage PLAY-DIR
         A damaged Config.cfg in the browser's storage is kept aside as Config.cfg.bak after a
         reload, and the game starts on its defaults.
+    test_page.py window PLAY-DIR
+        The page's focus as the window's activity (the caption's pause mark), and full screen
+        through the browser: Alt+Enter, the options' item, and the browser leaving it.
     test_page.py layout PLAY-DIR
         The canvas letterboxed in a 1280 x 720 window and in a phone's 390 x 844 (touch on):
         where the window's rules put it, crisp at a whole ratio, and a tap lands where it
@@ -380,6 +383,42 @@ def storage(play_dir):
         server.close()
 
 
+# ---- window ----------------------------------------------------------------------------------
+
+def window(play_dir):
+    server = Server(play_dir)
+    try:
+        with Browser() as browser:
+            page = open_game(browser, server.base + "/play/")
+            wait_scene(page, "SceneMainMenu")
+            # The page losing the focus is the window going to the background, and back.
+            page.evaluate("window.dispatchEvent(new FocusEvent('blur'))")
+            page.wait_for("JSON.parse(tinokvak.state()).caption === 'Тиноквак [Пауза]'")
+            check(page.evaluate("document.title") == "Тиноквак [Пауза]", "the title did not follow")
+            page.evaluate("window.dispatchEvent(new FocusEvent('focus'))")
+            page.wait_for("JSON.parse(tinokvak.state()).caption === 'Тиноквак'")
+            # Alt+Enter: the browser's full screen; the browser leaving it (Esc) takes the game
+            # back to window mode, as the options would.
+            page.key("Enter", ["Alt"])
+            page.wait_for("JSON.parse(tinokvak.state()).flags.GameFullScreen && !!document.fullscreenElement")
+            check(state(page)["scene"] == "SceneMainMenu", "Alt+Enter did more than switch the display")
+            page.evaluate("document.exitFullscreen()")
+            page.wait_for("!JSON.parse(tinokvak.state()).flags.GameFullScreen")
+            check(not page.evaluate("!!document.fullscreenElement"), "the page is still in full screen")
+            # And the options' item asks for it too.
+            click_frame(page, 545, 260)
+            wait_scene(page, "SceneOptions")
+            click_frame(page, 620, 233)
+            page.wait_for("JSON.parse(tinokvak.state()).flags.GameFullScreen && !!document.fullscreenElement")
+            click_frame(page, 350, 233)
+            page.wait_for("!JSON.parse(tinokvak.state()).flags.GameFullScreen && !document.fullscreenElement")
+            print("blur and focus pause and resume the caption; Alt+Enter, the options and the browser's"
+                  " own leaving switch full screen")
+            page.assert_no_errors()
+    finally:
+        server.close()
+
+
 # ---- layout ----------------------------------------------------------------------------------
 
 def layout(play_dir):
@@ -433,6 +472,8 @@ def main():
             play(play_dir, sys.argv[3], sys.argv[4:])
         elif mode == "storage" and len(sys.argv) == 3:
             storage(play_dir)
+        elif mode == "window" and len(sys.argv) == 3:
+            window(play_dir)
         elif mode == "layout" and len(sys.argv) == 3:
             layout(play_dir)
         else:
