@@ -59,6 +59,8 @@ add_test(NAME web_page_play
 add_test(NAME web_page_storage COMMAND Python3::Interpreter ${tk_page_test} storage ${TK_WEB_PLAY_DIR})
 add_test(NAME web_page_layout COMMAND Python3::Interpreter ${tk_page_test} layout ${TK_WEB_PLAY_DIR})
 add_test(NAME web_page_window COMMAND Python3::Interpreter ${tk_page_test} window ${TK_WEB_PLAY_DIR})
+add_test(NAME web_page_failures COMMAND Python3::Interpreter ${tk_page_test} failures ${TK_WEB_PLAY_DIR})
 set_tests_properties(web_page_frames web_page_frames_menus web_page_frames_name_entry web_page_frames_stork
                      web_page_play web_page_storage web_page_layout web_page_window
+                     web_page_failures
                      PROPERTIES LABELS web TIMEOUT 600)

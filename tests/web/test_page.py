@@ -15,6 +15,9 @@
     test_page.py storage PLAY-DIR
         A damaged Config.cfg in the browser's storage is kept aside as Config.cfg.bak after a
         reload, and the game starts on its defaults.
+    test_page.py failures PLAY-DIR
+        A browser without WebAssembly, the program or the game's data not found: the page
+        says so in place of the game.
     test_page.py window PLAY-DIR
         The page's focus as the window's activity (the caption's pause mark), and full screen
         through the browser: Alt+Enter, the options' item, and the browser leaving it.
@@ -59,9 +62,12 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
                           **{".wasm": "application/wasm", ".js": "text/javascript",
                              ".json": "application/json"})
     roots = {}
+    missing = ()
 
     def translate_path(self, path):
         path = path.split("?", 1)[0].split("#", 1)[0]
+        if path in self.missing:
+            return "/nonexistent"
         for prefix, root in self.roots.items():
             if path == prefix or path.startswith(prefix + "/"):
                 rest = path[len(prefix):].lstrip("/") or "index.html"
@@ -81,11 +87,11 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
 class Server:
     """The page under /play/ and a test's own files under /test/, on a port of loopback."""
 
-    def __init__(self, play, extra=None):
+    def __init__(self, play, extra=None, missing=()):
         roots = {"/play": play}
         if extra:
             roots["/test"] = extra
-        handler = type("Handler", (_Handler,), {"roots": roots})
+        handler = type("Handler", (_Handler,), {"roots": roots, "missing": tuple(missing)})
         self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self.base = "http://127.0.0.1:%d" % self.httpd.server_address[1]
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
@@ -419,6 +425,33 @@ def window(play_dir):
         server.close()
 
 
+# ---- failures --------------------------------------------------------------------------------
+
+def failures(play_dir):
+    """What the player reads when the game cannot run, instead of a black page."""
+    cases = [
+        ("no WebAssembly", (), "delete window.WebAssembly;", "WebAssembly"),
+        ("the program missing", ("/play/tinokvak.wasm",), "", "Обновите страницу"),
+        ("the pictures missing", ("/play/game/Data/Graphic.dxg",), "", "Graphic.dxg"),
+    ]
+    for what, missing, before, says in cases:
+        server = Server(play_dir, missing=missing)
+        try:
+            with Browser() as browser:
+                page = browser.open(None, 1280, 720)
+                if before:
+                    page.send("Page.addScriptToEvaluateOnNewDocument", {"source": before})
+                page.navigate(server.base + "/play/")
+                page.wait_for("window.tinokvak && (window.tinokvak.failed || window.tinokvak.ready)")
+                check(not page.evaluate("!!window.tinokvak.ready"), "%s: the game started" % what)
+                text = page.evaluate("document.getElementById('loading').textContent")
+                shown = page.evaluate("getComputedStyle(document.getElementById('loading')).display")
+                check(says in text and shown != "none", "%s: the page shows %r" % (what, text))
+                print("%s: %s" % (what, text))
+        finally:
+            server.close()
+
+
 # ---- layout ----------------------------------------------------------------------------------
 
 def layout(play_dir):
@@ -472,6 +505,8 @@ def main():
             play(play_dir, sys.argv[3], sys.argv[4:])
         elif mode == "storage" and len(sys.argv) == 3:
             storage(play_dir)
+        elif mode == "failures" and len(sys.argv) == 3:
+            failures(play_dir)
         elif mode == "window" and len(sys.argv) == 3:
             window(play_dir)
         elif mode == "layout" and len(sys.argv) == 3:
