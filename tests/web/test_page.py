@@ -475,6 +475,16 @@ def layout(play_dir):
                 # The pointer (a tap on a phone) lands on the frame point it shows.
                 cx, cy = to_client(page, 545, 260)
                 if mobile:
+                    # A finger dragged from the side onto a button lights it, as the pointer
+                    # moving there does (the browser's own mouse emulation sends no moves).
+                    before = state(page)["sprites"]
+                    page.touch("start", [to_client(page, 100, 120)])
+                    page.touch("move", [to_client(page, 300, 300)])
+                    page.touch("move", [to_client(page, 545, 410)])
+                    page.wait_for("JSON.stringify(JSON.parse(tinokvak.state()).sprites) !== JSON.stringify(%s)"
+                                  % json.dumps(before))
+                    page.touch("end", [])
+                    check(state(page)["scene"] == "SceneMainMenu", "a drag onto a button pressed it")
                     page.touch("start", [(cx, cy)])
                     page.touch("end", [])
                 else:
