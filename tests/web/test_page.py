@@ -418,8 +418,36 @@ def window(play_dir):
             page.wait_for("JSON.parse(tinokvak.state()).flags.GameFullScreen && !!document.fullscreenElement")
             click_frame(page, 350, 233)
             page.wait_for("!JSON.parse(tinokvak.state()).flags.GameFullScreen && !document.fullscreenElement")
-            print("blur and focus pause and resume the caption; Alt+Enter, the options and the browser's"
-                  " own leaving switch full screen")
+            # The pond stands still while the page is away, and moves again when it is back.
+            click_frame(page, 444, 543)
+            wait_scene(page, "SceneMainMenu")
+            page.key("Enter")
+            wait_scene(page, "ScenePond")
+
+            def frame_after(ticks):
+                start = page.evaluate("tinokvak.ticks()")
+                page.wait_for("tinokvak.ticks() >= %d" % (start + ticks))
+                return page.evaluate("tinokvak.frame()")
+
+            moving = frame_after(1)
+            for _ in range(200):
+                later = frame_after(3)
+                if later != moving:
+                    break
+                moving = later
+            check(later != moving, "the pond never moved")
+            page.evaluate("window.dispatchEvent(new FocusEvent('blur'))")
+            page.wait_for("JSON.parse(tinokvak.state()).caption === 'Тиноквак [Пауза]'")
+            frozen = frame_after(2)
+            check(frame_after(15) == frozen, "the pond moved while the page was away")
+            page.evaluate("window.dispatchEvent(new FocusEvent('focus'))")
+            for _ in range(200):
+                if frame_after(3) != frozen:
+                    break
+            else:
+                raise Failure("the pond stayed frozen after the page came back")
+            print("blur and focus pause and resume the game (caption, a frozen pond); Alt+Enter, the"
+                  " options and the browser's own leaving switch full screen")
             page.assert_no_errors()
     finally:
         server.close()
