@@ -32,3 +32,36 @@ add_custom_target(tk_web_play ALL
                   DEPENDS tk_web_data
                   COMMENT "The page and its data in play/" VERBATIM)
 add_dependencies(tk_web_play tinokvak-web)
+
+# The page in headless Chromium (tests/web/test_page.py, over tests/web/devtools.py): the
+# canvas equals the desktop's frames of the README's screenshot script, a game played with
+# real keys checks on the desktop, the player's files outlive a reload (a damaged
+# Config.cfg kept aside), and the canvas sits where the window's rules put it.
+# A path, not the imported target: the build would run a target through its emulator (Node).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(tk_page_test ${PROJECT_SOURCE_DIR}/tests/web/test_page.py)
+add_test(NAME web_page_frames
+         COMMAND ${Python3_EXECUTABLE} ${tk_page_test} frames ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${PROJECT_SOURCE_DIR}/docs/screenshots.sim)
+# Every menu screen, the logo and the exit screen; and two kept games with a shot every few
+# lines: the pond, the feeding stage with the stork, game over, the name entry, the table.
+add_test(NAME web_page_frames_menus
+         COMMAND ${Python3_EXECUTABLE} ${tk_page_test} frames ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${PROJECT_SOURCE_DIR}/tests/web/scenes.sim 4)
+add_test(NAME web_page_frames_name_entry
+         COMMAND ${Python3_EXECUTABLE} ${tk_page_test} frames ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${PROJECT_SOURCE_DIR}/tests/replays/name-entry.sim 16 80)
+add_test(NAME web_page_frames_stork
+         COMMAND ${Python3_EXECUTABLE} ${tk_page_test} frames ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${PROJECT_SOURCE_DIR}/tests/replays/stork.sim 34 100)
+add_test(NAME web_page_play
+         COMMAND ${Python3_EXECUTABLE} ${tk_page_test} play ${TK_WEB_PLAY_DIR}
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${tk_web_sim})
+add_test(NAME web_page_storage COMMAND ${Python3_EXECUTABLE} ${tk_page_test} storage ${TK_WEB_PLAY_DIR})
+add_test(NAME web_page_layout COMMAND ${Python3_EXECUTABLE} ${tk_page_test} layout ${TK_WEB_PLAY_DIR})
+add_test(NAME web_page_window COMMAND ${Python3_EXECUTABLE} ${tk_page_test} window ${TK_WEB_PLAY_DIR})
+add_test(NAME web_page_failures COMMAND ${Python3_EXECUTABLE} ${tk_page_test} failures ${TK_WEB_PLAY_DIR})
+set_tests_properties(web_page_frames web_page_frames_menus web_page_frames_name_entry web_page_frames_stork
+                     web_page_play web_page_storage web_page_layout web_page_window
+                     web_page_failures
+                     PROPERTIES LABELS web TIMEOUT 600)

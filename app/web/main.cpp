@@ -63,8 +63,9 @@ void Schedule(uint32_t ms) {
   gTimer = emscripten_set_timeout(StepLater, ms, nullptr);
 }
 
-void Step() {
-  if (!gForm || gForm->Closed()) return;
+bool gInStep = false;
+
+void StepNow() {
   // A blocking wait of the game holds everything, input included, until it has passed.
   if (const uint32_t held = gPlatform->HeldMs()) {
     Schedule(held);
@@ -94,6 +95,26 @@ void Step() {
     }
   }
   Schedule(wait);
+}
+
+// A browser's handler may run inside a step (opening a page can take the focus away at
+// once): the step it asks for comes after this one, never within it.
+void Step() {
+  if (!gForm || gForm->Closed()) return;
+  if (gInStep) {
+    Schedule(0);
+    return;
+  }
+  gInStep = true;
+  try {
+    StepNow();
+  } catch (const std::exception& e) {
+    gForm->HandleException(e);
+    Schedule(0);
+  }
+  gInStep = false;
+  // What came in meanwhile is handed over at once.
+  if (gPlatform->HasPendingEvents() && !gForm->Closed()) Schedule(gPlatform->HeldMs());
 }
 
 // The script's lines, one a step, so the page draws between them.

@@ -535,6 +535,11 @@ EM_BOOL OnFullscreen(int, const EmscriptenFullscreenChangeEvent* e, void* user) 
   auto& s = p.Internal();
   if (e->isFullscreen) {
     s.fullScreenEntered = true;
+    // Granted after the game went back to window mode meanwhile: the game decides.
+    if (!s.fullScreen) {
+      s.fullScreenEntered = false;
+      tk_web_exit_fullscreen();
+    }
   } else if (s.fullScreen && s.fullScreenEntered) {
     // The player left full screen through the browser (Esc): the game follows.
     s.fullScreenEntered = false;
@@ -584,10 +589,13 @@ WebPlatform::WebPlatform(const std::string& dataDir, std::string canvasSelector)
   emscripten_set_mousemove_callback(win, this, EM_TRUE, OnMouse);
   emscripten_set_mousedown_callback(win, this, EM_TRUE, OnMouse);
   emscripten_set_mouseup_callback(win, this, EM_TRUE, OnMouse);
-  emscripten_set_touchstart_callback(win, this, EM_TRUE, OnTouch);
-  emscripten_set_touchmove_callback(win, this, EM_TRUE, OnTouch);
-  emscripten_set_touchend_callback(win, this, EM_TRUE, OnTouch);
-  emscripten_set_touchcancel_callback(win, this, EM_TRUE, OnTouch);
+  // A finger on the canvas is the game's (and follows it off the canvas); elsewhere, on a
+  // message's button, the page's own.
+  const char* canvas = state_->selector.c_str();
+  emscripten_set_touchstart_callback(canvas, this, EM_TRUE, OnTouch);
+  emscripten_set_touchmove_callback(canvas, this, EM_TRUE, OnTouch);
+  emscripten_set_touchend_callback(canvas, this, EM_TRUE, OnTouch);
+  emscripten_set_touchcancel_callback(canvas, this, EM_TRUE, OnTouch);
   emscripten_set_focus_callback(win, this, EM_FALSE, OnFocus);
   emscripten_set_blur_callback(win, this, EM_FALSE, OnFocus);
   emscripten_set_visibilitychange_callback(this, EM_FALSE, OnVisibility);
