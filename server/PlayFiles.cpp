@@ -266,4 +266,26 @@ TPlayFile TPlayFiles::Get(std::string_view path, bool acceptsGzip) const {
   return f;
 }
 
+size_t TPlayFiles::Prepare(const std::atomic<bool>* stop) const {
+  if (Root_.empty()) return 0;
+  size_t n = 0;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(Root_, ec), end; !ec && it != end; it.increment(ec)) {
+    if (stop && stop->load()) break;
+    const std::string rel = fs::path(it->path()).lexically_relative(Root_).generic_string();
+    // Hidden files and folders are never served: nothing to prepare in them.
+    if (it->path().filename().string().rfind('.', 0) == 0) {
+      if (it->is_directory(ec)) it.disable_recursion_pending();
+      continue;
+    }
+    if (!it->is_regular_file(ec)) continue;
+    try {
+      if (Get("/" + rel, true).Status == 200) ++n;
+    } catch (const std::exception&) {
+      // Served (or refused) when asked for, as any file.
+    }
+  }
+  return n;
+}
+
 }  // namespace tk::scores

@@ -6,6 +6,7 @@
 // the server runs is served fresh and the compressing is paid once per build.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -39,6 +40,11 @@ class TPlayFiles {
   // PATH: the request's path after "/play", still percent-encoded ("/" for the page,
   // "/Data/Graphic.dxg"). ACCEPTS_GZIP: the client's Accept-Encoding takes gzip.
   TPlayFile Get(std::string_view path, bool acceptsGzip) const;
+
+  // Reads and compresses every file of the folder ahead of the first visitor, who would
+  // otherwise wait for it (seconds for the game's archives); returns the files prepared.
+  // STOP, when set, ends it early. Safe beside Get on other threads.
+  size_t Prepare(const std::atomic<bool>* stop = nullptr) const;
 
  private:
   struct TEntry {

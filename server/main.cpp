@@ -14,6 +14,7 @@
 // (../share/tinokvak/play) of this program.
 // --config FILE reads the same settings from a file ("port = 8642", see ConfigFile.h);
 // options given on the command line win over the file's.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -22,6 +23,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -189,7 +191,13 @@ int main(int argc, char** argv) {
                    play.Root().c_str());
     tk::scores::TSite site = tk::scores::BuiltInSite();
     site.Play = &play;
-    return tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &site);
+    // The page's files read and compressed while the server starts listening.
+    std::atomic<bool> stopPreparing{false};
+    std::thread preparing([&] { play.Prepare(&stopPreparing); });
+    const int status = tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &site);
+    stopPreparing = true;
+    preparing.join();
+    return status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return 1;

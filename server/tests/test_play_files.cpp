@@ -5,6 +5,7 @@
 #include <utime.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -292,6 +293,18 @@ TEST(PlayPage, TheFolderIsFoundBesideTheBuildOrTheInstallation) {
   Write(t.path / "build-web" / "play" / "index.html", "x");
   EXPECT_EQ(scores::FindPlayDir(t.path / "build", tried), t.path / "build-web" / "play");
   EXPECT_FALSE(scores::FindPlayDir(fs::path(), tried));
+}
+
+TEST(PlayPage, PreparingAheadTakesEveryFileServedAndNothingElse) {
+  PlayServer s;
+  // The eight files and the symlink inside; not the hidden file, the link leading out or
+  // the linked folder outside.
+  EXPECT_EQ(s.play->Prepare(), 9u);
+  std::atomic<bool> stop{true};
+  EXPECT_EQ(s.play->Prepare(&stop), 0u);
+  EXPECT_EQ(scores::TPlayFiles(fs::path()).Prepare(), 0u);
+  // What was prepared is served as before.
+  EXPECT_EQ(Gunzip(s.Get("/play/tinokvak.js", "Accept-Encoding: gzip\r\n").Body), Slurp(s.root / "tinokvak.js"));
 }
 
 TEST(PlayPage, AcceptEncodingIsReadAsHttpSays) {
