@@ -51,3 +51,10 @@ tk_warnings(tinokvak-audio-test)
 configure_file(${PROJECT_SOURCE_DIR}/tests/web/audio/index.html ${TK_AUDIO_TEST_DIR}/index.html COPYONLY)
 add_test(NAME web_audio COMMAND ${TK_PYTHON} ${PROJECT_SOURCE_DIR}/tests/web/audio.py ${TK_AUDIO_TEST_DIR})
 set_tests_properties(web_audio PROPERTIES LABELS web TIMEOUT 300)
+
+# The whole game's music under Node beside the desktop's, and a damaged module in both.
+add_test(NAME web_sim_music
+         COMMAND ${TK_PYTHON} ${PROJECT_SOURCE_DIR}/tests/web/sim_music.py ${TK_DESKTOP_BUILD}/tinokvak-sim
+                 ${TK_DESKTOP_BUILD}/game ${PROJECT_SOURCE_DIR}/tests/web/music.sim ${PROJECT_BINARY_DIR}/sim-music
+                 -- ${TK_NODE_COMMAND} ${PROJECT_BINARY_DIR}/tinokvak-sim.js)
+set_tests_properties(web_sim_music PROPERTIES LABELS web TIMEOUT 900)
