@@ -28,9 +28,9 @@ set_property(TARGET tinokvak-tunes-probe APPEND PROPERTY LINK_DEPENDS ${PROJECT_
 set_target_properties(tinokvak-tunes-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 add_dependencies(tinokvak-tunes-probe tk_web_music)
 tk_warnings(tinokvak-tunes-probe)
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_program(TK_PYTHON python3 NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 add_test(NAME web_tunes
-         COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/web/tunes.py
+         COMMAND ${TK_PYTHON} ${PROJECT_SOURCE_DIR}/tests/web/tunes.py
                  --desktop ${TK_DESKTOP_BUILD} --data ${TK_WEB_DATA_DIR} --out ${PROJECT_BINARY_DIR}/tunes-check
                  -- ${TK_NODE_COMMAND} ${PROJECT_BINARY_DIR}/tinokvak-tunes-probe.js)
 set_tests_properties(web_tunes PROPERTIES LABELS web TIMEOUT 900)
@@ -49,5 +49,12 @@ target_link_options(tinokvak-audio-test PRIVATE -sENVIRONMENT=web -sEXIT_RUNTIME
 set_target_properties(tinokvak-audio-test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TK_AUDIO_TEST_DIR})
 tk_warnings(tinokvak-audio-test)
 configure_file(${PROJECT_SOURCE_DIR}/tests/web/audio/index.html ${TK_AUDIO_TEST_DIR}/index.html COPYONLY)
-add_test(NAME web_audio COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/web/audio.py ${TK_AUDIO_TEST_DIR})
+add_test(NAME web_audio COMMAND ${TK_PYTHON} ${PROJECT_SOURCE_DIR}/tests/web/audio.py ${TK_AUDIO_TEST_DIR})
 set_tests_properties(web_audio PROPERTIES LABELS web TIMEOUT 300)
+
+# The whole game's music under Node beside the desktop's, and a damaged module in both.
+add_test(NAME web_sim_music
+         COMMAND ${TK_PYTHON} ${PROJECT_SOURCE_DIR}/tests/web/sim_music.py ${TK_DESKTOP_BUILD}/tinokvak-sim
+                 ${TK_DESKTOP_BUILD}/game ${PROJECT_SOURCE_DIR}/tests/web/music.sim ${PROJECT_BINARY_DIR}/sim-music
+                 -- ${TK_NODE_COMMAND} ${PROJECT_BINARY_DIR}/tinokvak-sim.js)
+set_tests_properties(web_sim_music PROPERTIES LABELS web TIMEOUT 900)

@@ -129,8 +129,10 @@ class TDXWaveList {
   int listener_ = 0;
 };
 
-// The module player behind the four operations the game uses; libxmp inside. Handles
-// are non-zero; 0 means no module. Its context is only touched under the mixer's lock.
+// The module player behind the four operations the game uses; libxmp inside on the
+// desktop (MusicPlayer.cpp), the tunes libxmp made at build time in the browser
+// (web/MusicPlayerWeb.cpp), which report the same orders. Handles are non-zero; 0 means no
+// module. Its state is only touched under the mixer's lock.
 class TMusicPlayer {
  public:
   explicit TMusicPlayer(TMixer& mixer);
