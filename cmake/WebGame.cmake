@@ -5,7 +5,7 @@ set(TK_WEB_PLAY_DIR ${PROJECT_BINARY_DIR}/play)
 add_library(tk_platform_web STATIC ${PROJECT_SOURCE_DIR}/src/platform/web/WebPlatform.cpp
                                    ${PROJECT_SOURCE_DIR}/src/platform/web/KeyCodes.cpp)
 target_include_directories(tk_platform_web PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(tk_platform_web PUBLIC tk_platform)
+target_link_libraries(tk_platform_web PUBLIC tk_platform tk_platform_web_audio)
 tk_warnings(tk_platform_web)
 
 # The state line (app/assembly/StateLine.cpp) is JSON.
@@ -29,7 +29,7 @@ add_custom_target(tk_web_play ALL
                   COMMAND ${CMAKE_COMMAND} -DGAME_DIR=${TK_DESKTOP_BUILD}/game -DDATA_DIR=${TK_WEB_DATA_DIR}
                           -DPLAY_DIR=${TK_WEB_PLAY_DIR} -DPAGE=${PROJECT_SOURCE_DIR}/app/web/index.html
                           -P ${PROJECT_SOURCE_DIR}/cmake/WebPlay.cmake
-                  DEPENDS tk_web_data
+                  DEPENDS tk_web_data tk_web_music
                   COMMENT "The page and its data in play/" VERBATIM)
 add_dependencies(tk_web_play tinokvak-web)
 

@@ -156,6 +156,23 @@ tinokvak.frame = function() {
 
 // ---- Start: the files first, then the game
 
+// The prepared music is the largest file and nothing on the first screen needs it: the
+// module player stays silent until it appears, so it is fetched once the first frame is
+// shown.
+var tkLater = 'data/music.tkm';
+tinokvak.musicLoaded = false;
+function tkAfterFirstFrame() {
+  fetch(tkLater).then(function(r) {
+    if (!r.ok) throw new Error(tkLater + ': ' + r.status + ' ' + r.statusText);
+    return r.arrayBuffer();
+  }).then(function(b) {
+    FS.writeFile('/' + tkLater, new Uint8Array(b));
+    tinokvak.musicLoaded = true;
+  }).catch(function(e) {
+    console.warn('Тиноквак: no music: ' + e.message);
+  });
+}
+
 function tkFail(text) {
   if (tinokvak.fail) tinokvak.fail(text);
   else console.error(text);
@@ -178,6 +195,7 @@ Module.preRun.push(function() {
     var all = [];
     Object.keys(list).forEach(function(folder) {
       list[folder].forEach(function(name) {
+        if (folder + '/' + name === tkLater) return;
         all.push(fetchBytes(folder + '/' + name).then(function(bytes) {
           var full = '/' + folder + '/' + name;
           FS.mkdirTree(full.substring(0, full.lastIndexOf('/')));

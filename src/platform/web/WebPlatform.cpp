@@ -16,6 +16,7 @@
 #include "platform/TableText.h"
 #include "platform/Text.h"
 #include "platform/web/FetchHttp.h"
+#include "platform/web/WebAudio.h"
 #include "platform/web/KeyCodes.h"
 
 // ---- The page's side: small steps in the page's JavaScript, each named for what it does.
@@ -56,6 +57,7 @@ EM_JS(void, tk_web_put_rows, (const char* sel, const uint8_t* ptr, int width, in
   c.tkContext.putImageData(new ImageData(bytes, width, rows), 0, first);
   if (window.tinokvak && !window.tinokvak.ready) {
     window.tinokvak.ready = true;
+    if (typeof tkAfterFirstFrame === "function") tkAfterFirstFrame();
     if (window.tinokvak.onReady) window.tinokvak.onReady();
   }
 });
@@ -276,17 +278,6 @@ class WebInput : public IInput {
 
  private:
   WebPlatform& p_;
-};
-
-// No sound yet: the game goes on silently, as on a desktop without a sound device.
-class SilentAudio : public IAudioOutput {
- public:
-  bool Open(Pull, int& rate) override {
-    rate = 44100;
-    return false;
-  }
-  void Close() override {}
-  bool IsOpen() override { return false; }
 };
 
 class WebShell : public IShell {
@@ -568,7 +559,7 @@ WebPlatform::WebPlatform(const std::string& dataDir, std::string canvasSelector)
   Clock = std::make_unique<WebClock>(*this);
   Display = std::make_unique<WebDisplay>(*this);
   Input = std::make_unique<WebInput>(*this);
-  Audio = std::make_unique<SilentAudio>();  // audio: MakeWebAudioOutput()
+  Audio = MakeWebAudioOutput();
   Shell = std::make_unique<WebShell>(*this);
   Http = MakeFetchHttp();  // to the server the page came from
   Events = std::make_unique<WebEventSource>(*this);
