@@ -27,6 +27,7 @@ for name in ("scores", "checker", "game-dir", "page"):
 ARGS, rest = parser.parse_known_args()
 sys.argv[1:] = rest
 
+NAME = "Петя"
 ALPHABET = "MNBVCXZLKJHGFDSAPYTREWQU98765432"
 
 
@@ -76,7 +77,10 @@ class BrowserOnlineTest(unittest.TestCase):
 
     def wait_state(self, page, condition):
         """Waits for the state line to meet a JavaScript condition on s."""
-        page.wait_for("(s => %s)(JSON.parse(tinokvak.state()))" % condition)
+        try:
+            page.wait_for("(s => %s)(JSON.parse(tinokvak.state()))" % condition)
+        except devtools.DevToolsError as e:
+            raise AssertionError("%s; the game's state: %s" % (e, page.evaluate("tinokvak.state()")))
         return self.state(page)
 
     def test_a_result_sent_from_the_browser_is_verified_and_the_table_kept(self):
@@ -96,18 +100,20 @@ class BrowserOnlineTest(unittest.TestCase):
         self.wait_state(page, "s.sprites.TMainExit === 1")
         page.click(330, 322)
         self.wait_state(page, "s.scene === 'SceneGameOver' && s.sprites.TEnter_Name === 1")
-        page.type("Петя")
-        self.wait_state(page, "s.playerName === 'Петя'")
+        # Typed as a player types, each letter seen before the next.
+        for n in range(1, len(NAME) + 1):
+            page.type(NAME[n - 1])
+            self.wait_state(page, "s.playerName === '%s'" % NAME[:n])
         page.click(264, 386)  # "send the result"
         self.wait_state(page, "s.sprites.TEnter_Name_Send === 1")
         page.key("Enter")
         s = self.wait_state(page, "s.scene === 'SceneHighScores'")
-        self.assertEqual(s["highScores"][0], {"name": "Петя", "score": 0})
+        self.assertEqual(s["highScores"][0], {"name": NAME, "score": 0})
         # The result and its replay went to the server that served the page, which verified
         # the game recorded in the browser with the desktop's checker.
         table = self.url + "/cgi/version.pl?prg=Pondlark&type=0&show&verified"
         deadline = time.monotonic() + 120
-        while "<td>Петя <span class=\"verified\"" not in urllib.request.urlopen(table, timeout=60).read().decode():
+        while "<td>%s <span class=\"verified\"" % NAME not in urllib.request.urlopen(table, timeout=60).read().decode():
             self.assertEqual(self.state(page)["messages"], [])
             self.assertLess(time.monotonic(), deadline, "the result was not verified")
             time.sleep(0.2)
@@ -116,7 +122,7 @@ class BrowserOnlineTest(unittest.TestCase):
         page.evaluate("tinokvak.saved()")
         page.reload()
         page.wait_for("tinokvak.ready")
-        self.assertEqual(self.state(page)["highScores"][0], {"name": "Петя", "score": 0})
+        self.assertEqual(self.state(page)["highScores"][0], {"name": NAME, "score": 0})
         page.assert_no_errors()
 
 
