@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   if (!replayFile.empty()) return tk::WatchReplay(*platform, replayFile);
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();
+  options.SoundsAfterFirstFrame = true;
   const tk::SettingsLocation settings = tk::ChooseSettingsFile(std::filesystem::current_path(), tk::ExecutableDir());
   if (settings.PerUser) {
     std::string error;
@@ -70,18 +71,20 @@ int main(int argc, char** argv) {
   if (!tk::StartGame(*form)) return 1;
   while (!form->Closed()) {
     uint32_t wait = form->MsUntilNextDue();
-    // The pictures not drawn yet are decoded while the game waits for its next frame, one
-    // at a time, so none holds up a frame when it is first drawn.
-    if (wait >= 12) {
+    // Once the first frame is on screen, the sound archive is read, then the pictures not
+    // drawn yet are decoded, one at a time, while the game waits for its next frame, so
+    // neither holds up the first frame nor any frame a picture is first drawn in.
+    if (wait >= 12 && form->FramesTicked() > 0) {
       try {
-        if (form->Images().DecodeNextPending()) wait = 0;
+        if (form->LoadDeferredSounds() || form->Images().DecodeNextPending()) wait = 0;
       } catch (const std::exception& e) {
         form->HandleException(e);
         wait = 0;
       }
     }
+    if (form->Closed()) break;
     platform->Events->Pump(*form, wait);
     form->Idle();
   }
-  return 0;
+  return form->StartFailed() ? 1 : 0;
 }

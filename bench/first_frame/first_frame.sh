@@ -14,6 +14,10 @@
 # Measured on the 2-core development machine under other builds' load, 11 runs each:
 #   load 7-8: game 504.9 ms median (fastest 307.7), bare window 202.1 ms (130.1): 2.50x;
 #   load 4:   game 398.6 ms median (fastest 230.1), bare window 156.3 ms (80.0):  2.55x.
+# With the archives hashed on a worker, the sounds read and the exit screen's background
+# decoded after the first frame, pixel buffers not zeroed first (load 9.3-9.7):
+#   game 635.6 ms median (fastest 426.5), bare window 291.8 ms (142.8): 2.18x;
+#   game 361.7 ms median (fastest 234.4), bare window 152.0 ms (113.6): 2.38x.
 set -euo pipefail
 build=$(realpath "$1")
 reps=${2:-9}

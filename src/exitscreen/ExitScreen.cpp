@@ -64,12 +64,11 @@ void TShareScreen::LoadExitScreen() {
   backgroundLoaded_ = false;
   if (!ScreenValid) return;
   try {
-    // A window that draws nothing (the replay check) only needs to know the page is valid.
-    if (form_.Composing())
-      Background = ToSurface(LoadPictureFile(BackgroundPath));
-    else
-      CheckPictureFile(BackgroundPath);
-    backgroundLoaded_ = form_.Composing();
+    // Only checked here: the page's first frame decodes it (ExitScreenTick), so start-up
+    // does not wait for a picture shown on the way out, and a window that draws nothing
+    // (the replay check) never decodes it.
+    CheckPictureFile(BackgroundPath);
+    backgroundLoaded_ = false;
   } catch (const std::exception& e) {
     // Without its background the page is not shown; the game still starts and, on the
     // way out, closes at once. Said on stderr so whoever made the page can see why.

@@ -13,7 +13,15 @@ void TDXDraw::Initialize() {
   if (initialized_) Finalize();
   Notify(TDXDrawNotifyType::Initializing);
   if (!display_.Initialize(FullScreen)) return;
-  surface_ = TSurface(SurfaceWidth, SurfaceHeight, 0);
+  if (Composing) {
+    surface_ = TSurface(SurfaceWidth, SurfaceHeight, 0);
+  } else {
+    // Nothing is drawn (the replay check): the surface keeps its size, its pixels are never
+    // touched, so none is set.
+    TPixels unset;
+    unset.resize(static_cast<size_t>(SurfaceWidth) * SurfaceHeight);
+    surface_ = TSurface(SurfaceWidth, SurfaceHeight, std::move(unset));
+  }
   shown_.clear();
   ForgetFrames();
   initialized_ = true;

@@ -93,7 +93,8 @@ bool RunJpeg(JpegDecoder& d, std::string_view data, TPicture& out, bool headerOn
   }
   jpeg_start_decompress(&d.Info);
   const size_t w = d.Info.output_width, h = d.Info.output_height;
-  out.Pixels.assign(w * h, 0);
+  // Every row is written below; rows a stream fails to give stay black.
+  out.Pixels.resize(w * h);
   row.assign(w * 3, 0);
   while (d.Info.output_scanline < h) {
     const size_t y = d.Info.output_scanline;
@@ -103,6 +104,8 @@ bool RunJpeg(JpegDecoder& d, std::string_view data, TPicture& out, bool headerOn
     for (size_t x = 0; x < w; ++x)
       px[x] = (static_cast<uint32_t>(row[3 * x]) << 16) | (row[3 * x + 1] << 8) | row[3 * x + 2];
   }
+  const size_t done = std::min<size_t>(d.Info.output_scanline, h);
+  std::fill(out.Pixels.begin() + static_cast<ptrdiff_t>(done * w), out.Pixels.end(), 0u);
   jpeg_finish_decompress(&d.Info);
   out.Width = static_cast<int>(w);
   out.Height = static_cast<int>(h);

@@ -1,6 +1,7 @@
 #include "media/Picture.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -18,6 +19,12 @@ namespace {
 [[noreturn]] void ReadError() { throw EReadError("Stream read error"); }
 
 using jpeg::SizeAllowed;
+
+// A 32-bit value loaded from little-endian bytes.
+inline uint32_t Le32Value(uint32_t v) {
+  if constexpr (std::endian::native == std::endian::big) return __builtin_bswap32(v);
+  return v;
+}
 
 uint32_t Le32(std::string_view d, size_t at) {
   const auto* p = reinterpret_cast<const uint8_t*>(d.data() + at);
@@ -254,10 +261,19 @@ TPicture DecodeDibImpl(std::string_view data, bool extendedHeaders, size_t pixel
           d[x] = (r.Get(v) << 16) | (g.Get(v) << 8) | b.Get(v);
         }
         break;
-      case 24:
-        for (int64_t x = 0; x < w; ++x)
+      case 24: {
+        // Four bytes at a time, the fourth (the next pixel's) masked off; the row's last
+        // pixel byte by byte, as its fourth byte may lie past the data.
+        int64_t x = 0;
+        for (; x + 1 < w; ++x) {
+          uint32_t v;
+          std::memcpy(&v, s + 3 * x, 4);
+          d[x] = Le32Value(v) & 0xFFFFFF;
+        }
+        for (; x < w; ++x)
           d[x] = (static_cast<uint32_t>(s[3 * x + 2]) << 16) | (s[3 * x + 1] << 8) | s[3 * x];
         break;
+      }
       case 32:
         if (h.Compression == 0) {
           for (int64_t x = 0; x < w; ++x)

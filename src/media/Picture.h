@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "media/Surface.h"
+
 namespace tk {
 
 struct TPicture {
   std::string ClassName;  // as stored ("TDIB", "TBitmap", "TJPEGImage", or other)
   int Width = 0, Height = 0;
-  std::vector<uint32_t> Pixels;  // 0x00RRGGBB, top row first
+  TPixels Pixels;  // 0x00RRGGBB, top row first
   // Colour table of a DIB of 8 bits or fewer: 256 slots of (blue, green, red, 0),
   // slots beyond the picture's own colours zero. Empty for other pictures.
   std::vector<uint32_t> Palette;

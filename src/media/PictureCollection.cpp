@@ -407,10 +407,11 @@ TPictureCollectionItem& TPictureCollection::FindImage(std::string_view name) {
   throw EPictureCollectionError("Image '" + std::string(name) + "' not found");
 }
 
-void TPictureCollection::LoadArchive(std::string_view path, bool keepPayloads,
-                                     const std::function<void(std::string_view)>& seen) {
+void TPictureCollection::LoadArchive(
+    std::string_view path, bool keepPayloads,
+    const std::function<void(std::shared_ptr<const TFileBytes>)>& seen) {
   const std::shared_ptr<const TFileBytes> bytes = ReadFileBytes(path);
-  if (seen) seen(bytes->View());
+  if (seen) seen(bytes);
   archiveFile_ = ResolvePath(path).string();
   try {
     Load(bytes->View(), keepPayloads, DecodeWhenUsed && !keepPayloads ? bytes : nullptr);

@@ -19,6 +19,7 @@
 namespace tk {
 
 class EError;
+class TFileBytes;
 
 // The bucket of a name: (16 * L + s[L-2] + s[0]) mod 256 of the lower-cased
 // Windows-1251 bytes; (16 * L) mod 256 below two characters.
@@ -126,7 +127,7 @@ class TPictureCollection {
   // read it again with them).
   // Seen, when set, gets the archive's bytes as read (the game hashes them meanwhile).
   void LoadArchive(std::string_view path, bool keepPayloads = false,
-                   const std::function<void(std::string_view)>& seen = {});
+                   const std::function<void(std::shared_ptr<const TFileBytes>)>& seen = {});
   void LoadFromBytes(std::string_view bytes, bool keepPayloads = true);  // the same, from memory
   // With DecodeWhenUsed, LoadArchive checks each picture's header and leaves its pixels to
   // be decoded when the item is first drawn or tested (the archive's bytes are kept until

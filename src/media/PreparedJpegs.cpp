@@ -64,7 +64,8 @@ TPreparedJpeg PrepareJpeg(std::string_view stream) {
     j.Width = header.Width;
     j.Height = header.Height;
     try {
-      j.Pixels = jpeg::Decode(stream, false).Pixels;
+      const TPicture decoded = jpeg::Decode(stream, false);
+      j.Pixels.assign(decoded.Pixels.begin(), decoded.Pixels.end());
     } catch (const std::exception& e) {
       j.DecodeError = e.what();
     }

@@ -237,11 +237,11 @@ void TWaveCollection::UploadAll() {
   for (auto& it : items_) it->Upload();
 }
 
-void TWaveCollection::LoadArchive(std::string_view path,
-                                  const std::function<void(std::string_view)>& seen) {
+void TWaveCollection::LoadArchive(
+    std::string_view path, const std::function<void(std::shared_ptr<const TFileBytes>)>& seen) {
   // The file is read before anything is emptied: a missing archive leaves the library as it was.
   const std::shared_ptr<const TFileBytes> bytes = ReadFileBytes(path);
-  if (seen) seen(bytes->View());
+  if (seen) seen(bytes);
   try {
     LoadFromBytes(bytes->View());
   } catch (EError& e) {

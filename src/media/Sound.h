@@ -16,6 +16,8 @@
 
 namespace tk {
 
+class TFileBytes;
+
 enum class TDXSoundNotifyType { Initialize, Finalize, Restore, Destroying };
 
 // The main window's "DXSound" component: the mixer on the platform's audio output. With
@@ -97,7 +99,8 @@ class TWaveCollection {
   TWaveCollectionItem& FindSound(std::string_view name);
   TWaveCollectionItem* Find(std::string_view name);
   // Seen, when set, gets the archive's bytes as read (the game hashes them meanwhile).
-  void LoadArchive(std::string_view path, const std::function<void(std::string_view)>& seen = {});
+  void LoadArchive(std::string_view path,
+                   const std::function<void(std::shared_ptr<const TFileBytes>)>& seen = {});
   void LoadFromBytes(std::string_view bytes);
   std::string SaveToBytes() const;
 

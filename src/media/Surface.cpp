@@ -23,12 +23,12 @@ void FillPixels(uint32_t* p, size_t n, uint32_t pixel) {
 
 }  // namespace
 
-TSurface::TSurface(int width, int height, std::vector<uint32_t>&& pixels)
+TSurface::TSurface(int width, int height, TPixels&& pixels)
     : w_(width > 0 ? width : 0), h_(height > 0 ? height : 0), px_(std::move(pixels)) {
   px_.resize(static_cast<size_t>(w_) * static_cast<size_t>(h_), 0);
 }
 
-std::vector<uint32_t> TSurface::TakePixels() {
+TPixels TSurface::TakePixels() {
   w_ = h_ = 0;
   return std::move(px_);
 }

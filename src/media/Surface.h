@@ -1,11 +1,46 @@
 // 32-bit software surfaces: every picture and the back surface the game draws into.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace tk {
+
+// An allocator whose construction without a value leaves the value unset: a buffer that is
+// written whole right after it grows is not zeroed first.
+template <class T>
+struct TNoInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TNoInitAllocator<U>;
+  };
+  TNoInitAllocator() = default;
+  template <class U>
+  TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... A>
+  void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+};
+
+// The pixels of a picture or a surface. resize(n) leaves the pixels it adds unset, for a
+// decoder that writes every one of them; resize(n, v), assign(n, v) and the size-and-value
+// constructor fill.
+using TPixels = std::vector<uint32_t, TNoInitAllocator<uint32_t>>;
+// The same pixels as a plain list of them (the tools and the tests build those).
+inline bool operator==(const TPixels& a, const std::vector<uint32_t>& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
 
 // A colour as the data files give it: 0x00BBGGRR.
 using TColor = uint32_t;
@@ -37,9 +72,9 @@ class TSurface {
       : w_(width > 0 ? width : 0), h_(height > 0 ? height : 0),
         px_(static_cast<size_t>(w_) * static_cast<size_t>(h_), fill) {}
   // Takes over a buffer of pixels (padded with black or cut to the size), without a copy.
-  TSurface(int width, int height, std::vector<uint32_t>&& pixels);
+  TSurface(int width, int height, TPixels&& pixels);
   // Gives the buffer back and leaves the surface empty.
-  std::vector<uint32_t> TakePixels();
+  TPixels TakePixels();
   int Width() const { return w_; }
   int Height() const { return h_; }
   bool Empty() const { return w_ == 0 || h_ == 0; }
@@ -56,7 +91,7 @@ class TSurface {
 
  private:
   int w_ = 0, h_ = 0;
-  std::vector<uint32_t> px_;
+  TPixels px_;
 };
 
 }  // namespace tk

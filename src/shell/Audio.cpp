@@ -11,17 +11,40 @@
 namespace tk {
 
 void TMainForm::LoadSoundArchive() {
+  if (Options.CheckOnly) return;
+  soundsDeferred_ = false;
+  soundsLoadedOnce_ = true;
   DXWaveList->Items.LoadArchive("Data\\Music.dxw",
-                                [](std::string_view b) { NoteGameData("Data\\Music.dxw", b); });
+                                [](std::shared_ptr<const TFileBytes> b) {
+                                  NoteGameData("Data\\Music.dxw", std::move(b));
+                                });
+}
+
+bool TMainForm::LoadDeferredSounds() {
+  if (!soundsDeferred_ || closed_) return false;
+  try {
+    LoadSoundArchive();
+  } catch (const std::exception& e) {
+    soundsDeferred_ = false;
+    HandleException(e);
+    startFailed_ = true;
+    closed_ = true;
+  }
+  return true;
 }
 
 void TMainForm::PlaySound(const std::string& name) {
   if (!GameSound) return;
-  DXWaveList->Items.FindSound(name).PlayWave(false);
+  LoadDeferredSounds();
+  if (startFailed_) return;
+  if (!Options.CheckOnly) DXWaveList->Items.FindSound(name).PlayWave(false);
   if (Options.RecordSounds) SoundLog.push_back(name);
 }
 
 void TMainForm::StopSound(const std::string& name) {
+  if (Options.CheckOnly) return;
+  LoadDeferredSounds();
+  if (startFailed_) return;
   auto& items = DXWaveList->Items;
   if (name == "all") {
     for (int i = 0; i < items.Count(); ++i) items.Items(i).StopWave();
@@ -34,7 +57,14 @@ void TMainForm::PlayMusic(const std::string& track) {
   if (!GameMusic) return;
   LastMusicOrder = 0;
   if (MusicModule) Music->SongFree(MusicModule);
-  MusicModule = Music->SongLoadFromFile(ResolvePath("Music\\" + track + ".xm").string());
+  MusicModule = 0;
+  const std::string file = "Music\\" + track + ".xm";
+  if (Options.CheckOnly) {
+    // Nothing is mixed: the tune is named as playing when its file is there, unread.
+    currentTrack_ = FileExists(file) ? track : "";
+    return;
+  }
+  MusicModule = Music->SongLoadFromFile(ResolvePath(file).string());
   // The game goes on without the tune; whoever broke the file learns which one, once.
   if (!MusicModule)
     if (const std::string why = Music->NewLoadError(); !why.empty())
@@ -49,7 +79,9 @@ void TMainForm::StopMusic() {
   currentTrack_.clear();
 }
 
-std::string TMainForm::CurrentTrack() const { return MusicModule ? currentTrack_ : ""; }
+std::string TMainForm::CurrentTrack() const {
+  return MusicModule || Options.CheckOnly ? currentTrack_ : "";
+}
 
 void TMainForm::MusicCheck() {
   if (!MusicModule) return;

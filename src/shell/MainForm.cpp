@@ -94,7 +94,9 @@ void TMainForm::FormCreate() {
   // checks each picture's header.
   Images().DecodeWhenUsed = true;
   Images().LoadArchive("Data\\Graphic.dxg", false,
-                       [](std::string_view b) { NoteGameData("Data\\Graphic.dxg", b); });
+                       [](std::shared_ptr<const TFileBytes> b) {
+                         NoteGameData("Data\\Graphic.dxg", std::move(b));
+                       });
   Images().BuildColorTable();
   GameOver = false;
   Paused = false;
@@ -121,7 +123,8 @@ void TMainForm::DisplayNotify(TDXDrawNotifyType t) {
     case TDXDrawNotifyType::Initialize:
       Plat.Display->SetNormalState();
       DXTimer.SetEnabled(true);
-      LoadSoundArchive();
+      if (Options.SoundsAfterFirstFrame && !soundsLoadedOnce_) soundsDeferred_ = true;
+      else LoadSoundArchive();
       break;
     case TDXDrawNotifyType::Finalize:
       DXTimer.SetEnabled(false);
@@ -248,6 +251,7 @@ void TMainForm::SwitchScene(uint8_t id) {
 
 void TMainForm::FrameTick() {
   if (!DXDraw.CanDraw()) return;
+  ++framesTicked_;
   Plat.Display->FrameTicked();
   PollInput();
   // The window's state is read here, once, so the journal holds what the tick saw.

@@ -145,6 +145,13 @@ struct TMainFormOptions {
   std::optional<uint32_t> Seed;  // fixed seed (tests, tinokvak-sim); else the clock
   std::string ScoreServer = "http://127.0.0.1:8642";
   bool RecordSounds = false;  // keep the names of started sounds (tinokvak-sim)
+  // Played only to check a replay's result: nothing is mixed, so the sound archive is never
+  // read and a sound is only logged (its data still counts in the replay's data hash).
+  bool CheckOnly = false;
+  // The sound archive is read once the first frame is on screen (LoadDeferredSounds, which
+  // the game's loop calls while it waits, and any sound started before that), rather than
+  // when the display comes up: the real game's start-up.
+  bool SoundsAfterFirstFrame = false;
   // Config.cfg outside the game folder (an installed game); empty: the game folder's own.
   std::filesystem::path SettingsFile;
 };
@@ -205,6 +212,13 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   // Milliseconds until the next timer is due (for the loop's wait), 0 when one is due.
   uint32_t MsUntilNextDue();
   bool Closed() const { return closed_; }
+  // Reads the sound archive put off by SoundsAfterFirstFrame; says whether it did. An
+  // archive that cannot be read ends the game as it would have at start-up: said, closed,
+  // and StartFailed.
+  bool LoadDeferredSounds();
+  bool StartFailed() const { return startFailed_; }
+  // Frame ticks run so far (each ends with its frame presented, or kept when unchanged).
+  uint64_t FramesTicked() const { return framesTicked_; }
   void Close();  // asks to close: the close-request rules decide
 
   // ---- Scene manager
@@ -339,6 +353,8 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   platform::Cursor cursor_ = platform::Cursor::Arrow;
   std::string caption_;
   bool closed_ = false;
+  bool soundsDeferred_ = false, soundsLoadedOnce_ = false, startFailed_ = false;
+  uint64_t framesTicked_ = 0;
   bool shown_ = false;
   std::optional<platform::WindowPlacement> savedPlacement_;
   int drawListener_ = 0;

@@ -1,12 +1,19 @@
 #include "shell/Replay.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <sstream>
+#include <system_error>
 
 #include "platform/Files.h"
 #include "shell/MainForm.h"
@@ -74,11 +81,13 @@ namespace {
 
 constexpr const char* DataArchives[] = {"Data\\Graphic.dxg", "Data\\Music.dxw"};
 
-// Which file was hashed: a file replaced or rewritten since has another identity.
+// Which file was hashed: a file replaced or rewritten since has another identity. The
+// change time is the system's own, set by every write and never put back by hand as the
+// modification time can be.
 struct TFileIdentity {
   bool Exists = false;
   uintmax_t Size = 0;
-  int64_t Time = 0;
+  int64_t Time = 0, Changed = 0;
   uintmax_t Inode = 0, Device = 0;
   bool operator==(const TFileIdentity&) const = default;
 };
@@ -90,27 +99,120 @@ TFileIdentity IdentityOf(std::string_view name) {
   id.Exists = true;
   id.Size = static_cast<uintmax_t>(st.st_size);
   id.Time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  id.Changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   id.Inode = st.st_ino;
   id.Device = st.st_dev;
   return id;
 }
 
 // The hash is a chain over the archives in order: each link is remembered with the value
-// it started from, and is reused only from that value and for the same file.
+// it started from, and is reused only from that value and for the same file. A link noted
+// while the game loads is hashed on a worker thread, so its values are futures.
 struct TDataLink {
   bool Known = false;
   TFileIdentity File;
-  uint64_t From = 0, To = 0;
+  std::shared_future<uint64_t> From, To;
 };
 std::mutex gDataMutex;
-std::array<TDataLink, 2> gDataLinks;
+std::array<TDataLink, std::size(DataArchives)> gDataLinks;
+std::filesystem::path gCacheFile;  // empty: no hash is kept between runs
 
 uint64_t Link(uint64_t h, std::string_view bytes) {
   const std::string size = std::to_string(bytes.size()) + ":";
   return replay::Fnv1a(bytes, replay::Fnv1a(size, h));
 }
 
+std::shared_future<uint64_t> Known(uint64_t v) {
+  std::promise<uint64_t> p;
+  p.set_value(v);
+  return p.get_future().share();
+}
+
+bool IsReady(const std::shared_future<uint64_t>& f) {
+  return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// ---- The hashes kept between runs (the replay check, one process per upload)
+
+// One line per archive link: its index, the file's identity and the link's two values.
+struct TCachedLink {
+  TFileIdentity File;
+  uint64_t From = 0, To = 0;
+};
+using TCache = std::array<std::optional<TCachedLink>, std::size(DataArchives)>;
+constexpr const char* kCacheHeader = "tinokvak game data hash 1";
+
+// What the file holds; anything it does not say plainly is left out.
+TCache ReadCache(const std::filesystem::path& file) {
+  TCache cache;
+  std::ifstream in(file);
+  std::string line;
+  if (!in || !std::getline(in, line) || line != kCacheHeader) return cache;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    size_t i = 0;
+    TCachedLink l;
+    l.File.Exists = true;
+    std::string end;
+    if (!(ls >> i >> l.File.Device >> l.File.Inode >> l.File.Size >> l.File.Time >>
+          l.File.Changed >> std::hex >> l.From >> l.To) ||
+        (ls >> end) || i >= cache.size())
+      return {};
+    cache[i] = l;
+  }
+  return cache;
+}
+
+// Written whole under another name, then renamed over the old one: a check running at the
+// same time reads either file whole. A cache that cannot be written is no error.
+void WriteCache(const std::filesystem::path& file, const TCache& cache) {
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  std::string part = file.string() + ".XXXXXX";
+  const int fd = ::mkstemp(part.data());
+  if (fd < 0) return;
+  std::ostringstream out;
+  out << kCacheHeader << "\n";
+  for (size_t i = 0; i < cache.size(); ++i) {
+    if (!cache[i]) continue;
+    const TCachedLink& l = *cache[i];
+    out << i << ' ' << l.File.Device << ' ' << l.File.Inode << ' ' << l.File.Size << ' '
+        << l.File.Time << ' ' << l.File.Changed << ' ' << std::hex << l.From << ' ' << l.To
+        << std::dec << "\n";
+  }
+  const std::string text = out.str();
+  bool ok = true;
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n > 0) done += static_cast<size_t>(n);
+    else ok = n < 0 && errno == EINTR;
+  }
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(part.c_str(), file.c_str()) != 0) ::unlink(part.c_str());
+}
+
+// The cached link for archive i when it is of this very file; its value holds only from
+// the value it was hashed from.
+std::optional<TCachedLink> CachedLink(const TCache& cache, size_t i, const TFileIdentity& id) {
+  if (!id.Exists || !cache[i] || !(cache[i]->File == id)) return std::nullopt;
+  return cache[i];
+}
+
 }  // namespace
+
+void UseGameDataHashCache(std::filesystem::path file) {
+  std::lock_guard lock(gDataMutex);
+  gCacheFile = std::move(file);
+}
+
+std::filesystem::path DefaultGameDataHashCache() {
+  // The cache folder the desktop's conventions name, which only an absolute path may give.
+  std::filesystem::path base;
+  if (const char* x = std::getenv("XDG_CACHE_HOME"); x && x[0] == '/') base = x;
+  else if (const char* h = std::getenv("HOME"); h && h[0] == '/') base = std::filesystem::path(h) / ".cache";
+  else return {};
+  return base / "tinokvak" / "game-data-hash";
+}
 
 void NoteGameData(std::string_view name, std::string_view bytes) {
   for (size_t i = 0; i < std::size(DataArchives); ++i) {
@@ -119,40 +221,109 @@ void NoteGameData(std::string_view name, std::string_view bytes) {
     std::lock_guard lock(gDataMutex);
     // The first link starts from the empty hash; a later one from the link before it,
     // when that one is known.
-    uint64_t from = replay::Fnv1a("");
+    std::shared_future<uint64_t> from = Known(replay::Fnv1a(""));
     if (i > 0) {
       if (!gDataLinks[i - 1].Known) return;
       from = gDataLinks[i - 1].To;
     }
     if (!id.Exists || id.Size != bytes.size()) return;
-    gDataLinks[i] = {true, id, from, Link(from, bytes)};
+    gDataLinks[i] = {true, id, from, Known(Link(from.get(), bytes))};
+  }
+}
+
+void NoteGameData(std::string_view name, std::shared_ptr<const TFileBytes> bytes) {
+  for (size_t i = 0; i < std::size(DataArchives); ++i) {
+    if (name != DataArchives[i]) continue;
+    const TFileIdentity id = IdentityOf(name);
+    if (!id.Exists || !bytes || id.Size != bytes->Size()) return;
+    std::filesystem::path cacheFile;
+    {
+      std::lock_guard lock(gDataMutex);
+      cacheFile = gCacheFile;
+    }
+    std::optional<TCachedLink> cached;
+    if (!cacheFile.empty()) cached = CachedLink(ReadCache(cacheFile), i, id);
+    std::lock_guard lock(gDataMutex);
+    std::shared_future<uint64_t> from = Known(replay::Fnv1a(""));
+    if (i > 0) {
+      if (!gDataLinks[i - 1].Known) return;
+      from = gDataLinks[i - 1].To;
+    }
+    // Kept from an earlier run for this very file: nothing to hash.
+    if (cached && IsReady(from) && from.get() == cached->From) {
+      gDataLinks[i] = {true, id, from, Known(cached->To)};
+      return;
+    }
+    auto hash = [from, bytes = std::move(bytes)]() mutable {
+      const uint64_t h = Link(from.get(), bytes->View());
+      bytes.reset();  // the archive's bytes go as soon as their pictures are decoded
+      return h;
+    };
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    gDataLinks[i] = {true, id, from, Known(hash())};
+#else
+    // The bytes are only read, here and by the decoders: the worker shares them safely.
+    std::shared_future<uint64_t> to;
+    try {
+      to = std::async(std::launch::async, std::move(hash)).share();
+    } catch (const std::system_error&) {
+      to = Known(hash());  // no thread to be had: hashed now, as before
+    }
+    gDataLinks[i] = {true, id, from, to};
+#endif
   }
 }
 
 uint64_t GameDataHash() {
   uint64_t h = replay::Fnv1a("");
+  TCache cache;
+  std::filesystem::path cacheFile;
+  {
+    std::lock_guard lock(gDataMutex);
+    cacheFile = gCacheFile;
+  }
+  if (!cacheFile.empty()) cache = ReadCache(cacheFile);
+  const TCache before = cache;
   for (size_t i = 0; i < std::size(DataArchives); ++i) {
     const TFileIdentity id = IdentityOf(DataArchives[i]);
+    TDataLink l;
     {
       std::lock_guard lock(gDataMutex);
-      const TDataLink& l = gDataLinks[i];
-      if (l.Known && l.From == h && id.Exists && l.File == id) {
-        h = l.To;
-        continue;
-      }
+      l = gDataLinks[i];
     }
-    std::string bytes;
+    // Waited for outside the lock: a worker may still be hashing.
+    if (l.Known && id.Exists && l.File == id && l.From.get() == h) {
+      h = l.To.get();
+      if (!cacheFile.empty()) cache[i] = TCachedLink{id, l.From.get(), h};
+      continue;
+    }
+    if (const auto c = CachedLink(cache, i, id); c && c->From == h) {
+      std::lock_guard lock(gDataMutex);
+      gDataLinks[i] = {true, id, Known(h), Known(c->To)};
+      h = c->To;
+      continue;
+    }
+    std::shared_ptr<const TFileBytes> bytes;
     try {
-      bytes = ReadWholeFile(DataArchives[i]);
+      bytes = ReadFileBytes(DataArchives[i]);
     } catch (const std::exception&) {
       // A missing archive hashes as empty: the game could not have started without it.
     }
     const uint64_t from = h;
-    h = Link(h, bytes);
-    if (id.Exists && id.Size == bytes.size()) {
+    h = Link(h, bytes ? bytes->View() : std::string_view());
+    if (id.Exists && bytes && id.Size == bytes->Size()) {
       std::lock_guard lock(gDataMutex);
-      gDataLinks[i] = {true, id, from, h};
+      gDataLinks[i] = {true, id, Known(from), Known(h)};
+      if (!cacheFile.empty()) cache[i] = TCachedLink{id, from, h};
     }
+  }
+  if (!cacheFile.empty()) {
+    bool same = true;
+    for (size_t i = 0; i < cache.size(); ++i)
+      same = same && cache[i].has_value() == before[i].has_value() &&
+             (!cache[i] || (cache[i]->File == before[i]->File &&
+                            cache[i]->From == before[i]->From && cache[i]->To == before[i]->To));
+    if (!same) WriteCache(cacheFile, cache);
   }
   return h;
 }

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <array>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +17,7 @@
 namespace tk {
 
 class TMainForm;
+class TFileBytes;
 struct TInputState;
 
 uint8_t InputBits(const TInputState& in);
@@ -23,10 +26,22 @@ TInputState InputFromBits(uint8_t bits);
 // A hash of the game data that decides what happens in a game (the pictures' sizes and
 // masks, the sounds' lengths): Data\Graphic.dxg and Data\Music.dxw.
 // Each archive is read for it only when the game has not loaded that very file (same size,
-// time and inode) already: loading notes the hash of what it read (NoteGameData).
+// times and inode) already: loading notes the hash of what it read (NoteGameData), and a
+// run with a cache file takes the hash of a file it has seen before from there.
 uint64_t GameDataHash();
-// Called by the game with the bytes of one of the two archives as it loads them.
+// Called with the bytes of one of the two archives as they are loaded: hashed now.
 void NoteGameData(std::string_view name, std::string_view bytes);
+// The same for the bytes the game keeps: hashed on a worker thread while the game goes on
+// (GameDataHash waits for it), or not at all when the cache knows this very file.
+void NoteGameData(std::string_view name, std::shared_ptr<const TFileBytes> bytes);
+// Keeps the hashes in this file between runs, for a program that starts once per replay it
+// checks. An entry is used only for the same file (device, inode, size, modification and
+// change time) hashed from the same value; anything else in the file is hashed again and
+// written over. Empty: no cache (the game itself keeps none).
+void UseGameDataHashCache(std::filesystem::path file);
+// $XDG_CACHE_HOME/tinokvak/game-data-hash, else ~/.cache/tinokvak/game-data-hash; empty
+// when neither names an absolute folder.
+std::filesystem::path DefaultGameDataHashCache();
 
 // Reads a replay file for this game: throws replay::EReplayError when the file is no replay
 // this version can read, or was recorded with other game data.

@@ -409,7 +409,7 @@ TEST(PictureCollection, BuildColorTable) {
 // picture when the display goes, through any number of mode switches.
 TEST_F(ImageLibrary, PixelsMoveIntoTheSurfaceAndBack) {
   auto& it = AddItem(items, "a", Numbered(6, 4), 3, 2);
-  const std::vector<uint32_t> pixels = it.Picture.Pixels;
+  const TPixels pixels = it.Picture.Pixels;
   Up();
   EXPECT_TRUE(it.Picture.Pixels.empty());
   ASSERT_NE(it.Pixels(), nullptr);

@@ -118,5 +118,84 @@ TEST_F(AudioFixture, AWrappedModuleRestartsOnlyInASceneWithATune) {
   EXPECT_TRUE(KeptTheLastOrderAtTheWrap(*this, ScenePond, nullptr));
 }
 
+// The sound archive read after the first frame (the real game): nothing before the display's
+// first tick, then from the game's loop or from the first sound asked for, the same sounds.
+struct OptionsFixture : testing::ShellFixture {
+  explicit OptionsFixture(void (*set)(TMainFormOptions&)) {
+    TMainFormOptions o;
+    o.Seed = 7;
+    o.RecordSounds = true;
+    set(o);
+    form = std::make_unique<TMainForm>(plat.Get(), o);
+  }
+};
+struct DeferredSounds : OptionsFixture {
+  DeferredSounds() : OptionsFixture([](TMainFormOptions& o) { o.SoundsAfterFirstFrame = true; }) {}
+  void TestBody() override {}
+};
+
+TEST(DeferredSoundsTest, ReadOnceAfterTheFirstFrameOrWhenASoundIsAskedFor) {
+  DeferredSounds g;
+  g.Start();
+  EXPECT_EQ(g.form->DXWaveList->Items.Count(), 0);
+  EXPECT_EQ(g.form->FramesTicked(), 0u);
+  g.Frames(1);
+  EXPECT_EQ(g.form->FramesTicked(), 1u);
+  EXPECT_TRUE(g.form->LoadDeferredSounds());
+  EXPECT_EQ(g.form->DXWaveList->Items.Count(), 5);
+  EXPECT_FALSE(g.form->LoadDeferredSounds());  // once
+}
+
+TEST(DeferredSoundsTest, ASoundAskedForFirstReadsTheArchive) {
+  DeferredSounds g;
+  g.Start();
+  g.form->PlaySound("pause");
+  EXPECT_EQ(g.form->SoundLog, std::vector<std::string>{"pause"});
+  EXPECT_EQ(g.form->DXWaveList->Items.Count(), 5);
+  EXPECT_FALSE(g.form->LoadDeferredSounds());
+  EXPECT_FALSE(g.form->StartFailed());
+}
+
+TEST(DeferredSoundsTest, ADamagedArchiveEndsTheGameAsAtStartUp) {
+  DeferredSounds g;
+  g.dir.Write("Data/Music.dxw", "damaged");
+  g.Start();
+  EXPECT_FALSE(g.form->Closed());
+  EXPECT_TRUE(g.form->LoadDeferredSounds());
+  EXPECT_TRUE(g.form->StartFailed());
+  EXPECT_TRUE(g.form->Closed());
+  const size_t said = g.plat.Record().Messages.size();
+  EXPECT_EQ(said, 1u);
+  g.form->PlaySound("pause");  // nothing more is said
+  EXPECT_EQ(g.plat.Record().Messages.size(), said);
+}
+
+// A replay check mixes nothing: the sound archive is never read, a sound is only logged and
+// a tune is named when its file is there, as a played one would be.
+struct CheckOnlyGame : OptionsFixture {
+  CheckOnlyGame() : OptionsFixture([](TMainFormOptions& o) { o.CheckOnly = true; }) {}
+  void TestBody() override {}
+};
+
+TEST(CheckOnlyAudio, NoArchiveReadSoundsLoggedTunesNamed) {
+  CheckOnlyGame g;
+  g.dir.Write("Data/Music.dxw", "never read");
+  g.dir.Write("Music/1.xm", "never read either");
+  g.Start();
+  EXPECT_TRUE(g.plat.Record().Messages.empty());
+  EXPECT_EQ(g.form->DXWaveList->Items.Count(), 0);
+  g.form->PlaySound("pause");
+  g.form->StopSound("pause");
+  g.form->StopSound("all");
+  EXPECT_EQ(g.form->SoundLog, std::vector<std::string>{"pause"});
+  g.form->PlayMusic("1");
+  EXPECT_EQ(g.form->CurrentTrack(), "1");
+  g.form->PlayMusic("2");  // no such file
+  EXPECT_EQ(g.form->CurrentTrack(), "");
+  g.form->PlayMusic("1");
+  g.form->StopMusic();
+  EXPECT_EQ(g.form->CurrentTrack(), "");
+}
+
 }  // namespace
 }  // namespace tk

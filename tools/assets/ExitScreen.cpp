@@ -76,7 +76,7 @@ void WriteBmp(const fs::path& file, int w, int h, const std::vector<uint32_t>& r
   TPicture p;
   p.Width = w;
   p.Height = h;
-  p.Pixels = rgb;
+  p.Pixels.assign(rgb.begin(), rgb.end());
   p.BitCount = 24;
   const std::string dib = EncodeDib24(p);
   std::string bmp = "BM";

@@ -42,7 +42,8 @@ TPicture Render(const ImageSpec& s) {
   TPicture p;
   p.Width = s.Width;
   p.Height = s.Height;
-  p.Pixels = Flatten(canvas, s.Transparent, s.KeyRgb);
+  const std::vector<uint32_t> flat = Flatten(canvas, s.Transparent, s.KeyRgb);
+  p.Pixels.assign(flat.begin(), flat.end());
   p.BitCount = 24;
   return p;
 }
@@ -147,7 +148,9 @@ int PreviewGraphics(const fs::path& dir, const fs::path& manifestDir, std::ostre
       for (char& ch : file)
         if (ch == '/' || ch == '\\' || ch == ':' || static_cast<unsigned char>(ch) < 0x20) ch = '_';
       try {
-        WritePng(dir / (file + ".png"), s.Width, s.Height, Stored(s).Pixels);
+        const TPicture stored = Stored(s);
+        WritePng(dir / (file + ".png"), s.Width, s.Height,
+                 std::vector<uint32_t>(stored.Pixels.begin(), stored.Pixels.end()));
       } catch (const std::exception& e) {
         errors << e.what() << "\n";
         ++failures;

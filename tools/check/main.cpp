@@ -11,6 +11,7 @@
 #include "platform/Locations.h"
 #include "platform/Program.h"
 #include "platform/TableText.h"
+#include "shell/Replay.h"
 
 namespace tk::check {
 std::string_view BuiltInGlyphTables();  // CheckGlyphs.cpp, made at build time
@@ -55,6 +56,9 @@ int main(int argc, char** argv) {
     if (o.GameDir.is_relative()) o.GameDir = std::filesystem::absolute(o.GameDir);
     o.RecordSounds = false;
     o.ShareData = true;
+    // One process per upload: the archives' hash is kept from one check to the next (beside
+    // the score server's own state, whose HOME its service sets).
+    tk::UseGameDataHashCache(tk::DefaultGameDataHashCache());
     const std::string file = std::filesystem::absolute(replayFile).string();
     tk::sim::Simulator sim(
         o, std::cout, nullptr,

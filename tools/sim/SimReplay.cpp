@@ -133,6 +133,7 @@ int Simulator::Replay(const fs::path& file, bool check, bool verify) {
   plat_.Get().Http.reset();  // and nothing connects: the journal holds what the network said
   if (check) {
     f.SetComposing(false);
+    f.Options.CheckOnly = true;
     plat_.RenderAudio = false;
   }
   if (!StartGame(f)) {

@@ -57,7 +57,7 @@ TPicture Decode(std::string_view stream, bool headerOnly) {
   p.Height = j.Height;
   if (headerOnly) return p;
   if (!j.DecodeError.empty()) throw EInvalidGraphic(j.DecodeError);
-  p.Pixels = j.Pixels;
+  p.Pixels.assign(j.Pixels.begin(), j.Pixels.end());
   return p;
 }
 
