@@ -226,6 +226,7 @@ wait "$pid" || true
 echo "server said: $(head -n3 /tmp/server.out | tr '\n' ' ')"
 echo "database: $(stat -c '%u %a' /var/lib/tinokvak-scores/scores.db 2>&1)"
 echo "state: $(ls -A /var/lib/tinokvak-scores | tr '\n' ' ')"
+echo "cache: $(cd /var/lib/tinokvak-scores && find .cache -type f -printf '%p %m ' 2>&1)"
 if [ ${#trace[@]} -gt 0 ]; then
   echo "calls: $(cat /var/lib/trace/calls.* | grep -oE '^[0-9]+ +[a-z_0-9]+\(' | awk '{ print $2 }' |
                  tr -d '(' | sort -u | tr '\n' ' ')"
@@ -239,8 +240,11 @@ SANDBOX
     { cat "$tmp/sandbox.log"; fail "the server does not answer in the sandbox"; }
   grep -qx "database: 61234 600" "$tmp/sandbox.log" ||
     { cat "$tmp/sandbox.log"; fail "the database is not the service user's alone"; }
-  grep -qx "state: game.tkr scores.db " "$tmp/sandbox.log" ||
-    { cat "$tmp/sandbox.log"; fail "the state directory holds more than the database"; }
+  # The checker keeps the archives' hash under the service's home, for the next check.
+  grep -qx "state: .cache game.tkr scores.db " "$tmp/sandbox.log" ||
+    { cat "$tmp/sandbox.log"; fail "the state directory holds more than the database and the checker's cache"; }
+  grep -qx "cache: .cache/tinokvak/game-data-hash 600 " "$tmp/sandbox.log" ||
+    { cat "$tmp/sandbox.log"; fail "the checker's cache is not one file the service's alone"; }
   # SystemCallFilter=@system-service and ~@privileged: every call made is in the first and
   # none in the second.
   calls=$(sed -n 's/^calls: //p' "$tmp/sandbox.log")
