@@ -37,6 +37,14 @@ Nothing here is asserted: the figures are printed, one line each, for the record
             presents no frame): 7.1x; 1.9 ms of wall time a tick, the page pacing its script.
   idle      the idle main menu 4.9 % of a core (32 ticks/s), an empty page 1.6 %.
 
+2026-12-11 11:31 UTC, a quiet machine (load 0.1-2), the music fetched after the first frame:
+  download  3.78 MB over the wire before the first frame (24 files, 19.70 MB as files).
+  first     1.53 s median (1.49-1.84) to the first frame, the files all in by 1.0-1.3 s
+            (the five largest files alone come from the server in 19 ms with curl).
+  tick      WebAssembly under Node 2.53x the desktop's (every-lily 2.60x, level5-stork
+            1.93x, crocodile-stork 2.53x; 2 reps).
+  idle      the idle main menu 4.4 % of a core (33.1 ticks/s), an empty page 0.7 %.
+
   bench/web/figures.py --build build --build-web build-web [--reps 3] [--window 10]
                        [--parts download,first,tick,page,idle]
 """
