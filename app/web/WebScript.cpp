@@ -2,10 +2,9 @@
 
 #include <emscripten.h>
 
-#include <cctype>
-#include <map>
 #include <stdexcept>
 
+#include "assembly/ScriptKeys.h"
 #include "platform/Cp1251.h"
 #include "shell/Replay.h"
 
@@ -31,53 +30,7 @@ EM_JS(void, tk_script_done, (int status, const char* error), {
 
 namespace tk::web {
 
-namespace {
-
-namespace vk = platform::vk;
 using platform::WebEvent;
-
-struct KeySpec {
-  int Key = 0;
-  platform::KeyMods Mods;
-};
-
-// The keys as tinokvak-sim's scripts name them.
-KeySpec ParseKey(std::string s) {
-  KeySpec k;
-  for (;;) {
-    if (s.rfind("alt+", 0) == 0) {
-      k.Mods.Alt = true;
-      s = s.substr(4);
-    } else if (s.rfind("ctrl+", 0) == 0) {
-      k.Mods.Ctrl = true;
-      s = s.substr(5);
-    } else {
-      break;
-    }
-  }
-  static const std::map<std::string, int> named = {
-      {"Esc", vk::Esc},     {"Enter", vk::Enter}, {"Space", vk::Space},
-      {"Backspace", vk::Backspace}, {"P", 'P'},   {"Up", vk::Up},
-      {"Down", vk::Down},   {"Left", vk::Left},   {"Right", vk::Right},
-      {"Ctrl", vk::Ctrl},   {"Alt", vk::Alt}};
-  if (auto it = named.find(s); it != named.end()) {
-    k.Key = it->second;
-  } else if (s.size() == 1 && std::isalnum(static_cast<unsigned char>(s[0]))) {
-    k.Key = std::toupper(static_cast<unsigned char>(s[0]));
-  } else {
-    throw std::runtime_error("unknown key: " + s);
-  }
-  return k;
-}
-
-platform::MouseButton ParseButton(const std::string& s) {
-  if (s.empty() || s == "left") return platform::MouseButton::Left;
-  if (s == "right") return platform::MouseButton::Right;
-  if (s == "middle") return platform::MouseButton::Middle;
-  throw std::runtime_error("unknown mouse button: " + s);
-}
-
-}  // namespace
 
 TScriptRun::TScriptRun(platform::WebPlatform& plat, TMainForm& form, std::string script)
     : plat_(plat), form_(form), lines_(std::move(script)) {}
@@ -148,7 +101,7 @@ void TScriptRun::Execute(const std::string& rawLine) {
   } else if (cmd == "key" || cmd == "down" || cmd == "up") {
     std::string k;
     if (!(in >> k)) throw std::runtime_error("missing key in: " + rawLine);
-    const KeySpec ks = ParseKey(k);
+    const TScriptKey ks = ParseScriptKey(k);
     WebEvent e{WebEvent::KeyDown};
     e.Key = ks.Key;
     e.Mods = ks.Mods;
@@ -171,7 +124,7 @@ void TScriptRun::Execute(const std::string& rawLine) {
     e.Y = static_cast<int>(num("y"));
     std::string b;
     in >> b;
-    e.Button = ParseButton(b);
+    e.Button = ParseScriptButton(b);
     Push(e);
     if (cmd != "move") {
       e.Type = WebEvent::MouseDown;
@@ -185,7 +138,7 @@ void TScriptRun::Execute(const std::string& rawLine) {
     std::string b;
     in >> b;
     WebEvent e{WebEvent::MouseUp};
-    e.Button = ParseButton(b);
+    e.Button = ParseScriptButton(b);
     e.X = form_.MouseX;
     e.Y = form_.MouseY;
     Push(e);

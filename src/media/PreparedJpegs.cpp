@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "media/JpegCodec.h"
+#include "media/PreparedFile.h"
 
 namespace tk {
 
@@ -10,42 +11,9 @@ namespace {
 
 constexpr char kMagic[8] = {'T', 'K', 'J', 'P', 'E', 'G', 0, 1};
 
-void Put32(std::string& out, uint32_t v) {
-  for (int b = 0; b < 4; ++b) out.push_back(static_cast<char>((v >> (8 * b)) & 0xFF));
-}
+void Put32(std::string& out, uint32_t v) { prepared::Put(out, v, 4); }
 
-void PutText(std::string& out, const std::string& s) {
-  Put32(out, static_cast<uint32_t>(s.size()));
-  out += s;
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view b) : b_(b) {}
-  uint32_t U32() {
-    Need(4);
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(b_[at_ + i])) << (8 * i);
-    at_ += 4;
-    return v;
-  }
-  std::string Text() {
-    const uint32_t n = U32();
-    Need(n);
-    std::string s(b_.substr(at_, n));
-    at_ += n;
-    return s;
-  }
-  void Need(size_t n) const {
-    if (n > b_.size() - at_) throw std::runtime_error("prepared pictures: the file ends too soon");
-  }
-  bool AtEnd() const { return at_ == b_.size(); }
-  size_t Left() const { return b_.size() - at_; }
-
- private:
-  std::string_view b_;
-  size_t at_ = 0;
-};
+using prepared::PutText;
 
 }  // namespace
 
@@ -93,9 +61,9 @@ std::string SerializePreparedJpegs(const std::vector<TPreparedJpeg>& jpegs) {
 }
 
 std::vector<TPreparedJpeg> ParsePreparedJpegs(std::string_view bytes) {
-  if (bytes.size() < sizeof kMagic || bytes.substr(0, sizeof kMagic) != std::string_view(kMagic, sizeof kMagic))
+  if (!prepared::HasMagic(bytes, std::string_view(kMagic, sizeof kMagic)))
     throw std::runtime_error("prepared pictures: not a file of tinokvak-pictures");
-  Reader r(bytes.substr(sizeof kMagic));
+  prepared::Reader r(bytes.substr(sizeof kMagic), "prepared pictures");
   const uint32_t count = r.U32();
   std::vector<TPreparedJpeg> out;
   for (uint32_t i = 0; i < count; ++i) {
@@ -103,8 +71,8 @@ std::vector<TPreparedJpeg> ParsePreparedJpegs(std::string_view bytes) {
     j.Key = r.U32();
     j.Key |= static_cast<uint64_t>(r.U32()) << 32;
     j.StreamSize = r.U32();
-    j.HeaderError = r.Text();
-    j.DecodeError = r.Text();
+    j.HeaderError = std::string(r.Text());
+    j.DecodeError = std::string(r.Text());
     const uint32_t w = r.U32(), h = r.U32(), n = r.U32();
     if (w > 32768 || h > 32768 || (n != 0 && n != uint64_t{w} * h) || n > r.Left() / 4)
       throw std::runtime_error("prepared pictures: a picture's size does not match its pixels");

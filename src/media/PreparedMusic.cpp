@@ -3,48 +3,16 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "media/PreparedFile.h"
+
 namespace tk {
 
 namespace {
 
 constexpr char kMagic[8] = {'T', 'K', 'M', 'U', 'S', 'I', 'C', 1};
 
-void Put(std::string& out, uint64_t v, int bytes) {
-  for (int b = 0; b < bytes; ++b) out.push_back(static_cast<char>((v >> (8 * b)) & 0xFF));
-}
-
-void PutText(std::string& out, std::string_view s) {
-  Put(out, s.size(), 4);
-  out += s;
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view b) : b_(b) {}
-  uint64_t Get(int bytes) {
-    Need(static_cast<size_t>(bytes));
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(b_[at_ + i])) << (8 * i);
-    at_ += static_cast<size_t>(bytes);
-    return v;
-  }
-  uint32_t U32() { return static_cast<uint32_t>(Get(4)); }
-  std::string_view Text() {
-    const uint32_t n = U32();
-    Need(n);
-    const std::string_view s = b_.substr(at_, n);
-    at_ += n;
-    return s;
-  }
-  void Need(size_t n) const {
-    if (n > b_.size() - at_) throw std::runtime_error("prepared music: the file ends too soon");
-  }
-  bool AtEnd() const { return at_ == b_.size(); }
-
- private:
-  std::string_view b_;
-  size_t at_ = 0;
-};
+using prepared::Put;
+using prepared::PutText;
 
 [[noreturn]] void Damaged(const std::string& tune, const std::string& why) {
   throw std::runtime_error("prepared music: " + tune + ": " + why);
@@ -104,9 +72,9 @@ std::string SerializePreparedMusic(const std::vector<TPreparedTune>& tunes) {
 }
 
 std::vector<TPreparedTune> ParsePreparedMusic(std::string_view bytes) {
-  if (bytes.size() < sizeof kMagic || bytes.substr(0, sizeof kMagic) != std::string_view(kMagic, sizeof kMagic))
+  if (!prepared::HasMagic(bytes, std::string_view(kMagic, sizeof kMagic)))
     throw std::runtime_error("prepared music: not a file of prepared music");
-  Reader r(bytes.substr(sizeof kMagic));
+  prepared::Reader r(bytes.substr(sizeof kMagic), "prepared music");
   const uint32_t count = r.U32();
   std::vector<TPreparedTune> tunes;
   for (uint32_t i = 0; i < count; ++i) {

@@ -20,6 +20,14 @@ constexpr int Backspace = 8, Tab = 9, Enter = 13, Shift = 16, Ctrl = 17, Alt = 1
               Esc = 27, Space = 32, PageUp = 33, PageDown = 34, End = 35, Home = 36,
               Left = 37, Up = 38, Right = 39, Down = 40, Delete = 46;
 // Digits are '0'..'9' (48..57), letters 'A'..'Z' (65..90).
+
+// The number pad's keys 1..9, 0 and its point (INDEX 0..10, in that order): the digit or
+// point with Num Lock, the movement key without it (the middle key is Clear, 0 Insert).
+constexpr int NumberPad(int index, bool numLock) {
+  constexpr int withLock[11] = {0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x60, 0x6E};
+  constexpr int without[11] = {End, Down, PageDown, Left, 0x0C, Right, Home, Up, PageUp, 0x2D, Delete};
+  return numLock ? withLock[index] : without[index];
+}
 }  // namespace vk
 
 struct KeyMods {

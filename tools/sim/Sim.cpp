@@ -16,6 +16,7 @@
 #include "Soak.h"
 #include "Trace.h"
 #include "assembly/Assembly.h"
+#include "assembly/ScriptKeys.h"
 #include "game/FeedingState.h"
 #include "game/Lily.h"
 #include "game/PondState.h"
@@ -33,47 +34,6 @@ namespace tk::sim {
 namespace {
 
 using platform::HeadlessEvent;
-namespace vk = platform::vk;
-
-struct KeySpec {
-  int Key = 0;
-  platform::KeyMods Mods;
-};
-
-KeySpec ParseKey(std::string s) {
-  KeySpec k;
-  for (;;) {
-    if (s.rfind("alt+", 0) == 0) {
-      k.Mods.Alt = true;
-      s = s.substr(4);
-    } else if (s.rfind("ctrl+", 0) == 0) {
-      k.Mods.Ctrl = true;
-      s = s.substr(5);
-    } else {
-      break;
-    }
-  }
-  static const std::map<std::string, int> named = {
-      {"Esc", vk::Esc},     {"Enter", vk::Enter}, {"Space", vk::Space},
-      {"Backspace", vk::Backspace}, {"P", 'P'},   {"Up", vk::Up},
-      {"Down", vk::Down},   {"Left", vk::Left},   {"Right", vk::Right},
-      {"Ctrl", vk::Ctrl},   {"Alt", vk::Alt}};
-  if (auto it = named.find(s); it != named.end()) {
-    k.Key = it->second;
-  } else if (s.size() == 1 && std::isalnum(static_cast<unsigned char>(s[0]))) {
-    k.Key = std::toupper(static_cast<unsigned char>(s[0]));
-  } else {
-    throw std::runtime_error("unknown key: " + s);
-  }
-  return k;
-}
-
-platform::MouseButton ParseButton(const std::string& s) {
-  if (s.empty() || s == "left") return platform::MouseButton::Left;
-  if (s == "right") return platform::MouseButton::Right;
-  if (s == "middle") return platform::MouseButton::Middle;
-  throw std::runtime_error("unknown mouse button: " + s);
-}
 
 const TSprite* FindStorkHead(TMainForm& f) {
   for (int i = 0; i < f.Engine().ChildCount(); ++i)
@@ -120,7 +80,7 @@ void Simulator::Execute(const std::string& rawLine) {
   } else if (cmd == "key" || cmd == "down" || cmd == "up") {
     std::string k;
     if (!(in >> k)) throw std::runtime_error("missing key in: " + rawLine);
-    const KeySpec ks = ParseKey(k);
+    const TScriptKey ks = ParseScriptKey(k);
     if (cmd != "up") push({HeadlessEvent::KeyDown, ks.Key, ks.Mods});
     if (cmd != "down") push({HeadlessEvent::KeyUp, ks.Key, ks.Mods});
   } else if (cmd == "type") {
@@ -138,7 +98,7 @@ void Simulator::Execute(const std::string& rawLine) {
     e.Y = static_cast<int>(num("y"));
     std::string b;
     in >> b;
-    e.Button = ParseButton(b);
+    e.Button = ParseScriptButton(b);
     push(e);
     if (cmd != "move") {
       e.Type = HeadlessEvent::MouseDown;
@@ -152,7 +112,7 @@ void Simulator::Execute(const std::string& rawLine) {
     std::string b;
     in >> b;
     HeadlessEvent e{HeadlessEvent::MouseUp};
-    e.Button = ParseButton(b);
+    e.Button = ParseScriptButton(b);
     e.X = form_->MouseX;
     e.Y = form_->MouseY;
     push(e);

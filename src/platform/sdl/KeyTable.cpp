@@ -1,6 +1,5 @@
 #include "platform/sdl/KeyTable.h"
 
-#include <array>
 #include <utility>
 
 #include "platform/Platform.h"
@@ -55,15 +54,6 @@ constexpr std::pair<SDL_Scancode, int> kNamed[] = {
     {SDL_SCANCODE_AC_HOME, 0xAC},
 };
 
-// The number pad 1..9, 0 and its point: with Num Lock, then without.
-constexpr std::array<std::pair<int, int>, 11> kPad = {{
-    {0x61, vk::End}, {0x62, vk::Down}, {0x63, vk::PageDown}, {0x64, vk::Left},
-    {0x65, 0x0C},  // the middle key is Clear
-    {0x66, vk::Right}, {0x67, vk::Home}, {0x68, vk::Up}, {0x69, vk::PageUp},
-    {0x60, 0x2D},  // 0 is Insert
-    {0x6E, vk::Delete},
-}};
-
 }  // namespace
 
 int VirtualKeyOf(SDL_Scancode sc, bool numLock) {
@@ -75,8 +65,7 @@ int VirtualKeyOf(SDL_Scancode sc, bool numLock) {
   if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return 0x7C + (sc - SDL_SCANCODE_F13);
   // SDL numbers the pad 1..9, 0, point in a row.
   if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_PERIOD) {
-    const auto& [withLock, without] = kPad[sc - SDL_SCANCODE_KP_1];
-    return numLock ? withLock : without;
+    return vk::NumberPad(sc - SDL_SCANCODE_KP_1, numLock);
   }
   for (const auto& [code, key] : kNamed)
     if (code == sc) return key;

@@ -1,6 +1,5 @@
 #include "platform/web/KeyCodes.h"
 
-#include <array>
 #include <utility>
 
 #include "platform/Cp1251.h"
@@ -44,15 +43,6 @@ constexpr std::pair<std::string_view, int> kNamed[] = {
     {"BrowserStop", 0xA9},         {"BrowserSearch", 0xAA},      {"BrowserFavorites", 0xAB},
     {"BrowserHome", 0xAC},
 };
-
-// The number pad 1..9, 0 and its point: with Num Lock, then without.
-constexpr std::array<std::pair<int, int>, 11> kPad = {{
-    {0x61, vk::End}, {0x62, vk::Down}, {0x63, vk::PageDown}, {0x64, vk::Left},
-    {0x65, 0x0C},  // the middle key is Clear
-    {0x66, vk::Right}, {0x67, vk::Home}, {0x68, vk::Up}, {0x69, vk::PageUp},
-    {0x60, 0x2D},  // 0 is Insert
-    {0x6E, vk::Delete},
-}};
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
@@ -117,8 +107,7 @@ int VirtualKeyOfCode(std::string_view code, std::string_view key, bool numLock) 
       // The key's value tells what the key means now: a digit or the point with Num Lock,
       // a movement key without it.
       const bool lock = key.empty() ? numLock : key.size() == 1;
-      const auto& [withLock, without] = kPad[static_cast<size_t>(index)];
-      return lock ? withLock : without;
+      return vk::NumberPad(index, lock);
     }
   }
   for (const auto& [name, k] : kNamed)
