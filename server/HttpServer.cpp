@@ -83,6 +83,8 @@ Response MakeResponse(const TReply& r, bool keepAlive, std::string_view cache = 
   res.set(http::field::cache_control, beast::string_view(cache.data(), cache.size()));
   for (const auto& h : SecurityHeaders)
     res.set(beast::string_view(h[0].data(), h[0].size()), beast::string_view(h[1].data(), h[1].size()));
+  // Busy, not broken: the game sends again later, and a second is the soonest that helps.
+  if (r.Status == 503) res.set(http::field::retry_after, "1");
   res.body() = r.Body;
   res.keep_alive(keepAlive);
   res.prepare_payload();
@@ -506,6 +508,14 @@ void TSession::ReadBody() {
     OnRead(http::error::body_limit);
     return;
   }
+  // An upload the check queue has no room for is answered before its file is read: no
+  // thread, no database, and the rest of it is drained after the reply.
+  if (IsUpload(p.get()))
+    if (std::optional<TReply> busy = server_->Service.TurnsUploadAway(peer_.to_string())) {
+      res_ = MakeResponse(*busy, false);
+      Write(false);
+      return;
+    }
   auto read = [self = shared_from_this()] {
     http::async_read(self->stream_, self->buffer_, *self->parser_,
                      [self](beast::error_code e, size_t) { self->OnRead(e); });
@@ -613,7 +623,8 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
   bool bodyConfigured = false;
   std::string interim;
   bool unknownExpectation = false;
-  while (!parser.is_done() && !ec && !unknownExpectation && used < bytes.size()) {
+  std::optional<TReply> turnedAway;  // an upload answered before its body, as on the wire
+  while (!parser.is_done() && !ec && !unknownExpectation && !turnedAway && used < bytes.size()) {
     const size_t n = parser.put(asio::buffer(bytes.data() + used, bytes.size() - used), ec);
     if (ec == http::error::need_more) {
       ec = {};
@@ -624,7 +635,10 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
       bodyConfigured = true;
       if (!ConfigureBody(parser, limits)) {
         ec = http::error::body_limit;
-      } else {
+      } else if (IsUpload(parser.get())) {
+        turnedAway = service.TurnsUploadAway({});
+      }
+      if (!ec && !turnedAway) {
         const TExpect e = Expectation(parser.get(), parser.is_done());
         if (e == TExpect::Continue) interim = "HTTP/1.1 100 Continue\r\n\r\n";
         unknownExpectation = e == TExpect::Unknown;
@@ -633,7 +647,7 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
   }
   // A request still incomplete has its interim answer at most.
   out.Reply = interim;
-  if (!ec && !unknownExpectation && !parser.is_done() && used == bytes.size()) {
+  if (!ec && !unknownExpectation && !turnedAway && !parser.is_done() && used == bytes.size()) {
     parser.put_eof(ec);
     if (!ec && !parser.is_done()) return out;
     if (ec == http::error::partial_message) return out;
@@ -645,6 +659,8 @@ TRawExchange AnswerRaw(TScoreService& service, std::string_view bytes, const TSe
     res = MakeResponse({status, "text/plain; charset=utf-8", "refused\n"}, false);
   } else if (unknownExpectation) {
     res = MakeResponse({417, "text/plain; charset=utf-8", "unknown expectation\n"}, false);
+  } else if (turnedAway) {
+    res = MakeResponse(*turnedAway, false);
   } else if (parser.is_done()) {
     res = Answer(service, site, parser.get());
   } else {

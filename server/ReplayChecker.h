@@ -32,6 +32,7 @@ struct TCheckOutcome {
   int ExitStatus = -1;  // the checker's; -1 when it was killed or could not run
   int Signal = 0;       // the signal that ended it, when one did
   bool TimedOut = false;
+  bool Starved = false;  // out of time waiting for the processor, not running: not its fault
   uint64_t Printed = 0;  // bytes it printed
   int Lines = 0;         // lines it printed, of the first MaxAnswer bytes
   std::string LastLine;  // the checker's final state line (JSON); empty past MaxAnswer

@@ -241,6 +241,36 @@ std::optional<TReplayChecker::Job> TScoreService::NextCheck() {
   }
 }
 
+namespace {
+const char* const kQueueFull = "too many replays waiting, try later";
+const char* const kAddressFull = "too many of your replays are waiting, try later";
+}  // namespace
+
+std::optional<TReply> TScoreService::TurnsUploadAway(std::string_view address) {
+  if (!checker_) return std::nullopt;  // refused anyway, with its own reason
+  const int64_t now = clock_();
+  std::lock_guard lock(fullMutex_);
+  if (queueFullAt_ == now) return Refuse(503, kQueueFull);
+  const auto it = addressFullAt_.find(address);
+  if (it != addressFullAt_.end() && it->second == now) return Refuse(503, kAddressFull);
+  return std::nullopt;
+}
+
+void TScoreService::NoteFull(TScoreStore::TQueued why, std::string_view address) {
+  const int64_t now = clock_();
+  std::lock_guard lock(fullMutex_);
+  if (why == TScoreStore::TQueued::QueueFull) {
+    queueFullAt_ = now;
+    return;
+  }
+  if (addressFullAt_.size() >= MaxFullAddresses) {
+    std::erase_if(addressFullAt_, [&](const auto& e) { return e.second != now; });
+    // All from this second: forgetting them costs a look at the database each, no more.
+    if (addressFullAt_.size() >= MaxFullAddresses) addressFullAt_.clear();
+  }
+  addressFullAt_.insert_or_assign(std::string(address), now);
+}
+
 TReply TScoreService::HandleUpload(std::string_view query, const std::string& bytes,
                                    std::string_view address) {
   std::map<std::string_view, std::string_view> params;
@@ -259,8 +289,10 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
   // would otherwise take the processor from everybody else. Queueing looks again, for
   // certain.
   try {
-    if (static_cast<size_t>(store_.WaitingChecks(clock_())) >= checker_->Options().QueueCap)
-      return Refuse(503, "too many replays waiting, try later");
+    if (static_cast<size_t>(store_.WaitingChecks(clock_())) >= checker_->Options().QueueCap) {
+      NoteFull(TScoreStore::TQueued::QueueFull, address);
+      return Refuse(503, kQueueFull);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
     return Refuse(500, "server error");
@@ -281,11 +313,13 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
     if (r.Trailer.Score != claim->Score) return Refuse(422, "the replay is of another result");
     const TReplayClaim c = *claim;
     const TCheckerOptions& o = checker_->Options();
-    switch (store_.QueueCheck(c.Id, std::string(address), bytes, ReplayDigest(r),
-                              static_cast<int>(o.QueueCap), o.PerAddress)) {
-      case TScoreStore::TQueued::QueueFull: return Refuse(503, "too many replays waiting, try later");
+    const TScoreStore::TQueued queued = store_.QueueCheck(
+        c.Id, std::string(address), bytes, ReplayDigest(r), static_cast<int>(o.QueueCap), o.PerAddress);
+    switch (queued) {
+      case TScoreStore::TQueued::QueueFull:
       case TScoreStore::TQueued::AddressFull:
-        return Refuse(503, "too many of your replays are waiting, try later");
+        NoteFull(queued, address);
+        return Refuse(503, queued == TScoreStore::TQueued::QueueFull ? kQueueFull : kAddressFull);
       case TScoreStore::TQueued::Yes: break;
     }
     checker_->Wake();
@@ -299,6 +333,14 @@ TReply TScoreService::HandleUpload(std::string_view query, const std::string& by
 void TScoreService::Verify(const TQueuedCheck& check) {
   const TReplayClaim& claim = check.Claim;
   const TCheckOutcome out = RunChecker(checker_->Options(), check.Replay);
+  if (out.Starved) {
+    // The machine was too busy to run it, which says nothing of the replay: it stays in
+    // the queue, and once its lease runs out this server or another checks it again (a
+    // few times at most, see NextCheck).
+    std::fprintf(stderr, "tinokvak-scores: the replay of result %lld waits for another check (%s)\n",
+                 static_cast<long long>(claim.Id), CheckFailure(out, checker_->Options()).c_str());
+    return;
+  }
   // Exit 0: the replay is one whole game from the main menu to its name entry, played back
   // on our data to the score, level and lives its trailer gives. Its one line tells the
   // result that game itself recorded, the name as typed at its name entry: that is what

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -45,6 +46,12 @@ class TScoreService {
   TReply HandleUpload(std::string_view query, const std::string& replay,
                       std::string_view address = {});
   static constexpr std::string_view ReplayPath = "/cgi/replay.pl";
+  // Whether an upload from this address is turned away without a look at the database:
+  // within the second in which an upload found the check queue full, or this address with
+  // its share of it taken, every other is answered as that one was. The transport asks
+  // before it reads the file, so a flood of uploads while the queue is full costs neither
+  // a thread nor the database anything. Empty when the upload may come in.
+  std::optional<TReply> TurnsUploadAway(std::string_view address);
   // Replays are refused while no checker is set. Setting one starts it on the queue; it
   // must outlive the service's use of it (it calls back into the service from its
   // threads). A check taken and not finished (its server died) is taken again once its
@@ -72,6 +79,7 @@ class TScoreService {
   std::optional<TReplayChecker::Job> NextCheck();
   void Verify(const TQueuedCheck& check);
   std::string NewToken();
+  void NoteFull(TScoreStore::TQueued why, std::string_view address);
 
   TScoreStore& store_;
   Clock clock_;
@@ -80,6 +88,12 @@ class TScoreService {
   std::mutex rngMutex_;
   std::mt19937_64 rng_;
   TReplayChecker* checker_ = nullptr;
+  // When uploads were last found unable to queue (clock seconds): the queue as a whole,
+  // and addresses over their share (a few thousand at most, the stale ones dropped).
+  std::mutex fullMutex_;
+  int64_t queueFullAt_ = -1;
+  std::map<std::string, int64_t, std::less<>> addressFullAt_;
+  static constexpr size_t MaxFullAddresses = 4096;
 };
 
 // What level L can add at most, beyond what luck plausibly gives:

@@ -1,6 +1,7 @@
 // The reference score server's side of a submission: what it takes from a result the game
 // built, what it refuses, and the page that lists the best results.
 #include <libpq-fe.h>
+#include <sched.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -32,6 +33,27 @@
 
 namespace tk::testing {
 namespace {
+
+// The checker keeps a hash of the game's data in the user's cache folder; the checks these
+// tests run keep theirs in a folder of the test program's own, which goes with it.
+class TCacheInTheTestsFolder : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tk-scores-cache-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    setenv("XDG_CACHE_HOME", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+ private:
+  std::filesystem::path dir_;
+};
+::testing::Environment* const kCacheInTheTestsFolder =
+    ::testing::AddGlobalTestEnvironment(new TCacheInTheTestsFolder);
 
 using scores::TReply;
 using scores::TResultRow;
@@ -571,6 +593,20 @@ TEST(ScoreServer, ACheckGetsNoMoreMemoryThanItsLimit) {
   EXPECT_NE(out.ExitStatus, 0);
 }
 
+// The checker asks for the processor only when nothing else does: it runs in the idle
+// scheduling class (5), with nice 19 behind it should the class be refused.
+TEST(ScoreServer, ACheckRunsAtTheLowestProcessorPriority) {
+  TempGameDir dir;
+  // The process's own status line (no spaces in "awk"): field 19 is its nice, 41 its policy.
+  const scores::TCheckerOptions o{CheckerScript(dir, "policy", "exec awk '{ print $19, $41 }' /proc/self/stat"),
+                                  dir.Path().string(), 1, 1, 120, 1024ull << 20};
+  const scores::TCheckOutcome out = scores::RunChecker(o, "bytes");
+  ASSERT_EQ(out.ExitStatus, 0) << out.LastWords;
+  EXPECT_EQ(out.LastLine, "19 5");
+  // The server itself keeps its own: only the child was lowered.
+  EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
+}
+
 TEST(ScoreServer, ACheckGetsTheReplayInAFileAndItsArgumentsAsGivenWithNoShellBetween) {
   TempGameDir dir;
   const scores::TCheckerOptions o{CheckerScript(dir, "echo", "cat \"$2\"; echo; echo \"$3 $4 $5\""),
@@ -951,9 +987,20 @@ TEST(ScoreServer, OneCheckRunsOneWaitsAndAThirdUploadIsTurnedAwayKeepingItsToken
   ASSERT_EQ(server.service.WaitingChecks(), 0);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[1], g.bytes).Status, 202);
   EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 503);
+  // For the rest of that second the transport turns uploads away before reading them, from
+  // any address, with the time to come back; the token is not touched.
+  const std::string post = "POST /cgi/replay.pl?prg=Pondlark&p=" + tokens[2] +
+                           " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(g.bytes.size()) +
+                           "\r\n\r\n";
+  const scores::TRawExchange away = scores::AnswerRaw(server.service, post + g.bytes);
+  EXPECT_EQ(away.Reply.substr(0, 12), "HTTP/1.1 503") << away.Reply;
+  EXPECT_NE(away.Reply.find("\r\nRetry-After: 1\r\n"), std::string::npos) << away.Reply;
+  EXPECT_EQ(away.Used, post.size());
+  EXPECT_FALSE(away.KeepAlive);
   std::ofstream(gate) << "open";
   checker.Drain();
-  EXPECT_EQ(server.service.HandleUpload("prg=Pondlark&p=" + tokens[2], g.bytes).Status, 202);
+  server.now += 1;
+  EXPECT_EQ(scores::AnswerRaw(server.service, post + g.bytes).Reply.substr(0, 12), "HTTP/1.1 202");
   checker.Drain();
   EXPECT_TRUE(server.store->Best(10, true).empty());  // the stand-in checker printed no state
 }
@@ -982,9 +1029,16 @@ TEST(ScoreServer, OneAddressCannotFillTheCheckQueue) {
   EXPECT_EQ(upload("10.0.0.1"), 202);
   EXPECT_EQ(upload("10.0.0.1"), 202);
   EXPECT_EQ(upload("10.0.0.1"), 503);
+  // For the rest of that second its uploads are turned away unread; another's are not.
+  const std::optional<TReply> away = server.service.TurnsUploadAway("10.0.0.1");
+  ASSERT_TRUE(away);
+  EXPECT_EQ(away->Status, 503);
+  EXPECT_FALSE(server.service.TurnsUploadAway("10.0.0.2"));
   EXPECT_EQ(upload("10.0.0.2"), 202);
   std::ofstream(gate) << "open";
   checker.Drain();
+  server.now += 1;
+  EXPECT_FALSE(server.service.TurnsUploadAway("10.0.0.1"));
   // Checked: the address has its share again.
   EXPECT_EQ(upload("10.0.0.1"), 202);
   checker.Drain();

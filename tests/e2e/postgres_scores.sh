@@ -21,6 +21,8 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+# The checkers' hash cache goes with the folder, not into the user's.
+export XDG_CACHE_HOME="$tmp/cache"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 "${as_owner[@]}" "$pgbin/initdb" -D "$tmp/data" -A trust -U tinokvak --no-sync >/dev/null

@@ -6,6 +6,8 @@ set -uo pipefail
 sim=$1 check=$2 game=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# tinokvak-check's hash cache goes with the folder, not into the user's.
+export XDG_CACHE_HOME="$tmp/cache"
 for mode in --check --verify; do
   "$sim" --replay "$game" "$mode" >"$tmp/sim.out" 2>"$tmp/sim.err"; s=$?
   "$check" --replay "$game" "$mode" >"$tmp/check.out" 2>"$tmp/check.err"; c=$?

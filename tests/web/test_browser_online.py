@@ -59,7 +59,9 @@ class BrowserOnlineTest(unittest.TestCase):
         self.server = subprocess.Popen(
             [ARGS.scores, "--port", "0", "--db", os.path.join(self.tmp, "scores.db"), "--play-dir", ARGS.page,
              "--checker", ARGS.checker, "--game-dir", ARGS.game_dir],
-            stdout=subprocess.PIPE, stderr=err, text=True)
+            stdout=subprocess.PIPE, stderr=err, text=True,
+            # The checker's hash cache goes with the test's folder, not into the user's.
+            env=dict(os.environ, XDG_CACHE_HOME=os.path.join(self.tmp, "cache")))
         self.addCleanup(self.stop_server)
         line = self.server.stdout.readline()
         self.assertTrue(line.startswith("listening on "), line)

@@ -86,7 +86,9 @@ class ScoresServer:
         self.proc = subprocess.Popen(
             [ARGS.scores, "--port", "0", "--db", os.path.join(tmp, "scores.db"), "--play-dir", ARGS.probe,
              "--checker", ARGS.checker, "--game-dir", ARGS.game_dir],
-            stdout=subprocess.PIPE, stderr=self.err, text=True)
+            stdout=subprocess.PIPE, stderr=self.err, text=True,
+            # The checker's hash cache goes with the test's folder, not into the user's.
+            env=dict(os.environ, XDG_CACHE_HOME=os.path.join(tmp, "cache")))
         line = self.proc.stdout.readline()
         if not line.startswith("listening on "):
             self.stop()
