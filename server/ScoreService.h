@@ -60,6 +60,11 @@ class TScoreService {
   static constexpr int MaxCheckAttempts = 3;
   // Replays waiting in the queue (for tests).
   int WaitingChecks();
+  // The store, for the routes that only read it (the kept replays).
+  TScoreStore& Store() const { return store_; }
+  // The site's own address for the table page's absolute links (SitePages.h); empty:
+  // none. Set before serving.
+  void SetSiteAddress(std::string address) { siteAddress_ = std::move(address); }
 
   // The highest score a game can plausibly reach, from the game's own rules. The result
   // carries no level, so this sums what each level can add over the levels a game can
@@ -94,6 +99,7 @@ class TScoreService {
   int64_t queueFullAt_ = -1;
   std::map<std::string, int64_t, std::less<>> addressFullAt_;
   static constexpr size_t MaxFullAddresses = 4096;
+  std::string siteAddress_;
 };
 
 // What level L can add at most, beyond what luck plausibly gives:
