@@ -1,5 +1,8 @@
 #include "HttpServer.h"
 #include "PlayFiles.h"
+#include "Downloads.h"
+#include "ReplayFiles.h"
+#include "SitePages.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -205,6 +208,88 @@ Response AnswerPlay(const TSite* site, const http::request<http::string_body>& r
   return res;
 }
 
+// A page made for this request, gzipped for a client that takes it (the table's hundred
+// rows shrink to a fifth).
+void GzipPage(Response& res, const http::request<http::string_body>& req) {
+  const std::string_view type = View(res[http::field::content_type]);
+  if (res.result_int() != 200 || type.rfind("text/html", 0) != 0 || res.body().size() < 512) return;
+  res.set(http::field::vary, "Accept-Encoding");
+  if (!req.count(http::field::accept_encoding) || !AcceptsGzip(View(req[http::field::accept_encoding])))
+    return;
+  res.body() = QuickGzip(res.body());
+  res.set(http::field::content_encoding, "gzip");
+  res.prepare_payload();
+}
+
+// The release's packages (Downloads.h): the page lists them as the folder holds them now,
+// each file is served with its tag (from its SHA-256) and time.
+Response AnswerDownloads(const TSite* site, const http::request<http::string_body>& req,
+                         std::string_view path) {
+  if (path == "/download") {
+    Response res = MakeResponse({301, "text/plain; charset=utf-8", "moved to /download/\n"}, req.keep_alive());
+    res.set(http::field::location, "/download/");
+    return res;
+  }
+  static const TDownloads none{std::filesystem::path()};
+  const TDownloads& downloads = site && site->Downloads ? *site->Downloads : none;
+  const std::string_view address = site ? std::string_view(site->Address) : std::string_view();
+  try {
+    if (path == "/download/") {
+      Response res = MakeResponse({200, "text/html; charset=utf-8", DownloadPage(downloads.List(), address)},
+                                  req.keep_alive(), "no-cache");
+      GzipPage(res, req);
+      return res;
+    }
+    const TDownloadAnswer file = downloads.Get(path.substr(std::string_view("/download/").size()));
+    if (file.Status != 200) return MakeResponse({file.Status, file.ContentType, *file.Body}, req.keep_alive());
+    bool fresh = false;
+    if (req.count(http::field::if_none_match)) {
+      fresh = MatchesAnyTag(View(req[http::field::if_none_match]), file.ETag);
+    } else if (req.count(http::field::if_modified_since)) {
+      const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
+      fresh = since && *since >= file.Modified;
+    }
+    Response res = MakeResponse({200, file.ContentType, fresh ? std::string() : *file.Body},
+                                req.keep_alive(), "max-age=3600");
+    res.set(http::field::etag, file.ETag);
+    res.set(http::field::last_modified, HttpDate(file.Modified));
+    if (fresh) {
+      res.result(http::status::not_modified);
+      res.erase(http::field::content_length);
+      res.erase(http::field::content_type);
+    }
+    return res;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
+    return MakeResponse({500, "text/plain; charset=utf-8", "server error\n"}, req.keep_alive());
+  }
+}
+
+// A kept replay or its summary (ReplayFiles.h): the same bytes for good, so cached for a
+// year and confirmed by its tag.
+Response AnswerReplays(TScoreService& service, const http::request<http::string_body>& req,
+                       std::string_view path) {
+  TReplayAnswer a;
+  try {
+    a = AnswerReplay(service.Store(), path);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tinokvak-scores: %s\n", e.what());
+    return MakeResponse({500, "text/plain; charset=utf-8", "server error\n"}, req.keep_alive());
+  }
+  if (a.Status != 200) return MakeResponse({a.Status, a.ContentType, a.Body}, req.keep_alive());
+  const bool fresh = req.count(http::field::if_none_match) &&
+                     MatchesAnyTag(View(req[http::field::if_none_match]), a.ETag);
+  Response res = MakeResponse({200, a.ContentType, fresh ? std::string() : std::move(a.Body)},
+                              req.keep_alive(), "public, max-age=31536000, immutable");
+  res.set(http::field::etag, a.ETag);
+  if (fresh) {
+    res.result(http::status::not_modified);
+    res.erase(http::field::content_length);
+    res.erase(http::field::content_type);
+  }
+  return res;
+}
+
 Response Answer(TScoreService& service, const TSite* site,
                 const http::request<http::string_body>& req, std::string_view peer = {}) {
   // An HTTP/1.1 request names its host once; a request naming it twice (any version) is
@@ -252,7 +337,12 @@ Response AnswerRequest(TScoreService& service, const TSite* site,
     if (type.rfind("text/", 0) == 0) type += "; charset=utf-8";
     // Validators: a tag from the file's bytes, and the time this server started (the files
     // are built into it). A cached copy that still matches is confirmed without its body.
-    const std::string tag = SiteFileTag(*file);
+    // The gzip form, made once at start, goes to a client that takes it.
+    const bool gzip = !file->Gzipped.empty() && req.count(http::field::accept_encoding) &&
+                      AcceptsGzip(View(req[http::field::accept_encoding]));
+    const std::string tag = gzip                    ? std::string(file->GzipETag)
+                            : !file->ETag.empty() ? std::string(file->ETag)
+                                                  : SiteFileTag(*file);
     const std::string modified = HttpDate(ServerStarted());
     bool fresh = false;
     if (req.count(http::field::if_none_match)) {
@@ -261,18 +351,26 @@ Response AnswerRequest(TScoreService& service, const TSite* site,
       const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
       fresh = since && *since >= ServerStarted();
     }
-    Response res = MakeResponse({200, type, std::string(file->Bytes)}, req.keep_alive(), "max-age=3600");
+    Response res = MakeResponse({200, type, std::string(gzip ? file->Gzipped : file->Bytes)},
+                                req.keep_alive(), "max-age=3600");
     res.set(http::field::etag, tag);
     res.set(http::field::last_modified, modified);
+    if (!file->Gzipped.empty()) res.set(http::field::vary, "Accept-Encoding");
     if (fresh) {
       res.result(http::status::not_modified);
       res.body().clear();
       res.erase(http::field::content_length);
       res.erase(http::field::content_type);
+    } else if (gzip) {
+      res.set(http::field::content_encoding, "gzip");
     }
     return res;
   }
-  return MakeResponse(service.Handle(path, query, peer), req.keep_alive());
+  if (IsDownloadPath(path)) return AnswerDownloads(site, req, path);
+  if (IsReplaysPath(path)) return AnswerReplays(service, req, path);
+  Response res = MakeResponse(service.Handle(path, query, peer), req.keep_alive());
+  GzipPage(res, req);
+  return res;
 }
 
 // The status for a request the parser gave up on; 0 when there is nobody to answer

@@ -153,10 +153,10 @@ std::string GzipBytes(std::string_view data) {
 
 std::optional<fs::path> FindPlayDir(const fs::path& exeDir, std::vector<fs::path>& tried) {
   if (exeDir.empty()) return std::nullopt;
-  const fs::path candidates[] = {
-      (exeDir / ".." / "build-web" / "play").lexically_normal(),
-      (exeDir / ".." / "share" / "tinokvak" / "play").lexically_normal(),
-  };
+  std::vector<fs::path> candidates;
+  // An installed program (PREFIX/bin) has no build folder beside it.
+  if (exeDir.filename() != "bin") candidates.push_back((exeDir / ".." / "build-web" / "play").lexically_normal());
+  candidates.push_back((exeDir / ".." / "share" / "tinokvak" / "play").lexically_normal());
   for (const fs::path& c : candidates) {
     tried.push_back(c);
     std::error_code ec;

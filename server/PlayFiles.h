@@ -61,8 +61,9 @@ class TPlayFiles {
 
 // The folder to serve when none is given: build-web/play beside the build folder the
 // server runs from (EXE_DIR/../build-web/play), else the installed
-// EXE_DIR/../share/tinokvak/play (/usr/share/tinokvak/play). TRIED receives the places
-// looked at, in order.
+// EXE_DIR/../share/tinokvak/play (/usr/share/tinokvak/play); a program installed in a
+// PREFIX/bin looks for the installed one only. TRIED receives the places looked at, in
+// order.
 std::optional<std::filesystem::path> FindPlayDir(const std::filesystem::path& exeDir,
                                                  std::vector<std::filesystem::path>& tried);
 

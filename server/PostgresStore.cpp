@@ -353,12 +353,34 @@ class TPostgresStore final : public TScoreStore {
     return std::string(PQgetvalue(r.get(), 0, 0), static_cast<size_t>(PQgetlength(r.get(), 0, 0)));
   }
 
+  std::optional<TVerifiedReplay> VerifiedReplay(int64_t id) override {
+    const TLease c = Take();
+    const std::string idText = std::to_string(id);
+    const char* values[] = {idText.c_str()};
+    // Binary results: the replay as its bytes; the id and score as big-endian integers.
+    const TResult r(c->Query("SELECT id, name, score, replay FROM results"
+                             " WHERE id = $1 AND verified AND replay IS NOT NULL",
+                             1, values, nullptr, nullptr, 1));
+    c->Check(r);
+    if (PQntuples(r.get()) != 1) return std::nullopt;
+    auto field = [&](int col) {
+      return std::string(PQgetvalue(r.get(), 0, col), static_cast<size_t>(PQgetlength(r.get(), 0, col)));
+    };
+    auto bigEndian = [](const std::string& bytes) {
+      uint64_t v = 0;
+      for (unsigned char b : bytes) v = (v << 8) | b;
+      return v;
+    };
+    return TVerifiedReplay{static_cast<int64_t>(bigEndian(field(0))), field(1),
+                           static_cast<int32_t>(static_cast<uint32_t>(bigEndian(field(2)))), field(3)};
+  }
+
   std::vector<TResultRow> Best(int limit, bool verifiedOnly) override {
     const TLease c = Take();
     const TResult r = c->RunPrepared(verifiedOnly ? "best_verified" : "best",
-                                     verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
+                                     verifiedOnly ? "SELECT name, score, country, time, verified, id FROM results"
                                          " WHERE verified ORDER BY score DESC, time, id LIMIT $1"
-                                       : "SELECT name, score, country, time, verified FROM results"
+                                       : "SELECT name, score, country, time, verified, id FROM results"
                                          " ORDER BY score DESC, time, id LIMIT $1",
                           {std::to_string(limit)});
     std::vector<TResultRow> rows;
@@ -366,7 +388,7 @@ class TPostgresStore final : public TScoreStore {
       rows.push_back({PQgetvalue(r.get(), i, 0),
                       static_cast<int32_t>(std::stol(PQgetvalue(r.get(), i, 1))),
                       PQgetvalue(r.get(), i, 2), std::stoll(PQgetvalue(r.get(), i, 3)),
-                      PQgetvalue(r.get(), i, 4)[0] == 't'});
+                      PQgetvalue(r.get(), i, 4)[0] == 't', std::stoll(PQgetvalue(r.get(), i, 5))});
     return rows;
   }
 

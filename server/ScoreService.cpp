@@ -17,6 +17,7 @@
 #include "protocol/Codec.h"
 #include "platform/Cp1251.h"
 #include "platform/NameCharacters.h"
+#include "SitePages.h"
 
 namespace tk::scores {
 
@@ -328,16 +329,20 @@ void TScoreService::Verify(const TQueuedCheck& check) {
 
 TReply TScoreService::Show(bool verifiedOnly) {
   std::string page =
-      "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<title>Тиноквак: лучшие результаты</title>\n"
-      "<link rel=\"stylesheet\" href=\"/style.css\">\n</head>\n<body>\n"
+      "<!DOCTYPE html>\n<html lang=\"ru\">\n<head>\n<meta charset=\"utf-8\">\n" +
+      PageHead({verifiedOnly ? "Тиноквак: проверенные результаты" : "Тиноквак: лучшие результаты",
+                "Сто лучших результатов игры Тиноквак, присланных игроками; игру каждого проверенного "
+                "результата можно посмотреть в браузере.",
+                verifiedOnly ? "/cgi/version.pl?prg=Pondlark&type=0&show&verified"
+                             : "/cgi/version.pl?prg=Pondlark&type=0&show"},
+               siteAddress_) +
+      "</head>\n<body>\n"
       "<h1>Тиноквак: лучшие результаты</h1>\n"
-      "<nav><a href=\"/\">Об игре</a><a href=\"/#install\">Установка</a></nav>\n";
+      "<nav><a href=\"/\">Об игре</a><a href=\"/play/\">Играть</a><a href=\"/#install\">Установка</a></nav>\n";
   page += verifiedOnly
-              ? "<p>Только проверенные результаты: их игры проиграны заново на сервере. "
+              ? "<p>Только проверенные результаты: их игры проиграны заново на сервере; ▶ показывает игру. "
                 "<a href=\"/cgi/version.pl?prg=Pondlark&amp;type=0&amp;show\">Все результаты</a></p>\n"
-              : "<p>✓ — результат проверен: его игра проиграна заново на сервере. "
+              : "<p>✓ — результат проверен: его игра проиграна заново на сервере; ▶ показывает эту игру. "
                 "<a href=\"/cgi/version.pl?prg=Pondlark&amp;type=0&amp;show&amp;verified\">Только "
                 "проверенные</a></p>\n";
   const std::vector<TResultRow> rows = store_.Best(ShownResults, verifiedOnly);
@@ -350,7 +355,10 @@ TReply TScoreService::Show(bool verifiedOnly) {
     int place = 0;
     for (const TResultRow& r : rows) {
       page += "<tr><td>" + std::to_string(++place) + "</td><td>" + HtmlEscape(r.Name) +
-              (r.Verified ? " <span class=\"verified\" title=\"проверен\">✓</span>" : "") +
+              (r.Verified ? " <span class=\"verified\" title=\"проверен\">✓</span> <a class=\"watch\" "
+                            "href=\"/play/?watch=" + std::to_string(r.Id) +
+                                "\" title=\"Смотреть игру\" aria-label=\"Смотреть игру\">▶</a>"
+                          : "") +
               "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
               HtmlEscape(r.Country) + "</td><td>" + FormatTime(r.Time) + "</td></tr>\n";
     }

@@ -53,6 +53,11 @@ class TScoreService {
   static constexpr int MaxCheckAttempts = 3;
   // Replays waiting in the queue (for tests).
   int WaitingChecks();
+  // The store, for the routes that only read it (the kept replays).
+  TScoreStore& Store() const { return store_; }
+  // The site's own address for the table page's absolute links (SitePages.h); empty:
+  // none. Set before serving.
+  void SetSiteAddress(std::string address) { siteAddress_ = std::move(address); }
 
   // The highest score a game can plausibly reach, from the game's own rules. The result
   // carries no level, so this sums what each level can add over the levels a game can
@@ -80,6 +85,7 @@ class TScoreService {
   std::mutex rngMutex_;
   std::mt19937_64 rng_;
   TReplayChecker* checker_ = nullptr;
+  std::string siteAddress_;
 };
 
 // What level L can add at most, beyond what luck plausibly gives:

@@ -372,18 +372,28 @@ std::string TSqliteStore::KeptReplay(int64_t id) {
   return st.Step() ? st.Text(0) : std::string();
 }
 
+std::optional<TVerifiedReplay> TSqliteStore::VerifiedReplay(int64_t id) {
+  const TReadLease read(*this);
+  TStatement st(read.Db(),
+                "SELECT id, name, score, replay FROM results"
+                " WHERE id = ? AND verified = 1 AND replay IS NOT NULL");
+  st.Bind(1, id);
+  if (!st.Step()) return std::nullopt;
+  return TVerifiedReplay{st.Int(0), st.Text(1), static_cast<int32_t>(st.Int(2)), st.Text(3)};
+}
+
 std::vector<TResultRow> TSqliteStore::Best(int limit, bool verifiedOnly) {
   const TReadLease read(*this);
   TStatement st(read.Db(),
-                verifiedOnly ? "SELECT name, score, country, time, verified FROM results"
+                verifiedOnly ? "SELECT name, score, country, time, verified, id FROM results"
                                " WHERE verified = 1 ORDER BY score DESC, time, id LIMIT ?"
-                             : "SELECT name, score, country, time, verified FROM results"
+                             : "SELECT name, score, country, time, verified, id FROM results"
                                " ORDER BY score DESC, time, id LIMIT ?");
   st.Bind(1, int64_t{limit});
   std::vector<TResultRow> rows;
   while (st.Step())
-    rows.push_back(
-        {st.Text(0), static_cast<int32_t>(st.Int(1)), st.Text(2), st.Int(3), st.Int(4) != 0});
+    rows.push_back({st.Text(0), static_cast<int32_t>(st.Int(1)), st.Text(2), st.Int(3),
+                    st.Int(4) != 0, st.Int(5)});
   return rows;
 }
 

@@ -21,6 +21,7 @@ struct TResultRow {
   std::string Country;  // UTF-8, may be empty
   int64_t Time = 0;     // seconds since 1970, UTC
   bool Verified = false;  // its replay played back to the same score and name
+  int64_t Id = 0;         // as the store numbers its results (filled by Best)
 };
 
 // A result waiting for its replay: what the replay must show.
@@ -30,6 +31,14 @@ struct TReplayClaim {
   int32_t Score = 0;
 };
 
+
+// A verified result with the replay that proved it, as /replays/ID serves it.
+struct TVerifiedReplay {
+  int64_t Id = 0;
+  std::string Name;  // UTF-8
+  int32_t Score = 0;
+  std::string Replay;
+};
 
 // A replay waiting for its check, or taken for one.
 struct TQueuedCheck {
@@ -82,6 +91,9 @@ class TScoreStore {
 
   // The replay kept for a result; empty when there is none.
   virtual std::string KeptReplay(int64_t id) = 0;
+  // The result `id` with its replay when a replay verified it; nothing for an unknown or
+  // unverified result.
+  virtual std::optional<TVerifiedReplay> VerifiedReplay(int64_t id) = 0;
   // The best results, highest score first, earlier first among equal scores.
   virtual std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) = 0;
   virtual int OpenTokens() = 0;
@@ -125,6 +137,7 @@ class TSqliteStore final : public TScoreStore {
   void FinishCheck(int64_t id) override;
   int WaitingChecks(int64_t now) override;
   std::string KeptReplay(int64_t id) override;
+  std::optional<TVerifiedReplay> VerifiedReplay(int64_t id) override;
   std::vector<TResultRow> Best(int limit, bool verifiedOnly = false) override;
   int OpenTokens() override;
   int64_t ResultCount() override;

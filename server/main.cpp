@@ -1,7 +1,8 @@
 // tinokvak-scores: a reference score server for the game's online table.
 //   tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE] [--request-seconds N]
 //                   [--per-address N] [--checker PATH --game-dir DIR] [--checks N]
-//                   [--check-queue N] [--check-seconds N] [--play-dir DIR] [--config FILE]
+//                   [--check-queue N] [--check-seconds N] [--play-dir DIR]
+//                   [--download-dir DIR] [--site-url URL] [--config FILE]
 // --checker names tinokvak-check (or tinokvak-sim, which answers alike) and --game-dir the
 // game folder it plays replays on; with both, uploaded replays are checked (N at once, at most --check-queue waiting) and the
 // results they confirm are marked verified. Without them replays are refused.
@@ -12,6 +13,11 @@
 // --play-dir DIR serves the browser game's page from DIR under /play/; without it the
 // page is looked for beside the build (../build-web/play) or the installation
 // (../share/tinokvak/play) of this program.
+// --download-dir DIR serves the release's packages from DIR under /download/; without it
+// they are looked for in download/ beside the program in a build folder or in
+// ../share/tinokvak/download when installed.
+// --site-url URL is the site's public address (https://tinokvak.example), for the pages'
+// absolute links (Open Graph, the sitemap); a build for a site has its address already.
 // --config FILE reads the same settings from a file ("port = 8642", see ConfigFile.h);
 // options given on the command line win over the file's.
 #include <atomic>
@@ -32,6 +38,8 @@
 #include "ScoreService.h"
 #include "Site.h"
 #include "PlayFiles.h"
+#include "Downloads.h"
+#include "SitePages.h"
 #include "platform/Locations.h"
 #include "platform/Program.h"
 
@@ -41,7 +49,8 @@ constexpr const char* kUsage =
     "usage: tinokvak-scores [--listen ADDRESS] [--port N] [--db FILE]\n"
     "                       [--request-seconds N] [--per-address N]\n"
     "                       [--checker PATH --game-dir DIR] [--checks N] [--check-queue N]\n"
-    "                       [--check-seconds N] [--play-dir DIR] [--config FILE]\n"
+    "                       [--check-seconds N] [--play-dir DIR] [--download-dir DIR]\n"
+    "                       [--site-url URL] [--config FILE]\n"
     "--config FILE reads the settings from FILE, one \"name = value\" a line, the names\n"
     "those of the options (port = 8642); the options given here win over the file's.\n"
     "The packaged service reads /etc/tinokvak-scores/scores.conf.\n";
@@ -53,6 +62,8 @@ struct TOptions {
   tk::scores::TServerLimits Limits;
   tk::scores::TCheckerOptions Checker;
   std::string PlayDir;
+  std::string DownloadDir;
+  std::string SiteUrl = TK_SITE_ADDRESS;
 };
 
 bool ParseCount(const std::string& v, long lo, long hi, int& out) {
@@ -66,7 +77,8 @@ bool ParseCount(const std::string& v, long lo, long hi, int& out) {
 // The settings the file may hold: every option that takes a value, except --config.
 const std::set<std::string> kSettings = {"listen",  "port",     "db",     "request-seconds",
                                          "per-address", "checker", "game-dir", "checks",
-                                         "check-queue", "check-seconds", "play-dir"};
+                                         "check-queue", "check-seconds", "play-dir",
+                                         "download-dir", "site-url"};
 
 // Sets option NAME (without its dashes) from VALUE; false when the value is out of range
 // or the name unknown.
@@ -95,6 +107,12 @@ bool ApplyOption(const std::string& name, const std::string& v, TOptions& o) {
     o.Db = v;
   } else if (name == "play-dir") {
     o.PlayDir = v;
+  } else if (name == "download-dir") {
+    o.DownloadDir = v;
+  } else if (name == "site-url") {
+    // Empty turns a built-in address off.
+    if (!v.empty() && tk::scores::NormalSiteAddress(v).empty()) return false;
+    o.SiteUrl = v;
   } else {
     return false;
   }
@@ -141,6 +159,11 @@ bool ParseArgs(int argc, char** argv, TOptions& o) {
     std::error_code ec;
     if (!std::filesystem::is_directory(o.PlayDir, ec))
       throw tk::scores::TConfigError("play-dir " + o.PlayDir + ": not a folder");
+  }
+  if (!o.DownloadDir.empty()) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(o.DownloadDir, ec))
+      throw tk::scores::TConfigError("download-dir " + o.DownloadDir + ": not a folder");
   }
   return true;
 }
@@ -189,11 +212,33 @@ int main(int argc, char** argv) {
     if (!playDir.empty())
       std::fprintf(stderr, "tinokvak-scores: serving the game page from %s under /play/\n",
                    play.Root().c_str());
-    tk::scores::TSite site = tk::scores::BuiltInSite();
+    // The release's packages, likewise.
+    std::filesystem::path downloadDir = o.DownloadDir;
+    if (downloadDir.empty()) {
+      std::vector<std::filesystem::path> tried;
+      if (auto found = tk::scores::FindDownloadDir(tk::ExecutableDir(), tried)) downloadDir = *found;
+      else {
+        std::string where;
+        for (const auto& t : tried) where += (where.empty() ? "" : ", ") + t.string();
+        std::fprintf(stderr, "tinokvak-scores: no download folder found (looked in %s); /download/ lists nothing\n",
+                     where.empty() ? "no folder: the program's own is unknown" : where.c_str());
+      }
+    }
+    const tk::scores::TDownloads downloads(downloadDir);
+    if (!downloads.Root().empty())
+      std::fprintf(stderr, "tinokvak-scores: serving the packages in %s under /download/\n",
+                   downloads.Root().c_str());
+    tk::scores::TSite site = tk::scores::MakeSite(tk::scores::EmbeddedSite(), o.SiteUrl);
     site.Play = &play;
-    // The page's files read and compressed while the server starts listening.
+    site.Downloads = &downloads;
+    service.SetSiteAddress(site.Address);
+    // The page's files read and compressed, and the packages' digests computed, while the
+    // server starts listening.
     std::atomic<bool> stopPreparing{false};
-    std::thread preparing([&] { play.Prepare(&stopPreparing); });
+    std::thread preparing([&] {
+      downloads.Prepare(&stopPreparing);
+      play.Prepare(&stopPreparing);
+    });
     const int status = tk::scores::Serve(service, o.Listen, o.Port, o.Limits, &site);
     stopPreparing = true;
     preparing.join();

@@ -22,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "HttpServer.h"
+#include "ReplayFiles.h"
 #include "ScoreService.h"
 #include "platform/Cp1251.h"
 #include "protocol/Codec.h"
@@ -636,8 +637,15 @@ TEST(ScoreServer, AReplayThatPlaysBackToTheResultVerifiesIt) {
   EXPECT_EQ(best[0].Name, Cp1251ToUtf8(g.game.Trailer.PlayerName));
   const auto verified = server.store->Best(10, true);
   ASSERT_EQ(verified.size(), 1u);
-  // The replay is kept with it; the first result's id is 1 in both stores.
+  // The replay is kept with it; the first result's id is 1 in both stores. The site serves
+  // it, and what it proved.
   EXPECT_EQ(server.store->KeptReplay(1), g.bytes);
+  EXPECT_EQ(scores::AnswerReplay(*server.store, "/replays/1").Body, g.bytes);
+  const nlohmann::json told = nlohmann::json::parse(scores::AnswerReplay(*server.store, "/replays/1.json").Body);
+  EXPECT_EQ(told["name"], "Квакуша");
+  EXPECT_EQ(told["score"], g.game.Trailer.Score);
+  EXPECT_EQ(told["level"], g.game.Trailer.Level);
+  EXPECT_GT(g.game.Trailer.Level, 0);
 }
 
 TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
@@ -671,6 +679,7 @@ TEST(ScoreServer, AReplayThatDoesNotShowTheResultLeavesItUnmarkedAndIsNotKept) {
     EXPECT_FALSE(best[0].Verified);
     EXPECT_TRUE(server.store->Best(10, true).empty());
     EXPECT_EQ(server.store->KeptReplay(1), "");
+    EXPECT_EQ(scores::AnswerReplay(*server.store, "/replays/1").Status, 404);
   }
 }
 

@@ -53,6 +53,14 @@ holds server /usr/bin/tinokvak-scores /usr/share/man/man1/tinokvak-scores.1.gz \
   /lib/systemd/system/tinokvak-scores.service /etc/tinokvak-scores/scores.conf \
   /usr/share/doc/tinokvak-scores/copyright /usr/share/doc/tinokvak-scores/changelog.gz
 lacks server /usr/games /usr/share/games /usr/bin/tinokvak-sim /usr/bin/tinokvak-check /usr/share/man/man6
+# The browser game's page goes in only when the build was told where it is (TK_PLAY_PAGE).
+page=$(sed -n 's/^TK_PLAY_PAGE:PATH=//p' "$build/CMakeCache.txt")
+if [ -n "$page" ]; then
+  holds server /usr/share/tinokvak/play/index.html
+  echo "the server package carries the game's page from $page"
+else
+  lacks server /usr/share/tinokvak
+fi
 # Every manual page compressed, none left plain.
 ! grep -h '^/usr/share/man/.*[^z]$' "$tmp/game.list" "$tmp/server.list" | grep -v '/$' ||
   fail "uncompressed manual pages"
@@ -152,7 +160,20 @@ done
 url=$(grep -o 'http://127.0.0.1:[0-9]*' "$tmp/server.out" | head -n1 || true)
 [ -n "$url" ] || { kill "$pid" 2>/dev/null || true; cat "$tmp/server.out"; fail "the installed server did not start"; }
 curl -fsS "$url/cgi/version.pl?version&prg=Pondlark" | grep -q '^OK|' || { kill "$pid"; fail "no token from $url"; }
+curl -fsS "$url/download/" | grep -q '<title>' || { kill "$pid"; fail "no /download/ page from $url"; }
 kill "$pid"; wait "$pid" || true
+# The installed program looks for the game's page and the packages where a package puts
+# them, never in a build folder beside /usr/bin.
+! grep -q build-web "$tmp/server.out" || { cat "$tmp/server.out"; fail "the installed server looks for a build folder"; }
+if [ -n "$page" ]; then
+  grep -qF "serving the game page from $root/usr/share/tinokvak/play under /play/" "$tmp/server.out" ||
+    { cat "$tmp/server.out"; fail "the installed server does not serve the packaged page"; }
+else
+  grep -qF "no game page found (looked in $root/usr/share/tinokvak/play)" "$tmp/server.out" ||
+    { cat "$tmp/server.out"; fail "the installed server does not look in /usr/share/tinokvak/play"; }
+fi
+grep -qF "no download folder found (looked in $root/usr/share/tinokvak/download)" "$tmp/server.out" ||
+  { cat "$tmp/server.out"; fail "the installed server does not look for the packages in /usr/share/tinokvak/download"; }
 # A bad line in the file stops it with the line's number; so do settings that cannot go
 # together.
 while IFS='|' read -r text message; do

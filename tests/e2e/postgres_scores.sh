@@ -138,6 +138,18 @@ done
 [ "$verified" = 1 ] || fail "the check the dead server left was never done"
 [ "$(psql "$db" -Atc "SELECT count(*) FROM checks")" = 0 ] || fail "a finished check stays queued"
 echo "a check left by a server killed -9 is done by the other, and its checker died with it"
+# The verified game's replay is in the database: every server of it serves the file as it
+# was sent, its summary, and the table's link to watch it.
+id=$(psql "$db" -Atc "SELECT id FROM results WHERE name = 'Квакуша' AND verified")
+for s in "$a" "$b"; do
+  curl -fsS "$s/replays/$id" -o "$tmp/served.tkr" || fail "$s does not serve the replay of result $id"
+  cmp -s "$tmp/served.tkr" "$replay" || fail "$s serves other bytes as the replay of result $id"
+  curl -fsS "$s/replays/$id.json" | grep -qF "{\"id\":$id,\"name\":\"Квакуша\",\"score\":200," ||
+    fail "$s tells another summary of result $id"
+  curl -fsS "$s/cgi/version.pl?prg=Pondlark&type=0&show" | grep -qF "href=\"/play/?watch=$id\"" ||
+    fail "the table of $s does not link the replay of result $id"
+done
+echo "every server of the database serves the verified replay, its summary and its link"
 
 # A frozen database connection holds up the requests on it and nothing else: the server
 # holds a few connections, so its other database requests are answered meanwhile, as are

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The score server's website in a real browser: headless Chromium shows the home page and
-# the table at desktop and phone widths (screenshots kept in BUILD/site-shots/), every
+# The score server's website in a real browser: headless Chromium shows the home page, the
+# table and the download page at desktop and phone widths (screenshots kept in BUILD/site-shots/), every
 # picture must load, every stylesheet apply and every link answer 200, and the links the
 # game ships must lead to pages the server serves.
 #   site_browser.sh BUILD_DIR
@@ -18,7 +18,13 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-"$build/tinokvak-scores" --port 0 --db "$tmp/scores.db" > "$tmp/server.out" &
+# The game's page and the packages as stand-ins: this is about the site around them (the
+# browser game has its own tests).
+mkdir -p "$tmp/play" "$tmp/download"
+echo '<!DOCTYPE html><title>stand-in</title>' >"$tmp/play/index.html"
+head -c 5000 /dev/urandom >"$tmp/download/tinokvak_1.0.0_amd64.deb"
+"$build/tinokvak-scores" --port 0 --db "$tmp/scores.db" --play-dir "$tmp/play" --download-dir "$tmp/download" \
+  > "$tmp/server.out" &
 server_pid=$!
 for _ in $(seq 50); do grep -q listening "$tmp/server.out" 2>/dev/null && break; sleep 0.1; done
 url=$(sed -n 's/^listening on //p' "$tmp/server.out")
@@ -45,9 +51,10 @@ browser=(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-firs
          --hide-scrollbars --user-data-dir="$tmp/profile")
 table="$url/cgi/version.pl?prg=Pondlark&type=0&show"
 
-for page in home table; do
+for page in home table download; do
   target=$url/
   [ $page = table ] && target=$table
+  [ $page = download ] && target=$url/download/
   for size in 1280,900 390,844; do
     out="$shots/$page-${size%,*}.png"
     rm -f "$out"

@@ -26,6 +26,7 @@ meta=$tmp/b/dist/ru.tinokvak.Tinokvak.metainfo.xml
 grep -q "<url type=\"homepage\">$site/</url>" "$meta" || fail "AppStream home page"
 [ "$(grep -c "<image>$site/shots/" "$meta")" = "$(grep -c "<image>" "$meta")" ] || fail "AppStream screenshots"
 grep -q "TK_SCORE_SERVER=\\\\\"$site\\\\\"" "$tmp/b/build.ninja" || fail "the game is not built for $site"
+grep -q "TK_SITE_ADDRESS=\\\\\"$site\\\\\"" "$tmp/b/build.ninja" || fail "the score server's pages are not built for $site"
 ! grep -rq "127\.0\.0\.1" "$shortcuts" "$meta" || fail "a local address is left in a release build"
 
 # An address that is not one is refused when the build is configured.
