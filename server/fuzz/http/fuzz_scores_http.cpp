@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "Downloads.h"
 #include "HttpServer.h"
 #include "PlayFiles.h"
 #include "ScoreService.h"
@@ -20,8 +21,8 @@ tk::scores::TScoreStore& Store() {
   return store;
 }
 
-// A game page folder to serve under /play/, with a file beside it and a symlink to that
-// file inside: no request may bring "SECRET" back.
+// A game page folder to serve under /play/ and a download folder under /download/, with a
+// file beside them and symlinks to that file inside: no request may bring "SECRET" back.
 const tk::scores::TSite& Site() {
   static const tk::scores::TSite site = [] {
     namespace fs = std::filesystem;
@@ -38,9 +39,15 @@ const tk::scores::TSite& Site() {
     std::ofstream(top / "outside.txt") << "SECRET";
     std::error_code ec;
     fs::create_symlink(top / "outside.txt", top / "play" / "leak.txt", ec);
+    fs::create_directories(top / "download");
+    std::ofstream(top / "download" / "tinokvak_1.0.0_amd64.deb") << "package";
+    std::ofstream(top / "download" / ".hidden") << "SECRET";
+    fs::create_symlink(top / "outside.txt", top / "download" / "leak.deb", ec);
     static const tk::scores::TPlayFiles play(top / "play");
+    static const tk::scores::TDownloads downloads(top / "download");
     tk::scores::TSite s;
     s.Play = &play;
+    s.Downloads = &downloads;
     return s;
   }();
   return site;
@@ -68,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((status == 431 || status == 413) && r.KeepAlive) __builtin_trap();
   // The table page is the only HTML and never carries markup from a request.
   if (r.Reply.find("<script") != std::string::npos) __builtin_trap();
-  // Nothing outside the page's folder, nor its hidden files, is ever served.
+  // Nothing outside the page's and the packages' folders, nor their hidden files, is ever
+  // served.
   if (r.Reply.find("SECRET") != std::string::npos) __builtin_trap();
   return 0;
 }
