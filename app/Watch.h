@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "replay/ReplayFile.h"
 
 namespace tk {
 
@@ -12,5 +13,10 @@ namespace tk {
 // The window, sound and text come from the real platform `sdl`; the game gets none of its
 // input or clock.
 int WatchReplay(platform::Platform& sdl, const std::string& file);
+// The same for a replay already read (ReadReplayBytes); name says where it came from.
+int WatchReplay(platform::Platform& sdl, const std::string& name, const replay::TReplay& r);
+// Reads a replay's bytes fetched from elsewhere for this game (run in the game folder);
+// false, with the reason on stderr, for bytes that are no replay this game can play.
+bool ReadReplayBytes(const std::string& name, const std::string& bytes, replay::TReplay& r);
 
 }  // namespace tk

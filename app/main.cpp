@@ -8,11 +8,13 @@
 #include <string>
 
 #include "GameIcon.h"
+#include "ReplayDownload.h"
 #include "Watch.h"
 #include "assembly/Assembly.h"
 #include "assembly/Replays.h"
 #include "platform/Locations.h"
 #include "platform/Program.h"
+#include "platform/http/CurlHttp.h"
 #include "platform/sdl/SdlPlatform.h"
 
 namespace {
@@ -26,9 +28,11 @@ void EnterGameFolder() {
 }
 
 constexpr const char* kUsage =
-    "usage: tinokvak [--replay FILE]\n"
+    "usage: tinokvak [--replay FILE|URL]\n"
     "Plays the game. With --replay, shows a recorded game (a .tkr file from the Replays\n"
-    "folder) in the window: Space pauses, the right arrow runs fast while held, Esc leaves.\n"
+    "folder, or an http(s) address of one, such as a verified game's /replays/ID on the score\n"
+    "server) in the window: Space pauses, the right arrow runs fast while held, R starts\n"
+    "again, Esc leaves.\n"
     "An installed game keeps Config.cfg and the Replays folder in\n"
     "$XDG_DATA_HOME/tinokvak (~/.local/share/tinokvak by default).\n"
     "TINOKVAK_DEBUG=1 also shows the messages of the sound and display libraries.\n";
@@ -37,20 +41,33 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
   if (tk::AnswersHelpOrVersion(argc, argv, "tinokvak", kUsage)) return 0;
-  std::string replayFile;
-  if (argc == 3 && std::string(argv[1]) == "--replay") {
+  std::string replayFile, replayBytes;
+  if (argc == 3 && std::string(argv[1]) == "--replay" && tk::IsReplayAddress(argv[2])) {
+    // Fetched before any window opens, so a wrong address costs nothing but the message.
+    replayFile = argv[2];
+    try {
+      replayBytes = tk::DownloadReplay(*tk::platform::MakeCurlHttpRequests(), replayFile);
+    } catch (const tk::EReplayDownload& e) {
+      std::fprintf(stderr, "tinokvak: %s: %s\n", replayFile.c_str(), e.what());
+      return 1;
+    }
+  } else if (argc == 3 && std::string(argv[1]) == "--replay") {
     replayFile = std::filesystem::absolute(argv[2]).string();  // named from where we started
   } else if (argc != 1) {
     std::fputs(kUsage, stderr);
     return 1;
   }
   EnterGameFolder();
+  // A fetched replay this game cannot play is refused before a window opens.
+  tk::replay::TReplay fetched;
+  if (!replayBytes.empty() && !tk::ReadReplayBytes(replayFile, replayBytes, fetched)) return 2;
   std::unique_ptr<tk::platform::Platform> platform;
   try {
     platform = tk::platform::MakeSdlPlatform({tk::kGameIconArgb, tk::kGameIconSize});
   } catch (const tk::platform::NoDisplayError&) {
     return 1;  // already said why
   }
+  if (!replayBytes.empty()) return tk::WatchReplay(*platform, replayFile, fetched);
   if (!replayFile.empty()) return tk::WatchReplay(*platform, replayFile);
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();

@@ -38,3 +38,22 @@ add_test(NAME web_browser_online
                  --scores ${TK_DESKTOP_BUILD}/tinokvak-scores --checker ${TK_DESKTOP_BUILD}/tinokvak-check
                  --game-dir ${TK_DESKTOP_BUILD}/game --page ${PROJECT_BINARY_DIR}/play)
 set_tests_properties(web_browser_online PROPERTIES LABELS web TIMEOUT 300)
+
+# The site as a visitor meets it (tests/web/test_site.py): "Играть" to a running game, "▶"
+# to a verified game watched to its end in the page, the package downloaded as /download/
+# describes it, every link of every page answering, and the on-screen keys of a phone; at
+# 1280 and 390 pixels wide. The download folder holds a stand-in package.
+add_test(NAME web_site
+         COMMAND ${TK_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/web/test_site.py
+                 --scores ${TK_DESKTOP_BUILD}/tinokvak-scores --checker ${TK_DESKTOP_BUILD}/tinokvak-check
+                 --sim ${TK_DESKTOP_BUILD}/tinokvak-sim --game-dir ${TK_DESKTOP_BUILD}/game
+                 --page ${PROJECT_BINARY_DIR}/play --replay ${PROJECT_SOURCE_DIR}/tests/replays/name-entry.tkr)
+set_tests_properties(web_site PROPERTIES LABELS web TIMEOUT 900)
+
+# The page's watch mode on its own, from a static server: a kept replay played to the state
+# tinokvak-sim --replay ends it in, with the viewer's controls; a damaged one, one of other
+# game data, an unknown id and an unreachable server each said in place of the game.
+add_test(NAME web_page_watch
+         COMMAND ${TK_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/web/test_page.py watch ${PROJECT_BINARY_DIR}/play
+                 ${TK_DESKTOP_BUILD}/tinokvak-sim ${PROJECT_SOURCE_DIR}/tests/replays/pickups.tkr)
+set_tests_properties(web_page_watch PROPERTIES LABELS web TIMEOUT 600)

@@ -11,16 +11,27 @@ tk_warnings(tk_platform_web)
 # The state line (app/assembly/StateLine.cpp) is JSON.
 target_include_directories(tk_app_game PRIVATE ${TK_WEB_INCLUDE})
 
+# The replay viewer of the desktop's window, for the page's watch mode (/play/?watch=ID).
+set(tk_web_watch_sources ${PROJECT_SOURCE_DIR}/app/web/WebWatch.cpp ${PROJECT_SOURCE_DIR}/app/ReplayViewer.cpp
+    ${PROJECT_SOURCE_DIR}/app/ViewerDisplay.cpp)
+
 # The program: tinokvak.js and tinokvak.wasm for our own page (index.html).
 set(tk_page_js ${PROJECT_SOURCE_DIR}/app/web/page.js)
-add_executable(tinokvak-web ${PROJECT_SOURCE_DIR}/app/web/main.cpp ${PROJECT_SOURCE_DIR}/app/web/WebScript.cpp)
+add_executable(tinokvak-web ${PROJECT_SOURCE_DIR}/app/web/main.cpp ${PROJECT_SOURCE_DIR}/app/web/WebScript.cpp
+               ${tk_web_watch_sources})
 target_include_directories(tinokvak-web PRIVATE ${PROJECT_SOURCE_DIR}/app)
 target_link_libraries(tinokvak-web PRIVATE tk_app_game tk_platform_web)
+# The page's bands around the canvas, its watch mode and its on-screen keys come after it.
+set(tk_page_parts ${PROJECT_SOURCE_DIR}/app/web/stage.js ${PROJECT_SOURCE_DIR}/app/web/watch.js
+    ${PROJECT_SOURCE_DIR}/app/web/touch.js)
 set_target_properties(tinokvak-web PROPERTIES OUTPUT_NAME tinokvak SUFFIX .js
-                      RUNTIME_OUTPUT_DIRECTORY ${TK_WEB_PLAY_DIR} LINK_DEPENDS ${tk_page_js})
+                      RUNTIME_OUTPUT_DIRECTORY ${TK_WEB_PLAY_DIR} LINK_DEPENDS "${tk_page_js};${tk_page_parts}")
 # Later settings win over the Node programs' defaults of Web.cmake.
 target_link_options(tinokvak-web PRIVATE -sENVIRONMENT=web -sEXIT_RUNTIME=0 -sFORCE_FILESYSTEM=1
                     -lidbfs.js "SHELL:--pre-js ${tk_page_js}")
+foreach(part IN LISTS tk_page_parts)
+  target_link_options(tinokvak-web PRIVATE "SHELL:--pre-js ${part}")
+endforeach()
 tk_warnings(tinokvak-web)
 
 # The page and what it loads: the game folder of the desktop build as it is (the archives

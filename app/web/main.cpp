@@ -23,6 +23,7 @@
 #include "assembly/StateLine.h"
 #include "platform/web/WebPlatform.h"
 #include "web/WebScript.h"
+#include "web/WebWatch.h"
 
 EM_JS(void, tk_page_closed, (), {
   if (window.tinokvak) window.tinokvak.closed = true;
@@ -127,7 +128,7 @@ void ScriptStep(void*) {
   gScript->Finish();
 }
 
-constexpr const char* kUsage = "usage: tinokvak [--script FILE [--seed N]]\n";
+constexpr const char* kUsage = "usage: tinokvak [--script FILE [--seed N] | --watch FILE]\n";
 
 }  // namespace
 
@@ -157,12 +158,14 @@ EMSCRIPTEN_KEEPALIVE int tk_page_frame_size() {
 }  // extern "C"
 
 int main(int argc, char** argv) {
-  std::string script;
+  std::string script, watch;
   uint32_t seed = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--script" && i + 1 < argc) {
       script = argv[++i];
+    } else if (a == "--watch" && i + 1 < argc) {
+      watch = argv[++i];
     } else if (a == "--seed" && i + 1 < argc) {
       seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     } else {
@@ -183,6 +186,7 @@ int main(int argc, char** argv) {
     tk_page_failed(e.what());
     return 1;
   }
+  if (!watch.empty()) return tk::web::StartWatch(*gPlatform, watch) ? 0 : 1;
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();
   if (!script.empty()) {

@@ -26,6 +26,14 @@
         where the window's rules put it, crisp at a whole ratio, and a tap lands where it
         points.
 
+    test_page.py watch PLAY-DIR DESKTOP-SIM REPLAY
+        The watch mode (?watch=ID) with REPLAY served as /replays/7 (and its name and score as
+        /replays/7.json): the bar above the canvas names them, Space pauses (the pause sign
+        on the canvas, the replay standing still), a held right arrow runs at four times to
+        the end, where the state line is tinokvak-sim --replay's last; R starts again and Esc
+        leaves. A damaged replay, one of other game data, an unknown id and a server that
+        cannot be reached are each said in place of the game.
+
 Waits take generous limits only so that a broken page cannot hang the test; nothing here
 depends on how fast anything runs.
 """
@@ -87,10 +95,12 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
 class Server:
     """The page under /play/ and a test's own files under /test/, on a port of loopback."""
 
-    def __init__(self, play, extra=None, missing=()):
+    def __init__(self, play, extra=None, missing=(), replays=None):
         roots = {"/play": play}
         if extra:
             roots["/test"] = extra
+        if replays:
+            roots["/replays"] = replays
         handler = type("Handler", (_Handler,), {"roots": roots, "missing": tuple(missing)})
         self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self.base = "http://127.0.0.1:%d" % self.httpd.server_address[1]
@@ -488,7 +498,11 @@ def layout(play_dir):
         with Browser() as browser:
             for width, height, mobile in ((1280, 720, False), (390, 844, True), (1600, 1200, False)):
                 page = open_game(browser, server.base + "/play/", width, height, mobile)
-                want = letterbox(width, height)
+                # The bands the page keeps for its own controls (the on-screen keys) are left out.
+                m = page.evaluate("tinokvak.margins")
+                check(not mobile or m["bottom"] > 0 or m["left"] > 0, "%dx%d: no band for the on-screen keys" % (width, height))
+                inner = letterbox(width - m["left"] - m["right"], height - m["top"] - m["bottom"])
+                want = (inner[0] + m["left"], inner[1] + m["top"], inner[2], inner[3])
                 got = canvas_box(page)
                 check([round(v) for v in got] == list(want),
                       "%dx%d: the canvas is at %s, the rules say %s" % (width, height, got, want))
@@ -528,6 +542,132 @@ def layout(play_dir):
         server.close()
 
 
+# ---- watch -----------------------------------------------------------------------------------
+
+def fnv1a(data, h=0xcbf29ce484222325):
+    for c in data:
+        h = ((h ^ c) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
+    return h
+
+
+def other_data(replay):
+    """The replay as if recorded with other game data: its data hash changed, its checksum
+    made again (replay/ReplayFile.cpp's layout: magic, version, game version, data hash)."""
+    b = bytearray(replay)
+    pos, n, shift = 10, 0, 0
+    while True:
+        n |= (b[pos] & 0x7F) << shift
+        shift += 7
+        pos += 1
+        if not b[pos - 1] & 0x80:
+            break
+    pos += n
+    b[pos] ^= 0x5A
+    b[-8:] = fnv1a(bytes(b[:-8])).to_bytes(8, "little")
+    return bytes(b)
+
+
+def pause_sign_shown(page):
+    """The viewer's pause sign (ViewerDisplay.cpp): a white bar on the shaded square at the top
+    left of the frame."""
+    frame = base64.b64decode(page.evaluate("tinokvak.frame()"))
+    p = (20 * FRAME_W + 58) * 4
+    return frame[p:p + 3] == b"\xff\xff\xff"
+
+
+def watch(play_dir, desktop_sim, replay):
+    work = tempfile.mkdtemp(prefix="tk-page-watch-")
+    with open(replay, "rb") as f:
+        good = f.read()
+    run = subprocess.run([desktop_sim, "--replay", replay], capture_output=True, text=True)
+    check(run.returncode == 0, "the desktop sim refuses %s: %s" % (replay, run.stderr))
+    end = run.stdout.splitlines()[-1]
+    score = json.loads(end)["score"]
+    damaged = bytearray(good)
+    damaged[len(damaged) // 2] ^= 0x01
+    files = {"7": good, "8": bytes(damaged), "9": other_data(good)}
+    for name, data in files.items():
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(data)
+        with open(os.path.join(work, name + ".json"), "w", encoding="utf-8") as f:
+            json.dump({"id": int(name), "name": "Лягушонок", "score": score, "level": 1, "verified": True}, f,
+                      ensure_ascii=False)
+    server = Server(play_dir, replays=work)
+    try:
+        with Browser() as browser:
+            page = browser.open(None, 1280, 720)
+            page.send("Emulation.setFocusEmulationEnabled", {"enabled": True})
+            page.navigate(server.base + "/play/?watch=7")
+            page.wait_for("window.tinokvak && tinokvak.watch && (tinokvak.watch.loaded || tinokvak.watch.error)")
+            check(page.evaluate("tinokvak.watch.error") is None, "the page says: %s" % page.evaluate("tinokvak.watch.error"))
+            title = page.evaluate("document.getElementById('watch-title').textContent")
+            check("Лягушонок" in title and str(score) in title, "the bar says %r" % title)
+            bar = page.evaluate("document.getElementById('watch-bar').getBoundingClientRect().bottom")
+            check(bar <= canvas_box(page)[1] + 0.5, "the bar covers the canvas")
+            page.wait_for("tinokvak.ready && tinokvak.watch.position > 0")
+            # Space: paused, with the sign, standing still while the page's clock runs on.
+            page.key(" ")
+            page.wait_for("tinokvak.watch.paused")
+            check(pause_sign_shown(page), "no pause sign on the paused replay")
+            at = page.evaluate("tinokvak.watch.position")
+            page.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))")
+            check(page.evaluate("tinokvak.watch.position") == at, "the paused replay moved on")
+            page.key(" ")
+            page.wait_for("!tinokvak.watch.paused && tinokvak.watch.position > %d" % at)
+            check(not pause_sign_shown(page), "the pause sign stays after the pause")
+            # The right arrow held: four times as fast, to the end.
+            page.key_down("ArrowRight")
+            page.wait_for("tinokvak.watch.fast")
+            page.wait_for("tinokvak.watch.ended", limit=600)
+            page.key_up("ArrowRight")
+            page.wait_for("!tinokvak.watch.fast")
+            got = page.evaluate("tinokvak.watch.state")
+            check(got == end, "the replay ends in another state than the desktop sim's:\n%s\n%s" % (got, end))
+            print("watched to the end: the state line is tinokvak-sim --replay's last")
+            # R: from the beginning; the page's "Сначала" does the same.
+            page.key("r")
+            page.wait_for("!tinokvak.watch.ended && tinokvak.watch.position < tinokvak.watch.entries")
+            page.evaluate("document.getElementById('watch-restart').click()")
+            page.wait_for("!tinokvak.watch.ended")
+            # Esc leaves: to the site's home, as nothing on this site opened it.
+            page.key("Escape")
+            page.wait_for("location.pathname === '/'")
+            page.assert_no_errors()
+            page.close()
+
+            cases = [
+                ("a damaged replay", "/play/?watch=8", "повреждена"),
+                ("a replay of other game data", "/play/?watch=9", "другими данными игры"),
+                ("an unknown id", "/play/?watch=12", "нет на сервере"),
+                ("no id", "/play/?watch=abc", "Нет такой записи"),
+            ]
+            for what, path, says in cases:
+                page = browser.open(None, 1280, 720)
+                page.navigate(server.base + path)
+                page.wait_for("window.tinokvak && tinokvak.watch && tinokvak.watch.error")
+                text = page.evaluate("document.getElementById('loading').textContent")
+                shown = page.evaluate("getComputedStyle(document.getElementById('loading')).display")
+                check(says in text and shown != "none", "%s: the page shows %r" % (what, text))
+                check(page.evaluate("getComputedStyle(document.getElementById('screen')).visibility") == "hidden",
+                      "%s: the canvas is still shown" % what)
+                print("%s: %s" % (what, text))
+                page.close()
+            # The replay's server out of reach (its requests fail as without a network).
+            page = browser.open(None, 1280, 720)
+            page.send("Network.enable")
+            page.send("Network.setBlockedURLs", {"urls": ["*/replays/*"]})
+            page.navigate(server.base + "/play/?watch=7")
+            page.wait_for("window.tinokvak && tinokvak.watch && tinokvak.watch.error")
+            text = page.evaluate("document.getElementById('loading').textContent")
+            check("нет связи с сервером" in text, "no network: the page shows %r" % text)
+            print("no network: %s" % text)
+            page.close()
+    finally:
+        if server:
+            server.close()
+        subprocess.run(["rm", "-rf", work])
+
+
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
@@ -549,6 +689,8 @@ def main():
             window(play_dir)
         elif mode == "layout" and len(sys.argv) == 3:
             layout(play_dir)
+        elif mode == "watch" and len(sys.argv) == 5:
+            watch(play_dir, sys.argv[3], os.path.abspath(sys.argv[4]))
         else:
             sys.exit(__doc__)
     except Failure as e:

@@ -135,7 +135,8 @@ class CurlHttp : public IHttpRequests {
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
     if (rc != CURLE_OK) {
-      r.Error = curl_easy_strerror(rc);
+      // Collect refuses a reply past its limit: say so rather than curl's "failed writing".
+      r.Error = rc == CURLE_WRITE_ERROR ? "the reply is larger than 1 MiB" : curl_easy_strerror(rc);
       return r;
     }
     long status = 0;

@@ -21,10 +21,17 @@
 
 // ---- The page's side: small steps in the page's JavaScript, each named for what it does.
 
-// The browser window's inner size in CSS pixels and its device pixels per CSS pixel.
-EM_JS(void, tk_web_window_size, (int* w, int* h, double* dpr), {
-  HEAP32[w >> 2] = window.innerWidth;
-  HEAP32[h >> 2] = window.innerHeight;
+// Where the frame may go in the browser window, in CSS pixels: the window's inside less
+// the bands the page keeps for its own controls (window.tinokvak.margins: the watch bar
+// above, the touch buttons below or beside); and the device pixels per CSS pixel.
+EM_JS(void, tk_web_window_size, (int* x, int* y, int* w, int* h, double* dpr), {
+  const m = (window.tinokvak && window.tinokvak.margins) || {};
+  const left = Math.max(0, m.left | 0), top = Math.max(0, m.top | 0);
+  const right = Math.max(0, m.right | 0), bottom = Math.max(0, m.bottom | 0);
+  HEAP32[x >> 2] = left;
+  HEAP32[y >> 2] = top;
+  HEAP32[w >> 2] = Math.max(1, window.innerWidth - left - right);
+  HEAP32[h >> 2] = Math.max(1, window.innerHeight - top - bottom);
   HEAPF64[dpr >> 3] = window.devicePixelRatio || 1;
 });
 
@@ -361,14 +368,16 @@ void Gesture(WebPlatform& p) {
 
 void Place(WebPlatform& p) {
   auto& s = p.Internal();
-  int w = 0, h = 0;
+  int x = 0, y = 0, w = 0, h = 0;
   double dpr = 1;
-  tk_web_window_size(&w, &h, &dpr);
+  tk_web_window_size(&x, &y, &w, &h, &dpr);
   if (!(dpr > 0)) dpr = 1;
   s.dpr = dpr;
   // The window's rules in device pixels, so a whole ratio is whole on the screen.
   s.box = FitLetterbox(static_cast<int>(std::lround(w * dpr)), static_cast<int>(std::lround(h * dpr)),
                        kFrameW, kFrameH);
+  s.box.X += static_cast<int>(std::lround(x * dpr));
+  s.box.Y += static_cast<int>(std::lround(y * dpr));
   const bool crisp = s.box.W % kFrameW == 0 && s.box.H % kFrameH == 0;
   tk_web_place_canvas(s.selector.c_str(), s.box.X / dpr, s.box.Y / dpr, s.box.W / dpr,
                       s.box.H / dpr, crisp ? 1 : 0);
