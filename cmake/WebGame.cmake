@@ -25,7 +25,7 @@ target_link_libraries(tinokvak-web PRIVATE tk_app_game tk_platform_web)
 set(tk_page_parts ${PROJECT_SOURCE_DIR}/app/web/stage.js ${PROJECT_SOURCE_DIR}/app/web/watch.js
     ${PROJECT_SOURCE_DIR}/app/web/touch.js)
 set_target_properties(tinokvak-web PROPERTIES OUTPUT_NAME tinokvak SUFFIX .js
-                      RUNTIME_OUTPUT_DIRECTORY ${TK_WEB_PLAY_DIR} LINK_DEPENDS "${tk_page_js};${tk_page_parts}")
+                      RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/program LINK_DEPENDS "${tk_page_js};${tk_page_parts}")
 # Later settings win over the Node programs' defaults of Web.cmake.
 target_link_options(tinokvak-web PRIVATE -sENVIRONMENT=web -sEXIT_RUNTIME=0 -sFORCE_FILESYSTEM=1
                     -lidbfs.js "SHELL:--pre-js ${tk_page_js}")
@@ -34,11 +34,14 @@ foreach(part IN LISTS tk_page_parts)
 endforeach()
 tk_warnings(tinokvak-web)
 
-# The page and what it loads: the game folder of the desktop build as it is (the archives
-# unchanged: replays carry their hash), the prepared data, and files.json naming them.
+# The page and what it loads: the program, the game folder of the desktop build as it is
+# (the archives unchanged: replays carry their hash) and the prepared data, each under a
+# name with its hash, named in the page (cmake/WebPlay.cmake). The music is fetched after
+# the first frame.
 add_custom_target(tk_web_play ALL
                   COMMAND ${CMAKE_COMMAND} -DGAME_DIR=${TK_DESKTOP_BUILD}/game -DDATA_DIR=${TK_WEB_DATA_DIR}
                           -DPLAY_DIR=${TK_WEB_PLAY_DIR} -DPAGE=${PROJECT_SOURCE_DIR}/app/web/index.html
+                          -DPROGRAM_DIR=${PROJECT_BINARY_DIR}/program -DLATER=/data/music.tkm
                           -P ${PROJECT_SOURCE_DIR}/cmake/WebPlay.cmake
                   DEPENDS tk_web_data tk_web_music
                   COMMENT "The page and its data in play/" VERBATIM)
@@ -72,7 +75,9 @@ add_test(NAME web_page_storage COMMAND ${Python3_EXECUTABLE} ${tk_page_test} sto
 add_test(NAME web_page_layout COMMAND ${Python3_EXECUTABLE} ${tk_page_test} layout ${TK_WEB_PLAY_DIR})
 add_test(NAME web_page_window COMMAND ${Python3_EXECUTABLE} ${tk_page_test} window ${TK_WEB_PLAY_DIR})
 add_test(NAME web_page_failures COMMAND ${Python3_EXECUTABLE} ${tk_page_test} failures ${TK_WEB_PLAY_DIR})
+add_test(NAME web_page_names COMMAND ${Python3_EXECUTABLE} ${tk_page_test} names ${TK_WEB_PLAY_DIR}
+                                     ${TK_DESKTOP_BUILD}/tinokvak-scores ${TK_DESKTOP_BUILD}/game)
 set_tests_properties(web_page_frames web_page_frames_menus web_page_frames_name_entry web_page_frames_stork
                      web_page_play web_page_storage web_page_layout web_page_window
-                     web_page_failures
+                     web_page_failures web_page_names
                      PROPERTIES LABELS web TIMEOUT 600)

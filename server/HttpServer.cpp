@@ -163,8 +163,9 @@ constexpr std::string_view kPlayPolicy =
 
 bool IsPlayPath(std::string_view path) { return path == "/play" || path.rfind("/play/", 0) == 0; }
 
-// A file of the game's page. It changes with every build of the page, so a browser asks
-// again each time (no-cache) and the tags make that a "304 Not Modified".
+// A file of the game's page. The page itself changes with every build, so a browser asks
+// again each time (no-cache) and the tags make that a "304 Not Modified"; the files it
+// names carry their content's hash in their names and are kept for good.
 Response AnswerPlay(const TSite* site, const http::request<http::string_body>& req, std::string_view path) {
   if (path == "/play") {
     Response res = MakeResponse({301, "text/plain; charset=utf-8", "moved to /play/\n"}, req.keep_alive());
@@ -191,7 +192,8 @@ Response AnswerPlay(const TSite* site, const http::request<http::string_body>& r
     const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
     fresh = since && *since >= file.Modified;
   }
-  Response res = MakeResponse({200, file.ContentType, {}}, req.keep_alive(), "no-cache");
+  Response res = MakeResponse({200, file.ContentType, {}}, req.keep_alive(),
+                              file.Immutable ? "public, max-age=31536000, immutable" : "no-cache");
   if (!fresh) {
     res.body() = *file.Body;
     res.prepare_payload();

@@ -86,6 +86,22 @@ std::string_view PlayContentType(std::string_view name) {
   return "application/octet-stream";
 }
 
+bool IsHashedName(std::string_view path) {
+  std::string_view name = path.substr(path.rfind('/') + 1);
+  // "stem.HASH" or "stem.HASH.ext": the hash is the last part or the one before it.
+  auto hashAt = [&](size_t end) {
+    const size_t dot = name.rfind('.', end - 1);
+    if (dot == std::string_view::npos || dot == 0 || end - dot - 1 != 16) return false;
+    for (char c : name.substr(dot + 1, 16))
+      if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+  };
+  if (name.empty()) return false;
+  if (hashAt(name.size())) return true;
+  const size_t ext = name.rfind('.');
+  return ext != std::string_view::npos && ext > 0 && ext + 1 < name.size() && hashAt(ext);
+}
+
 bool AcceptsGzip(std::string_view value) {
   for (;;) {
     const size_t comma = value.find(',');
@@ -263,6 +279,7 @@ TPlayFile TPlayFiles::Get(std::string_view path, bool acceptsGzip) const {
   f.Body = f.Gzip ? entry->Gzipped : entry->Plain;
   f.ETag = "\"" + entry->Tag + (f.Gzip ? "-gzip\"" : "\"");
   f.Modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+  f.Immutable = IsHashedName(rel);
   return f;
 }
 

@@ -28,6 +28,7 @@ struct TPlayFile {
   bool Varies = false;         // a gzip form exists: the answer depends on Accept-Encoding
   std::string ETag;            // of the representation sent (quoted)
   int64_t Modified = 0;        // the file's time, seconds since the epoch
+  bool Immutable = false;      // its name carries its content's hash: kept by browsers for good
 };
 
 class TPlayFiles {
@@ -69,6 +70,12 @@ std::optional<std::filesystem::path> FindPlayDir(const std::filesystem::path& ex
 
 // The Content-Type of a file by its name's extension.
 std::string_view PlayContentType(std::string_view name);
+
+// Whether a file's name carries its content's hash, as the build names every file of the
+// page but the page itself: "tinokvak.0123456789abcdef.wasm", "Graphic.0123456789abcdef.dxg"
+// (16 lowercase hex digits, then at most one extension). Such a file never changes under
+// its name.
+bool IsHashedName(std::string_view path);
 
 // Whether an Accept-Encoding value takes gzip (not refused with q=0).
 bool AcceptsGzip(std::string_view acceptEncoding);

@@ -136,8 +136,9 @@ constexpr const char* kUsage = "usage: tinokvak [--script FILE [--seed N] | --wa
 
 extern "C" {
 
+// Null until the game has started.
 EMSCRIPTEN_KEEPALIVE const char* tk_page_state() {
-  if (!gForm) return "";
+  if (!gForm) return nullptr;
   auto& rec = gPlatform->Record();
   gLine = tk::StateLine(*gForm, gPlatform->Now(), {&rec.Messages, &rec.Opened, rec.FullScreen}, gSeen);
   return gLine.c_str();

@@ -1,5 +1,7 @@
-// The page's side of the game, run inside the module before the game starts: it fetches the
-// game folder and the prepared data into the module's files, brings the player's stored
+// The page's side of the game, run inside the module before the game starts: it puts the
+// game folder and the prepared data that the page (index.html) has been fetching since its
+// first line into the module's files, compiles the program's WebAssembly the page fetched,
+// brings the player's stored
 // files (Config.cfg, Replays/, Unsent/) back from the browser's storage into /player and
 // writes them through after every change the game makes, and answers the page's tests
 // through window.tinokvak.
@@ -146,89 +148,112 @@ tinokvak.listFiles = function(dir) {
 };
 
 // ---- The game's own state
+// Before the game runs: no ticks yet, and no state line or frame (null).
 
-tinokvak.ticks = function() { return _tk_page_ticks(); };
-tinokvak.state = function() { return UTF8ToString(_tk_page_state()); };
+tinokvak.ticks = function() { return runtimeInitialized ? _tk_page_ticks() : 0; };
+tinokvak.state = function() {
+  var p = runtimeInitialized ? _tk_page_state() : 0;
+  return p ? UTF8ToString(p) : null;
+};
 tinokvak.frame = function() {
-  var p = _tk_page_frame(), n = _tk_page_frame_size();
+  var p = runtimeInitialized ? _tk_page_frame() : 0, n = p ? _tk_page_frame_size() : 0;
   return p ? tinokvak.base64(HEAPU8.subarray(p, p + n)) : null;
 };
 
 // ---- Start: the files first, then the game
-
-// The prepared music is the largest file and nothing on the first screen needs it: the
-// module player stays silent until it appears, so it is fetched once the first frame is
-// shown.
-var tkLater = 'data/music.tkm';
-tinokvak.musicLoaded = false;
-function tkAfterFirstFrame() {
-  fetch(tkLater).then(function(r) {
-    if (!r.ok) throw new Error(tkLater + ': ' + r.status + ' ' + r.statusText);
-    return r.arrayBuffer();
-  }).then(function(b) {
-    FS.writeFile('/' + tkLater, new Uint8Array(b));
-    tinokvak.musicLoaded = true;
-  }).catch(function(e) {
-    console.warn('Тиноквак: no music: ' + e.message);
-  });
-}
 
 function tkFail(text) {
   if (tinokvak.fail) tinokvak.fail(text);
   else console.error(text);
 }
 
+// The program's WebAssembly, fetched by the page from its first line: compiled as it
+// streams in when the server says application/wasm, else once it is all in.
+Module.locateFile = function(name) { return name === 'tinokvak.wasm' ? tinokvak.program.wasm : name; };
+Module.instantiateWasm = function(imports, receive) {
+  tinokvak.fetchingProgram.then(function(response) {
+    if (!response.ok) throw new Error(tinokvak.program.wasm + ': ' + response.status + ' ' + response.statusText);
+    if (typeof WebAssembly.instantiateStreaming === 'function' &&
+        response.headers.get('Content-Type') === 'application/wasm') {
+      return WebAssembly.instantiateStreaming(response, imports);
+    }
+    return response.arrayBuffer().then(function(b) { return WebAssembly.instantiate(b, imports); });
+  }).then(function(r) {
+    performance.mark('tinokvak-program');  // compiled and instantiated (bench/web/figures.py)
+    receive(r.instance, r.module);
+  }).catch(function(e) {
+    tkFail('Не удалось загрузить игру (' + e.message + '). Обновите страницу.');
+  });
+  return {};
+};
+
+// The files held back until the first frame is shown: the prepared music is the largest
+// file and nothing on the first screen needs it; the module player stays silent until it
+// appears.
+tinokvak.musicLoaded = false;
+function tkAfterFirstFrame() {
+  (tinokvak.later || []).forEach(function(path) {
+    var url = tinokvak.files[path];
+    fetch(url).then(function(r) {
+      if (!r.ok) throw new Error(path + ': ' + r.status + ' ' + r.statusText);
+      return r.arrayBuffer();
+    }).then(function(b) {
+      FS.writeFile(path, new Uint8Array(b), {canOwn: true});
+      if (path === '/data/music.tkm') tinokvak.musicLoaded = true;
+    }).catch(function(e) {
+      console.warn('Тиноквак: not loaded: ' + e.message);
+    });
+  });
+}
+
+// The player's stored files into /player (a test run keeps nothing).
+function tkMountPlayer() {
+  FS.mkdirTree(tkPlayerDir);
+  if (tkScript) return Promise.resolve();
+  return new Promise(function(resolve) {
+    try {
+      FS.mount(IDBFS, {}, tkPlayerDir);
+    } catch (e) {
+      console.warn('Тиноквак: no browser storage; nothing will be kept: ' + e);
+      resolve();
+      return;
+    }
+    FS.syncfs(true, function(err) {
+      if (err) {
+        console.warn('Тиноквак: the browser\'s storage cannot be read; nothing will be kept: ' + err);
+      } else {
+        tinokvak.persistent = true;
+        tkHookFileLayer();
+      }
+      resolve();
+    });
+  });
+}
+
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function() {
   addRunDependency('tinokvak-files');
-  var script = tkScript;
-  function fetchBytes(url) {
-    return fetch(url).then(function(r) {
-      if (!r.ok) throw new Error(url + ': ' + r.status + ' ' + r.statusText);
+  // Each file goes into the game's file system as it arrives, its bytes handed over
+  // without a copy; the player's storage is read meanwhile.
+  var all = Object.keys(tinokvak.fetching).map(function(path) {
+    return tinokvak.fetching[path].then(function(buffer) {
+      FS.mkdirTree(path.substring(0, path.lastIndexOf('/')));
+      FS.writeFile(path, new Uint8Array(buffer), {canOwn: true});
+    });
+  });
+  if (tkScript) {
+    all.push(fetch(tkScript).then(function(r) {
+      if (!r.ok) throw new Error(tkScript + ': ' + r.status + ' ' + r.statusText);
       return r.arrayBuffer();
-    }).then(function(b) { return new Uint8Array(b); });
+    }).then(function(b) { FS.writeFile('/script.sim', new Uint8Array(b)); }));
   }
-  fetch('files.json').then(function(r) {
-    if (!r.ok) throw new Error('files.json: ' + r.status + ' ' + r.statusText);
-    return r.json();
-  }).then(function(list) {
-    var all = [];
-    Object.keys(list).forEach(function(folder) {
-      list[folder].forEach(function(name) {
-        if (folder + '/' + name === tkLater) return;
-        all.push(fetchBytes(folder + '/' + name).then(function(bytes) {
-          var full = '/' + folder + '/' + name;
-          FS.mkdirTree(full.substring(0, full.lastIndexOf('/')));
-          FS.writeFile(full, bytes);
-        }));
-      });
-    });
-    if (script) {
-      all.push(fetchBytes(script).then(function(bytes) { FS.writeFile('/script.sim', bytes); }));
-    }
-    return Promise.all(all);
-  }).then(function() {
-    FS.mkdirTree(tkPlayerDir);
-    if (script) return;  // a test run keeps nothing
-    return new Promise(function(resolve) {
-      try {
-        FS.mount(IDBFS, {}, tkPlayerDir);
-      } catch (e) {
-        console.warn('Тиноквак: no browser storage; nothing will be kept: ' + e);
-        resolve();
-        return;
-      }
-      FS.syncfs(true, function(err) {
-        if (err) {
-          console.warn('Тиноквак: the browser\'s storage cannot be read; nothing will be kept: ' + err);
-        } else {
-          tinokvak.persistent = true;
-          tkHookFileLayer();
-        }
-        resolve();
-      });
-    });
-  }).then(function() {
+  all.push(tkMountPlayer());
+  // The game draws into the page's canvas: the page must be all there.
+  if (document.readyState === 'loading') {
+    all.push(new Promise(function(resolve) { document.addEventListener('DOMContentLoaded', resolve); }));
+  }
+  Promise.all(all).then(function() {
+    performance.mark('tinokvak-files');  // all in the game's files, the storage read
     removeRunDependency('tinokvak-files');
   }).catch(function(e) {
     tkFail('Не удалось загрузить данные игры (' + e.message + ').');

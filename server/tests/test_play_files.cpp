@@ -113,6 +113,10 @@ struct PlayServer {
     Write(root / "style.css", "body{margin:0}" + std::string(500, ' '));
     Write(root / "shot.png", "\x89PNG" + std::string(1000, '\0'));
     Write(root / "tiny.json", "{}");
+    // As the build names the files the page loads: their content's hash in the name.
+    Write(root / "tinokvak.0123456789abcdef.wasm", std::string("\0asm\1\0\0\0", 8) + std::string(5000, '\0'));
+    Write(root / "game" / "Data" / "Graphic.89abcdef01234567.dxg", Noise(4000));
+    Write(root / "game" / "Readme.0123456789abcdef", "read me");
     Write(root / ".secret", "SECRET-HIDDEN");
     Write(top.path / "outside.txt", "SECRET-OUTSIDE");
     fs::create_directories(top.path / "elsewhere");
@@ -187,6 +191,55 @@ TEST(PlayPage, FilesComeWithTheirTypesAndGzipWhenTakenAndWorthIt) {
       EXPECT_EQ(plain["content-length"], std::to_string(bytes.size()));
     }
   }
+}
+
+TEST(PlayPage, FilesNamedByTheirHashAreKeptForGoodThePageIsAskedForEveryTime) {
+  PlayServer s;
+  const std::pair<const char*, const char*> cases[] = {
+      {"/play/", "no-cache"},
+      {"/play/index.html", "no-cache"},
+      {"/play/tinokvak.js", "no-cache"},
+      {"/play/data/glyphs.tkg", "no-cache"},
+      {"/play/tinokvak.0123456789abcdef.wasm", "public, max-age=31536000, immutable"},
+      {"/play/game/Data/Graphic.89abcdef01234567.dxg", "public, max-age=31536000, immutable"},
+      {"/play/game/Readme.0123456789abcdef", "public, max-age=31536000, immutable"},
+  };
+  for (const auto& [path, cache] : cases) {
+    SCOPED_TRACE(path);
+    const Reply r = s.Get(path, "Accept-Encoding: gzip\r\n");
+    ASSERT_EQ(r.Status, 200) << r.Body;
+    EXPECT_EQ(r["cache-control"], cache);
+    // Either way a browser's copy is confirmed by its tag.
+    const Reply again = s.Get(path, "Accept-Encoding: gzip\r\nIf-None-Match: " + r["etag"] + "\r\n");
+    EXPECT_EQ(again.Status, 304);
+    EXPECT_EQ(again["cache-control"], cache);
+  }
+  EXPECT_EQ(s.Get("/play/tinokvak.0123456789abcdef.wasm")["content-type"], "application/wasm");
+  // Refusals are never kept.
+  EXPECT_EQ(s.Get("/play/tinokvak.fedcba9876543210.wasm")["cache-control"], "no-store");
+}
+
+TEST(PlayPage, AHashedNameIsSixteenLowercaseHexDigitsBeforeAtMostOneExtension) {
+  const std::pair<const char*, bool> cases[] = {
+      {"tinokvak.0123456789abcdef.wasm", true},
+      {"game/Data/Graphic.89abcdef01234567.dxg", true},
+      {"game/Readme.0123456789abcdef", true},
+      {"a.b.0123456789abcdef.js", true},
+      {"tinokvak.js", false},
+      {"index.html", false},
+      {"tinokvak.0123456789ABCDEF.wasm", false},   // not as the build writes it
+      {"tinokvak.0123456789abcde.wasm", false},    // 15 digits
+      {"tinokvak.0123456789abcdef0.wasm", false},  // 17
+      {"tinokvak.0123456789abcdeg.wasm", false},
+      {".0123456789abcdef", false},
+      {"0123456789abcdef", false},
+      {".0123456789abcdef.js", false},
+      {"x.0123456789abcdef.tar.gz", false},
+      {"0123456789abcdef.0123456789abcdef/index.html", false},
+      {"x.0123456789abcdef.", false},
+      {"", false},
+  };
+  for (const auto& [name, hashed] : cases) EXPECT_EQ(scores::IsHashedName(name), hashed) << name;
 }
 
 TEST(PlayPage, ValidatorsConfirmACopyUntilTheFileChanges) {
@@ -297,9 +350,9 @@ TEST(PlayPage, TheFolderIsFoundBesideTheBuildOrTheInstallation) {
 
 TEST(PlayPage, PreparingAheadTakesEveryFileServedAndNothingElse) {
   PlayServer s;
-  // The eight files and the symlink inside; not the hidden file, the link leading out or
+  // The eleven files and the symlink inside; not the hidden file, the link leading out or
   // the linked folder outside.
-  EXPECT_EQ(s.play->Prepare(), 9u);
+  EXPECT_EQ(s.play->Prepare(), 12u);
   std::atomic<bool> stop{true};
   EXPECT_EQ(s.play->Prepare(&stop), 0u);
   EXPECT_EQ(scores::TPlayFiles(fs::path()).Prepare(), 0u);

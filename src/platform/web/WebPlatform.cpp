@@ -85,16 +85,26 @@ EM_JS(void, tk_web_show, (const char* sel), {
   if (l) l.style.display = "none";
 });
 
-// Asks for full screen for the whole page; false when the browser refused at once (no
-// user gesture yet: asked again at the next one).
+// Asks for full screen for the whole page; refused when the page has had no user gesture
+// lately (asked again at the next one). The browser's grant is noted apart from its
+// fullscreenchange event: that event reads the state when it is dispatched, so one left
+// again before it came (a quick Esc) reads as "not in full screen" twice.
 EM_JS(void, tk_web_request_fullscreen, (), {
   const e = document.documentElement;
   if (document.fullscreenElement || !e.requestFullscreen) return;
+  Module.tkFullscreenGranted = false;
   try {
     const p = e.requestFullscreen();
-    if (p && p.catch) p.catch(() => {});
+    if (p && p.then) p.then(() => { Module.tkFullscreenGranted = true; }, () => {});
   } catch (err) {
   }
+});
+
+// Whether the browser granted the last request since it was last asked here.
+EM_JS(int, tk_web_take_fullscreen_grant, (), {
+  const granted = !!Module.tkFullscreenGranted;
+  Module.tkFullscreenGranted = false;
+  return granted ? 1 : 0;
 });
 
 EM_JS(void, tk_web_exit_fullscreen, (), {
@@ -533,6 +543,8 @@ EM_BOOL OnResize(int, const EmscriptenUiEvent*, void* user) {
 EM_BOOL OnFullscreen(int, const EmscriptenFullscreenChangeEvent* e, void* user) {
   WebPlatform& p = Of(user);
   auto& s = p.Internal();
+  // Granted since asked, whether or not its own event said so.
+  const bool granted = tk_web_take_fullscreen_grant() != 0;
   if (e->isFullscreen) {
     s.fullScreenEntered = true;
     // Granted after the game went back to window mode meanwhile: the game decides.
@@ -540,7 +552,7 @@ EM_BOOL OnFullscreen(int, const EmscriptenFullscreenChangeEvent* e, void* user) 
       s.fullScreenEntered = false;
       tk_web_exit_fullscreen();
     }
-  } else if (s.fullScreen && s.fullScreenEntered) {
+  } else if (s.fullScreen && (s.fullScreenEntered || granted)) {
     // The player left full screen through the browser (Esc): the game follows.
     s.fullScreenEntered = false;
     s.maximized = true;
