@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
   tk::TMainFormOptions options;
   options.ScoreServer = tk::DefaultScoreServer();
   options.SoundsAfterFirstFrame = true;
+  options.TuneAndSettingsAfterFirstFrame = true;
   const tk::SettingsLocation settings = tk::ChooseSettingsFile(std::filesystem::current_path(), tk::ExecutableDir());
   if (settings.PerUser) {
     std::string error;
@@ -85,15 +86,21 @@ int main(int argc, char** argv) {
   if (const char* compose = std::getenv("TINOKVAK_COMPOSE"))
     form->DXDraw.AlwaysCompose = std::string(compose) == "every";
   tk::RecordGamesIntoReplays(*form);
-  if (!tk::StartGame(*form)) return 1;
+  if (!tk::StartGame(*form)) {
+    form->SaveDeferredSettings();
+    return 1;
+  }
   while (!form->Closed()) {
     uint32_t wait = form->MsUntilNextDue();
-    // Once the first frame is on screen, the sound archive is read, then the pictures not
-    // drawn yet are decoded, one at a time, while the game waits for its next frame, so
-    // neither holds up the first frame nor any frame a picture is first drawn in.
+    // Once the first frame is on screen, the logo's tune is loaded, Config.cfg written and
+    // the sound archive read, then the pictures not drawn yet are decoded, one at a time,
+    // while the game waits for its next frame, so none of it holds up the first frame nor
+    // any frame a picture is first drawn in.
     if (wait >= 12 && form->FramesTicked() > 0) {
       try {
-        if (form->LoadDeferredSounds() || form->Images().DecodeNextPending()) wait = 0;
+        if (form->StartDeferredTune() || form->SaveDeferredSettings() ||
+            form->LoadDeferredSounds() || form->Images().DecodeNextPending())
+          wait = 0;
       } catch (const std::exception& e) {
         form->HandleException(e);
         wait = 0;
@@ -103,5 +110,7 @@ int main(int argc, char** argv) {
     platform->Events->Pump(*form, wait);
     form->Idle();
   }
+  // Closed before the first frame: the write put off is made all the same.
+  form->SaveDeferredSettings();
   return form->StartFailed() ? 1 : 0;
 }

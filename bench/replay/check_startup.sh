@@ -15,7 +15,9 @@
 # Printed: the median wall time of each in ms (and CPU time, user + system), the check's start-up (short less its own ticks
 # at the measured rate), the tick rate from long against short (ticks counted as game time
 # over the 30 ms frame interval), and the checks a second one core gives, from the median
-# CPU time (user + system) of a check of the longest kept replay and of the shortest.
+# CPU time (user + system) of a check of the longest kept replay and of the shortest; then
+# the same start-up and tick rate from the CPU times alone, which a loaded machine inflates
+# far less than the wall times.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 after=$(realpath "$1")
@@ -41,7 +43,9 @@ run() {  # label build args... -> appends "wall_ms cpu_ms" to $tmp/label-build
   local prog; prog=$(checker "$b")
   [ "$label" = true ] && prog=/bin/true
   # The child's own times, to the microsecond (time(1) gives hundredths of a second).
-  python3 -c 'import os, subprocess, sys, time
+  # Each build keeps its own hash cache, as a server would: one shared by two game folders
+  # would be of the other folder's archives every other run, and every check would hash.
+  XDG_CACHE_HOME="$tmp/cache-$(name "$b")" python3 -c 'import os, subprocess, sys, time
 t0 = time.perf_counter()
 p = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 _, _, ru = os.wait4(p.pid, 0)
@@ -74,7 +78,10 @@ for b in "${builds[@]}"; do
       -v ts="$((tshort / 30))" -v tl="$((tlong / 30))" 'BEGIN {
     rate = (l > s) ? (tl - ts) / ((l - s) / 1000) : 0
     start = (rate > 0) ? s - ts / rate * 1000 : s
+    crate = (lc > sc) ? (tl - ts) / ((lc - sc) / 1000) : 0
+    cstart = (crate > 0) ? sc - ts / crate * 1000 : sc
     printf "%-6s /bin/true %.0f ms (CPU %.0f) | refused %.0f ms (CPU %.0f) | short %.0f ms (CPU %.0f), long %.0f ms (CPU %.0f) | start-up %.0f ms | %.0f ticks/s | checks/s per core: %.1f (short) %.1f (long), /bin/true %.0f\n",
            n, t, tc, f, fc, s, sc, l, lc, start, rate, (sc > 0) ? 1000 / sc : 0, (lc > 0) ? 1000 / lc : 0, (tc > 0) ? 1000 / tc : 0
+    printf "%-6s CPU: start-up %.1f ms (%.1f above /bin/true), %.0f ticks/s\n", n, cstart, cstart - tc, crate
   }'
 done

@@ -440,7 +440,9 @@ TPicture ReadPictureFile(std::string_view name, bool checkOnly) {
     ext = std::string(name.substr(dot + 1));
   const std::string lower = LowerCp1251(ext);
   if (lower == "bmp" || lower == "dib" || lower == "jpg" || lower == "jpeg") {
-    const std::shared_ptr<const TFileBytes> file = ReadFileBytes(name);
+    // A check looks at the header only: of a big bitmap, only its first page is read.
+    const std::shared_ptr<const TFileBytes> file =
+        checkOnly ? MapFileBytes(name) : ReadFileBytes(name);
     const std::string_view bytes = file->View();
     try {
       if (lower == "jpg" || lower == "jpeg") return DecodeJpeg(bytes);

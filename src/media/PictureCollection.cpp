@@ -410,7 +410,8 @@ TPictureCollectionItem& TPictureCollection::FindImage(std::string_view name) {
 void TPictureCollection::LoadArchive(
     std::string_view path, bool keepPayloads,
     const std::function<void(std::shared_ptr<const TFileBytes>)>& seen) {
-  const std::shared_ptr<const TFileBytes> bytes = ReadFileBytes(path);
+  const std::shared_ptr<const TFileBytes> bytes =
+      MapArchive ? MapFileBytes(path) : ReadFileBytes(path);
   if (seen) seen(bytes);
   archiveFile_ = ResolvePath(path).string();
   try {

@@ -133,6 +133,10 @@ class TPictureCollection {
   // be decoded when the item is first drawn or tested (the archive's bytes are kept until
   // then); DecodeAll decodes what is left. The pixels are the same either way.
   bool DecodeWhenUsed = false;
+  // LoadArchive maps the archive instead of reading it, so only the parts of it that are
+  // parsed or decoded are ever read: for a process that only checks a replay, on game data
+  // that does not change under it.
+  bool MapArchive = false;
   void DecodeAll();
   // Decodes the next picture still pending, if any, and says whether there was one: a game
   // waiting for its next frame decodes them one by one, so none holds up a frame later.

@@ -32,9 +32,7 @@ TSceneHandlers& MenuScene(TMainForm& f, uint8_t id, void (*hover)(TMainForm&, TM
   return s;
 }
 
-void SaveSettings(TMainForm& f) {
-  if (f.Hooks.SaveSettings) f.Hooks.SaveSettings();
-}
+void SaveSettings(TMainForm& f) { f.SaveSettings(); }
 
 void HighScoresHover(TMainForm& f, TMenuState& m) {
   if (f.GameClearHighScore)

@@ -161,7 +161,7 @@ void LeaveGameOver(TMainForm& f) {
   f.Engine().Clear();
   f.GameOver = false;
   f.GameEnterName = f.GamegoEdit = f.GameSendResult = false;
-  if (f.Hooks.SaveSettings) f.Hooks.SaveSettings();
+  f.SaveSettings();
 }
 
 }  // namespace tk::online

@@ -196,4 +196,26 @@ std::shared_ptr<const TFileBytes> ReadFileBytes(std::string_view name) {
   return bytes;
 }
 
+std::shared_ptr<const TFileBytes> MapFileBytes(std::string_view name) {
+#if !defined(MAP_POPULATE)
+  return ReadFileBytes(name);  // the destructor unmaps only where buffers are mapped too
+#else
+  const fs::path p = ResolvePath(name);
+  const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return ReadFileBytes(name);  // says why, as a read would
+  struct stat st {};
+  void* at = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    at = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (at == MAP_FAILED) return ReadFileBytes(name);
+  auto bytes = std::make_shared<TFileBytes>(0);
+  delete[] bytes->data_;
+  bytes->data_ = static_cast<char*>(at);
+  bytes->size_ = bytes->capacity_ = static_cast<size_t>(st.st_size);
+  bytes->mapped_ = true;
+  return bytes;
+#endif
+}
+
 }  // namespace tk

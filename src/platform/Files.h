@@ -30,11 +30,17 @@ class TFileBytes {
 
  private:
   friend std::shared_ptr<const TFileBytes> ReadFileBytes(std::string_view name);
+  friend std::shared_ptr<const TFileBytes> MapFileBytes(std::string_view name);
   char* data_ = nullptr;
   size_t size_ = 0, capacity_ = 0;
   bool mapped_ = false;
 };
 // Whole file, as ReadWholeFile (the same errors).
 std::shared_ptr<const TFileBytes> ReadFileBytes(std::string_view name);
+// The same bytes mapped rather than read (the same errors): only the pages looked at are
+// ever read. For a file nobody changes while its bytes are in use (one cut short under a
+// mapping ends the process when its lost end is touched); a file that cannot be mapped
+// (empty, not a plain file, no mapping to be had) is read as ReadFileBytes does.
+std::shared_ptr<const TFileBytes> MapFileBytes(std::string_view name);
 
 }  // namespace tk

@@ -1,6 +1,7 @@
 // Sound effects by name under the sound flag, music by track under the music flag, and
 // the frame tick's rule that restarts a module once it has played through.
 #include <cstdio>
+#include <utility>
 
 #include "media/Sound.h"
 #include "platform/Cp1251.h"
@@ -58,22 +59,50 @@ void TMainForm::PlayMusic(const std::string& track) {
   LastMusicOrder = 0;
   if (MusicModule) Music->SongFree(MusicModule);
   MusicModule = 0;
+  deferredTune_.clear();
   const std::string file = "Music\\" + track + ".xm";
-  if (Options.CheckOnly) {
-    // Nothing is mixed: the tune is named as playing when its file is there, unread.
-    currentTrack_ = FileExists(file) ? track : "";
+  if (Options.TuneAndSettingsAfterFirstFrame && framesTicked_ == 0 && !Options.CheckOnly) {
+    deferredTune_ = track;
+    currentTrack_.clear();
     return;
   }
-  MusicModule = Music->SongLoadFromFile(ResolvePath(file).string());
-  // The game goes on without the tune; whoever broke the file learns which one, once.
-  if (!MusicModule)
-    if (const std::string why = Music->NewLoadError(); !why.empty())
-      std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
+  if (Options.CheckOnly) {
+    // Nothing is mixed, but the tune is named as playing exactly when the game would play
+    // it: when the player loads its file.
+    currentTrack_ = TuneLoads(file) ? track : "";
+    return;
+  }
+  MusicModule = LoadTune(file);
   currentTrack_ = MusicModule ? track : "";
   if (MusicModule) Music->SongPlay(MusicModule);
 }
 
+uintptr_t TMainForm::LoadTune(const std::string& file) {
+  const uintptr_t module = Music->SongLoadFromFile(ResolvePath(file).string());
+  // The game goes on without the tune; whoever broke the file learns which one, once.
+  if (!module)
+    if (const std::string why = Music->NewLoadError(); !why.empty())
+      std::fprintf(stderr, "%s: %s\n", Cp1251ToUtf8(Cp("Тиноквак")).c_str(), why.c_str());
+  return module;
+}
+
+bool TMainForm::TuneLoads(const std::string& file) {
+  // Whether a module loads depends on its bytes alone, and the game's data does not change
+  // under a check: each file is loaded once, and let go at once.
+  if (const auto known = tuneLoads_.find(file); known != tuneLoads_.end()) return known->second;
+  const uintptr_t module = LoadTune(file);
+  if (module) Music->SongFree(module);
+  return tuneLoads_[file] = module != 0;
+}
+
+bool TMainForm::StartDeferredTune() {
+  if (deferredTune_.empty() || framesTicked_ == 0) return false;
+  PlayMusic(std::exchange(deferredTune_, {}));
+  return true;
+}
+
 void TMainForm::StopMusic() {
+  deferredTune_.clear();
   if (MusicModule) Music->SongFree(MusicModule);
   MusicModule = 0;
   currentTrack_.clear();

@@ -93,6 +93,8 @@ void TMainForm::FormCreate() {
   // Pictures are decoded when first drawn or tested: start-up reads the archive once and
   // checks each picture's header.
   Images().DecodeWhenUsed = true;
+  // A check reads of the archive only what it parses and the pictures its tests touch.
+  Images().MapArchive = Options.CheckOnly;
   Images().LoadArchive("Data\\Graphic.dxg", false,
                        [](std::shared_ptr<const TFileBytes> b) {
                          NoteGameData("Data\\Graphic.dxg", std::move(b));
@@ -241,6 +243,23 @@ uint32_t TMainForm::MsUntilNextDue() {
 }
 
 // ---- Scenes
+
+void TMainForm::SaveSettings() {
+  if (!Hooks.SaveSettings) return;
+  if (Options.TuneAndSettingsAfterFirstFrame && framesTicked_ == 0) {
+    settingsDeferred_ = true;
+    return;
+  }
+  settingsDeferred_ = false;  // this write holds everything the put-off one would have
+  Hooks.SaveSettings();
+}
+
+bool TMainForm::SaveDeferredSettings() {
+  if (!settingsDeferred_) return false;
+  settingsDeferred_ = false;
+  if (Hooks.SaveSettings) Guard([&] { Hooks.SaveSettings(); });
+  return true;
+}
 
 void TMainForm::SwitchScene(uint8_t id) {
   if (Recorder) Recorder->SceneSwitch(CurrentScene, id);

@@ -152,6 +152,12 @@ struct TMainFormOptions {
   // the game's loop calls while it waits, and any sound started before that), rather than
   // when the display comes up: the real game's start-up.
   bool SoundsAfterFirstFrame = false;
+  // Neither a tune started nor Config.cfg written before the first frame holds it up: the
+  // tune is loaded and the file written (durably, as always) once the frame is on screen
+  // (StartDeferredTune, SaveDeferredSettings, which the game's loop calls while it waits).
+  // A write asked for after the first frame is made at once, so a high score is on disk
+  // before anything is sent about it.
+  bool TuneAndSettingsAfterFirstFrame = false;
   // Config.cfg outside the game folder (an installed game); empty: the game folder's own.
   std::filesystem::path SettingsFile;
 };
@@ -216,6 +222,12 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   // archive that cannot be read ends the game as it would have at start-up: said, closed,
   // and StartFailed.
   bool LoadDeferredSounds();
+  // The tune and the Config.cfg write put off by TuneAndSettingsAfterFirstFrame; each says
+  // whether it did anything. Once the first frame is on screen, and before the game ends.
+  bool StartDeferredTune();
+  bool SaveDeferredSettings();
+  // Writes Config.cfg through the settings' hook (nothing without one, as in a replay).
+  void SaveSettings();
   bool StartFailed() const { return startFailed_; }
   // Frame ticks run so far (each ends with its frame presented, or kept when unchanged).
   uint64_t FramesTicked() const { return framesTicked_; }
@@ -359,6 +371,12 @@ class TMainForm : public TSpriteOwner, public platform::IEventSink, public TGame
   std::optional<platform::WindowPlacement> savedPlacement_;
   int drawListener_ = 0;
   std::string currentTrack_;
+  std::string deferredTune_;     // started before the first frame, loaded after it
+  bool settingsDeferred_ = false;  // a Config.cfg write asked for before the first frame
+  // A check's tunes: whether each file loads, by its path, tried once (TuneLoads).
+  std::map<std::string, bool> tuneLoads_;
+  bool TuneLoads(const std::string& file);
+  uintptr_t LoadTune(const std::string& file);  // says on stderr why one does not load
 };
 
 // The main window of the engine that owns a sprite.

@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "OnlineFixture.h"
+#include "media/XmModule.h"
 #include "protocol/Codec.h"
 #include "support/SettingsFiles.h"
 #include "support/Unprivileged.h"
@@ -37,6 +38,42 @@ TEST(SettingsFile, FirstRunStartsInAWindowWithDefaultsAndWritesTheFileBeforeTheL
   EXPECT_TRUE(g.F().GameMusic && g.F().GameSound);
   EXPECT_EQ(g.SavedSettings(), TSettings{});
   EXPECT_TRUE(g.shell->Boxes.empty());
+}
+
+// The real game puts the start-up write and the logo's tune after its first frame: the same
+// file, written then (or on the way out, had no frame come), and a later write at once.
+TEST(SettingsFile, TheRealGamesStartUpWriteAndTuneFollowItsFirstFrame) {
+  for (const bool framed : {true, false}) {
+    SCOPED_TRACE(framed ? "a first frame" : "closed before its first frame");
+    OnlineGame g;
+    g.dir.Write("Music/1.xm", BuildXm());
+    ASSERT_FALSE(fs::exists(g.dir.Path() / "Config.cfg"));  // a first run: the file is made
+    g.F().Options.TuneAndSettingsAfterFirstFrame = true;
+    g.Start();
+    EXPECT_EQ(g.F().CurrentScene, SceneLogo);
+    EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg"));
+    EXPECT_EQ(g.F().CurrentTrack(), "");
+    EXPECT_FALSE(g.F().StartDeferredTune());  // not before the frame
+    if (framed) {
+      g.Frames(1);
+      EXPECT_FALSE(fs::exists(g.dir.Path() / "Config.cfg"));
+      EXPECT_TRUE(g.F().StartDeferredTune());
+      EXPECT_EQ(g.F().CurrentTrack(), "1");
+      EXPECT_FALSE(g.F().StartDeferredTune());
+    }
+    EXPECT_TRUE(g.F().SaveDeferredSettings());
+    EXPECT_EQ(g.SavedSettings(), TSettings{});
+    EXPECT_FALSE(g.F().SaveDeferredSettings());  // once
+    if (framed) {
+      // After the first frame a write is made when it is asked for.
+      g.F().SwitchScene(SceneMainMenu);
+      g.F().GameSound = false;
+      g.F().SwitchScene(SceneOptions);
+      g.F().SwitchScene(SceneMainMenu);
+      EXPECT_FALSE(g.SavedSettings().GameSound);
+      EXPECT_FALSE(g.F().SaveDeferredSettings());
+    }
+  }
 }
 
 TEST(SettingsFile, StartUpAppliesWhatTheFileSays) {

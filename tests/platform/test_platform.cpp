@@ -73,6 +73,34 @@ TEST_F(FilesFixture, NamesAreResolvedTheWindowsWay) {
   }
 }
 
+// A mapped file gives the bytes a read gives, and fails where a read fails, in its words.
+TEST_F(FilesFixture, AMappedFileIsWhatAReadGives) {
+  std::string big(3 * 4096 + 17, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + 3);
+  std::ofstream(dir / "Data" / "Big.dxg", std::ios::binary) << big;
+  std::ofstream(dir / "Data" / "Empty.dxg").flush();
+  for (const char* name : {"data\\big.dxg", "Data\\Graphic.dxg", "Data\\Empty.dxg"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(MapFileBytes(name)->View(), ReadFileBytes(name)->View());
+  }
+  EXPECT_EQ(MapFileBytes("Data\\Big.dxg")->View(), big);
+  for (const char* name : {"Data\\Missing.dxg", "Data"}) {
+    std::string read, mapped;
+    try {
+      ReadFileBytes(name);
+    } catch (const EFOpenError& e) {
+      read = e.what();
+    }
+    try {
+      MapFileBytes(name);
+    } catch (const EFOpenError& e) {
+      mapped = e.what();
+    }
+    EXPECT_FALSE(read.empty()) << name;
+    EXPECT_EQ(mapped, read) << name;
+  }
+}
+
 TEST(InternetShortcut, TheUrlOfItsSection) {
   struct Case {
     const char* text;

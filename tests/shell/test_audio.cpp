@@ -170,17 +170,19 @@ TEST(DeferredSoundsTest, ADamagedArchiveEndsTheGameAsAtStartUp) {
   EXPECT_EQ(g.plat.Record().Messages.size(), said);
 }
 
-// A replay check mixes nothing: the sound archive is never read, a sound is only logged and
-// a tune is named when its file is there, as a played one would be.
+// A replay check mixes nothing: the sound archive is never read and a sound is only logged.
 struct CheckOnlyGame : OptionsFixture {
   CheckOnlyGame() : OptionsFixture([](TMainFormOptions& o) { o.CheckOnly = true; }) {}
   void TestBody() override {}
 };
+struct PlayedGame : OptionsFixture {
+  PlayedGame() : OptionsFixture([](TMainFormOptions&) {}) {}
+  void TestBody() override {}
+};
 
-TEST(CheckOnlyAudio, NoArchiveReadSoundsLoggedTunesNamed) {
+TEST(CheckOnlyAudio, NoArchiveReadSoundsLogged) {
   CheckOnlyGame g;
   g.dir.Write("Data/Music.dxw", "never read");
-  g.dir.Write("Music/1.xm", "never read either");
   g.Start();
   EXPECT_TRUE(g.plat.Record().Messages.empty());
   EXPECT_EQ(g.form->DXWaveList->Items.Count(), 0);
@@ -188,13 +190,55 @@ TEST(CheckOnlyAudio, NoArchiveReadSoundsLoggedTunesNamed) {
   g.form->StopSound("pause");
   g.form->StopSound("all");
   EXPECT_EQ(g.form->SoundLog, std::vector<std::string>{"pause"});
-  g.form->PlayMusic("1");
-  EXPECT_EQ(g.form->CurrentTrack(), "1");
-  g.form->PlayMusic("2");  // no such file
-  EXPECT_EQ(g.form->CurrentTrack(), "");
-  g.form->PlayMusic("1");
-  g.form->StopMusic();
-  EXPECT_EQ(g.form->CurrentTrack(), "");
+}
+
+// A check names the tune the game would play, and says on stderr what the game says of a
+// tune it cannot load: a damaged module is no tune in either, whatever the file's name.
+TEST(CheckOnlyAudio, NamesTheTuneExactlyAsTheGameDoes) {
+  testing::XmShape shape;
+  shape.orders = 3;
+  shape.rows = 4;
+  const std::string good = testing::BuildXm(shape);
+  const struct {
+    const char* what;
+    std::string bytes;  // empty: no file
+    const char* said;
+  } cases[] = {
+      {"a module", good, ""},
+      {"cut inside its header", good.substr(0, 100),
+       "Тиноквак: Music/2.xm: the module is damaged\n"},
+      {"no module at all", "no module at all",
+       "Тиноквак: Music/2.xm: not a module format the player knows\n"},
+      {"no file", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string track[2], said[2];
+    CheckOnlyGame check;
+    PlayedGame played;
+    OptionsFixture* games[2] = {&played, &check};
+    for (int i = 0; i < 2; ++i) {
+      OptionsFixture& g = *games[i];
+      g.dir.Write("Music/1.xm", good);
+      if (!c.bytes.empty()) g.dir.Write("Music/2.xm", c.bytes);
+      g.Start();
+      ::testing::internal::CaptureStderr();
+      for (int again = 0; again < 3; ++again) {  // said once, however often it starts
+        g.form->PlayMusic("2");
+        track[i] += "[" + g.form->CurrentTrack() + "]";
+      }
+      said[i] = ::testing::internal::GetCapturedStderr();
+      g.form->PlayMusic("1");
+      EXPECT_EQ(g.form->CurrentTrack(), "1");
+      g.form->StopMusic();
+      EXPECT_EQ(g.form->CurrentTrack(), "");
+    }
+    EXPECT_EQ(track[1], track[0]);
+    EXPECT_EQ(track[0], c.bytes == good ? "[2][2][2]" : "[][][]");
+    EXPECT_EQ(said[1], said[0]);
+    EXPECT_EQ(said[0], c.said);
+    EXPECT_EQ(check.form->MusicModule, 0u);  // nothing kept loaded in a check
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/headless/Headless.h"
 #include "shell/MainForm.h"
+#include "shell/Replay.h"
 #include "support/GameDir.h"
 #include "support/RecordingText.h"
 
@@ -17,6 +18,10 @@ namespace tk::testing {
 class HeadlessGame {
  public:
   HeadlessGame() = default;
+  // A game hashes its archives on a worker thread: the hash is waited for before the game
+  // goes, so no worker is still running when a later test forks (RunUnprivileged), whose
+  // child would otherwise wait at the next start for a thread it does not have.
+  ~HeadlessGame() { (void)GameDataHash(); }
   HeadlessGame(const HeadlessGame&) = delete;
   HeadlessGame& operator=(const HeadlessGame&) = delete;
 
