@@ -29,18 +29,20 @@ namespace {
 
 // fs::copy(from, to, recursive). The browser build's standard library copies a file a
 // byte at a time through stream iterators, which under Node took most of the sim's start
-// (near a second for the game folder): there it is copied in whole blocks.
+// (near a second for the game folder): there it is copied in whole blocks. Links are
+// followed as fs::copy follows them (a test's game folder may link the shipped one).
 void CopyFolder(const fs::path& from, const fs::path& to) {
 #ifdef __EMSCRIPTEN__
   fs::create_directories(to);
   std::vector<char> block(1 << 20);
-  for (const auto& e : fs::recursive_directory_iterator(from)) {
-    const fs::path dest = to / fs::relative(e.path(), from);
-    if (e.is_directory()) {
-      fs::create_directories(dest);
+  for (const auto& e : fs::directory_iterator(from)) {
+    const fs::path dest = to / e.path().filename();
+    const fs::file_status st = fs::status(e.path());  // through links, as fs::copy goes
+    if (fs::is_directory(st)) {
+      CopyFolder(e.path(), dest);
       continue;
     }
-    if (!e.is_regular_file()) continue;
+    if (!fs::is_regular_file(st)) continue;
     std::ifstream in(e.path(), std::ios::binary);
     std::ofstream out(dest, std::ios::binary);
     while (in) {
