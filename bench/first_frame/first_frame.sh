@@ -24,6 +24,8 @@
 # load 10-13.5:
 #   game 1430.5 ms median (fastest 852.2), bare window 756.7 ms (300.5): 1.89x, before 2.49x;
 #   game  890.2 ms median (fastest 464.2), bare window 410.9 ms (215.9): 2.17x, before 2.66x.
+# The same on a quiet machine (load 0.8-1.1, 2026-12-11 14:33 UTC), 15 runs:
+#   game  135.0 ms median (fastest 125.6), bare window 63.8 ms (59.8): 2.12x.
 set -euo pipefail
 build=$(realpath "$1")
 reps=${2:-9}
