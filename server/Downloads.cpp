@@ -36,11 +36,14 @@ std::optional<std::string> ReadAll(int fd, uint64_t size) {
   return bytes;
 }
 
+
+}  // namespace
+
 std::string Sha256Hex(std::string_view bytes) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
   if (!EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr))
-    throw std::runtime_error("cannot hash a file");
+    throw std::runtime_error("cannot compute a SHA-256 digest");
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
   for (unsigned int i = 0; i < n; ++i) {
@@ -49,8 +52,6 @@ std::string Sha256Hex(std::string_view bytes) {
   }
   return hex;
 }
-
-}  // namespace
 
 bool IsDownloadPath(std::string_view path) {
   return path == "/download" || path.rfind("/download/", 0) == 0;

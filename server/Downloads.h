@@ -86,6 +86,9 @@ std::optional<std::filesystem::path> FindDownloadDir(const std::filesystem::path
 // The /download/ page for FILES; ADDRESS as for the site's pages.
 std::string DownloadPage(const std::vector<TDownloadFile>& files, std::string_view address);
 
+// BYTES' SHA-256 digest in lower-case hex.
+std::string Sha256Hex(std::string_view bytes);
+
 // "12,3 МБ" and the like.
 std::string HumanSize(uint64_t bytes);
 

@@ -138,6 +138,15 @@ bool MatchesAnyTag(std::string_view list, std::string_view tag) {
   }
 }
 
+// Whether the client's copy is current: its If-None-Match names TAG, or (without one) its
+// If-Modified-Since is no earlier than MODIFIED.
+bool ClientHasIt(const http::request<http::string_body>& req, std::string_view tag, int64_t modified) {
+  if (req.count(http::field::if_none_match)) return MatchesAnyTag(View(req[http::field::if_none_match]), tag);
+  if (!req.count(http::field::if_modified_since)) return false;
+  const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
+  return since && *since >= modified;
+}
+
 int64_t ServerStarted() {
   static const int64_t started = static_cast<int64_t>(std::time(nullptr));
   return started;
@@ -185,13 +194,7 @@ Response AnswerPlay(const TSite* site, const http::request<http::string_body>& r
   }
   if (file.Status != 200)
     return MakeResponse({file.Status, file.ContentType, *file.Body}, req.keep_alive());
-  bool fresh = false;
-  if (req.count(http::field::if_none_match)) {
-    fresh = MatchesAnyTag(View(req[http::field::if_none_match]), file.ETag);
-  } else if (req.count(http::field::if_modified_since)) {
-    const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
-    fresh = since && *since >= file.Modified;
-  }
+  const bool fresh = ClientHasIt(req, file.ETag, file.Modified);
   Response res = MakeResponse({200, file.ContentType, {}}, req.keep_alive(),
                               file.Immutable ? "public, max-age=31536000, immutable" : "no-cache");
   if (!fresh) {
@@ -246,13 +249,7 @@ Response AnswerDownloads(const TSite* site, const http::request<http::string_bod
     }
     const TDownloadAnswer file = downloads.Get(path.substr(std::string_view("/download/").size()));
     if (file.Status != 200) return MakeResponse({file.Status, file.ContentType, *file.Body}, req.keep_alive());
-    bool fresh = false;
-    if (req.count(http::field::if_none_match)) {
-      fresh = MatchesAnyTag(View(req[http::field::if_none_match]), file.ETag);
-    } else if (req.count(http::field::if_modified_since)) {
-      const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
-      fresh = since && *since >= file.Modified;
-    }
+    const bool fresh = ClientHasIt(req, file.ETag, file.Modified);
     Response res = MakeResponse({200, file.ContentType, fresh ? std::string() : *file.Body},
                                 req.keep_alive(), "max-age=3600");
     res.set(http::field::etag, file.ETag);
@@ -348,13 +345,7 @@ Response AnswerRequest(TScoreService& service, const TSite* site,
                             : !file->ETag.empty() ? std::string(file->ETag)
                                                   : SiteFileTag(*file);
     const std::string modified = HttpDate(ServerStarted());
-    bool fresh = false;
-    if (req.count(http::field::if_none_match)) {
-      fresh = MatchesAnyTag(View(req[http::field::if_none_match]), tag);
-    } else if (req.count(http::field::if_modified_since)) {
-      const auto since = ParseHttpDate(View(req[http::field::if_modified_since]));
-      fresh = since && *since >= ServerStarted();
-    }
+    const bool fresh = ClientHasIt(req, tag, ServerStarted());
     Response res = MakeResponse({200, type, std::string(gzip ? file->Gzipped : file->Bytes)},
                                 req.keep_alive(), "max-age=3600");
     res.set(http::field::etag, tag);

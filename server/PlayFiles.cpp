@@ -150,10 +150,10 @@ std::optional<std::string> DecodePath(std::string_view path) {
   return out;
 }
 
-std::string GzipBytes(std::string_view data) {
+std::string GzipBytes(std::string_view data, int level) {
   z_stream z{};
   // 15 window bits + 16: a gzip header and trailer around the deflate stream.
-  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("zlib: cannot start compressing");
   std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));

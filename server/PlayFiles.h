@@ -83,7 +83,8 @@ bool AcceptsGzip(std::string_view acceptEncoding);
 // Percent-decodes a request path; nothing when an escape is malformed or decodes to NUL.
 std::optional<std::string> DecodePath(std::string_view path);
 
-// DATA compressed as a gzip file (zlib, best compression).
-std::string GzipBytes(std::string_view data);
+// DATA compressed as a gzip file by zlib at LEVEL (the best by default; a quicker one for
+// what is made per request).
+std::string GzipBytes(std::string_view data, int level = 9);
 
 }  // namespace tk::scores

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "protocol/Protocol.h"
 #include "replay/ReplayFile.h"
 #include "protocol/Codec.h"
 #include "platform/Cp1251.h"
 #include "platform/NameCharacters.h"
+#include "Downloads.h"
 #include "SitePages.h"
 
 namespace tk::scores {
@@ -87,17 +87,7 @@ std::string ReplayDigest(const replay::TReplay& r) {
   for (const replay::TEntry& e : r.Entries)
     if (e.Type != replay::TEntry::Mark) journal.Entries.push_back(e);
   const std::string bytes = replay::WriteReplay(journal);
-  unsigned char md[EVP_MAX_MD_SIZE];
-  unsigned int n = 0;
-  if (!EVP_Digest(bytes.data(), bytes.size(), md, &n, EVP_sha256(), nullptr))
-    throw std::runtime_error("cannot hash a replay");
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < n; ++i) {
-    hex += kHex[md[i] >> 4];
-    hex += kHex[md[i] & 15];
-  }
-  return hex;
+  return Sha256Hex(bytes);
 }
 
 const int32_t TScoreService::MaxPlausibleScore = PlausibleScoreThrough(MaxPlausibleLevel);

@@ -1,7 +1,5 @@
 #include "SitePages.h"
 
-#include <zlib.h>
-
 #include <cstdio>
 #include <stdexcept>
 
@@ -43,21 +41,7 @@ std::string BytesTag(std::string_view bytes, std::string_view suffix) {
   return "\"" + std::string(buf) + std::string(suffix) + "\"";
 }
 
-std::string QuickGzip(std::string_view data) {
-  z_stream z{};
-  if (deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("zlib: cannot start compressing");
-  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  const int rc = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (rc != Z_STREAM_END) throw std::runtime_error("zlib: compressing failed");
-  return out;
-}
+std::string QuickGzip(std::string_view data) { return GzipBytes(data, 6); }
 
 std::string NormalSiteAddress(std::string_view given) {
   std::string a(given);
